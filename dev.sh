@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Developer entry point: installs what is missing, builds, tests and starts
+# the two programs. Run ./dev.sh help for the commands.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+JOBS="$(nproc 2>/dev/null || echo 2)"
+
+# Debian 12 / Ubuntu package names of everything the build and the tests use.
+PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-ipafont-gothic python3 libbenchmark-dev)
+
+say() { printf '%s\n' "$*" >&2; }
+
+missing_packages() {
+    local missing=()
+    for pkg in "${PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    printf '%s\n' "${missing[@]}"
+}
+
+install_deps() {
+    if ! command -v dpkg-query >/dev/null 2>&1; then
+        say "This script installs packages on Debian or Ubuntu only; install CMake, a C++20 compiler,"
+        say "Qt 6 (Core, Gui, Widgets, Test) and a Japanese gothic font yourself, then run it again."
+        command -v cmake >/dev/null 2>&1 || exit 1
+        return 0
+    fi
+    local missing
+    missing="$(missing_packages | tr '\n' ' ')"
+    [ -z "${missing// /}" ] && return 0
+    say "Installing: $missing"
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        if command -v sudo >/dev/null 2>&1; then
+            sudo=(sudo)
+        else
+            say "Packages missing ($missing) and neither root nor sudo is available."
+            exit 1
+        fi
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get update -qq
+    # shellcheck disable=SC2086
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends $missing
+}
+
+configure() {
+    local dir="$1"; shift
+    if [ ! -f "$dir/build.ninja" ] && [ ! -f "$dir/Makefile" ]; then
+        local generator=()
+        command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+        cmake -S "$ROOT" -B "$dir" "${generator[@]}" "$@"
+    fi
+}
+
+build() {
+    local dir="$1"; shift
+    configure "$dir" "$@"
+    cmake --build "$dir" -j "$JOBS"
+}
+
+run_tests() {
+    local dir="$1"; shift
+    build "$dir" "$@"
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$JOBS"
+}
+
+has_display() {
+    [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ] || [ -n "${QT_QPA_PLATFORM:-}" ]
+}
+
+start_program() {
+    local target="$1" binary="$2" folder="${3:-}"
+    install_deps
+    build "$ROOT/build/dev" -DCMAKE_BUILD_TYPE=Debug
+    [ -z "$folder" ] && folder="$ROOT/build/dev/classroom"
+    mkdir -p "$folder"
+    if ! has_display; then
+        say "No display found (DISPLAY and WAYLAND_DISPLAY are not set), so the $target window cannot open."
+        say "Run this from a desktop session, or under a virtual X server: xvfb-run ./dev.sh $target"
+        exit 2
+    fi
+    say "Starting $binary in $folder"
+    cd "$folder"
+    exec "$ROOT/build/dev/$binary"
+}
+
+usage() {
+    cat <<'USAGE'
+Usage:
+  ./dev.sh test [--sanitize]   install what is missing, build, run every test (offscreen)
+  ./dev.sh teacher [FOLDER]    build if needed, start the teacher's program in FOLDER
+  ./dev.sh student [FOLDER]    build if needed, start the pupil's program in FOLDER
+FOLDER defaults to build/dev/classroom; start the teacher's program there first.
+USAGE
+}
+
+cmd="${1:-help}"
+[ $# -gt 0 ] && shift
+case "$cmd" in
+test)
+    install_deps
+    if [ "${1:-}" = "--sanitize" ]; then
+        run_tests "$ROOT/build/asan" -DCMAKE_BUILD_TYPE=Debug -DOMBRA_SANITIZE=ON -DOMBRA_BENCH=OFF
+    else
+        run_tests "$ROOT/build/dev" -DCMAKE_BUILD_TYPE=Debug
+    fi
+    ;;
+teacher) start_program teacher "teacher/Teacher" "${1:-}" ;;
+student) start_program student "student/ｱﾝｹｰﾄ" "${1:-}" ;;
+help | -h | --help) usage ;;
+*)
+    usage
+    exit 1
+    ;;
+esac

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace lesson {
+
+// Every question the teacher's program puts to the user goes through this
+// seam: the main window answers with message boxes, tests with a script.
+class LessonPrompter
+{
+public:
+    virtual ~LessonPrompter() = default;
+
+    enum class PublishChoice { Retry, Continue };
+    // Some exchange files could not be written during a publication.
+    virtual PublishChoice publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
+                                        const QString &reason) = 0;
+
+    // "ｱﾝｹｰﾄの終了": true to end the pupils' programs.
+    virtual bool confirmEndQuestionnaire() = 0;
+
+    enum class RecordChoice { Retry, SaveElsewhere, EndWithout };
+    // The answer record could not be written at closing.
+    virtual RecordChoice recordFailed(const QString &path, const QString &reason) = 0;
+    // Another place for the record; empty when the user cancels.
+    virtual QString chooseRecordPath(const QString &suggestedPath) = 0;
+    // Second confirmation before ending without the record.
+    virtual bool confirmEndWithoutRecord() = 0;
+
+    virtual void questionnaireLoadFailed(const QString &path, const QString &reason) = 0;
+    virtual void questionnaireSaveFailed(const QString &path, const QString &reason) = 0;
+};
+
+} // namespace lesson

@@ -1,0 +1,54 @@
+#include "LessonTexts.h"
+
+using namespace Qt::StringLiterals;
+
+namespace lesson::texts {
+
+QString programTitle()
+{
+    return u"オンブラ集計 先生用プログラム"_s;
+}
+
+QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
+                      const QString &reason)
+{
+    return u"生徒の席へのファイルを書き込めませんでした。\n\n"
+           u"最初に書き込めなかったファイル: %1\n"
+           u"書き込めなかったファイルの数: %2 / %3\n"
+           u"理由: %4\n\n"
+           u"「再試行」で全部の席にもう一度書き込みます。"
+           u"「続行」で書き込めなかった席をそのままにして続けます。"_s
+        .arg(firstPath)
+        .arg(failedFiles)
+        .arg(totalFiles)
+        .arg(reason);
+}
+
+QString recordFailed(const QString &path, const QString &reason)
+{
+    return u"回答の記録ファイル「%1」を書き込めませんでした。\n"
+           u"理由: %2\n\n"
+           u"生徒のプログラムにはもう終了を伝えてあります。"
+           u"表計算ソフトで開いている場合は閉じてから「再試行」を押してください。"_s
+        .arg(path, reason);
+}
+
+QString confirmEndWithoutRecord()
+{
+    return u"回答の記録を保存しないで終了すると、この授業の回答の記録はなくなります。\n"
+           u"本当に記録を保存しないで終了しますか？"_s;
+}
+
+QString loadFailed(const QString &path, const QString &reason)
+{
+    return u"アンケートのファイル「%1」を読み込めませんでした。\n理由: %2"_s.arg(path, reason);
+}
+
+QString saveFailed(const QString &path, const QString &reason)
+{
+    return u"アンケートのファイル「%1」に保存できませんでした。\n理由: %2\n\n"
+           u"編集中の文章はそのまま残っています。"_s
+        .arg(path, reason);
+}
+
+} // namespace lesson::texts

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The teacher's program's own messages, in one place so that the message
+// boxes and the tests use the same words.
+namespace lesson::texts {
+
+QString programTitle();
+QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
+                      const QString &reason);
+QString recordFailed(const QString &path, const QString &reason);
+QString confirmEndWithoutRecord();
+QString loadFailed(const QString &path, const QString &reason);
+QString saveFailed(const QString &path, const QString &reason);
+
+} // namespace lesson::texts

@@ -1,0 +1,78 @@
+#include "MessageBoxPrompter.h"
+
+#include "LessonTexts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace teacher {
+
+namespace texts = lesson::texts;
+
+MessageBoxPrompter::PublishChoice MessageBoxPrompter::publishFailed(const QString &firstPath,
+                                                                    int failedFiles,
+                                                                    int totalFiles,
+                                                                    const QString &reason)
+{
+    QMessageBox box(QMessageBox::Warning, texts::programTitle(),
+                    texts::publishFailed(firstPath, failedFiles, totalFiles, reason),
+                    QMessageBox::NoButton, m_parent);
+    QPushButton *retry = box.addButton(u"再試行"_s, QMessageBox::AcceptRole);
+    box.addButton(u"続行"_s, QMessageBox::RejectRole);
+    box.setDefaultButton(retry);
+    box.exec();
+    return box.clickedButton() == retry ? PublishChoice::Retry : PublishChoice::Continue;
+}
+
+bool MessageBoxPrompter::confirmEndQuestionnaire()
+{
+    return QMessageBox::question(m_parent, u"アンケート終了の確認"_s,
+                                 u"生徒のアンケートプログラムを終了させます。"_s,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+MessageBoxPrompter::RecordChoice MessageBoxPrompter::recordFailed(const QString &path,
+                                                                  const QString &reason)
+{
+    QMessageBox box(QMessageBox::Warning, texts::programTitle(), texts::recordFailed(path, reason),
+                    QMessageBox::NoButton, m_parent);
+    QPushButton *retry = box.addButton(u"再試行"_s, QMessageBox::AcceptRole);
+    QPushButton *elsewhere = box.addButton(u"別の場所に保存..."_s, QMessageBox::ActionRole);
+    box.addButton(u"記録せずに終了"_s, QMessageBox::RejectRole);
+    box.setDefaultButton(retry);
+    box.exec();
+    if (box.clickedButton() == retry)
+        return RecordChoice::Retry;
+    if (box.clickedButton() == elsewhere)
+        return RecordChoice::SaveElsewhere;
+    return RecordChoice::EndWithout;
+}
+
+QString MessageBoxPrompter::chooseRecordPath(const QString &suggestedPath)
+{
+    return QFileDialog::getSaveFileName(m_parent, u"記録ファイルの保存先"_s, suggestedPath,
+                                        u"CSV (*.csv);;すべてのファイル (*)"_s);
+}
+
+bool MessageBoxPrompter::confirmEndWithoutRecord()
+{
+    return QMessageBox::warning(m_parent, texts::programTitle(), texts::confirmEndWithoutRecord(),
+                                QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+void MessageBoxPrompter::questionnaireLoadFailed(const QString &path, const QString &reason)
+{
+    QMessageBox::warning(m_parent, texts::programTitle(), texts::loadFailed(path, reason));
+}
+
+void MessageBoxPrompter::questionnaireSaveFailed(const QString &path, const QString &reason)
+{
+    QMessageBox::warning(m_parent, texts::programTitle(), texts::saveFailed(path, reason));
+}
+
+} // namespace teacher

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "LessonPrompter.h"
+
+class QWidget;
+
+namespace teacher {
+
+// Asks the teacher with message boxes over the main window.
+class MessageBoxPrompter : public lesson::LessonPrompter
+{
+public:
+    void setParentWidget(QWidget *parent) { m_parent = parent; }
+
+    PublishChoice publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
+                                const QString &reason) override;
+    bool confirmEndQuestionnaire() override;
+    RecordChoice recordFailed(const QString &path, const QString &reason) override;
+    QString chooseRecordPath(const QString &suggestedPath) override;
+    bool confirmEndWithoutRecord() override;
+    void questionnaireLoadFailed(const QString &path, const QString &reason) override;
+    void questionnaireSaveFailed(const QString &path, const QString &reason) override;
+
+private:
+    QWidget *m_parent = nullptr;
+};
+
+} // namespace teacher

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+
+namespace teacher {
+
+// Window geometry is given in twips, 15 to a pixel.
+constexpr int twips(int value)
+{
+    return value / 15;
+}
+
+// The Japanese gothic font of the teacher's windows at a point size.
+QFont gothicFont(double pointSize);
+
+// The program's icon: a small bar graph.
+QIcon teacherIcon();
+
+} // namespace teacher

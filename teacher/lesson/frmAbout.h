@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QDialog>
+
+namespace teacher {
+
+// The version dialog, modal over the main window.
+class frmAbout : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit frmAbout(QWidget *parent = nullptr);
+
+    void cmdOK_Click();
+};
+
+} // namespace teacher

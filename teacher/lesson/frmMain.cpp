@@ -1,0 +1,373 @@
+#include "frmMain.h"
+
+#include "TeacherUi.h"
+#include "WrappingCheckBox.h"
+#include "frmAbout.h"
+
+#include "teacher/questionnaire/forms/QuestionnaireWindows.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace teacher {
+namespace {
+
+// Client area 15240 x 10410 twips.
+constexpr int kClientWidth = 1016;
+constexpr int kClientHeight = 694;
+
+constexpr int kBarLeft[5] = {32, 232, 432, 632, 832};
+constexpr int kBarWidth = 120;
+const QColor kBarColour[5] = {QColor(255, 255, 192), QColor(255, 192, 255), QColor(192, 255, 192),
+                              QColor(192, 255, 255), QColor(255, 255, 255)};
+constexpr int kItemLeft[5] = {0, 208, 408, 600, 800};
+const QColor kBackground(0, 0, 128);
+
+// The control bar along the bottom; rows of the answer-set buttons inside it.
+constexpr int kFrameTop = 612;
+constexpr int kRowTop[2] = {24, 52};
+constexpr int kRowHeight = 26;
+
+// Answer-set buttons: index, left, width within the frame, by row.
+struct OptPlace
+{
+    int index;
+    int left;
+    int width;
+    int row;
+};
+constexpr OptPlace kOptPlaces[8] = {
+    {1, 6, 64, 0},    {2, 74, 64, 0},   {3, 142, 86, 0},  {4, 232, 100, 0},
+    {5, 336, 118, 0}, {6, 6, 112, 1},   {7, 120, 230, 1}, {0, 354, 136, 1},
+};
+// The answer-set captions are set a little smaller than the window's font so
+// that the longest, "はい、いいえ、どちらでもない", fits its place.
+constexpr double kOptPointSize = 10.5;
+
+const QString kOptCaption[8] = {u"アンケート終了"_s, u"○×"_s,       u"1２"_s,
+                                u"１２３"_s,         u"１２３４"_s, u"１２３４５"_s,
+                                u"はい、いいえ"_s,   u"はい、いいえ、どちらでもない"_s};
+
+QString indexed(QStringView name, int index)
+{
+    return name.toString() + u'_' + QString::number(index);
+}
+
+void setWhiteText(QLabel *label)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(palette);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+}
+
+} // namespace
+
+frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
+    : QMainWindow(parent), m_lesson(lesson),
+      m_documents(std::make_unique<questionnaire::QuestionnaireWindows>(lesson, this)),
+      m_endHandler([] { QApplication::quit(); })
+{
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(u"オンブラ集計 先生用プログラム"_s);
+    setWindowIcon(teacherIcon());
+    setFont(gothicFont(12));
+
+    auto *client = new QWidget(this);
+    client->setObjectName(u"client"_s);
+    client->setFixedSize(kClientWidth, kClientHeight);
+    client->setAutoFillBackground(true);
+    QPalette palette = client->palette();
+    palette.setColor(QPalette::Window, kBackground);
+    client->setPalette(palette);
+    setCentralWidget(client);
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(u"Timer1"_s);
+    m_timer->setInterval(500);
+    connect(m_timer, &QTimer::timeout, this, [this] { run(&lesson::Lesson::Timer1_Timer); });
+
+    buildGraph(client);
+    buildControlBar(client);
+    buildMenus();
+    refresh();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildGraph(QWidget *client)
+{
+    m_lblEnqeteText = new QLabel(client);
+    m_lblEnqeteText->setObjectName(u"lblEnqeteText"_s);
+    m_lblEnqeteText->setGeometry(8, 0, kClientWidth - 16, 28);
+    setWhiteText(m_lblEnqeteText);
+
+    for (int k = 0; k < 5; ++k) {
+        auto *bar = new QFrame(client);
+        bar->setObjectName(indexed(u"ShapeGraph", k));
+        bar->setAutoFillBackground(true);
+        QPalette palette = bar->palette();
+        palette.setColor(QPalette::Window, kBarColour[k]);
+        bar->setPalette(palette);
+        m_shapeGraph[k] = bar;
+
+        auto *sum = new QLabel(client);
+        sum->setObjectName(indexed(u"LblAnswerSum", k));
+        sum->setGeometry(200 * k, 10, 199, 100);
+        sum->setFont(gothicFont(60));
+        sum->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        setWhiteText(sum);
+        m_lblAnswerSum[k] = sum;
+
+        auto *item = new QLabel(client);
+        item->setObjectName(indexed(u"LblItem", k));
+        item->setGeometry(kItemLeft[k], tally::kBaseLine, 185, 121);
+        item->setWordWrap(true);
+        item->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setWhiteText(item);
+        m_lblItem[k] = item;
+    }
+}
+
+void frmMain::buildControlBar(QWidget *client)
+{
+    m_frame1 = new QGroupBox(u"アンケートの設定"_s, client);
+    m_frame1->setObjectName(u"Frame1"_s);
+    m_frame1->setGeometry(0, kFrameTop, kClientWidth, kClientHeight - kFrameTop);
+    // The control bar has the system's colours, not the graph's dark blue.
+    m_frame1->setAutoFillBackground(true);
+    QPalette barPalette = m_frame1->palette();
+    const QPalette system = QApplication::palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::WindowText, QPalette::Button,
+                                     QPalette::ButtonText, QPalette::Base, QPalette::Text})
+        barPalette.setColor(role, system.color(role));
+    m_frame1->setPalette(barPalette);
+
+    m_check1 = new WrappingCheckBox(u"回答は１回だけ"_s, m_frame1);
+    m_check1->setObjectName(u"Check1"_s);
+    m_check1->setGeometry(twips(9360), kRowTop[0], 86, kRowTop[1] + kRowHeight - kRowTop[0]);
+    m_check1->setChecked(true);
+    connect(m_check1, &QCheckBox::clicked, this, [this](bool checked) {
+        m_lesson.Check1_Click(checked);
+        refresh();
+    });
+
+    auto navButton = [this](const QString &name, const QString &caption, int left) {
+        auto *button = new QPushButton(caption, m_frame1);
+        button->setObjectName(name);
+        button->setGeometry(left, kRowTop[0], 150, kRowTop[1] + kRowHeight - kRowTop[0]);
+        button->setVisible(false);
+        return button;
+    };
+    m_cmdBack = navButton(u"cmdBack"_s, u"もどる"_s, 8);
+    m_cmdNext = navButton(u"cmdNext"_s, u"つぎへ"_s, 166);
+    m_cmdEnd = navButton(u"cmdEnd"_s, u"ｱﾝｹｰﾄの終了"_s, 324);
+    connect(m_cmdNext, &QPushButton::clicked, this, [this] { run(&lesson::Lesson::cmdNext_Click); });
+    connect(m_cmdBack, &QPushButton::clicked, this, [this] { run(&lesson::Lesson::cmdBack_Click); });
+    connect(m_cmdEnd, &QPushButton::clicked, this, [this] { run(&lesson::Lesson::cmdEnd_Click); });
+
+    auto *frame2 = new QGroupBox(u"表示方法"_s, m_frame1);
+    frame2->setObjectName(u"Frame2"_s);
+    frame2->setGeometry(twips(7440), kRowTop[0] - 8, 124, kRowTop[1] + kRowHeight - kRowTop[0] + 8);
+    const QString displayCaption[2] = {u"人数"_s, u"％"_s};
+    for (int i = 0; i < 2; ++i) {
+        auto *option = new QRadioButton(displayCaption[i], frame2);
+        option->setObjectName(indexed(u"OptDisplay", i));
+        option->setGeometry(6 + 60 * i, 26, 58, 28);
+        connect(option, &QRadioButton::clicked, this, [this, i] {
+            m_lesson.OptDisplay_Click(i);
+            refresh();
+        });
+        m_optDisplay[i] = option;
+    }
+    m_optDisplay[0]->setChecked(true);
+
+    auto actionButton = [this](const QString &name, const QString &caption, int left, int width) {
+        auto *button = new QPushButton(caption, m_frame1);
+        button->setObjectName(name);
+        button->setGeometry(left, kRowTop[0], width, kRowTop[1] + kRowHeight - kRowTop[0]);
+        return button;
+    };
+    auto *start = actionButton(u"CmdStart"_s, u"再集計"_s, twips(10680), 98);
+    auto *pause = actionButton(u"CmdPause"_s, u"集計中断"_s, twips(12240), 90);
+    auto *clear = actionButton(u"CmdLVQClear"_s, u"表示の消去"_s, twips(13680), 98);
+    connect(start, &QPushButton::clicked, this, [this] { run(&lesson::Lesson::CmdStart_Click); });
+    connect(pause, &QPushButton::clicked, this, [this] { run(&lesson::Lesson::CmdPause_Click); });
+    connect(clear, &QPushButton::clicked, this,
+            [this] { run(&lesson::Lesson::CmdLVQClear_Click); });
+
+    m_optLvqGroup = new QButtonGroup(this);
+    m_optLvqGroup->setExclusive(true);
+    for (const OptPlace &place : kOptPlaces) {
+        auto *option = new QRadioButton(kOptCaption[place.index], m_frame1);
+        option->setObjectName(indexed(u"OptLVQ", place.index));
+        option->setGeometry(place.left, kRowTop[place.row], place.width, kRowHeight);
+        option->setFont(gothicFont(kOptPointSize));
+        m_optLvqGroup->addButton(option, place.index);
+        const int index = place.index;
+        connect(option, &QRadioButton::clicked, this, [this, index] {
+            m_lesson.OptLVQ_Click(index);
+            refresh();
+        });
+        m_optLvq[place.index] = option;
+    }
+    m_optLvq[1]->setChecked(true);
+}
+
+void frmMain::buildMenus()
+{
+    auto addItem = [this](QMenu *menu, const QString &name, const QString &caption,
+                          void (frmMain::*handler)()) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+
+    QMenu *file = menuBar()->addMenu(u"ﾌｧｲﾙ(&F)"_s);
+    file->setObjectName(u"mnuFile"_s);
+    addItem(file, u"mnuFileOpen"_s, u"ファイルを開く"_s, &frmMain::mnuFileOpen_Click);
+    addItem(file, u"mnuSave"_s, u"ファイルを保存"_s, &frmMain::mnuSave_Click);
+    file->addSeparator()->setObjectName(u"mnuBar0"_s);
+    addItem(file, u"mnuNew"_s, u"アンケート新規作成"_s, &frmMain::mnuNew_Click);
+    file->addSeparator()->setObjectName(u"mnuBar1"_s);
+    addItem(file, u"mnuFileExit"_s, u"終了(&X)"_s, &frmMain::mnuFileExit_Click);
+
+    QMenu *edit = menuBar()->addMenu(u"編集"_s);
+    edit->setObjectName(u"mnuEdit"_s);
+    addItem(edit, u"mnuEditShow"_s, u"アンケート文を編集する"_s, &frmMain::mnuEditShow_Click);
+
+    QMenu *display = menuBar()->addMenu(u"表示"_s);
+    display->setObjectName(u"mnuDisplay"_s);
+    addItem(display, u"mnuDisplayNumber"_s, u"人数"_s, &frmMain::mnuDisplayNumber_Click);
+    addItem(display, u"mnuDisplayPercent"_s, u"パーセント"_s, &frmMain::mnuDisplayPercent_Click);
+
+    QMenu *help = menuBar()->addMenu(u"ﾍﾙﾌﾟ(&H)"_s);
+    help->setObjectName(u"mnuHelp"_s);
+    addItem(help, u"mnuHelpAbout"_s, u"ﾊﾞｰｼﾞｮﾝ情報(&A)"_s, &frmMain::mnuHelpAbout_Click);
+}
+
+void frmMain::Form_Load()
+{
+    move(0, 0);
+    m_lesson.View.oneAnswerChecked = m_check1->isChecked();
+    m_lesson.Form_Load();
+    refresh();
+}
+
+void frmMain::run(void (lesson::Lesson::*procedure)())
+{
+    (m_lesson.*procedure)();
+    refresh();
+}
+
+void frmMain::refresh()
+{
+    const lesson::MainView &view = m_lesson.View;
+    m_frame1->setTitle(view.frameCaption.isEmpty() ? u"アンケートの設定"_s : view.frameCaption);
+    m_lblEnqeteText->setText(view.enqeteText);
+
+    for (QRadioButton *option : m_optLvq)
+        option->setVisible(view.optLvqVisible);
+    if (view.optLvqSelected >= 0 && view.optLvqSelected < 8 &&
+        !m_optLvq[view.optLvqSelected]->isChecked())
+        m_optLvq[view.optLvqSelected]->setChecked(true);
+    m_cmdBack->setVisible(view.backVisible);
+    m_cmdNext->setVisible(view.nextVisible);
+    m_cmdEnd->setVisible(view.endVisible);
+
+    const QFont itemFont = gothicFont(view.itemPointSize);
+    for (int k = 0; k < 5; ++k) {
+        m_lblItem[k]->setFont(itemFont);
+        m_lblItem[k]->setText(view.itemCaptions[k]);
+        const tally::Bar &bar = view.graph[k];
+        m_lblAnswerSum[k]->setText(bar.caption);
+        m_shapeGraph[k]->setGeometry(kBarLeft[k], static_cast<int>(std::lround(bar.top)), kBarWidth,
+                                     static_cast<int>(std::lround(bar.height)));
+    }
+
+    if (m_check1->isChecked() != view.oneAnswerChecked)
+        m_check1->setChecked(view.oneAnswerChecked);
+    if (!m_optDisplay[view.displayIndex]->isChecked())
+        m_optDisplay[view.displayIndex]->setChecked(true);
+
+    if (view.timerEnabled && !m_timer->isActive())
+        m_timer->start(500);
+    else if (!view.timerEnabled && m_timer->isActive())
+        m_timer->stop();
+}
+
+void frmMain::mnuFileOpen_Click()
+{
+    m_lesson.mnuFileOpen_Click();
+    refresh();
+    m_documents->showFileOpen();
+}
+
+void frmMain::mnuSave_Click()
+{
+    m_lesson.mnuSave_Click();
+    m_documents->showSave();
+}
+
+void frmMain::mnuNew_Click()
+{
+    m_documents->clearEditor();
+    m_lesson.mnuNew_Click();
+    refresh();
+}
+
+void frmMain::mnuEditShow_Click()
+{
+    m_documents->showEditor();
+}
+
+void frmMain::mnuFileExit_Click()
+{
+    close();
+}
+
+void frmMain::mnuHelpAbout_Click()
+{
+    frmAbout about(this);
+    about.exec();
+}
+
+void frmMain::mnuDisplayNumber_Click()
+{
+    run(&lesson::Lesson::mnuDisplayNumber_Click);
+}
+
+void frmMain::mnuDisplayPercent_Click()
+{
+    run(&lesson::Lesson::mnuDisplayPercent_Click);
+}
+
+// Closing ends the lesson: the seats are told first, then the record is
+// written, then the program ends with every window it has.
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_timer->stop();
+    m_lesson.Form_Unload();
+    if (m_endHandler)
+        m_endHandler();
+}
+
+} // namespace teacher

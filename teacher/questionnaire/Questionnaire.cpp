@@ -1,0 +1,216 @@
+#include "Questionnaire.h"
+
+#include "exchange/Cp932.h"
+#include "exchange/NumberText.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace questionnaire {
+namespace {
+
+constexpr QByteArrayView kUtf8Bom = "\xEF\xBB\xBF";
+constexpr char16_t kReplacementCharacter = 0xFFFD;
+
+bool hasNonAscii(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char byte) { return static_cast<unsigned char>(byte) > 0x7F; });
+}
+
+// A blank line has no characters at all; only a half-width "/" in the very
+// first column makes a comment ("　/x" and "／x" are text lines).
+bool endsBlock(QStringView line)
+{
+    return line.isEmpty() || line.front() == u'/';
+}
+
+// The first few distinct characters, in order of appearance, that code page
+// 932 has no code for (enough to name them in a message). U+FFFD is left out: it stands for bytes
+// that were already unreadable when the file was loaded, and writing it as "?" loses nothing more.
+QString cp932Unencodable(QStringView text)
+{
+    constexpr int kMaxNamed = 10;
+    QString found;
+    int named = 0;
+    for (qsizetype i = 0; i < text.size() && named < kMaxNamed;) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QStringView character = text.sliced(i, length);
+        i += length;
+        if (character.size() == 1 && character.front() == kReplacementCharacter)
+            continue;
+        if (!exchange::isCp932Encodable(character) && !found.contains(character)) {
+            found += character;
+            ++named;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+TextEncoding detectEncoding(QByteArrayView bytes)
+{
+    if (bytes.startsWith(kUtf8Bom))
+        return TextEncoding::Utf8WithBom;
+    if (hasNonAscii(bytes) && bytes.isValidUtf8())
+        return TextEncoding::Utf8;
+    return TextEncoding::Cp932;
+}
+
+QString decodeText(QByteArrayView bytes, TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8WithBom:
+        if (bytes.startsWith(kUtf8Bom))
+            bytes = bytes.sliced(kUtf8Bom.size());
+        return QString::fromUtf8(bytes);
+    case TextEncoding::Utf8:
+        return QString::fromUtf8(bytes);
+    case TextEncoding::Cp932:
+        break;
+    }
+    return exchange::decodeCp932(bytes);
+}
+
+QByteArray encodeText(QStringView text, TextEncoding encoding)
+{
+    switch (encoding) {
+    case TextEncoding::Utf8WithBom:
+        return kUtf8Bom.toByteArray() + text.toUtf8();
+    case TextEncoding::Utf8:
+        return text.toUtf8();
+    case TextEncoding::Cp932:
+        break;
+    }
+    return exchange::encodeCp932(text);
+}
+
+void clearTable(QuestionTable &table, int &lastQuestion, QString &questionnaireText)
+{
+    lastQuestion = 0;
+    for (int row = 0; row <= kLastLoadedRow; ++row)
+        table[row].fill(QString());
+    questionnaireText.clear();
+}
+
+// Two counters drive the loading: n counts the text lines of the current
+// block, m is the field of the current row written last. A new block moves to
+// the next row only when the block before it kept at least two answers
+// (m >= 2); otherwise it is written over the same row, and fields it does not
+// reach keep the earlier block's text. For example
+//     Q1 / A1 / (blank) / Q2
+// leaves row 0 as Q2, A1 with answer count 0. Once row 30 is reached every
+// further block goes over row 30.
+void loadFromText(const QString &content, QuestionTable &table, int &lastQuestion,
+                  QString &questionnaireText)
+{
+    clearTable(table, lastQuestion, questionnaireText);
+    questionnaireText.reserve(content.size() + content.size() / 8 + 2);
+
+    const auto storeAnswerCount = [&](int count) {
+        table[lastQuestion][kAnswerCountField] = exchange::signPositionText(count);
+    };
+
+    qsizetype n = 0;
+    int m = 0;
+    const qsizetype size = content.size();
+    qsizetype start = 0;
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && content[end] != u'\r' && content[end] != u'\n')
+            ++end;
+        const QStringView line = QStringView(content).sliced(start, end - start);
+        // The line ends at CR LF, a lone CR or a lone LF. A file that ends
+        // with a line end has no empty line after it.
+        start = end;
+        if (end < size) {
+            start = end + 1;
+            if (content[end] == u'\r' && start < size && content[start] == u'\n')
+                ++start;
+        }
+
+        questionnaireText += line;
+        questionnaireText += u"\r\n";
+
+        if (endsBlock(line)) {
+            n = 0;
+            continue;
+        }
+        if (n == 0 && m >= 2) {
+            storeAnswerCount(m);
+            lastQuestion = std::min(lastQuestion + 1, kLastLoadedRow);
+        }
+        if (n <= kMaxAnswers) {
+            table[lastQuestion][n] = line.toString();
+            m = static_cast<int>(n);
+        }
+        ++n;
+    }
+    storeAnswerCount(m);
+}
+
+LoadResult loadFile(const QString &path, QuestionTable &table, int &lastQuestion,
+                    QString &questionnaireText)
+{
+    clearTable(table, lastQuestion, questionnaireText);
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {exchange::FileStatus::failure(file.errorString())};
+    const auto tooLarge = [] {
+        return exchange::FileStatus::failure(
+            u"ファイルが大きすぎます（%1 MiB まで読み込めます）。"_s.arg(kMaxFileBytes >> 20));
+    };
+    if (file.size() > kMaxFileBytes)
+        return {tooLarge()};
+    // Read in pieces rather than trusting the size: a file that grows while
+    // it is read, or a device without a size, must not fill the memory.
+    QByteArray bytes;
+    bytes.reserve(file.size());
+    constexpr qint64 kChunkBytes = 1 << 16;
+    while (!file.atEnd()) {
+        const QByteArray chunk = file.read(kChunkBytes);
+        if (file.error() != QFileDevice::NoError)
+            return {exchange::FileStatus::failure(file.errorString())};
+        if (chunk.isEmpty())
+            break;
+        if (bytes.size() + chunk.size() > kMaxFileBytes)
+            return {tooLarge()};
+        bytes += chunk;
+    }
+    file.close();
+
+    const TextEncoding encoding = detectEncoding(bytes);
+    loadFromText(decodeText(bytes, encoding), table, lastQuestion, questionnaireText);
+    return {{}, encoding};
+}
+
+exchange::FileStatus saveFile(const QString &path, const QString &questionnaireText,
+                              TextEncoding encoding)
+{
+    const QString text = questionnaireText + u"\r\n"_s;
+    if (encoding == TextEncoding::Cp932) {
+        const QString unencodable = cp932Unencodable(text);
+        if (!unencodable.isEmpty()) {
+            return exchange::FileStatus::failure(
+                u"シフトJIS（コードページ932）で書けない文字があります：「%1」"_s.arg(unencodable));
+        }
+    }
+    return exchange::saveFileSafely(path, encodeText(text, encoding));
+}
+
+QString questionnairePath(const QString &dir, const QString &fileName)
+{
+    return dir + u'/' + fileName;
+}
+
+double answerCount(const QuestionRow &row)
+{
+    return exchange::readNumber(row[kAnswerCountField]);
+}
+
+} // namespace questionnaire

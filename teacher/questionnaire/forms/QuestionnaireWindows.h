@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+namespace lesson {
+class Lesson;
+}
+
+namespace questionnaire {
+
+class frmFileLoad;
+class frmTextEdit;
+
+// The two modeless windows of the questionnaire documents, the file chooser
+// and the editor, and the menu items of the main window that show them. The
+// main window owns one instance and refreshes itself after each call.
+class QuestionnaireWindows : public QObject
+{
+    Q_OBJECT
+
+public:
+    QuestionnaireWindows(lesson::Lesson &lesson, QWidget *mainWindow);
+    ~QuestionnaireWindows() override;
+
+    // "ファイルを開く": the state part has run; shows the chooser to open.
+    void showFileOpen();
+    // "ファイルを保存": the state part has run; shows the chooser to save.
+    void showSave();
+    // "アンケート新規作成": empties the editor's text box (built, not shown).
+    void clearEditor();
+    // "アンケート文を編集する".
+    void showEditor();
+
+private:
+    lesson::Lesson &m_lesson;
+    QWidget *m_mainWindow;
+};
+
+} // namespace questionnaire

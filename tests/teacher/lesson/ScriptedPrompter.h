@@ -1,0 +1,54 @@
+#pragma once
+
+#include "teacher/lesson/LessonPrompter.h"
+
+#include <QList>
+#include <QStringList>
+
+// Answers the lesson's questions from a script and records what was asked.
+class ScriptedPrompter : public lesson::LessonPrompter
+{
+public:
+    QList<PublishChoice> publishChoices;
+    QList<RecordChoice> recordChoices;
+    QStringList recordPaths;
+    bool endQuestionnaire = true;
+    bool endWithoutRecord = true;
+
+    QStringList asked; // one entry per question, "kind: detail"
+
+    PublishChoice publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
+                                const QString &) override
+    {
+        asked << QStringLiteral("publish: %1 %2/%3").arg(firstPath).arg(failedFiles).arg(totalFiles);
+        return publishChoices.isEmpty() ? PublishChoice::Continue : publishChoices.takeFirst();
+    }
+    bool confirmEndQuestionnaire() override
+    {
+        asked << QStringLiteral("end questionnaire");
+        return endQuestionnaire;
+    }
+    RecordChoice recordFailed(const QString &path, const QString &) override
+    {
+        asked << QStringLiteral("record: ") + path;
+        return recordChoices.isEmpty() ? RecordChoice::EndWithout : recordChoices.takeFirst();
+    }
+    QString chooseRecordPath(const QString &) override
+    {
+        asked << QStringLiteral("choose record path");
+        return recordPaths.isEmpty() ? QString() : recordPaths.takeFirst();
+    }
+    bool confirmEndWithoutRecord() override
+    {
+        asked << QStringLiteral("end without record");
+        return endWithoutRecord;
+    }
+    void questionnaireLoadFailed(const QString &path, const QString &) override
+    {
+        asked << QStringLiteral("load failed: ") + path;
+    }
+    void questionnaireSaveFailed(const QString &path, const QString &) override
+    {
+        asked << QStringLiteral("save failed: ") + path;
+    }
+};

@@ -1,0 +1,495 @@
+#include "ClassroomFolder.h"
+#include "ScriptedPrompter.h"
+
+#include "exchange/Cp932.h"
+#include "exchange/ExchangeFiles.h"
+#include "exchange/NumberText.h"
+#include "teacher/lesson/Lesson.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using lesson::Lesson;
+
+namespace {
+
+const QString kThreeQuestions = u"好きな色は？\n赤\n青\n\n"
+                                u"/ コメント\n得意ですか？\nはい\nいいえ\nどちらでもない\n\n"
+                                u"犬と猫\n犬\n猫\n"_s;
+
+QByteArray commandFile(int seat)
+{
+    return ClassroomFolder::read(exchange::commandFilePath(seat));
+}
+
+QByteArray cp932(const QString &text)
+{
+    return exchange::encodeCp932(text);
+}
+
+QByteArray expectedCommand(int mode, const QStringList &fields, int oneAnswer)
+{
+    QString text = exchange::numberFieldText(mode) + u"\r\n"_s;
+    for (int i = 0; i < 6; ++i)
+        text += fields.value(i) + u"\r\n"_s;
+    text += exchange::numberFieldText(oneAnswer) + u"\r\n"_s;
+    return cp932(text);
+}
+
+void answer(int seat, int value)
+{
+    ClassroomFolder::write(exchange::answerFilePath(seat), exchange::answerFileBytes(value));
+}
+
+} // namespace
+
+class TestLesson : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startupPublishesPausedState();
+    void startupReportsUnwritableData();
+    void navigationThroughThreeQuestions();
+    void backAfterLastQuestion();
+    void rowWithoutAnswersPausesInsteadOfEnding();
+    void endQuestionnaireAsks_data();
+    void endQuestionnaireAsks();
+    void answerSets_data();
+    void answerSets();
+    void answeringControls_data();
+    void answeringControls();
+    void clearCountsAdHocQuestions();
+    void restartWithQuestionnairePublishesQuestionOnScreen();
+    void collectAndDraw();
+    void recordOfAdHocLesson();
+    void recordOfQuestionnaire();
+    void recordThatCannotBeWritten();
+
+private:
+    static void loadQuestionnaire(Lesson &lesson, const ClassroomFolder &folder,
+                                  const QString &text)
+    {
+        folder.writeQuestionnaire(u"q.txt"_s, text);
+        lesson.QuestionnaireDir = folder.path();
+        lesson.QuestionnaireFileName = u"q.txt"_s;
+        QVERIFY(lesson.SFileLoad());
+    }
+};
+
+void TestLesson::startupPublishesPausedState()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+
+    // ○ is 81 9B and × is 81 7E in code page 932.
+    const QByteArray expected = QByteArray(" 100 \r\n\r\n\x81\x9b\r\n\x81\x7e\r\n\r\n\r\n\r\n 0 \r\n");
+    for (int seat = 0; seat <= 50; ++seat) {
+        QCOMPARE(commandFile(seat), expected);
+        QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(seat)), QByteArray(" 0 \r\n"));
+    }
+    QVERIFY(!QFile::exists(exchange::commandFilePath(51)));
+    QCOMPARE(lesson.View.frameCaption, u"第 1問のアンケートの設定"_s);
+    QCOMPARE(lesson.OneAnswerOnly, 1);
+    QCOMPARE(lesson.LVQCommandFile, u"Data/LVQ50.ini"_s);
+    QCOMPARE(lesson.LVQAnswerFile, u"Data/LVQ50.txt"_s);
+    QVERIFY(!lesson.View.timerEnabled);
+    QVERIFY(lesson.View.optLvqVisible);
+    QVERIFY(!lesson.View.nextVisible && !lesson.View.backVisible && !lesson.View.endVisible);
+    QVERIFY(prompter.asked.isEmpty());
+}
+
+// A file named Data stands where the folder should be: nothing can be
+// written, the teacher is told once per pass and decides.
+void TestLesson::startupReportsUnwritableData()
+{
+    ClassroomFolder folder;
+    ClassroomFolder::write(u"Data"_s, "not a folder");
+    ScriptedPrompter prompter;
+    prompter.publishChoices = {lesson::LessonPrompter::PublishChoice::Retry,
+                               lesson::LessonPrompter::PublishChoice::Continue};
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+
+    QCOMPARE(prompter.asked.size(), 2);
+    QVERIFY2(prompter.asked[0].contains(u"LVQ0.ini 102/102"_s), qPrintable(prompter.asked[0]));
+    QCOMPARE(lesson.View.frameCaption, u"第 1問のアンケートの設定"_s);
+}
+
+void TestLesson::navigationThroughThreeQuestions()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    loadQuestionnaire(lesson, folder, kThreeQuestions);
+    QCOMPARE(lesson.LastQuestion, 2);
+    lesson.mnuFileOpen_Click();
+    QVERIFY(lesson.View.nextVisible);
+    QVERIFY(!lesson.View.optLvqVisible);
+
+    lesson.cmdNext_Click();
+    QCOMPARE(lesson.View.frameCaption, u"第 1問目のアンケート"_s);
+    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
+    QCOMPARE(lesson.CurrentQuestion, 1);
+    QVERIFY(!lesson.View.backVisible);
+    QVERIFY(lesson.View.nextVisible);
+    QVERIFY(lesson.View.timerEnabled);
+    QCOMPARE(commandFile(7), expectedCommand(2, {u"好きな色は？"_s, u"赤"_s, u"青"_s}, 1));
+    QCOMPARE(lesson.View.itemCaptions[1], u"赤"_s);
+    QCOMPARE(lesson.View.itemCaptions[3], u"青"_s);
+
+    lesson.cmdNext_Click();
+    QCOMPARE(lesson.View.frameCaption, u"第 2問目のアンケート"_s);
+    QVERIFY(lesson.View.backVisible);
+    QCOMPARE(commandFile(50), expectedCommand(3,
+                                              {u"得意ですか？"_s, u"はい"_s, u"いいえ"_s,
+                                               u"どちらでもない"_s},
+                                              1));
+
+    lesson.cmdNext_Click();
+    QCOMPARE(lesson.View.frameCaption, u"第 3問目のアンケート"_s);
+    QVERIFY(!lesson.View.nextVisible); // hidden at the press that shows the last row
+    QCOMPARE(lesson.CurrentQuestion, 3);
+
+    lesson.cmdBack_Click();
+    QVERIFY(!lesson.View.timerEnabled);
+    QCOMPARE(lesson.CurrentQuestion, 1);
+    QCOMPARE(lesson.View.frameCaption, u"第 2問目のアンケート"_s);
+    QVERIFY(!lesson.View.nextVisible);
+    // "もどる" publishes nothing: the seats keep the last question.
+    QVERIFY(commandFile(0).contains(cp932(u"犬と猫"_s)));
+
+    lesson.cmdBack_Click();
+    QCOMPARE(lesson.CurrentQuestion, 0);
+    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
+    QVERIFY(lesson.View.nextVisible);
+    lesson.cmdBack_Click();
+    QCOMPARE(lesson.CurrentQuestion, 0);
+}
+
+void TestLesson::backAfterLastQuestion()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    loadQuestionnaire(lesson, folder, kThreeQuestions);
+    lesson.mnuFileOpen_Click();
+    lesson.cmdNext_Click();
+    lesson.cmdNext_Click();
+    QCOMPARE(lesson.CurrentQuestion, 2);
+    lesson.cmdBack_Click();
+    QCOMPARE(lesson.View.enqeteText, u"得意ですか？"_s);
+    QVERIFY(!lesson.View.nextVisible);
+    lesson.cmdBack_Click();
+    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
+    QVERIFY(lesson.View.nextVisible);
+}
+
+void TestLesson::rowWithoutAnswersPausesInsteadOfEnding()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    // Nothing loaded: "ファイルを開く", cancelled, then "つぎへ" on the empty row.
+    lesson.mnuFileOpen_Click();
+    lesson.cmdNext_Click();
+    QCOMPARE(commandFile(3), expectedCommand(100, {}, 1));
+
+    loadQuestionnaire(lesson, folder, u"質問だけ\n\n次の質問\nA\nB\n"_s);
+    lesson.mnuFileOpen_Click();
+    lesson.cmdNext_Click();
+    QCOMPARE(lesson.LVQMode, 2.0); // the lone question shares its row with the next block
+}
+
+void TestLesson::endQuestionnaireAsks_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("yes ends every seat") << true;
+    QTest::newRow("no writes nothing") << false;
+}
+
+void TestLesson::endQuestionnaireAsks()
+{
+    QFETCH(bool, yes);
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    answer(4, 2);
+    prompter.endQuestionnaire = yes;
+    lesson.cmdEnd_Click();
+    QCOMPARE(prompter.asked, QStringList{u"end questionnaire"_s});
+    QCOMPARE(commandFile(4).left(5), yes ? QByteArray(" 0 \r\n") : QByteArray(" 100 "));
+    QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(4)),
+             yes ? QByteArray(" 0 \r\n") : QByteArray(" 2 \r\n"));
+}
+
+void TestLesson::answerSets_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<double>("mode");
+    QTest::addColumn<QStringList>("labels");
+
+    QTest::newRow("0 アンケート終了") << 0 << 0.0 << QStringList{};
+    QTest::newRow("1 ○×") << 1 << 2.0 << QStringList{u"○"_s, u"×"_s};
+    QTest::newRow("2 1２") << 2 << 2.0 << QStringList{u"１"_s, u"２"_s};
+    QTest::newRow("3 １２３") << 3 << 3.0 << QStringList{u"１"_s, u"２"_s, u"３"_s};
+    QTest::newRow("4 １２３４") << 4 << 4.0 << QStringList{u"１"_s, u"２"_s, u"３"_s, u"４"_s};
+    QTest::newRow("5 １２３４５") << 5 << 5.0
+                                 << QStringList{u"１"_s, u"２"_s, u"３"_s, u"４"_s, u"５"_s};
+    QTest::newRow("6 はい、いいえ") << 6 << 2.0 << QStringList{u"はい"_s, u"いいえ"_s};
+    QTest::newRow("7 はい、いいえ、どちらでもない")
+        << 7 << 3.0 << QStringList{u"はい"_s, u"いいえ"_s, u"どちらでもない"_s};
+}
+
+// Choosing an answer set changes the lesson's texts only; "再集計" publishes.
+void TestLesson::answerSets()
+{
+    QFETCH(int, index);
+    QFETCH(double, mode);
+    QFETCH(QStringList, labels);
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    const QByteArray before = commandFile(1);
+    lesson.ShownQuestion[0] = u"質問"_s;
+    lesson.ShownQuestion[5] = u"五"_s;
+    lesson.OptLVQ_Click(index);
+    QCOMPARE(lesson.LVQMode, mode);
+    QVERIFY(lesson.ShownQuestion[0].isEmpty());
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(lesson.ShownQuestion[i + 1], labels.value(i));
+        QVERIFY(lesson.View.itemCaptions[i].isEmpty());
+        QCOMPARE(lesson.View.graph[i].height, 0.0);
+        QCOMPARE(lesson.View.graph[i].top, 504.0);
+    }
+    QCOMPARE(commandFile(1), before);
+    QVERIFY(!lesson.View.timerEnabled);
+}
+
+// Each action of the control bar, from the state right after start with "○×"
+// selected: timer, published mode (-1: nothing published), question
+// cursor and frame caption afterwards.
+void TestLesson::answeringControls_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("timer");
+    QTest::addColumn<int>("published");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("caption");
+
+    QTest::newRow("再集計, ad hoc") << u"start"_s << true << 2 << 0 << u"第 1問のアンケートの設定"_s;
+    QTest::newRow("集計中断") << u"pause"_s << false << 100 << 0 << u"第 1問のアンケートの設定"_s;
+    QTest::newRow("表示の消去") << u"clear"_s << false << 100 << 1 << u"第 2問のアンケートの設定"_s;
+    QTest::newRow("回答は１回だけ") << u"check"_s << false << -1 << 0
+                                   << u"第 1問のアンケートの設定"_s;
+    QTest::newRow("option button") << u"option"_s << false << -1 << 0
+                                   << u"第 1問のアンケートの設定"_s;
+    QTest::newRow("ｱﾝｹｰﾄの終了") << u"end"_s << false << 0 << 0 << u"第 1問のアンケートの設定"_s;
+}
+
+void TestLesson::answeringControls()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, timer);
+    QFETCH(int, published);
+    QFETCH(int, cursor);
+    QFETCH(QString, caption);
+
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    answer(9, 1);
+    if (action == u"start")
+        lesson.CmdStart_Click();
+    else if (action == u"pause")
+        lesson.CmdPause_Click();
+    else if (action == u"clear")
+        lesson.CmdLVQClear_Click();
+    else if (action == u"check")
+        lesson.Check1_Click(false);
+    else if (action == u"option")
+        lesson.OptLVQ_Click(5);
+    else if (action == u"end")
+        lesson.cmdEnd_Click();
+
+    QCOMPARE(lesson.View.timerEnabled, timer);
+    QCOMPARE(lesson.CurrentQuestion, cursor);
+    QCOMPARE(lesson.View.frameCaption, caption);
+    const QByteArray answerFile = ClassroomFolder::read(exchange::answerFilePath(9));
+    if (published < 0) {
+        QCOMPARE(commandFile(9).left(5), QByteArray(" 100 "));
+        QCOMPARE(answerFile, QByteArray(" 1 \r\n"));
+    } else {
+        QCOMPARE(commandFile(9).left(exchange::numberFieldText(published).size()),
+                 exchange::numberFieldText(published).toLatin1());
+        QCOMPARE(answerFile, QByteArray(" 0 \r\n"));
+    }
+    if (action == u"start")
+        QCOMPARE(commandFile(9), expectedCommand(2, {u""_s, u"○"_s, u"×"_s}, 1));
+    if (action == u"check")
+        QCOMPARE(lesson.OneAnswerOnly, 0);
+}
+
+void TestLesson::clearCountsAdHocQuestions()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    lesson.OptLVQ_Click(5);
+    lesson.CmdLVQClear_Click();
+    // fields 0 to 4 emptied, field 5 kept
+    QCOMPARE(commandFile(2), expectedCommand(100, {u""_s, u""_s, u""_s, u""_s, u""_s, u"５"_s}, 1));
+    lesson.CmdLVQClear_Click();
+    lesson.CmdLVQClear_Click();
+    QCOMPARE(lesson.View.frameCaption, u"第 4問のアンケートの設定"_s);
+    for (int i = 0; i < 40; ++i)
+        lesson.CmdLVQClear_Click();
+    QCOMPARE(lesson.View.frameCaption, u"第 31問のアンケートの設定"_s);
+    QCOMPARE(lesson.CurrentQuestion, 30);
+
+    lesson.mnuNew_Click();
+    QCOMPARE(lesson.CurrentQuestion, 1);
+    QCOMPARE(lesson.View.frameCaption, u"第 2問のアンケートの設定"_s);
+    QVERIFY(lesson.View.optLvqVisible);
+}
+
+// After the last question "再集計" publishes that question again with its own
+// answer count and number; the seats are not ended.
+void TestLesson::restartWithQuestionnairePublishesQuestionOnScreen()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    loadQuestionnaire(lesson, folder, kThreeQuestions);
+    lesson.mnuFileOpen_Click();
+    for (int i = 0; i < 3; ++i)
+        lesson.cmdNext_Click();
+    lesson.CmdPause_Click();
+    lesson.CmdStart_Click();
+    QCOMPARE(lesson.View.frameCaption, u"第 3問目の集計"_s);
+    QCOMPARE(commandFile(1), expectedCommand(2, {u"犬と猫"_s, u"犬"_s, u"猫"_s}, 1));
+    QCOMPARE(lesson.CurrentQuestion, 3);
+    QVERIFY(lesson.View.timerEnabled);
+
+    lesson.cmdBack_Click();
+    lesson.CmdStart_Click();
+    QCOMPARE(lesson.View.frameCaption, u"第 2問目の集計"_s);
+    QCOMPARE(commandFile(1).left(5), QByteArray(" 3 \r\n"));
+}
+
+void TestLesson::collectAndDraw()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    lesson.CmdStart_Click(); // ○×
+    for (int seat = 1; seat <= 12; ++seat)
+        answer(seat, 1);
+    for (int seat = 13; seat <= 19; ++seat)
+        answer(seat, 2);
+    lesson.Timer1_Timer();
+    QCOMPARE(lesson.LVQSum, 19);
+    QCOMPARE(lesson.View.graph[1].caption, u"12人"_s);
+    QCOMPARE(lesson.View.graph[1].height, 96.0);
+    QCOMPARE(lesson.View.graph[3].caption, u"7人"_s);
+    QCOMPARE(lesson.View.graph[3].top, 448.0);
+    QCOMPARE(lesson.View.graph[0].caption, QString());
+
+    // The display switch redraws the last tally without reading the files.
+    for (int seat = 1; seat <= 19; ++seat)
+        answer(seat, 0);
+    lesson.OptDisplay_Click(1);
+    QCOMPARE(lesson.View.graph[1].caption, u"63.%"_s);
+    QCOMPARE(lesson.View.graph[3].caption, u"36.%"_s);
+    lesson.mnuDisplayNumber_Click();
+    QCOMPARE(lesson.View.graph[1].caption, u"12人"_s);
+    QCOMPARE(lesson.View.displayIndex, 0);
+
+    // In percent, a tick without any answer leaves the picture.
+    lesson.mnuDisplayPercent_Click();
+    lesson.Timer1_Timer();
+    QCOMPARE(lesson.LVQSum, 0);
+    QCOMPARE(lesson.View.graph[1].caption, u"63.%"_s);
+}
+
+void TestLesson::recordOfAdHocLesson()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    // Three ad-hoc questions, each answered by seat 3 with 1, 2 and 3.
+    for (int q = 1; q <= 3; ++q) {
+        lesson.CmdStart_Click();
+        answer(3, q);
+        answer(50, 1);
+        lesson.Timer1_Timer();
+        lesson.CmdLVQClear_Click();
+    }
+    QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
+    QCOMPARE(commandFile(3).left(5), QByteArray(" 0 \r\n"));
+
+    const QList<QByteArray> lines = ClassroomFolder::read(u"Kiroku.csv"_s).split('\n');
+    QCOMPARE(lines.size(), 52); // header, 50 seats, nothing after the last CR LF
+    QCOMPARE(lines[0], cp932(u"出席番号, 1 , 2 , 3 \r"_s));
+    QCOMPARE(lines[1], cp932(u" 1 番 , 0 , 0 , 0 \r"_s));
+    QCOMPARE(lines[3], cp932(u" 3 番 , 1 , 2 , 3 \r"_s));
+    QCOMPARE(lines[50], cp932(u" 50 番 , 1 , 1 , 1 \r"_s));
+}
+
+void TestLesson::recordOfQuestionnaire()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    loadQuestionnaire(lesson, folder, kThreeQuestions);
+    lesson.mnuFileOpen_Click();
+    for (int q = 1; q <= 3; ++q) {
+        lesson.cmdNext_Click();
+        answer(3, q);
+        lesson.Timer1_Timer();
+    }
+    lesson.Form_Unload();
+    const QList<QByteArray> lines = ClassroomFolder::read(u"Kiroku.csv"_s).split('\n');
+    QCOMPARE(lines[0], cp932(u"出席番号, 1 , 2 , 3 \r"_s));
+    QCOMPARE(lines[3], cp932(u" 3 番 , 1 , 2 , 3 \r"_s));
+    QCOMPARE(lines[4], cp932(u" 4 番 , 0 , 0 , 0 \r"_s));
+}
+
+void TestLesson::recordThatCannotBeWritten()
+{
+    ClassroomFolder folder;
+    QDir().mkdir(u"Kiroku.csv"_s); // a folder in the way: no file can replace it
+    ScriptedPrompter prompter;
+    prompter.recordChoices = {lesson::LessonPrompter::RecordChoice::Retry,
+                              lesson::LessonPrompter::RecordChoice::EndWithout,
+                              lesson::LessonPrompter::RecordChoice::SaveElsewhere};
+    prompter.endWithoutRecord = false;
+    const QString elsewhere = folder.filePath(u"record.csv"_s);
+    prompter.recordPaths = {elsewhere};
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    QCOMPARE(lesson.Form_Unload(), elsewhere);
+    QCOMPARE(prompter.asked.size(), 5);
+    QVERIFY(prompter.asked[0].startsWith(u"record: "_s));
+    QCOMPARE(prompter.asked[2], u"end without record"_s);
+    QCOMPARE(prompter.asked[4], u"choose record path"_s);
+    QVERIFY(ClassroomFolder::read(elsewhere).startsWith(cp932(u"出席番号"_s)));
+    // The seats were told before the record was attempted.
+    QCOMPARE(commandFile(1).left(5), QByteArray(" 0 \r\n"));
+}
+
+QTEST_GUILESS_MAIN(TestLesson)
+#include "tst_lesson.moc"

@@ -1,0 +1,222 @@
+#include "ClassroomFolder.h"
+#include "ScriptedPrompter.h"
+
+#include "exchange/ExchangeFiles.h"
+#include "teacher/lesson/frmAbout.h"
+#include "teacher/lesson/frmLogin.h"
+#include "teacher/lesson/frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+class TestTeacherForms : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void loginKeys_data();
+    void loginKeys();
+    void mainWindowAtStart();
+    void menus_data();
+    void menus();
+    void buttonsDriveTheLesson();
+    void closingEndsTheLesson();
+    void aboutDialog();
+
+private:
+    template<typename T>
+    static T *child(QWidget *parent, const QString &name)
+    {
+        T *widget = parent->findChild<T *>(name);
+        if (!widget)
+            qWarning("no child %s", qPrintable(name));
+        return widget;
+    }
+};
+
+void TestTeacherForms::loginKeys_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("Enter presses OK") << u"enter"_s << true;
+    QTest::newRow("Esc cancels") << u"escape"_s << false;
+    QTest::newRow("ｷｬﾝｾﾙ button") << u"cancel"_s << false;
+    QTest::newRow("close box") << u"close"_s << false;
+}
+
+void TestTeacherForms::loginKeys()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, ok);
+    teacher::frmLogin login;
+    QCOMPARE(login.windowTitle(), u"オンブラ（先生用）　ﾛｸﾞｵﾝ"_s);
+    QCOMPARE(child<QLabel>(&login, u"lblLabels"_s)->text(),
+             u"このソフトは先生用です。まちがった人は、キャンセルをクリックして下さい。"_s);
+    QCOMPARE(child<QPushButton>(&login, u"cmdCancel"_s)->text(), u"ｷｬﾝｾﾙ"_s);
+    QTimer::singleShot(0, &login, [&] {
+        if (how == u"enter")
+            QTest::keyClick(&login, Qt::Key_Return);
+        else if (how == u"escape")
+            QTest::keyClick(&login, Qt::Key_Escape);
+        else if (how == u"cancel")
+            QTest::mouseClick(child<QPushButton>(&login, u"cmdCancel"_s), Qt::LeftButton);
+        else
+            login.close();
+    });
+    login.exec();
+    QCOMPARE(login.OK, ok);
+}
+
+void TestTeacherForms::mainWindowAtStart()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    lesson::Lesson lesson(prompter);
+    teacher::frmMain window(lesson);
+    window.setEndHandler([] {});
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(window.windowTitle(), u"オンブラ集計 先生用プログラム"_s);
+    QCOMPARE(window.centralWidget()->size(), QSize(1016, 694));
+    QCOMPARE(child<QGroupBox>(&window, u"Frame1"_s)->title(), u"第 1問のアンケートの設定"_s);
+    QVERIFY(!child<QPushButton>(&window, u"cmdNext"_s)->isVisible());
+    QVERIFY(!child<QPushButton>(&window, u"cmdBack"_s)->isVisible());
+    QVERIFY(!child<QPushButton>(&window, u"cmdEnd"_s)->isVisible());
+    QCOMPARE(child<QPushButton>(&window, u"cmdEnd"_s)->text(), u"ｱﾝｹｰﾄの終了"_s);
+    for (int i = 0; i < 8; ++i)
+        QVERIFY(child<QRadioButton>(&window, u"OptLVQ_"_s + QString::number(i))->isVisible());
+    QVERIFY(child<QRadioButton>(&window, u"OptLVQ_1"_s)->isChecked());
+    QCOMPARE(child<QRadioButton>(&window, u"OptLVQ_2"_s)->text(), u"1２"_s);
+    QVERIFY(child<QRadioButton>(&window, u"OptDisplay_0"_s)->isChecked());
+    QVERIFY(child<QCheckBox>(&window, u"Check1"_s)->isChecked());
+    QCOMPARE(child<QCheckBox>(&window, u"Check1"_s)->text(), u"回答は１回だけ"_s);
+    QCOMPARE(child<QGroupBox>(&window, u"Frame2"_s)->title(), u"表示方法"_s);
+    QVERIFY(!window.timer()->isActive());
+
+    // bars, count labels and answer labels at their places
+    QCOMPARE(child<QFrame>(&window, u"ShapeGraph_2"_s)->geometry(), QRect(432, 104, 120, 400));
+    QCOMPARE(child<QLabel>(&window, u"LblAnswerSum_4"_s)->geometry(), QRect(800, 10, 199, 100));
+    QCOMPARE(child<QLabel>(&window, u"LblAnswerSum_4"_s)->text(), u"100"_s);
+    QCOMPARE(child<QLabel>(&window, u"LblItem_3"_s)->geometry(), QRect(600, 504, 185, 121));
+    QCOMPARE(child<QLabel>(&window, u"LblItem_3"_s)->text(), u"はい、いいえ"_s);
+
+    // The control bar's right-hand controls, left to right at their twips.
+    const QStringList order = {u"Frame2"_s, u"Check1"_s, u"CmdStart"_s, u"CmdPause"_s,
+                               u"CmdLVQClear"_s};
+    const int lefts[] = {496, 624, 712, 816, 912};
+    for (int i = 0; i < order.size(); ++i)
+        QCOMPARE(child<QWidget>(&window, order[i])->x(), lefts[i]);
+
+    const QString shot = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
+    if (!shot.isEmpty()) {
+        QApplication::processEvents();
+        window.grab().save(shot + u"/teacher-start.png"_s);
+    }
+}
+
+void TestTeacherForms::menus_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("open") << u"mnuFileOpen"_s << u"ファイルを開く"_s;
+    QTest::newRow("save") << u"mnuSave"_s << u"ファイルを保存"_s;
+    QTest::newRow("new") << u"mnuNew"_s << u"アンケート新規作成"_s;
+    QTest::newRow("exit") << u"mnuFileExit"_s << u"終了(&X)"_s;
+    QTest::newRow("edit") << u"mnuEditShow"_s << u"アンケート文を編集する"_s;
+    QTest::newRow("count") << u"mnuDisplayNumber"_s << u"人数"_s;
+    QTest::newRow("percent") << u"mnuDisplayPercent"_s << u"パーセント"_s;
+    QTest::newRow("about") << u"mnuHelpAbout"_s << u"ﾊﾞｰｼﾞｮﾝ情報(&A)"_s;
+}
+
+void TestTeacherForms::menus()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    ScriptedPrompter prompter;
+    lesson::Lesson lesson(prompter);
+    teacher::frmMain window(lesson);
+    QAction *action = window.findChild<QAction *>(name);
+    QVERIFY(action);
+    QCOMPARE(action->text(), caption);
+}
+
+void TestTeacherForms::buttonsDriveTheLesson()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    lesson::Lesson lesson(prompter);
+    teacher::frmMain window(lesson);
+    window.setEndHandler([] {});
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QTest::mouseClick(child<QRadioButton>(&window, u"OptLVQ_7"_s), Qt::LeftButton);
+    QCOMPARE(lesson.LVQMode, 3.0);
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    QVERIFY(window.timer()->isActive());
+    QCOMPARE(child<QLabel>(&window, u"LblItem_3"_s)->text(), u"どちらでもない"_s);
+    QCOMPARE(child<QLabel>(&window, u"LblItem_3"_s)->font().pointSize(), 28);
+    QVERIFY(ClassroomFolder::read(exchange::commandFilePath(5)).startsWith(" 3 \r\n"));
+
+    ClassroomFolder::write(exchange::answerFilePath(5), exchange::answerFileBytes(2));
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, u"LblAnswerSum_2"_s)->text(), u"1人"_s, 3000);
+    QCOMPARE(child<QFrame>(&window, u"ShapeGraph_2"_s)->geometry(), QRect(432, 496, 120, 8));
+
+    QTest::mouseClick(child<QCheckBox>(&window, u"Check1"_s), Qt::LeftButton);
+    QCOMPARE(lesson.OneAnswerOnly, 0);
+    QTest::mouseClick(child<QRadioButton>(&window, u"OptDisplay_1"_s), Qt::LeftButton);
+    QCOMPARE(child<QLabel>(&window, u"LblAnswerSum_2"_s)->text(), u"100%"_s);
+
+    const QString shot = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
+    if (!shot.isEmpty())
+        window.grab().save(shot + u"/teacher-graph.png"_s);
+
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdPause"_s), Qt::LeftButton);
+    QVERIFY(!window.timer()->isActive());
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdLVQClear"_s), Qt::LeftButton);
+    QCOMPARE(child<QGroupBox>(&window, u"Frame1"_s)->title(), u"第 2問のアンケートの設定"_s);
+}
+
+void TestTeacherForms::closingEndsTheLesson()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    lesson::Lesson lesson(prompter);
+    teacher::frmMain window(lesson);
+    int ended = 0;
+    window.setEndHandler([&ended] { ++ended; });
+    window.Form_Load();
+    window.show();
+    window.findChild<QAction *>(u"mnuFileExit"_s)->trigger();
+    QCOMPARE(ended, 1);
+    QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
+    QVERIFY(QFile::exists(u"Kiroku.csv"_s));
+}
+
+void TestTeacherForms::aboutDialog()
+{
+    teacher::frmAbout about;
+    QCOMPARE(about.windowTitle(), u"ﾊﾞｰｼﾞｮﾝ情報 OmbraDesk"_s);
+    QCOMPARE(child<QLabel>(&about, u"lblVersion"_s)->text(), u"ﾊﾞｰｼﾞｮﾝ 1.00"_s);
+    QVERIFY(child<QLabel>(&about, u"lblTitle"_s)->text().endsWith(u"　オンブラ（先生用）"_s));
+    QTimer::singleShot(0, &about, [&] { QTest::keyClick(&about, Qt::Key_Escape); });
+    QCOMPARE(about.exec(), int(QDialog::Rejected));
+}
+
+QTEST_MAIN(TestTeacherForms)
+#include "tst_teacherforms.moc"
