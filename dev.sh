@@ -8,12 +8,15 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 
 # Debian 12 / Ubuntu package names of everything the build and the tests use.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-ipafont-gothic python3 libbenchmark-dev)
+# Only for ./dev.sh fuzz.
+FUZZ_PACKAGES=(clang libclang-rt-dev)
+FUZZ_TARGETS=(fieldreader number cp932 questionnaire)
 
 say() { printf '%s\n' "$*" >&2; }
 
 missing_packages() {
     local missing=()
-    for pkg in "${PACKAGES[@]}"; do
+    for pkg in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$pkg")
         fi
@@ -22,6 +25,7 @@ missing_packages() {
 }
 
 install_deps() {
+    local wanted=("${PACKAGES[@]}" "$@")
     if ! command -v dpkg-query >/dev/null 2>&1; then
         say "This script installs packages on Debian or Ubuntu only; install CMake, a C++20 compiler,"
         say "Qt 6 (Core, Gui, Widgets, Test) and a Japanese gothic font yourself, then run it again."
@@ -29,7 +33,7 @@ install_deps() {
         return 0
     fi
     local missing
-    missing="$(missing_packages | tr '\n' ' ')"
+    missing="$(missing_packages "${wanted[@]}" | tr '\n' ' ')"
     [ -z "${missing// /}" ] && return 0
     say "Installing: $missing"
     local sudo=()
@@ -88,12 +92,39 @@ start_program() {
     exec "$ROOT/build/dev/$binary"
 }
 
+run_fuzzers() {
+    local seconds="${1:-60}"
+    install_deps "${FUZZ_PACKAGES[@]}"
+    local dir="$ROOT/build/fuzz"
+    configure "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+        -DOMBRA_FUZZ=ON -DBUILD_TESTING=OFF -DOMBRA_BENCH=OFF
+    local targets=()
+    for t in "${FUZZ_TARGETS[@]}"; do targets+=(--target "fuzz_$t"); done
+    cmake --build "$dir" -j "$JOBS" "${targets[@]}"
+    for t in "${FUZZ_TARGETS[@]}"; do
+        say "Fuzzing $t for $seconds s"
+        mkdir -p "$dir/corpus/$t"
+        # New inputs go to the build tree; the seeds in the repository stay as they are.
+        local log="$dir/fuzz_$t.log" status=0
+        "$dir/fuzz/fuzz_$t" -max_total_time="$seconds" -max_len=8192 -timeout=10 \
+            -artifact_prefix="$dir/" -print_final_stats=1 \
+            "$dir/corpus/$t" "$ROOT/fuzz/corpus/$t" >"$log" 2>&1 || status=$?
+        grep -E '^(Done|SUMMARY|==[0-9]+==ERROR)' "$log" >&2 || true
+        if [ "$status" -ne 0 ]; then
+            tail -n 40 "$log" >&2
+            say "fuzz_$t found a fault (exit $status); the input is in $dir"
+            exit 1
+        fi
+    done
+}
+
 usage() {
     cat <<'USAGE'
 Usage:
   ./dev.sh test [--sanitize]   install what is missing, build, run every test (offscreen)
   ./dev.sh teacher [FOLDER]    build if needed, start the teacher's program in FOLDER
   ./dev.sh student [FOLDER]    build if needed, start the pupil's program in FOLDER
+  ./dev.sh fuzz [SECONDS]      run each fuzz target for SECONDS (default 60)
 FOLDER defaults to build/dev/classroom; start the teacher's program there first.
 USAGE
 }
@@ -111,6 +142,7 @@ test)
     ;;
 teacher) start_program teacher "teacher/Teacher" "${1:-}" ;;
 student) start_program student "student/ｱﾝｹｰﾄ" "${1:-}" ;;
+fuzz) run_fuzzers "${1:-60}" ;;
 help | -h | --help) usage ;;
 *)
     usage

@@ -3,15 +3,13 @@
 #include "Cp932.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
 
 namespace exchange {
 
 std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes)
 {
-    if (QFileInfo(path).isDir())
-        return std::nullopt;
+    // QFile refuses to open a directory, so no separate check is needed.
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;

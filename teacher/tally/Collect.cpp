@@ -1,0 +1,72 @@
+#include "Collect.h"
+
+#include "exchange/ExchangeFiles.h"
+#include "exchange/FieldReader.h"
+
+#include <algorithm>
+
+namespace tally {
+namespace {
+
+int lastSeat(int studentsMax)
+{
+    return std::min(studentsMax, kHistorySeats - 1);
+}
+
+// The answer file paths are fixed for the whole run; building them once keeps
+// the poll down to the file reads themselves.
+const std::array<QString, kHistorySeats> &answerFilePaths()
+{
+    static const std::array<QString, kHistorySeats> paths = [] {
+        std::array<QString, kHistorySeats> result;
+        for (int seat = 0; seat < kHistorySeats; ++seat)
+            result[seat] = exchange::answerFilePath(seat);
+        return result;
+    }();
+    return paths;
+}
+
+} // namespace
+
+std::optional<float> readAnswerFile(const QString &path)
+{
+    exchange::FieldReader reader =
+        exchange::FieldReader::fromFile(path, exchange::kAnswerFileReadLimit);
+    const std::optional<double> value = reader.readNumber();
+    if (!value)
+        return std::nullopt;
+    return static_cast<float>(*value);
+}
+
+void resetSeatAnswers(Tally &tally)
+{
+    tally.seatAnswer.fill(0.0f);
+}
+
+void countAnswers(Tally &tally, int studentsMax)
+{
+    tally.lvqSum = 0;
+    tally.answerCount.fill(0.0f);
+    for (int seat = 0; seat <= lastSeat(studentsMax); ++seat) {
+        const float value = tally.seatAnswer[seat];
+        for (int answer = 1; answer <= kBars; ++answer) {
+            if (value == static_cast<float>(answer)) {
+                tally.answerCount[answer - 1] += 1.0f;
+                ++tally.lvqSum;
+                break;
+            }
+        }
+    }
+}
+
+void collectAnswers(Tally &tally, int studentsMax)
+{
+    const std::array<QString, kHistorySeats> &paths = answerFilePaths();
+    for (int seat = 0; seat <= lastSeat(studentsMax); ++seat) {
+        if (const std::optional<float> value = readAnswerFile(paths[seat]))
+            tally.seatAnswer[seat] = *value;
+    }
+    countAnswers(tally, studentsMax);
+}
+
+} // namespace tally

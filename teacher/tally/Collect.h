@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Graph.h"
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace tally {
+
+// Seats 0 to 51 have a slot; the teacher polls 0 to its students maximum (50).
+inline constexpr int kHistorySeats = 52;
+
+// The tally of the last poll.
+struct Tally
+{
+    std::array<float, kHistorySeats> seatAnswer{}; // last good value read per seat
+    std::array<float, kBars> answerCount{};        // entry k: seats whose value is exactly k + 1
+    int lvqSum = 0;                                // seats counted into answerCount
+};
+
+// The first field of an answer file as a number (a field that is not a number
+// gives 0). Nothing when there is no field to read: a missing file, a
+// directory, an empty file or one caught between being cut and refilled. At
+// most exchange::kAnswerFileReadLimit bytes are read, so a huge or garbage
+// file costs no more than a good one.
+std::optional<float> readAnswerFile(const QString &path);
+
+// Sets every seat's answer to 0, as a publication resets every answer file.
+void resetSeatAnswers(Tally &tally);
+
+// Counts the seats 0 to studentsMax from seatAnswer: only the exact values 1
+// to 5 count, anything else (0, negative, fractions, above 5) counts nowhere.
+void countAnswers(Tally &tally, int studentsMax);
+
+// One poll: reads the answer files of seats 0 to studentsMax (relative to the
+// working directory), all of them before counting. A seat whose file gives no
+// field keeps its previous value, so a pupil's answer does not flicker out
+// while the pupil's program rewrites the file. Then counts as countAnswers.
+void collectAnswers(Tally &tally, int studentsMax);
+
+} // namespace tally

@@ -1,0 +1,103 @@
+#include "teacher/tally/AnswerRecord.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using tally::AnswerHistory;
+
+namespace {
+
+// " n " as the record writes a number; "-n " for a negative one.
+QByteArray numberForm(int value)
+{
+    return (value < 0 ? "" : " ") + QByteArray::number(value) + ' ';
+}
+
+} // namespace
+
+class TestAnswerRecord : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void record_data();
+    void record();
+    void recordBytes();
+};
+
+void TestAnswerRecord::record_data()
+{
+    // stores: "column number seat=value seat=value ..." (other seats hold 0);
+    // header: the numbers over the recorded columns; cells: seat -> its cells
+    // for the seats whose cells are not all 0.
+    QTest::addColumn<QStringList>("stores");
+    QTest::addColumn<int>("lastColumn");
+    QTest::addColumn<QList<int>>("header");
+    QTest::addColumn<QMap<int, QList<int>>>("cells");
+
+    using Cells = QMap<int, QList<int>>;
+    QTest::newRow("ad-hoc lesson of three questions")
+        << QStringList{u"0 1 3=2 5=1"_s, u"1 2 3=1"_s, u"2 3 3=2 7=4"_s} << 2 << QList<int>{1, 2, 3}
+        << Cells{{3, {2, 1, 2}}, {5, {1, 0, 0}}, {7, {0, 0, 4}}};
+    QTest::newRow("questionnaire walked with つぎへ")
+        << QStringList{u"1 1 1=1 50=2"_s, u"2 2 1=2"_s, u"3 3 1=3 50=1"_s} << 3
+        << QList<int>{1, 2, 3} << Cells{{1, {1, 2, 3}}, {50, {2, 0, 1}}};
+    QTest::newRow("question collected again after もどる overwrites")
+        << QStringList{u"1 1 3=1"_s, u"2 2 3=2"_s, u"1 2 3=3"_s} << 3 << QList<int>{2, 2}
+        << Cells{{3, {3, 2}}};
+    QTest::newRow("nothing collected") << QStringList{} << 0 << QList<int>{} << Cells{};
+    QTest::newRow("written column beyond the last left out")
+        << QStringList{u"0 1 2=1"_s, u"5 6 2=2"_s} << 3 << QList<int>{1} << Cells{{2, {1}}};
+    QTest::newRow("negative, half to even, clamped, NaN; seat 0 not written")
+        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan"_s} << 0 << QList<int>{1}
+        << Cells{{2, {-1}}, {3, {2}}, {4, {32767}}, {5, {-32768}}, {6, {0}}};
+}
+
+void TestAnswerRecord::record()
+{
+    QFETCH(QStringList, stores);
+    QFETCH(int, lastColumn);
+    QFETCH(QList<int>, header);
+    using Cells = QMap<int, QList<int>>;
+    QFETCH(Cells, cells);
+
+    AnswerHistory history;
+    for (const QString &store : stores) {
+        const QStringList parts = store.split(u' ');
+        std::array<float, tally::kHistorySeats> seatAnswer{};
+        for (const QString &entry : parts.mid(2))
+            seatAnswer[entry.section(u'=', 0, 0).toInt()] = entry.section(u'=', 1).toFloat();
+        history.store(parts[0].toInt(), parts[1].toInt(), seatAnswer, 50);
+    }
+
+    QByteArray expected = QByteArray::fromHex("8f6f90c894d48d86"); // 出席番号
+    for (const int number : header)
+        expected += ',' + numberForm(number);
+    expected += "\r\n";
+    for (int seat = 1; seat <= 50; ++seat) {
+        expected += numberForm(seat) + QByteArray::fromHex("94d4") + ' '; // 番
+        for (const int value : cells.value(seat, QList<int>(header.size(), 0)))
+            expected += ',' + numberForm(value);
+        expected += "\r\n";
+    }
+    QCOMPARE(tally::answerRecordBytes(history, lastColumn, 50), expected);
+}
+
+void TestAnswerRecord::recordBytes()
+{
+    AnswerHistory history;
+    std::array<float, tally::kHistorySeats> seatAnswer{};
+    seatAnswer[3] = 2;
+    history.store(0, 1, seatAnswer, 50);
+    history.store(1, 2, {}, 50);
+
+    const QList<QByteArray> lines = tally::answerRecordBytes(history, 1, 3).split('\n');
+    QCOMPARE(lines.size(), 5); // header, seats 1 to 3, nothing after the last CR LF
+    // 出席番号, 1 , 2 CR
+    QCOMPARE(lines[0], QByteArray::fromHex("8f6f90c894d48d86 2c2031202c2032200d"));
+    //  3 番 , 2 , 0 CR
+    QCOMPARE(lines[3], QByteArray::fromHex("20332094d420 2c2032202c2030200d"));
+}
+
+QTEST_APPLESS_MAIN(TestAnswerRecord)
+#include "tst_answerrecord.moc"

@@ -1,0 +1,162 @@
+#include "teacher/tally/AnswerRecord.h"
+#include "teacher/tally/Collect.h"
+
+#include "exchange/ExchangeFiles.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+// Every test runs in a fresh working directory whose folder Data holds the 51
+// answer files with 0, as a publication leaves them.
+class TestTallyCollect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void collect_data();
+    void collect();
+    void hugeGarbageFile();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_previousDir;
+};
+
+namespace {
+
+using Files = QMap<int, QByteArray>;
+using Seats = QMap<int, float>;
+
+// content "<missing>" removes the file, "<dir>" puts a folder in its place
+void putAnswerFile(int seat, const QByteArray &content)
+{
+    const QString path = exchange::answerFilePath(seat);
+    QFile::remove(path);
+    if (content == "<dir>")
+        QVERIFY(QDir().mkdir(path));
+    if (content.startsWith('<'))
+        return;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+}
+
+} // namespace
+
+void TestTallyCollect::init()
+{
+    m_previousDir = QDir::currentPath();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid() && QDir::setCurrent(m_dir->path()) && QDir().mkdir(u"Data"_s));
+    for (int seat = 0; seat <= exchange::kStudentsMax; ++seat)
+        putAnswerFile(seat, " 0 \r\n");
+}
+
+void TestTallyCollect::cleanup()
+{
+    QDir::setCurrent(m_previousDir);
+    m_dir.reset();
+}
+
+void TestTallyCollect::collect_data()
+{
+    // files: seat -> content for the seats not holding 0; previous: seatAnswer
+    // before the poll; seats: seatAnswer after it and the history cell it gives.
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<Seats>("previous");
+    QTest::addColumn<QList<float>>("answerCount");
+    QTest::addColumn<int>("lvqSum");
+    QTest::addColumn<Seats>("seats");
+    QTest::addColumn<QList<int>>("history"); // cells of the seats above, in seat order
+
+    QTest::newRow("all files hold 0") << Files{} << Seats{{4, 3}} << QList<float>{0, 0, 0, 0, 0}
+                                      << 0 << Seats{{4, 0}} << QList<int>{0};
+    QTest::newRow("seats 5 and 9 hold 2")
+        << Files{{5, " 2 \r\n"}, {9, " 2 \r\n"}} << Seats{} << QList<float>{0, 2, 0, 0, 0} << 2
+        << Seats{{5, 2}, {9, 2}} << QList<int>{2, 2};
+    QTest::newRow("7, -1 and 2.5 count nowhere")
+        << Files{{1, " 7 \r\n"}, {2, "-1 \r\n"}, {3, " 2.5 \r\n"}} << Seats{}
+        << QList<float>{0, 0, 0, 0, 0} << 0 << Seats{{1, 7}, {2, -1}, {3, 2.5}}
+        << QList<int>{7, -1, 2};
+    QTest::newRow("every answer, seat 0 and 50 too")
+        << Files{{0, " 1 \r\n"}, {2, " 2 \r\n"}, {3, " 3 \r\n"},
+                 {4, " 4 \r\n"}, {5, " 5"},      {50, " 5 \r\n"}}
+        << Seats{} << QList<float>{1, 1, 1, 1, 2} << 6 << Seats{{0, 1}, {50, 5}}
+        << QList<int>{1, 5};
+    QTest::newRow("missing file keeps the previous answer")
+        << Files{{6, "<missing>"}} << Seats{{6, 3}} << QList<float>{0, 0, 1, 0, 0} << 1
+        << Seats{{6, 3}} << QList<int>{3};
+    QTest::newRow("empty file keeps the previous answer")
+        << Files{{6, ""}} << Seats{{6, 4}} << QList<float>{0, 0, 0, 1, 0} << 1 << Seats{{6, 4}}
+        << QList<int>{4};
+    QTest::newRow("file cut before its digits keeps the previous answer")
+        << Files{{6, " "}} << Seats{{6, 4}} << QList<float>{0, 0, 0, 1, 0} << 1 << Seats{{6, 4}}
+        << QList<int>{4};
+    QTest::newRow("directory keeps the previous answer")
+        << Files{{6, "<dir>"}} << Seats{{6, 1}} << QList<float>{1, 0, 0, 0, 0} << 1 << Seats{{6, 1}}
+        << QList<int>{1};
+}
+
+void TestTallyCollect::collect()
+{
+    QFETCH(Files, files);
+    QFETCH(Seats, previous);
+    QFETCH(QList<float>, answerCount);
+    QFETCH(int, lvqSum);
+    QFETCH(Seats, seats);
+    QFETCH(QList<int>, history);
+
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        putAnswerFile(it.key(), it.value());
+    tally::Tally tally;
+    tally.answerCount = {9, 9, 9, 9, 9}; // stale counts of an earlier poll
+    tally.lvqSum = 45;
+    for (auto it = previous.cbegin(); it != previous.cend(); ++it)
+        tally.seatAnswer[it.key()] = it.value();
+
+    tally::collectAnswers(tally, exchange::kStudentsMax);
+    tally::AnswerHistory answers;
+    answers.store(7, 8, tally.seatAnswer, exchange::kStudentsMax);
+
+    QCOMPARE(QList<float>(tally.answerCount.begin(), tally.answerCount.end()), answerCount);
+    QCOMPARE(tally.lvqSum, lvqSum);
+    QList<int> cells;
+    for (auto it = seats.cbegin(); it != seats.cend(); ++it) {
+        QCOMPARE(tally.seatAnswer[it.key()], it.value());
+        cells << answers.cell(it.key(), 7);
+    }
+    QCOMPARE(cells, history);
+}
+
+void TestTallyCollect::hugeGarbageFile()
+{
+    // A runaway writer or a stray file must not stall the poll: only the head
+    // of a file is read.
+    constexpr qsizetype tenMegabytes = 10 * 1024 * 1024;
+    putAnswerFile(8, QByteArray(tenMegabytes, '\x9f'));
+    putAnswerFile(9, " 4 \r\n" + QByteArray(tenMegabytes, 'Z'));
+
+    tally::Tally tally;
+    tally.seatAnswer[8] = 2;
+    QElapsedTimer timer;
+    timer.start();
+    for (int tick = 0; tick < 10; ++tick)
+        tally::collectAnswers(tally, exchange::kStudentsMax);
+    // ten ticks over the heads take milliseconds; reading 20 MB a tick takes seconds
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(tally.seatAnswer[8], 0.0f);
+    QCOMPARE(tally.seatAnswer[9], 4.0f);
+    QCOMPARE(tally.lvqSum, 1);
+}
+
+QTEST_GUILESS_MAIN(TestTallyCollect)
+#include "tst_tallycollect.moc"
