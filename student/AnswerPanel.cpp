@@ -1,0 +1,286 @@
+#include "AnswerPanel.h"
+
+#include "exchange/Cp932.h"
+#include "exchange/ExchangeFiles.h"
+#include "exchange/FieldReader.h"
+#include "exchange/NumberText.h"
+#include "exchange/TextFile.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace student {
+namespace {
+
+constexpr std::array<int, kAnswerButtonCount> kInitialLefts{8, 120, 232, 344, 456};
+
+// One cell of the layout table; 0 leaves left or width as they are.
+struct LayoutCell
+{
+    bool shown;
+    int left;
+    int width;
+};
+
+// Button 0 keeps left 8 and button 4 its place in every layout; mode 5 puts
+// every button back where it started.
+constexpr LayoutCell kLayouts[5][kAnswerButtonCount] = {
+    {{true, 0, 224}, {false, 0, 0}, {false, 0, 0}, {false, 0, 0}, {false, 0, 0}},
+    {{true, 0, 244}, {true, 290, 244}, {false, 0, 0}, {false, 0, 0}, {false, 0, 0}},
+    {{true, 0, 160}, {true, 198, 160}, {true, 388, 160}, {false, 0, 0}, {false, 0, 0}},
+    {{true, 0, 125}, {true, 149, 125}, {true, 289, 125}, {true, 429, 125}, {false, 0, 0}},
+    {{true, 0, 97}, {true, 120, 97}, {true, 232, 97}, {true, 344, 97}, {true, 0, 0}},
+};
+
+ModeValue modeFromField(const QString &field)
+{
+    if (exchange::isNumericText(field))
+        return exchange::readNumber(field);
+    return field;
+}
+
+// The mode as one of 0 to 5 or 100; nothing for any other number or a text.
+std::optional<int> knownMode(const ModeValue &mode)
+{
+    if (std::holds_alternative<std::monostate>(mode))
+        return exchange::kModeEnd;
+    const double *number = std::get_if<double>(&mode);
+    if (!number)
+        return std::nullopt;
+    for (const int known : {0, 1, 2, 3, 4, 5, exchange::kModePaused}) {
+        if (*number == known)
+            return known;
+    }
+    return std::nullopt;
+}
+
+// A 16-bit integer slot takes the value rounded half to even; a value out of
+// its range fails like any other read.
+std::optional<qint16> toInteger16(double value)
+{
+    if (!std::isfinite(value))
+        return std::nullopt;
+    const double rounded = std::nearbyint(value);
+    if (rounded < -32768 || rounded > 32767)
+        return std::nullopt;
+    return static_cast<qint16>(rounded);
+}
+
+} // namespace
+
+int answerFontPointSize(qsizetype longestLabel)
+{
+    if (longestLabel < 3)
+        return 24;
+    if (longestLabel < 6)
+        return 20;
+    if (longestLabel < 12)
+        return 16;
+    return 12;
+}
+
+AnswerPanel::AnswerPanel(Module1 &module) : m_module(module)
+{
+    for (int i = 0; i < kAnswerButtonCount; ++i) {
+        m_view.buttons[i].left = kInitialLefts[i];
+        m_view.buttons[i].caption = QString::number(i + 1);
+    }
+}
+
+AnswerPanel::CommandFields AnswerPanel::readFields(exchange::FieldReader &reader)
+{
+    // Every field is tried even after one failed; on a file that could not be
+    // opened or has run out, each read simply fails again.
+    CommandFields fields;
+    for (std::optional<QString> &field : fields)
+        field = reader.readText();
+    return fields;
+}
+
+AnswerPanel::CommandFields AnswerPanel::fieldsOf(const QByteArray &fileBytes)
+{
+    exchange::FieldReader reader(exchange::decodeCp932(fileBytes));
+    return readFields(reader);
+}
+
+void AnswerPanel::attempt(std::optional<PendingWrite> &write) const
+{
+    const exchange::FileStatus status = m_writeFile(write->path, write->bytes);
+    if (status) {
+        write.reset();
+        return;
+    }
+    ++write->failures;
+    write->error = status.error;
+}
+
+AnswerPanel::PollResult AnswerPanel::PollCommandFile()
+{
+    m_module.ShownQuestion.fill(QString());
+
+    exchange::FieldReader reader =
+        exchange::FieldReader::fromFile(m_module.CommandFilePath, exchange::kCommandFileReadLimit);
+    const CommandFields fields = readFields(reader);
+    // A failed read changes nothing: mode and one-answer flag keep their
+    // values, the texts stay empty.
+    if (fields[0])
+        m_LVQMode = modeFromField(*fields[0]);
+    for (int i = 0; i < 6; ++i) {
+        if (fields[i + 1])
+            m_module.ShownQuestion[i] = *fields[i + 1];
+    }
+    if (fields[7]) {
+        if (const std::optional<qint16> flag = toInteger16(exchange::readNumber(*fields[7])))
+            m_module.OneAnswerOnly = *flag;
+    }
+
+    if (settlePendingWrites(reader.isOpen(), fields))
+        m_LVQMode = double(exchange::kModePaused);
+
+    m_view.question = m_module.ShownQuestion[0];
+    FitAnswerFont();
+    for (int i = 0; i < kAnswerButtonCount; ++i) {
+        if (!m_module.ShownQuestion[i + 1].isEmpty())
+            m_view.buttons[i].caption = m_module.ShownQuestion[i + 1];
+    }
+    return applyMode();
+}
+
+// Retries or drops the writes left over from a click; true while this seat's
+// one-answer lock is in force, so that reading the teacher's full form of an
+// already answered question does not open the buttons again.
+bool AnswerPanel::settlePendingWrites(bool opened, const CommandFields &fields)
+{
+    const bool lockWasPending = m_pendingLock.has_value();
+    if (!opened) // nothing is known about the teacher's side; keep all as it is
+        return lockWasPending;
+
+    if (!m_pendingLock && !m_pendingAnswer) {
+        m_expected = fields;
+        return false;
+    }
+
+    if (m_expected && fields == *m_expected) {
+        if (m_pendingLock) {
+            const QByteArray lock = m_pendingLock->bytes;
+            attempt(m_pendingLock);
+            if (!m_pendingLock)
+                m_expected = fieldsOf(lock);
+        }
+        if (m_pendingAnswer)
+            attempt(m_pendingAnswer);
+        return lockWasPending;
+    }
+
+    // The teacher's program has written the file since the click.
+    if (m_pendingAnswer) {
+        m_lostAnswerNotice =
+            u"回答 %1 をファイル \"%2\" に書き込めないうちに（%3）、先生の画面が切り替わりました。"
+            u"この回答は届いていません。"_s.arg(QString::number(m_pendingAnswerValue),
+                                                m_pendingAnswer->path, m_pendingAnswer->error);
+    }
+    m_pendingLock.reset();
+    m_pendingAnswer.reset();
+    m_expected = fields;
+    return false;
+}
+
+void AnswerPanel::FitAnswerFont()
+{
+    qsizetype longest = 0;
+    for (int i = 1; i <= kAnswerButtonCount; ++i)
+        longest = std::max(longest, m_module.ShownQuestion[i].size());
+    m_view.buttonPointSize = answerFontPointSize(longest);
+}
+
+AnswerPanel::PollResult AnswerPanel::applyMode()
+{
+    const std::optional<int> mode = knownMode(m_LVQMode);
+    if (!mode)
+        return PollResult::Continue;
+    if (*mode == exchange::kModeEnd)
+        return PollResult::EndProgram;
+    if (*mode == exchange::kModePaused) {
+        for (AnswerButtonView &button : m_view.buttons)
+            button.visible = false;
+    } else {
+        applyLayout(*mode);
+    }
+    return PollResult::Continue;
+}
+
+void AnswerPanel::applyLayout(int mode)
+{
+    for (int i = 0; i < kAnswerButtonCount; ++i) {
+        const LayoutCell &cell = kLayouts[mode - 1][i];
+        AnswerButtonView &button = m_view.buttons[i];
+        button.visible = cell.shown;
+        if (cell.left)
+            button.left = cell.left;
+        if (cell.width)
+            button.width = cell.width;
+    }
+}
+
+bool AnswerPanel::publishedSinceLastPoll() const
+{
+    if (!m_expected)
+        return false;
+    exchange::FieldReader reader =
+        exchange::FieldReader::fromFile(m_module.CommandFilePath, exchange::kCommandFileReadLimit);
+    // A file that cannot be read right now tells nothing; the click goes on
+    // and a failing write is kept pending as usual.
+    if (!reader.isOpen())
+        return false;
+    return readFields(reader) != *m_expected;
+}
+
+bool AnswerPanel::Command1_Click(int Index)
+{
+    if (Index < 0 || Index >= kAnswerButtonCount)
+        return true;
+    m_lostAnswerNotice.clear();
+    // The pupil sees a question for up to one poll period after the teacher's
+    // program has replaced it; a click in that time must not be written.
+    if (publishedSinceLastPoll())
+        return false;
+
+    if (m_module.OneAnswerOnly == 1) {
+        m_LVQMode = double(exchange::kModePaused);
+        for (AnswerButtonView &button : m_view.buttons)
+            button.visible = false;
+        const QByteArray lock = exchange::shortCommandFileBytes(m_module.ShownQuestion[0]);
+        m_pendingLock = PendingWrite{m_module.CommandFilePath, lock, 0, {}};
+        attempt(m_pendingLock);
+        if (!m_pendingLock)
+            m_expected = fieldsOf(lock);
+    }
+
+    // A newer answer replaces one still waiting to be written.
+    m_pendingAnswerValue = Index + 1;
+    m_pendingAnswer = PendingWrite{
+        m_module.AnswerFilePath, exchange::answerFileBytes(m_pendingAnswerValue), 0, {}};
+    attempt(m_pendingAnswer);
+    return true;
+}
+
+QString AnswerPanel::notice() const
+{
+    if (!m_lostAnswerNotice.isEmpty())
+        return m_lostAnswerNotice;
+    QStringList lines;
+    if (m_pendingAnswer && m_pendingAnswer->failures >= 2) {
+        lines
+            << u"回答をファイル \"%1\" に書き込めません（%2）。書き込めるまで自動で繰り返します。"_s
+                   .arg(m_pendingAnswer->path, m_pendingAnswer->error);
+    }
+    if (m_pendingLock && m_pendingLock->failures >= 2) {
+        lines << u"ファイル \"%1\" に書き込めません（%2）。書き込めるまで自動で繰り返します。"_s
+                     .arg(m_pendingLock->path, m_pendingLock->error);
+    }
+    return lines.join(u'\n');
+}
+
+} // namespace student

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "student/Module1.h"
+
+#include "exchange/TextFile.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <variant>
+
+namespace exchange {
+class FieldReader;
+}
+
+namespace student {
+
+inline constexpr int kAnswerButtonCount = 5;
+inline constexpr int kAnswerButtonTop = 112;
+inline constexpr int kAnswerButtonHeight = 70;
+inline constexpr int kPollIntervalMs = 500;
+// The buttons' font before the first poll sets it from the labels.
+inline constexpr qreal kInitialButtonPointSize = 20.25;
+
+// One answer button as the panel wants it shown (top and height never change).
+struct AnswerButtonView
+{
+    bool visible = false;
+    int left = 0;
+    int width = 97;
+    QString caption;
+
+    friend bool operator==(const AnswerButtonView &, const AnswerButtonView &) = default;
+};
+
+// Everything the answer panel shows, for the window to apply to its widgets.
+struct PanelView
+{
+    // LblEnqete
+    QString question;
+    // Command1 index 0 to 4
+    std::array<AnswerButtonView, kAnswerButtonCount> buttons;
+    qreal buttonPointSize = kInitialButtonPointSize;
+};
+
+// The mode slot: empty until line 1 of the command file was first read, then
+// its number, or its text when the field is not a number.
+using ModeValue = std::variant<std::monostate, double, QString>;
+
+// The buttons' font size for the longest answer label (in characters).
+int answerFontPointSize(qsizetype longestLabel);
+
+// The answer panel's state and procedures, without widgets: polls the seat's
+// command file, lays out the answer buttons and writes the pupil's answers.
+//
+// A write that fails at a click (the file held by the teacher's program at
+// that instant, a network hiccup) is kept pending and retried at each poll,
+// but only while the command file still holds what the click answered: once
+// the teacher's program has published anew it has reset the answer file and
+// replaced any lock, so a late answer would be counted for the wrong question
+// and a late lock would close the new one. Such pending writes are dropped.
+class AnswerPanel
+{
+public:
+    enum class PollResult { Continue, EndProgram };
+    // Rewrites a whole file; exchange::writeWholeFile unless replaced.
+    using FileWriter = std::function<exchange::FileStatus(const QString &, const QByteArray &)>;
+
+    explicit AnswerPanel(Module1 &module);
+
+    // Lets tests make single writes fail while reads still succeed.
+    void setFileWriter(FileWriter writer) { m_writeFile = std::move(writer); }
+
+    // Reads the command file and updates the panel. EndProgram when the mode
+    // is 0, or when no mode was ever read: the program must end at once.
+    PollResult PollCommandFile();
+    // Sets the buttons' font size from the labels in ShownQuestion.
+    void FitAnswerFont();
+    // Answers with button Index (answer Index + 1); with OneAnswerOnly 1 it
+    // first hides the buttons and locks the seat's command file. Returns
+    // false, writing nothing, when the teacher's program has published anew
+    // since the last poll: the click answered a question that is gone, its
+    // answer would be counted for the new one and its lock would hide the new
+    // one. The caller then polls at once to show the new question.
+    bool Command1_Click(int Index);
+
+    const PanelView &view() const { return m_view; }
+    const ModeValue &LVQMode() const { return m_LVQMode; }
+    bool answerPending() const { return m_pendingAnswer.has_value(); }
+    bool lockPending() const { return m_pendingLock.has_value(); }
+    // What the pupil should be told about answers that could not be written:
+    // empty when there is nothing to tell. A write that fails once and then
+    // succeeds at the next poll is not worth a message.
+    QString notice() const;
+
+private:
+    using CommandFields = std::array<std::optional<QString>, 8>;
+
+    struct PendingWrite
+    {
+        QString path;
+        QByteArray bytes;
+        int failures = 0;
+        QString error;
+    };
+
+    static CommandFields readFields(exchange::FieldReader &reader);
+    bool publishedSinceLastPoll() const;
+    static CommandFields fieldsOf(const QByteArray &fileBytes);
+    void attempt(std::optional<PendingWrite> &write) const;
+    bool settlePendingWrites(bool opened, const CommandFields &fields);
+    PollResult applyMode();
+    void applyLayout(int mode);
+
+    Module1 &m_module;
+    FileWriter m_writeFile = exchange::writeWholeFile;
+    ModeValue m_LVQMode;
+    PanelView m_view;
+    std::optional<PendingWrite> m_pendingLock;
+    std::optional<PendingWrite> m_pendingAnswer;
+    int m_pendingAnswerValue = 0;
+    // The fields the command file is expected to hold: those of the last poll
+    // that could open it, or the lock this panel wrote itself.
+    std::optional<CommandFields> m_expected;
+    QString m_lostAnswerNotice;
+};
+
+} // namespace student

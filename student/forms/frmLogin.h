@@ -1,0 +1,42 @@
+#pragma once
+
+#include "student/Module1.h"
+
+#include <QDialog>
+
+#include <array>
+
+class MessageSeam;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The sign-in dialog: asks for the seat number, resets the seat's answer file
+// and stores the seat in the program-wide state.
+class frmLogin : public QDialog
+{
+    Q_OBJECT
+
+public:
+    frmLogin(student::Module1 &module, MessageSeam &messages, QWidget *parent = nullptr);
+
+    // True once an entry was accepted and the seat's answer file reset.
+    bool OK = false;
+
+    void Form_Load();
+    void cmdOK_Click();
+    void cmdCancel_Click();
+
+    void reject() override;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    student::Module1 &m_module;
+    MessageSeam &m_messages;
+    std::array<QLabel *, 2> lblLabels{};
+    QLineEdit *txtUserName = nullptr;
+    QPushButton *cmdOK = nullptr;
+    QPushButton *cmdCancel = nullptr;
+};

@@ -1,0 +1,172 @@
+#include "frmMain.h"
+
+#include "BackgroundPicture.h"
+#include "MessageSeam.h"
+
+#include "exchange/GothicFont.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr QSize kClientSize(571, 191);
+
+QFont gothicFont(qreal pointSize, bool bold)
+{
+    QFont font;
+    font.setFamilies(exchange::gothicFontFamilies());
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+// A position is kept only if some part of the window lands on a screen.
+bool onSomeScreen(const QRect &window)
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return true;
+    for (const QScreen *screen : screens) {
+        if (screen->availableGeometry().intersects(window))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *parent)
+    : QWidget(parent), m_panel(module), m_messages(messages)
+{
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(u"オンブラ"_s);
+    setFixedSize(kClientSize);
+
+    m_background = new QLabel(this);
+    m_background->setObjectName(u"Picture"_s);
+    m_background->setGeometry(QRect(QPoint(0, 0), kClientSize));
+    m_background->setPixmap(QPixmap::fromImage(backgroundPicture(kClientSize)));
+
+    LblEnqete = new QLabel(this);
+    LblEnqete->setObjectName(u"LblEnqete"_s);
+    LblEnqete->setGeometry(8, 8, 553, 97);
+    LblEnqete->setFont(gothicFont(20.25, false));
+    LblEnqete->setTextFormat(Qt::PlainText);
+    LblEnqete->setWordWrap(true);
+    LblEnqete->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    LblEnqete->setAutoFillBackground(false); // the background picture shows through
+
+    for (int i = 0; i < student::kAnswerButtonCount; ++i) {
+        QPushButton *button = new QPushButton(this);
+        button->setObjectName(u"Command1_%1"_s.arg(i));
+        button->setFont(gothicFont(student::kInitialButtonPointSize, true));
+        connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
+        Command1[i] = button;
+    }
+
+    LVQTimer = new QTimer(this);
+    LVQTimer->setObjectName(u"LVQTimer"_s);
+    connect(LVQTimer, &QTimer::timeout, this, &frmMain::LVQTimer_Timer);
+
+    applyView();
+    Form_Load();
+}
+
+void frmMain::Form_Load()
+{
+    student::TwipsPosition position = student::loadMainPosition();
+    if (!onSomeScreen(QRect(position.toPixels(), kClientSize)))
+        position = student::TwipsPosition();
+    move(position.toPixels());
+    m_placedAt = position;
+
+    LVQTimer->start(student::kPollIntervalMs);
+}
+
+void frmMain::LVQTimer_Timer()
+{
+    PollCommandFile();
+}
+
+void frmMain::PollCommandFile()
+{
+    if (m_ending)
+        return;
+    if (m_panel.PollCommandFile() == student::AnswerPanel::PollResult::EndProgram) {
+        endProgram();
+        return;
+    }
+    applyView();
+    showNotice();
+}
+
+void frmMain::Command1_Click(int Index)
+{
+    if (m_ending)
+        return;
+    // The next poll comes a full period after the click.
+    LVQTimer->stop();
+    if (!m_panel.Command1_Click(Index)) {
+        // The question on screen was replaced meanwhile: show the new one now.
+        PollCommandFile();
+        if (m_ending)
+            return;
+    }
+    applyView();
+    showNotice();
+    LVQTimer->start(student::kPollIntervalMs);
+}
+
+void frmMain::applyView()
+{
+    const student::PanelView &view = m_panel.view();
+    LblEnqete->setText(view.question);
+    const QFont font = gothicFont(view.buttonPointSize, true);
+    for (int i = 0; i < student::kAnswerButtonCount; ++i) {
+        const student::AnswerButtonView &state = view.buttons[i];
+        QPushButton *button = Command1[i];
+        // A label is shown as the teacher wrote it, "&" included, not as a
+        // keyboard shortcut.
+        QString caption = state.caption;
+        button->setText(caption.replace(u'&', u"&&"_s));
+        button->setFont(font);
+        button->setGeometry(state.left, student::kAnswerButtonTop, state.width,
+                            student::kAnswerButtonHeight);
+        button->setVisible(state.visible);
+    }
+}
+
+void frmMain::showNotice()
+{
+    const QString notice = m_panel.notice();
+    if (notice == m_shownNotice)
+        return;
+    m_shownNotice = notice;
+    m_messages.notice(this, windowTitle(), notice);
+}
+
+void frmMain::endProgram()
+{
+    m_ending = true;
+    LVQTimer->stop();
+    emit endRequested();
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    LVQTimer->stop();
+    m_messages.notice(this, windowTitle(), QString());
+    m_shownNotice.clear();
+    // A minimized window keeps the position of the last normal close.
+    if (!m_ending && !isMinimized())
+        student::saveMainPosition(m_placedAt.movedTo(pos()));
+    event->accept();
+}

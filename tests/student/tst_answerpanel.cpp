@@ -1,0 +1,352 @@
+#include "SeatFolder.h"
+
+#include "exchange/ExchangeFiles.h"
+#include "student/AnswerPanel.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using student::AnswerPanel;
+
+namespace {
+
+QStringList commandLines(const QString &mode, const QStringList &labels, int oneAnswerOnly = 0,
+                         const QString &question = u"好きですか"_s)
+{
+    QStringList lines{mode, question};
+    for (int i = 0; i < 5; ++i)
+        lines << labels.value(i);
+    return lines << u" %1 "_s.arg(oneAnswerOnly);
+}
+
+const QStringList kThreeLabels{u"はい"_s, u"いいえ"_s, u"どちらでもない"_s};
+
+} // namespace
+
+class TestAnswerPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void layouts_data();
+    void layouts();
+    void fitAnswerFont_data();
+    void fitAnswerFont();
+    void firstPoll_data();
+    void firstPoll();
+    void unknownModeKeepsButtons_data();
+    void unknownModeKeepsButtons();
+    void failedReadKeepsModeAndCaptions_data();
+    void failedReadKeepsModeAndCaptions();
+    void modeThreeWithTwoLabelsKeepsOldCaption();
+    void oneAnswerLock();
+    void pendingAnswerIsRetried();
+    void pendingLockKeepsButtonsHidden();
+    void newQuestionDropsPendingWrites();
+    void clickOnReplacedQuestionWritesNothing();
+
+private:
+    std::unique_ptr<SeatFolder> m_folder;
+    student::Module1 m_module;
+    std::unique_ptr<AnswerPanel> m_panel;
+
+    AnswerPanel::PollResult poll(const QStringList &lines)
+    {
+        SeatFolder::writeLines(m_module.CommandFilePath, lines);
+        return m_panel->PollCommandFile();
+    }
+    int visibleButtons() const
+    {
+        return int(std::count_if(m_panel->view().buttons.begin(), m_panel->view().buttons.end(),
+                                 [](const auto &b) { return b.visible; }));
+    }
+};
+
+void TestAnswerPanel::init()
+{
+    m_folder = std::make_unique<SeatFolder>();
+    QVERIFY(m_folder->isValid());
+    m_module = student::Module1();
+    m_module.SeatNumber = 7;
+    m_module.CommandFilePath = exchange::commandFilePath(7);
+    m_module.AnswerFilePath = exchange::answerFilePath(7);
+    m_panel = std::make_unique<AnswerPanel>(m_module);
+}
+
+void TestAnswerPanel::cleanup()
+{
+    m_panel.reset();
+    m_folder.reset();
+}
+
+void TestAnswerPanel::layouts_data()
+{
+    QTest::addColumn<int>("previousMode");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QList<int>>("lefts");
+    QTest::addColumn<QList<int>>("widths");
+
+    QTest::newRow("1 from the start")
+        << 0 << 1 << QList{8, 120, 232, 344, 456} << QList{224, 97, 97, 97, 97};
+    QTest::newRow("2") << 0 << 2 << QList{8, 290, 232, 344, 456} << QList{244, 244, 97, 97, 97};
+    QTest::newRow("3") << 0 << 3 << QList{8, 198, 388, 344, 456} << QList{160, 160, 160, 97, 97};
+    QTest::newRow("4") << 0 << 4 << QList{8, 149, 289, 429, 456} << QList{125, 125, 125, 125, 97};
+    QTest::newRow("5") << 0 << 5 << QList{8, 120, 232, 344, 456} << QList{97, 97, 97, 97, 97};
+    // hidden buttons are not moved
+    QTest::newRow("1 after 4") << 4 << 1 << QList{8, 149, 289, 429, 456}
+                               << QList{224, 125, 125, 125, 97};
+    QTest::newRow("5 after 2 restores")
+        << 2 << 5 << QList{8, 120, 232, 344, 456} << QList{97, 97, 97, 97, 97};
+}
+
+void TestAnswerPanel::layouts()
+{
+    QFETCH(int, previousMode);
+    QFETCH(int, mode);
+    QFETCH(QList<int>, lefts);
+    QFETCH(QList<int>, widths);
+
+    const QStringList labels{u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s};
+    if (previousMode)
+        poll(commandLines(u" %1 "_s.arg(previousMode), labels));
+    QCOMPARE(poll(commandLines(u" %1 "_s.arg(mode), labels)), AnswerPanel::PollResult::Continue);
+    for (int i = 0; i < 5; ++i) {
+        const student::AnswerButtonView &button = m_panel->view().buttons[i];
+        QCOMPARE(button.visible, i < mode);
+        QCOMPARE(button.left, lefts[i]);
+        QCOMPARE(button.width, widths[i]);
+    }
+    QCOMPARE(m_panel->view().question, u"好きですか"_s);
+}
+
+void TestAnswerPanel::fitAnswerFont_data()
+{
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<int>("pointSize");
+
+    QTest::newRow("no labels") << QStringList{} << 24;
+    QTest::newRow("○ ×, longest 1") << QStringList{u"○"_s, u"×"_s} << 24;
+    QTest::newRow("longest 2") << QStringList{u"12"_s} << 24;
+    QTest::newRow("はい いいえ, longest 3") << QStringList{u"はい"_s, u"いいえ"_s} << 20;
+    QTest::newRow("longest 5") << QStringList{u"ああああ"_s, u"12345"_s} << 20;
+    QTest::newRow("longest 6") << QStringList{u"123456"_s} << 16;
+    QTest::newRow("どちらでもない, 7") << kThreeLabels << 16;
+    QTest::newRow("longest 11 in label 5")
+        << QStringList{u""_s, u""_s, u""_s, u""_s, u"12345678901"_s} << 16;
+    QTest::newRow("longest 12") << QStringList{u"１２３４５６７８９０１２"_s} << 12;
+}
+
+void TestAnswerPanel::fitAnswerFont()
+{
+    QFETCH(QStringList, labels);
+    QFETCH(int, pointSize);
+
+    for (int i = 0; i < 5; ++i)
+        m_module.ShownQuestion[i + 1] = labels.value(i);
+    m_module.ShownQuestion[0] = u"a question far longer than any label"_s;
+    m_panel->FitAnswerFont();
+    QCOMPARE(m_panel->view().buttonPointSize, pointSize);
+}
+
+void TestAnswerPanel::firstPoll_data()
+{
+    QTest::addColumn<QByteArray>("file"); // "<none>": no command file at all
+    QTest::addColumn<bool>("ends");
+    QTest::addColumn<int>("visible");
+
+    QTest::newRow("no command file yet") << QByteArray("<none>") << true << 0;
+    QTest::newRow("empty command file") << QByteArray() << true << 0;
+    QTest::newRow("mode 0") << QByteArray(" 0 \r\nQ\r\n\r\n\r\n\r\n\r\n\r\n 0 \r\n") << true << 0;
+    QTest::newRow("mode 100") << QByteArray(" 100 \r\n\r\nA\r\nB\r\n\r\n\r\n\r\n 0 \r\n") << false
+                              << 0;
+    QTest::newRow("mode 2 written as 2.0") << QByteArray(" 2.0 \r\nQ\r\nA\r\nB\r\n") << false << 2;
+    // a text never matches a mode, not even the empty mode's 0
+    QTest::newRow("text mode") << QByteArray("abc\r\nQ\r\n") << false << 0;
+}
+
+void TestAnswerPanel::firstPoll()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, ends);
+    QFETCH(int, visible);
+
+    if (file != "<none>")
+        QVERIFY(exchange::writeWholeFile(m_module.CommandFilePath, file).ok);
+    const auto expected =
+        ends ? AnswerPanel::PollResult::EndProgram : AnswerPanel::PollResult::Continue;
+    QCOMPARE(m_panel->PollCommandFile(), expected);
+    QCOMPARE(visibleButtons(), visible);
+}
+
+void TestAnswerPanel::unknownModeKeepsButtons_data()
+{
+    QTest::addColumn<QString>("mode");
+
+    QTest::newRow("mode 6") << u" 6 "_s;
+    QTest::newRow("mode 2.5") << u" 2.5 "_s;
+    QTest::newRow("text") << u"abc"_s;
+    QTest::newRow("number followed by text") << u"3abc"_s;
+}
+
+void TestAnswerPanel::unknownModeKeepsButtons()
+{
+    QFETCH(QString, mode);
+
+    poll(commandLines(u" 4 "_s, {u"A"_s, u"B"_s, u"C"_s, u"D"_s}));
+    const auto before = m_panel->view().buttons;
+    QCOMPARE(poll(commandLines(mode, {u"A"_s, u"B"_s, u"C"_s, u"D"_s})),
+             AnswerPanel::PollResult::Continue);
+    QVERIFY(m_panel->view().buttons == before);
+}
+
+void TestAnswerPanel::failedReadKeepsModeAndCaptions_data()
+{
+    QTest::addColumn<bool>("removeFile");
+
+    QTest::newRow("file missing") << true;
+    QTest::newRow("file empty") << false;
+}
+
+void TestAnswerPanel::failedReadKeepsModeAndCaptions()
+{
+    QFETCH(bool, removeFile);
+
+    poll(commandLines(u" 3 "_s, kThreeLabels, 1));
+    const auto before = m_panel->view().buttons;
+    if (removeFile)
+        QVERIFY(QFile::remove(m_module.CommandFilePath));
+    else
+        QVERIFY(exchange::writeWholeFile(m_module.CommandFilePath, {}).ok);
+
+    QCOMPARE(m_panel->PollCommandFile(), AnswerPanel::PollResult::Continue);
+    QVERIFY(m_panel->view().buttons == before);
+    QCOMPARE(m_panel->view().question, QString());
+    QCOMPARE(m_panel->view().buttonPointSize, 24);
+    QCOMPARE(m_module.OneAnswerOnly, 1);
+}
+
+void TestAnswerPanel::modeThreeWithTwoLabelsKeepsOldCaption()
+{
+    poll(commandLines(u" 3 "_s, {u"はい"_s, u"いいえ"_s}));
+    QCOMPARE(m_panel->view().buttons[2].caption, u"3"_s);
+    poll(commandLines(u" 5 "_s, {u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s}));
+    poll(commandLines(u" 3 "_s, {u"はい"_s, u"いいえ"_s}));
+    QVERIFY(m_panel->view().buttons[2].visible);
+    QCOMPARE(m_panel->view().buttons[2].caption, u"C"_s);
+    QCOMPARE(m_panel->view().buttons[1].caption, u"いいえ"_s);
+}
+
+void TestAnswerPanel::oneAnswerLock()
+{
+    poll(commandLines(u" 3 "_s, kThreeLabels, 1));
+    m_panel->Command1_Click(2);
+    QCOMPARE(visibleButtons(), 0);
+    QCOMPARE(m_panel->LVQMode(), student::ModeValue(100.0));
+    QCOMPARE(SeatFolder::read(m_module.CommandFilePath),
+             QByteArray(" 100 \r\n") + QByteArray::fromHex("8d4482ab82c582b782a9") // 好きですか
+                 + "\r\n");
+
+    m_panel->PollCommandFile(); // reads its own lock back
+    QCOMPARE(visibleButtons(), 0);
+    QCOMPARE(m_panel->view().question, u"好きですか"_s);
+
+    poll(commandLines(u" 2 "_s, {u"○"_s, u"×"_s}, 1, u"次の質問"_s));
+    QCOMPARE(visibleButtons(), 2);
+}
+
+void TestAnswerPanel::pendingAnswerIsRetried()
+{
+    poll(commandLines(u" 3 "_s, kThreeLabels));
+    // as root no permission stops a write; a directory in the file's place does
+    QVERIFY(QDir().mkdir(m_module.AnswerFilePath));
+    m_panel->Command1_Click(1);
+    QVERIFY(m_panel->answerPending());
+    QCOMPARE(m_panel->notice(), QString()); // one failure may be a passing hiccup
+
+    m_panel->PollCommandFile();
+    QVERIFY(m_panel->answerPending());
+    QVERIFY(m_panel->notice().contains(m_module.AnswerFilePath));
+
+    QVERIFY(QDir().rmdir(m_module.AnswerFilePath));
+    m_panel->PollCommandFile();
+    QVERIFY(!m_panel->answerPending());
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 2 \r\n"));
+    QCOMPARE(m_panel->notice(), QString());
+}
+
+void TestAnswerPanel::pendingLockKeepsButtonsHidden()
+{
+    bool lockFails = true;
+    m_panel->setFileWriter([&](const QString &path, const QByteArray &bytes) {
+        if (lockFails && path == m_module.CommandFilePath)
+            return exchange::FileStatus::failure(u"busy"_s);
+        return exchange::writeWholeFile(path, bytes);
+    });
+    const QStringList published = commandLines(u" 3 "_s, kThreeLabels, 1);
+    poll(published);
+    m_panel->Command1_Click(0);
+    QVERIFY(m_panel->lockPending());
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 1 \r\n"));
+
+    // the teacher's full form of the answered question must not reopen answering
+    QCOMPARE(m_panel->PollCommandFile(), AnswerPanel::PollResult::Continue);
+    QCOMPARE(visibleButtons(), 0);
+    QVERIFY(m_panel->notice().contains(m_module.CommandFilePath));
+
+    lockFails = false;
+    m_panel->PollCommandFile();
+    QVERIFY(!m_panel->lockPending());
+    QVERIFY(SeatFolder::read(m_module.CommandFilePath).startsWith(" 100 \r\n"));
+    m_panel->PollCommandFile();
+    QCOMPARE(visibleButtons(), 0);
+    QCOMPARE(m_panel->notice(), QString());
+}
+
+void TestAnswerPanel::newQuestionDropsPendingWrites()
+{
+    m_panel->setFileWriter([](const QString &, const QByteArray &) {
+        return exchange::FileStatus::failure(u"busy"_s);
+    });
+    poll(commandLines(u" 3 "_s, kThreeLabels, 1));
+    m_panel->Command1_Click(2);
+    QVERIFY(m_panel->lockPending() && m_panel->answerPending());
+
+    // the teacher moves on (and resets the answer file) before either write got through
+    m_panel->setFileWriter(exchange::writeWholeFile);
+    QVERIFY(exchange::writeWholeFile(m_module.AnswerFilePath, exchange::answerFileBytes(0)).ok);
+    const QStringList next = commandLines(u" 2 "_s, {u"○"_s, u"×"_s}, 1, u"次の質問"_s);
+    poll(next);
+    QVERIFY(!m_panel->lockPending() && !m_panel->answerPending());
+    QCOMPARE(visibleButtons(), 2);
+    QVERIFY(m_panel->notice().contains(u"届いていません"_s));
+    m_panel->PollCommandFile();
+    QCOMPARE(SeatFolder::read(m_module.CommandFilePath), exchange::cp932Lines(next));
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 0 \r\n"));
+}
+
+// The teacher publishes the next question between the panel's poll and the
+// pupil's click: the lock must not hide the new question, and the answer
+// must not be counted for it.
+void TestAnswerPanel::clickOnReplacedQuestionWritesNothing()
+{
+    poll(commandLines(u" 3 "_s, kThreeLabels, 1));
+    const QStringList next = commandLines(u" 2 "_s, {u"○"_s, u"×"_s}, 1, u"次の質問"_s);
+    SeatFolder::writeLines(m_module.CommandFilePath, next);
+    QVERIFY(exchange::writeWholeFile(m_module.AnswerFilePath, exchange::answerFileBytes(0)).ok);
+
+    QVERIFY(!m_panel->Command1_Click(2));
+    QCOMPARE(SeatFolder::read(m_module.CommandFilePath), exchange::cp932Lines(next));
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 0 \r\n"));
+    QVERIFY(!m_panel->lockPending() && !m_panel->answerPending());
+
+    m_panel->PollCommandFile();
+    QCOMPARE(visibleButtons(), 2);
+    QVERIFY(m_panel->Command1_Click(1)); // the new question is answered as usual
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 2 \r\n"));
+}
+
+QTEST_GUILESS_MAIN(TestAnswerPanel)
+#include "tst_answerpanel.moc"

@@ -1,0 +1,345 @@
+#include "SeatFolder.h"
+
+#include "student/forms/frmLogin.h"
+#include "student/forms/frmMain.h"
+#include "student/forms/MessageSeam.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class RecordingSeam : public MessageSeam
+{
+public:
+    struct Message
+    {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon;
+    };
+    QList<Message> messages;
+    QString shownNotice;
+
+    void message(QWidget *, const QString &title, const QString &text,
+                 QMessageBox::Icon icon) override
+    {
+        messages.append({title, text, icon});
+    }
+    void notice(QWidget *, const QString &, const QString &text) override { shownNotice = text; }
+};
+
+template <typename T> T *child(QWidget &form, const QString &name)
+{
+    T *widget = form.findChild<T *>(name);
+    if (!widget)
+        qFatal("no child %s", qPrintable(name));
+    return widget;
+}
+
+QStringList savedPosition()
+{
+    QSettings settings(u"OmbraSeat"_s);
+    return {settings.value(u"Settings/MainLeft"_s).toString(),
+            settings.value(u"Settings/MainTop"_s).toString()};
+}
+
+} // namespace
+
+class TestStudentForms : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init();
+    void cleanup() { m_folder.reset(); }
+
+    void signInEntries_data();
+    void signInEntries();
+    void escapeCancels();
+    void loginLayout_data();
+    void loginLayout();
+    void panelAtStart();
+    void answerThroughButtons();
+    void endsAtOnce_data();
+    void endsAtOnce();
+    void position_data();
+    void position();
+    void timerPolls();
+
+private:
+    std::unique_ptr<SeatFolder> m_folder;
+    student::Module1 m_module;
+    RecordingSeam m_seam;
+
+    std::unique_ptr<frmMain> signedInPanel(bool stopTimer = true)
+    {
+        m_module.SeatNumber = 7;
+        m_module.CommandFilePath = u"Data/LVQ7.ini"_s;
+        m_module.AnswerFilePath = u"Data/LVQ7.txt"_s;
+        auto panel = std::make_unique<frmMain>(m_module, m_seam);
+        if (stopTimer)
+            child<QTimer>(*panel, u"LVQTimer"_s)->stop();
+        return panel;
+    }
+};
+
+void TestStudentForms::init()
+{
+    QSettings(u"OmbraSeat"_s).clear();
+    m_folder = std::make_unique<SeatFolder>();
+    QVERIFY(m_folder->isValid());
+    m_module = student::Module1();
+    m_seam = RecordingSeam();
+}
+
+void TestStudentForms::signInEntries_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("seat"); // 0: refused
+
+    QTest::newRow("50") << u"50"_s << 50;
+    QTest::newRow("1") << u"1"_s << 1;
+    QTest::newRow("blank before 7") << u" 7"_s << 7;
+    QTest::newRow("7 followed by letters") << u"7abc"_s << 7;
+    QTest::newRow("1 blank 2 is 12") << u"1 2"_s << 12;
+    QTest::newRow("0") << u"0"_s << 0;
+    QTest::newRow("51") << u"51"_s << 0;
+    QTest::newRow("empty") << u""_s << 0;
+    QTest::newRow("letters only") << u"abc"_s << 0;
+    QTest::newRow("full-width digit") << u"１"_s << 0;
+    QTest::newRow("not a whole number") << u"2.5"_s << 0;
+}
+
+void TestStudentForms::signInEntries()
+{
+    QFETCH(QString, entry);
+    QFETCH(int, seat);
+
+    frmLogin login(m_module, m_seam);
+    login.show();
+    QVERIFY(QTest::qWaitForWindowActive(&login));
+    auto *txtUserName = child<QLineEdit>(login, u"txtUserName"_s);
+    QCOMPARE(QApplication::focusWidget(), txtUserName);
+    txtUserName->setText(entry);                  // keyClicks types ASCII only
+    QTest::keyClick(txtUserName, Qt::Key_Return); // presses the default button
+
+    if (seat) {
+        QVERIFY(login.OK);
+        QCOMPARE(login.result(), int(QDialog::Accepted));
+        QVERIFY(m_seam.messages.isEmpty());
+        QCOMPARE(m_module.SeatNumber, seat);
+        QCOMPARE(SeatFolder::read(u"Data/LVQ%1.txt"_s.arg(seat)), QByteArray(" 0 \r\n"));
+    } else {
+        QVERIFY(!login.OK);
+        QVERIFY(login.isVisible());
+        QCOMPARE(m_seam.messages.size(), 1);
+        QCOMPARE(m_seam.messages[0].title, u"ﾛｸﾞｲﾝ"_s);
+        QCOMPARE(m_seam.messages[0].text, u"入力が正しくありません。もう一度入力してください !\n"
+                                          u"１～５０の数字を入力してください"_s);
+        QCOMPARE(txtUserName->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), txtUserName);
+        QVERIFY(QDir(u"Data"_s).isEmpty());
+    }
+}
+
+void TestStudentForms::escapeCancels()
+{
+    frmLogin login(m_module, m_seam);
+    login.show();
+    QVERIFY(QTest::qWaitForWindowActive(&login));
+    auto *txtUserName = child<QLineEdit>(login, u"txtUserName"_s);
+    QTest::keyClicks(txtUserName, u"7"_s);
+    QTest::keyClick(txtUserName, Qt::Key_Escape); // presses ｷｬﾝｾﾙ
+    QVERIFY(!login.OK);
+    QCOMPARE(login.result(), int(QDialog::Rejected));
+    QVERIFY(QDir(u"Data"_s).isEmpty());
+}
+
+void TestStudentForms::loginLayout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("lblLabels 1") << u"lblLabels_1"_s << QRect(7, 8, 224, 17)
+                                 << u"出席番号を入力してください。"_s;
+    QTest::newRow("lblLabels 0") << u"lblLabels_0"_s << QRect(7, 32, 96, 17) << u"（１～５０）"_s;
+    QTest::newRow("txtUserName") << u"txtUserName"_s << QRect(112, 32, 131, 24) << QString();
+    QTest::newRow("cmdOK") << u"cmdOK"_s << QRect(33, 68, 76, 24) << u"OK"_s;
+    QTest::newRow("cmdCancel") << u"cmdCancel"_s << QRect(140, 68, 76, 24) << u"ｷｬﾝｾﾙ"_s;
+}
+
+void TestStudentForms::loginLayout()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+
+    frmLogin login(m_module, m_seam);
+    QCOMPARE(login.windowTitle(), u"オンブラ集計　ログオン"_s);
+    QCOMPARE(login.size(), QSize(250, 106));
+    QCOMPARE(login.font().pointSizeF(), 9.75);
+    QWidget *control = child<QWidget>(login, name);
+    QCOMPARE(control->geometry(), geometry);
+    QCOMPARE(control->property("text").toString(), text);
+
+    auto *cmdOK = child<QPushButton>(login, u"cmdOK"_s);
+    QVERIFY(cmdOK->isDefault());
+    QVERIFY(cmdOK->font().bold());
+    QCOMPARE(cmdOK->font().pointSizeF(), 11.25);
+}
+
+void TestStudentForms::panelAtStart()
+{
+    const auto panel = signedInPanel(false);
+    QCOMPARE(panel->windowTitle(), u"オンブラ"_s);
+    QCOMPARE(panel->size(), QSize(571, 191));
+    auto *timer = child<QTimer>(*panel, u"LVQTimer"_s);
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->interval(), 500);
+
+    const QImage picture = child<QLabel>(*panel, u"Picture"_s)->pixmap().toImage();
+    QCOMPARE(picture.size(), QSize(571, 191));
+    QCOMPARE(picture.pixelColor(0, 0).name(), u"#ffff00"_s);   // yellow at the left
+    QCOMPARE(picture.pixelColor(570, 0).name(), u"#00ffff"_s); // cyan at the right
+
+    auto *LblEnqete = child<QLabel>(*panel, u"LblEnqete"_s);
+    QCOMPARE(LblEnqete->geometry(), QRect(8, 8, 553, 97));
+    QVERIFY(LblEnqete->wordWrap());
+    QVERIFY(LblEnqete->text().isEmpty());
+    QCOMPARE(LblEnqete->font().pointSizeF(), 20.25);
+    // the logic tests check every button's start; this checks they reach the widgets
+    auto *last = child<QPushButton>(*panel, u"Command1_4"_s);
+    QVERIFY(last->isHidden());
+    QCOMPARE(last->geometry(), QRect(456, 112, 97, 70));
+    QCOMPARE(last->text(), u"5"_s);
+    QVERIFY(last->font().bold());
+    QCOMPARE(last->font().pointSizeF(), 20.25);
+}
+
+void TestStudentForms::answerThroughButtons()
+{
+    const auto panel = signedInPanel();
+    QVERIFY(SeatFolder::writeLines(
+        m_module.CommandFilePath,
+        {u" 3 "_s, u"Q"_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s, u""_s, u""_s, u" 1 "_s}));
+    panel->show();
+    panel->PollCommandFile();
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(child<QPushButton>(*panel, u"Command1_%1"_s.arg(i))->isVisible(), i < 3);
+    auto *third = child<QPushButton>(*panel, u"Command1_2"_s);
+    QCOMPARE(third->geometry(), QRect(388, 112, 160, 70));
+    QCOMPARE(third->font().pointSizeF(), 16);
+    QCOMPARE(third->text(), u"どちらでもない"_s);
+    QCOMPARE(child<QLabel>(*panel, u"LblEnqete"_s)->text(), u"Q"_s);
+    const QString shots = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
+    if (!shots.isEmpty())
+        panel->grab().save(shots + u"/student-panel.png"_s);
+
+    QTest::mouseClick(third, Qt::LeftButton);
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 3 \r\n"));
+    QCOMPARE(SeatFolder::read(m_module.CommandFilePath), QByteArray(" 100 \r\nQ\r\n"));
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(child<QPushButton>(*panel, u"Command1_%1"_s.arg(i))->isHidden());
+    QVERIFY(child<QTimer>(*panel, u"LVQTimer"_s)->isActive()); // restarted by the click
+}
+
+void TestStudentForms::endsAtOnce_data()
+{
+    QTest::addColumn<bool>("answeredBefore");
+
+    QTest::newRow("no command file at the first poll") << false;
+    QTest::newRow("mode 0 after a question") << true;
+}
+
+void TestStudentForms::endsAtOnce()
+{
+    QFETCH(bool, answeredBefore);
+
+    const auto panel = signedInPanel();
+    QSignalSpy ended(panel.get(), &frmMain::endRequested);
+    panel->show();
+    if (answeredBefore) {
+        QVERIFY(SeatFolder::writeLines(m_module.CommandFilePath, {u" 2 "_s, u"Q"_s}));
+        panel->PollCommandFile();
+        QCOMPARE(ended.count(), 0);
+        QVERIFY(SeatFolder::writeLines(m_module.CommandFilePath, {u" 0 "_s, u""_s}));
+    }
+    panel->PollCommandFile();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(panel->isEnding());
+    QVERIFY(!child<QTimer>(*panel, u"LVQTimer"_s)->isActive());
+    panel->close(); // whatever happens to the window now, nothing is saved
+    QCOMPARE(savedPosition(), QStringList({QString(), QString()}));
+}
+
+void TestStudentForms::position_data()
+{
+    QTest::addColumn<QStringList>("saved"); // empty: nothing saved yet
+    QTest::addColumn<QPoint>("opensAt");
+    QTest::addColumn<QPoint>("moveTo"); // (-1, -1): not moved
+    QTest::addColumn<bool>("minimize");
+    QTest::addColumn<QStringList>("savedAfter");
+
+    const QPoint unmoved(-1, -1);
+    const QStringList nothing{QString(), QString()};
+    QTest::newRow("default 1000 twips")
+        << QStringList() << QPoint(67, 67) << unmoved << false << QStringList{u"1000"_s, u"1000"_s};
+    QTest::newRow("restored, then moved")
+        << QStringList{u"3000"_s, u"1500"_s} << QPoint(200, 100) << QPoint(300, 150) << false
+        << QStringList{u"4500"_s, u"2250"_s};
+    QTest::newRow("off every screen") << QStringList{u"-150000"_s, u"90000000"_s} << QPoint(67, 67)
+                                      << unmoved << false << QStringList{u"1000"_s, u"1000"_s};
+    QTest::newRow("not a number") << QStringList{u"left"_s, u"1500"_s} << QPoint(67, 100) << unmoved
+                                  << false << QStringList{u"1000"_s, u"1500"_s};
+    QTest::newRow("minimized saves nothing")
+        << QStringList() << QPoint(67, 67) << QPoint(300, 150) << true << nothing;
+}
+
+void TestStudentForms::position()
+{
+    QFETCH(QStringList, saved);
+    QFETCH(QPoint, opensAt);
+    QFETCH(QPoint, moveTo);
+    QFETCH(bool, minimize);
+    QFETCH(QStringList, savedAfter);
+
+    if (!saved.isEmpty()) {
+        QSettings settings(u"OmbraSeat"_s);
+        settings.setValue(u"Settings/MainLeft"_s, saved[0]);
+        settings.setValue(u"Settings/MainTop"_s, saved[1]);
+    }
+    const auto panel = signedInPanel();
+    QCOMPARE(panel->pos(), opensAt);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel.get()));
+    if (moveTo != QPoint(-1, -1))
+        panel->move(moveTo);
+    if (minimize)
+        panel->showMinimized();
+    QSettings(u"OmbraSeat"_s).clear();
+    panel->close();
+    QCOMPARE(savedPosition(), savedAfter);
+}
+
+void TestStudentForms::timerPolls()
+{
+    QVERIFY(SeatFolder::writeLines(u"Data/LVQ7.ini"_s, {u" 2 "_s, u"Q"_s, u"○"_s, u"×"_s}));
+    const auto panel = signedInPanel(false);
+    panel->show();
+    QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(*panel, u"Command1_1"_s)->isVisible(), 3000);
+    QCOMPARE(child<QPushButton>(*panel, u"Command1_1"_s)->text(), u"×"_s);
+}
+
+QTEST_MAIN(TestStudentForms)
+#include "tst_studentforms.moc"
