@@ -47,6 +47,7 @@ private slots:
     void pendingLockKeepsButtonsHidden();
     void newQuestionDropsPendingWrites();
     void clickOnReplacedQuestionWritesNothing();
+    void commandFileCutAtEveryByte();
 
 private:
     std::unique_ptr<SeatFolder> m_folder;
@@ -346,6 +347,24 @@ void TestAnswerPanel::clickOnReplacedQuestionWritesNothing()
     QCOMPARE(visibleButtons(), 2);
     QVERIFY(m_panel->Command1_Click(1)); // the new question is answered as usual
     QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 2 \r\n"));
+}
+
+// The teacher's program may be caught halfway through rewriting the file:
+// whatever prefix is read, the panel keeps running, and the next good read
+// shows the question again.
+void TestAnswerPanel::commandFileCutAtEveryByte()
+{
+    const QStringList full = commandLines(u" 3 "_s, kThreeLabels, 1, u"問題,コンマ"_s);
+    const QByteArray bytes = exchange::cp932Lines(full);
+    poll(commandLines(u" 2 "_s, {u"○"_s, u"×"_s}));
+    for (qsizetype cut = 0; cut < bytes.size(); ++cut) {
+        QVERIFY(exchange::writeWholeFile(m_module.CommandFilePath, bytes.left(cut)).ok);
+        QCOMPARE(m_panel->PollCommandFile(), AnswerPanel::PollResult::Continue);
+        QVERIFY(exchange::writeWholeFile(m_module.CommandFilePath, bytes).ok);
+        QCOMPARE(m_panel->PollCommandFile(), AnswerPanel::PollResult::Continue);
+        QCOMPARE(m_panel->view().question, u"問題"_s); // the comma splits, as always
+        QCOMPARE(visibleButtons(), 3);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestAnswerPanel)

@@ -3,6 +3,8 @@
 #include "teacher/lesson/LessonPrompter.h"
 
 #include <QList>
+
+#include <functional>
 #include <QStringList>
 
 // Answers the lesson's questions from a script and records what was asked.
@@ -16,11 +18,15 @@ public:
     bool endWithoutRecord = true;
 
     QStringList asked; // one entry per question, "kind: detail"
+    // Runs before each answer, as a user would act before pressing a button.
+    std::function<void()> beforeAnswer;
 
     PublishChoice publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
                                 const QString &) override
     {
         asked << QStringLiteral("publish: %1 %2/%3").arg(firstPath).arg(failedFiles).arg(totalFiles);
+        if (beforeAnswer)
+            beforeAnswer();
         return publishChoices.isEmpty() ? PublishChoice::Continue : publishChoices.takeFirst();
     }
     bool confirmEndQuestionnaire() override

@@ -50,6 +50,7 @@ class TestLesson : public QObject
 private slots:
     void startupPublishesPausedState();
     void startupReportsUnwritableData();
+    void dataFolderLostDuringLesson();
     void navigationThroughThreeQuestions();
     void backAfterLastQuestion();
     void rowWithoutAnswersPausesInsteadOfEnding();
@@ -116,6 +117,31 @@ void TestLesson::startupReportsUnwritableData()
     QCOMPARE(prompter.asked.size(), 2);
     QVERIFY2(prompter.asked[0].contains(u"LVQ0.ini 102/102"_s), qPrintable(prompter.asked[0]));
     QCOMPARE(lesson.View.frameCaption, u"第 1問のアンケートの設定"_s);
+}
+
+// Someone removes "Data" in the middle of a lesson: the teacher is told once
+// for the whole pass, puts it back and retries; the publication then reaches
+// every seat and nothing of the lesson is lost.
+void TestLesson::dataFolderLostDuringLesson()
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    QVERIFY(QDir(u"Data"_s).removeRecursively());
+    ClassroomFolder::write(u"Data"_s, "in the way");
+
+    prompter.publishChoices = {lesson::LessonPrompter::PublishChoice::Retry};
+    prompter.beforeAnswer = [] {
+        QFile::remove(u"Data"_s);
+        QDir().mkdir(u"Data"_s);
+    };
+    lesson.OptLVQ_Click(3);
+    lesson.CmdStart_Click();
+    QCOMPARE(prompter.asked.size(), 1);
+    QCOMPARE(commandFile(50), expectedCommand(3, {u""_s, u"１"_s, u"２"_s, u"３"_s}, 1));
+    QVERIFY(lesson.View.timerEnabled);
+    QCOMPARE(lesson.LVQMode, 3.0);
 }
 
 void TestLesson::navigationThroughThreeQuestions()

@@ -101,6 +101,10 @@ void TestTallyCollect::collect_data()
     QTest::newRow("file cut before its digits keeps the previous answer")
         << Files{{6, " "}} << Seats{{6, 4}} << QList<float>{0, 0, 0, 1, 0} << 1 << Seats{{6, 4}}
         << QList<int>{4};
+    // 0x82 0x20 is no code page 932 pair, 0x80 no character: the field is not a number
+    QTest::newRow("invalid code page 932 bytes read as no answer")
+        << Files{{6, QByteArray::fromHex("82208041") + "\r\n"}} << Seats{{6, 2}}
+        << QList<float>{0, 0, 0, 0, 0} << 0 << Seats{{6, 0}} << QList<int>{0};
     QTest::newRow("directory keeps the previous answer")
         << Files{{6, "<dir>"}} << Seats{{6, 1}} << QList<float>{1, 0, 0, 0, 0} << 1 << Seats{{6, 1}}
         << QList<int>{1};
