@@ -1,0 +1,33 @@
+#include "TeacherProgram.h"
+
+#include "MessageBoxPrompter.h"
+#include "TeacherUi.h"
+#include "frmLogin.h"
+#include "frmMain.h"
+
+#include <QApplication>
+
+namespace teacher {
+
+int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
+{
+    QApplication::setWindowIcon(teacherIcon());
+    {
+        frmLogin login;
+        if (loginShown)
+            loginShown(login);
+        login.exec();
+        if (!login.OK)
+            return 0; // nothing is created or written
+    }
+
+    MessageBoxPrompter prompter;
+    lesson::Lesson lesson(prompter);
+    frmMain mainWindow(lesson);
+    prompter.setParentWidget(&mainWindow);
+    mainWindow.Form_Load();
+    mainWindow.show();
+    return app.exec();
+}
+
+} // namespace teacher
