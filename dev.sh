@@ -7,10 +7,13 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
 # Debian 12 / Ubuntu package names of everything the build and the tests use.
-PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-ipafont-gothic python3 libbenchmark-dev)
+PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-ipafont-gothic python3 libbenchmark-dev
+    dpkg-dev xvfb xauth xdotool)
 # Only for ./dev.sh fuzz.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 FUZZ_TARGETS=(fieldreader number cp932 questionnaire)
+# Only for ./dev.sh screenshots.
+SCREENSHOT_PACKAGES=(imagemagick)
 
 say() { printf '%s\n' "$*" >&2; }
 
@@ -118,6 +121,53 @@ run_fuzzers() {
     done
 }
 
+# A fresh demo classroom: a sample questionnaire, the teacher's program, and
+# three pupils' programs once the teacher's first publication is written.
+run_demo() {
+    # The demo test runs it on a tree it has built already (OMBRA_BUILD_DIR).
+    local bin="${OMBRA_BUILD_DIR:-$ROOT/build/dev}"
+    local folder="${1:-$bin/demo-classroom}"
+    if [ -z "${OMBRA_BUILD_DIR:-}" ]; then
+        install_deps
+        build "$bin" -DCMAKE_BUILD_TYPE=Debug
+    fi
+    if ! has_display; then
+        say "No display found (DISPLAY and WAYLAND_DISPLAY are not set), so the demo windows cannot open."
+        say "Run this from a desktop session, or under a virtual X server: xvfb-run ./dev.sh demo"
+        exit 2
+    fi
+    rm -rf "$folder"
+    mkdir -p "$folder"
+    "$bin/tools/sample_questionnaire" "$folder/お試しアンケート.txt"
+    cd "$folder"
+    say "Demo classroom: $folder"
+    say "Press OK in the teacher's confirmation. Three pupils' windows open after the first"
+    say "publication: sign them in as 1, 2 and 3, then press 再集計, or open お試しアンケート.txt"
+    say "(ﾌｧｲﾙ(F) → ファイルを開く) and press つぎへ."
+    "$bin/teacher/Teacher" &
+    local teacher=$!
+    while [ ! -f Data/LVQ50.txt ]; do
+        kill -0 "$teacher" 2>/dev/null || { say "The teacher's program ended before publishing."; exit 0; }
+        sleep 0.2
+    done
+    local pupils=()
+    for _ in 1 2 3; do
+        "$bin/student/ｱﾝｹｰﾄ" &
+        pupils+=($!)
+    done
+    wait "$teacher" || true
+    # The teacher's program ends the pupils' programs at closing; wait for them.
+    wait "${pupils[@]}" 2>/dev/null || true
+}
+
+package() {
+    install_deps
+    local dir="$ROOT/build/release"
+    build "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DOMBRA_BENCH=OFF
+    (cd "$dir" && cpack -G DEB)
+    ls "$dir"/*.deb
+}
+
 usage() {
     cat <<'USAGE'
 Usage:
@@ -125,6 +175,9 @@ Usage:
   ./dev.sh teacher [FOLDER]    build if needed, start the teacher's program in FOLDER
   ./dev.sh student [FOLDER]    build if needed, start the pupil's program in FOLDER
   ./dev.sh fuzz [SECONDS]      run each fuzz target for SECONDS (default 60)
+  ./dev.sh demo [FOLDER]       a fresh demo classroom: teacher's program and three pupils
+  ./dev.sh package             build the Debian package (build/release/*.deb)
+  ./dev.sh screenshots         take the README's screenshots under a virtual X server
 FOLDER defaults to build/dev/classroom; start the teacher's program there first.
 USAGE
 }
@@ -143,6 +196,13 @@ test)
 teacher) start_program teacher "teacher/Teacher" "${1:-}" ;;
 student) start_program student "student/ｱﾝｹｰﾄ" "${1:-}" ;;
 fuzz) run_fuzzers "${1:-60}" ;;
+demo) run_demo "${1:-}" ;;
+package) package ;;
+screenshots)
+    install_deps "${SCREENSHOT_PACKAGES[@]}"
+    build "$ROOT/build/dev" -DCMAKE_BUILD_TYPE=Debug
+    "$ROOT/tools/screenshots.sh" "$ROOT/build/dev" "$ROOT/docs"
+    ;;
 help | -h | --help) usage ;;
 *)
     usage

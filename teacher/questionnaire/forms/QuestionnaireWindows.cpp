@@ -1,17 +1,139 @@
 #include "QuestionnaireWindows.h"
 
+#include "frmFileLoad.h"
+#include "frmTextEdit.h"
+
+#include "teacher/lesson/Lesson.h"
+
 namespace questionnaire {
 
-QuestionnaireWindows::QuestionnaireWindows(lesson::Lesson &lesson, QWidget *mainWindow)
-    : m_lesson(lesson), m_mainWindow(mainWindow)
+namespace {
+
+// Shows a window, or brings it to the front when it is up already.
+void bringUp(QWidget &window)
 {
+    if (window.isVisible())
+        window.raise();
+    else
+        window.show();
+    window.activateWindow();
 }
 
-QuestionnaireWindows::~QuestionnaireWindows() = default;
+} // namespace
 
-void QuestionnaireWindows::showFileOpen() {}
-void QuestionnaireWindows::showSave() {}
-void QuestionnaireWindows::clearEditor() {}
-void QuestionnaireWindows::showEditor() {}
+QuestionnaireWindows::QuestionnaireWindows(lesson::Lesson &lesson, QWidget *mainWindow)
+    : m_lesson(lesson), m_mainWindow(mainWindow), m_steps(lesson)
+{
+    m_steps.editorText = [this]() -> std::optional<QString> {
+        if (!m_textEdit)
+            return std::nullopt;
+        return m_textEdit->editedText();
+    };
+}
+
+QuestionnaireWindows::~QuestionnaireWindows()
+{
+    delete m_fileLoad.data();
+    delete m_textEdit.data();
+}
+
+frmFileLoad *QuestionnaireWindows::fileLoad() const
+{
+    return m_fileLoad;
+}
+
+frmTextEdit *QuestionnaireWindows::textEdit() const
+{
+    return m_textEdit;
+}
+
+frmFileLoad &QuestionnaireWindows::fileLoadWindow()
+{
+    if (!m_fileLoad) {
+        m_fileLoad = new frmFileLoad(m_steps, m_mainWindow);
+        connect(m_fileLoad, &frmFileLoad::loaded, this, &QuestionnaireWindows::showEditorAfterLoad);
+        connect(m_fileLoad, &frmFileLoad::editorFinished, this, &QuestionnaireWindows::hideEditor);
+        connect(m_fileLoad, &frmFileLoad::cancelled, this, [this] { m_steps.cancelEditorWait(); });
+        connect(m_fileLoad, &frmFileLoad::discarded, this, [this] {
+            m_steps.cancelEditorWait();
+            // Built anew, first-showing steps included, at the next showing.
+            m_fileLoad->deleteLater();
+            m_fileLoad = nullptr;
+        });
+    }
+    return *m_fileLoad;
+}
+
+frmTextEdit &QuestionnaireWindows::textEditWindow()
+{
+    if (!m_textEdit) {
+        m_textEdit = new frmTextEdit(m_lesson, m_steps, m_mainWindow);
+        connect(m_textEdit, &frmTextEdit::fileNeeded, this, &QuestionnaireWindows::editorNeedsFile);
+        connect(m_textEdit, &frmTextEdit::discarded, this, [this] {
+            // Nothing is saved; a text waiting for a name is dropped with
+            // the editor.
+            m_steps.cancelEditorWait();
+            m_textEdit->deleteLater();
+            m_textEdit = nullptr;
+        });
+    }
+    return *m_textEdit;
+}
+
+void QuestionnaireWindows::showFileOpen()
+{
+    m_steps.cancelEditorWait();
+    frmFileLoad &window = fileLoadWindow();
+    window.setOpenRole();
+    bringUp(window);
+}
+
+void QuestionnaireWindows::showSave()
+{
+    frmFileLoad &window = fileLoadWindow();
+    window.setSaveRole();
+    bringUp(window);
+}
+
+void QuestionnaireWindows::clearEditor()
+{
+    frmTextEdit &window = textEditWindow();
+    window.clearText();
+    window.update();
+}
+
+void QuestionnaireWindows::showEditor()
+{
+    frmTextEdit &window = textEditWindow();
+    bringUp(window);
+    window.showQuestionnaireText();
+    window.showCount();
+}
+
+void QuestionnaireWindows::showEditorAfterLoad()
+{
+    frmTextEdit &window = textEditWindow();
+    bringUp(window);
+    window.showCount();
+    window.showQuestionnaireText();
+    window.update();
+}
+
+// "編集終了" with no file it may write to: the chooser asks for a name, as
+// "ファイルを保存" does; its OK then writes the editor's text and reads it
+// back. The name box starts empty, so that a name left there from the file
+// opened earlier is not taken by a hasty OK.
+void QuestionnaireWindows::editorNeedsFile()
+{
+    m_lesson.mnuSave_Click();
+    fileLoadWindow().clearFileName();
+    showSave();
+}
+
+void QuestionnaireWindows::hideEditor()
+{
+    if (m_textEdit)
+        m_textEdit->hide();
+}
 
 } // namespace questionnaire

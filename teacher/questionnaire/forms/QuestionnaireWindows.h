@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DocumentSteps.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -34,9 +36,25 @@ public:
     // "アンケート文を編集する".
     void showEditor();
 
+    // The windows while they exist; null before their first showing and
+    // after they were closed through their frames.
+    frmFileLoad *fileLoad() const;
+    frmTextEdit *textEdit() const;
+
+    DocumentSteps &steps() { return m_steps; }
+
 private:
     lesson::Lesson &m_lesson;
     QWidget *m_mainWindow;
+    DocumentSteps m_steps;
+    QPointer<frmFileLoad> m_fileLoad;
+    QPointer<frmTextEdit> m_textEdit;
+
+    frmFileLoad &fileLoadWindow();
+    frmTextEdit &textEditWindow();
+    void showEditorAfterLoad();
+    void editorNeedsFile();
+    void hideEditor();
 };
 
 } // namespace questionnaire

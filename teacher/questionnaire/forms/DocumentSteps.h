@@ -1,0 +1,132 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <functional>
+#include <optional>
+
+namespace lesson {
+class Lesson;
+}
+
+namespace questionnaire {
+
+// --- texts of the editor ---------------------------------------------------
+
+// The editor's fixed guide to the file format: ten lines joined by a lone CR,
+// with an empty second line.
+QString guideText();
+
+// "アンケート数　 3問" for lastQuestion 2: the number of questions in
+// sign-position form.
+QString questionCountText(int lastQuestion);
+
+// The questionnaire text as the editor's box takes it: every CR LF (or a lone
+// CR or LF) becomes "\n".
+QString textForEditor(QStringView questionnaireText);
+
+// The editor's text back in the questionnaire's form: every line break,
+// whether "\n", CR LF, a lone CR or the paragraph and line separators a text
+// document keeps, becomes CR LF.
+QString textFromEditor(QStringView editorText);
+
+// --- folders and files of the chooser ---------------------------------------
+
+// The roots the drive list offers ("C:/", "D:/" on Windows, "/" elsewhere).
+QStringList driveRoots();
+
+// The root among drives that path lies on (the longest matching one, case
+// ignored as the file systems with drive letters do). A UNC path that no drive
+// holds gives its "//server/share/" root; any other unknown path gives "/".
+QString driveOf(const QString &path, const QStringList &drives);
+
+// The folders from the drive's root down to dir itself, root first:
+// "/home/u" on "/" gives "/", "/home", "/home/u".
+QStringList ancestorPaths(const QString &dir, const QString &drive);
+
+// True when dir is a folder whose entries can be read.
+bool canListDirectory(const QString &dir);
+
+// Names of the folders in dir, hidden ones left out, sorted with case ignored.
+QStringList listSubdirectories(const QString &dir);
+
+// True when fileName matches the pattern as the file chooser reads it: one or
+// more patterns separated by ";", each with "*" for any run of characters and
+// "?" for one; case is ignored; "*.*" matches every name, also one without a
+// dot; an empty pattern matches every name.
+bool matchesFilePattern(QStringView fileName, QStringView pattern);
+
+// Names of the files in dir that match the pattern, hidden ones left out,
+// sorted with case ignored.
+QStringList listFiles(const QString &dir, QStringView pattern);
+
+// --- the procedures of the chooser and the editor ------------------------
+
+// What the chooser's lists show: the drive, the folder and the selected file
+// (empty when none is selected).
+struct ShownLocation
+{
+    QString drive;
+    QString dir;
+    QString selectedFile;
+};
+
+// The steps of the file chooser's OK and of the editor's "編集終了" on the
+// lesson's values, without widgets. The forms call them and show the outcome.
+//
+// The editor writes its text back to the current questionnaire file only
+// while that file is the one last opened or saved with OK. The chooser's lists
+// also set the remembered location whenever the chooser is shown or becomes
+// active, so a file that was only selected in the list, or a folder the lists
+// were moved to, may be remembered without being confirmed; writing the
+// editor's text there would destroy a questionnaire the teacher never meant to
+// touch. In that case, as when no file has been chosen at all or the text was
+// started anew, the chooser asks for a name in its save role first.
+class DocumentSteps
+{
+public:
+    explicit DocumentSteps(lesson::Lesson &lesson);
+
+    // The editor's current text while the editor exists, nothing otherwise;
+    // set by the windows that own the editor.
+    std::function<std::optional<QString>()> editorText;
+
+    // Copies the chooser's location into QuestionnaireDrive,
+    // QuestionnaireDir and QuestionnaireFileName.
+    void rememberLocation(const ShownLocation &shown);
+
+    enum class FileOkResult {
+        Stayed,         // no usable file name: the chooser stays up
+        Failed,         // loading or saving failed (the user was told)
+        Saved,          // the text was written
+        Loaded,         // the file was read: the editor shows it
+        EditorFinished, // the editor's text was written and read back
+    };
+    // OK of the chooser in the role SaveMode says, given what its lists show
+    // and the name typed in its name box.
+    FileOkResult fileOk(const ShownLocation &shown, const QString &typedName);
+
+    enum class EditOkResult {
+        Finished,   // the editor may be hidden
+        FileNeeded, // the chooser must ask for a name in its save role
+        Failed,     // saving or loading back failed (the user was told)
+    };
+    // "編集終了" with the text of the editor's box in CR LF form.
+    EditOkResult editOk(const QString &text);
+
+    // True while the editor's text waits for a name from the chooser.
+    bool editorWaitsForFile() const { return m_editorWaits; }
+    void cancelEditorWait() { m_editorWaits = false; }
+
+    // True when "編集終了" may write to the current questionnaire file.
+    bool canSaveInPlace() const;
+
+private:
+    lesson::Lesson &m_lesson;
+    QString m_confirmedPath; // the file last opened or saved with OK
+    bool m_editorWaits = false;
+};
+
+} // namespace questionnaire

@@ -1,0 +1,729 @@
+#include "teacher/lesson/ClassroomFolder.h"
+#include "teacher/lesson/ScriptedPrompter.h"
+
+#include "exchange/Cp932.h"
+#include "exchange/ExchangeFiles.h"
+#include "teacher/lesson/frmMain.h"
+#include "teacher/questionnaire/forms/DocumentSteps.h"
+#include "teacher/questionnaire/forms/FileLists.h"
+#include "teacher/questionnaire/forms/frmFileLoad.h"
+#include "teacher/questionnaire/forms/frmTextEdit.h"
+#include "teacher/questionnaire/forms/QuestionnaireWindows.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace questionnaire;
+
+namespace {
+
+// Three questions, with a comment line, as a teacher writes them.
+const QString kThreeQuestions = u"/見本\n好きな色は？\n赤\n青\n\n好きな季節は？\n春\n夏\n秋\n\n"
+                                u"得意ですか？\nはい\nいいえ\n"_s;
+
+// Saves a picture of the window when OMBRA_SCREENSHOT_DIR names a folder.
+void screenshot(QWidget *window, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        QApplication::processEvents();
+        window->grab().save(dir + u'/' + name + u".png"_s);
+    }
+}
+
+QString crlf(QString text)
+{
+    return text.replace(u"\n"_s, u"\r\n"_s);
+}
+
+// The teacher's program with its real windows, in a classroom folder that is
+// the working directory.
+struct Classroom
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    lesson::Lesson lesson{prompter};
+    teacher::frmMain window{lesson};
+    const QString dir = QDir::currentPath();
+
+    Classroom()
+    {
+        window.setEndHandler([] {});
+    }
+
+    QuestionnaireWindows &windows() { return window.questionnaireWindows(); }
+    frmFileLoad *chooser() { return windows().fileLoad(); }
+    frmTextEdit *editor() { return windows().textEdit(); }
+    void menu(const QString &name) { window.findChild<QAction *>(name)->trigger(); }
+
+    template <typename T> T *in(QWidget *parent, const QString &name)
+    {
+        T *widget = parent ? parent->findChild<T *>(name) : nullptr;
+        if (!widget)
+            qWarning("no child %s", qPrintable(name));
+        return widget;
+    }
+    FileList *file1() { return in<FileList>(chooser(), u"File1"_s); }
+    DirectoryList *dir1() { return in<DirectoryList>(chooser(), u"Dir1"_s); }
+    QLineEdit *text1() { return in<QLineEdit>(chooser(), u"Text1"_s); }
+    QPlainTextEdit *txtEdit() { return in<QPlainTextEdit>(editor(), u"txtEdit"_s); }
+    QString prompt() { return in<QLabel>(chooser(), u"lblFileMessage"_s)->text(); }
+    QString count() { return in<QLabel>(editor(), u"Label2"_s)->text(); }
+
+    void click(const QString &control, QWidget *parent)
+    {
+        QTest::mouseClick(in<QPushButton>(parent, control), Qt::LeftButton);
+    }
+    void clickFile(const QString &name, bool twice = false)
+    {
+        const QList<QListWidgetItem *> items = file1()->findItems(name, Qt::MatchExactly);
+        QVERIFY2(!items.isEmpty(), qPrintable(name));
+        const QPoint at = file1()->visualItemRect(items.constFirst()).center();
+        QTest::mouseClick(file1()->viewport(), Qt::LeftButton, {}, at);
+        if (twice)
+            QTest::mouseDClick(file1()->viewport(), Qt::LeftButton, {}, at);
+    }
+    void enterFolder(const QString &path)
+    {
+        QTreeWidgetItem *item = dir1()->itemForPath(path);
+        QVERIFY2(item, qPrintable(path));
+        const QPoint at = dir1()->visualItemRect(item).center();
+        QTest::mouseClick(dir1()->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(dir1()->viewport(), Qt::LeftButton, {}, at);
+    }
+    void write(const QString &name, const QString &text) { folder.writeQuestionnaire(name, text); }
+    // What the user was told about questionnaire files.
+    QStringList fileMessages() const
+    {
+        QStringList messages = prompter.asked;
+        messages.removeIf([](const QString &m) { return !m.contains(u"failed: "_s); });
+        return messages;
+    }
+    QByteArray bytes(const QString &name) { return ClassroomFolder::read(folder.filePath(name)); }
+
+    // "ファイルを開く", the file selected and OK, or double-clicked.
+    void open(const QString &name, bool doubleClick = false)
+    {
+        menu(u"mnuFileOpen"_s);
+        clickFile(name, doubleClick);
+        if (!doubleClick)
+            click(u"cmdFileOk"_s, chooser());
+    }
+};
+
+} // namespace
+
+class TestQuestionnaireForms : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // texts and file lists without windows
+    void lineEnds_data();
+    void lineEnds();
+    void filePattern_data();
+    void filePattern();
+    void drives_data();
+    void drives();
+
+    // the windows
+    void layout_data();
+    void layout();
+    void guideShowsTenLines();
+    void openingShowsEditor_data();
+    void openingShowsEditor();
+    void newQuestionnaireShowsEmptyEditor();
+    void okInEachRole_data();
+    void okInEachRole();
+    void roleSwitchesWithoutOk();
+    void patternFiltersAtOnce_data();
+    void patternFiltersAtOnce();
+    void cancelKeepsLocation();
+    void editFinished_data();
+    void editFinished();
+    void editFinishedWithoutFile_data();
+    void editFinishedWithoutFile();
+    void failuresAreReported_data();
+    void failuresAreReported();
+    void closingThroughFrame_data();
+    void closingThroughFrame();
+    void pollingGoesOnWhileEditing();
+};
+
+void TestQuestionnaireForms::lineEnds_data()
+{
+    QTest::addColumn<QString>("questionnaire"); // QuestionnaireText
+    QTest::addColumn<QString>("editor");        // what the box holds
+    QTest::addColumn<QString>("back");          // the box read back
+
+    QTest::newRow("lines end in CR LF")
+        << u"Q\r\nA\r\n\r\nB\r\n"_s << u"Q\nA\n\nB\n"_s << u"Q\r\nA\r\n\r\nB\r\n"_s;
+    QTest::newRow("empty") << QString() << QString() << QString();
+    QTest::newRow("no final line end") << u"Q\r\nA"_s << u"Q\nA"_s << u"Q\r\nA"_s;
+    QTest::newRow("lone CR") << u"Q\rA"_s << u"Q\nA"_s << u"Q\r\nA"_s;
+    QTest::newRow("no-break space kept")
+        << u"Q\u00a0!\r\n"_s << u"Q\u00a0!\n"_s << u"Q\u00a0!\r\n"_s;
+}
+
+void TestQuestionnaireForms::lineEnds()
+{
+    QFETCH(QString, questionnaire);
+    QFETCH(QString, editor);
+    QFETCH(QString, back);
+    QCOMPARE(textForEditor(questionnaire), editor);
+    QCOMPARE(textFromEditor(editor), back);
+    // A text document separates its blocks with paragraph separators and
+    // keeps Shift+Enter as a line separator: both are the user's line breaks.
+    QCOMPARE(textFromEditor(QString(editor).replace(u'\n', QChar::ParagraphSeparator)), back);
+    QCOMPARE(textFromEditor(QString(editor).replace(u'\n', QChar::LineSeparator)), back);
+}
+
+void TestQuestionnaireForms::filePattern_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("extension") << u"a.txt"_s << u"*.txt"_s << true;
+    QTest::newRow("case ignored") << u"B.TXT"_s << u"*.txt"_s << true;
+    QTest::newRow("other extension") << u"a.txt.bak"_s << u"*.txt"_s << false;
+    QTest::newRow("*.* without a dot") << u"README"_s << u"*.*"_s << true;
+    QTest::newRow("question mark one char") << u"q1.txt"_s << u"q?.txt"_s << true;
+    QTest::newRow("question mark not zero") << u"q.txt"_s << u"q?.txt"_s << false;
+    QTest::newRow("list of patterns") << u"c.csv"_s << u"*.txt; *.csv"_s << true;
+    QTest::newRow("brackets are characters") << u"a[1].txt"_s << u"a[1].txt"_s << true;
+    QTest::newRow("empty pattern") << u"x"_s << QString() << true;
+    QTest::newRow("japanese name") << u"アンケート.txt"_s << u"アン*"_s << true;
+}
+
+void TestQuestionnaireForms::filePattern()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, pattern);
+    QFETCH(bool, matches);
+    QCOMPARE(matchesFilePattern(name, pattern), matches);
+}
+
+void TestQuestionnaireForms::drives_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("drives");
+    QTest::addColumn<QString>("drive");
+    QTest::addColumn<QStringList>("ancestors");
+    const QStringList letters{u"C:/"_s, u"D:/"_s};
+    QTest::newRow("unix") << u"/home/u"_s << QStringList{u"/"_s} << u"/"_s
+                          << QStringList{u"/"_s, u"/home"_s, u"/home/u"_s};
+    QTest::newRow("drive letter") << u"d:/class/q"_s << letters << u"D:/"_s
+                                  << QStringList{u"D:/"_s, u"D:/class"_s, u"D:/class/q"_s};
+    QTest::newRow("root of a drive") << u"C:/"_s << letters << u"C:/"_s << QStringList{u"C:/"_s};
+    QTest::newRow("share") << u"//srv/class/q"_s << letters << u"//srv/class/"_s
+                           << QStringList{u"//srv/class/"_s, u"//srv/class/q"_s};
+}
+
+void TestQuestionnaireForms::drives()
+{
+    QFETCH(QString, path);
+    QFETCH(QStringList, drives);
+    QFETCH(QString, drive);
+    QFETCH(QStringList, ancestors);
+    QCOMPARE(driveOf(path, drives), drive);
+    QCOMPARE(ancestorPaths(path, drive), ancestors);
+}
+
+void TestQuestionnaireForms::layout_data()
+{
+    QTest::addColumn<bool>("inEditor");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("rect"); // twips / 15
+    QTest::addColumn<QString>("text");
+    QTest::newRow("lblFileMessage") << false << u"lblFileMessage"_s << QRect(16, 8, 393, 25)
+                                    << u"アンケートのファイルを選んで下さい"_s;
+    QTest::newRow("Drive1") << false << u"Drive1"_s << QRect(16, 32, 185, 20) << QString();
+    QTest::newRow("Dir1") << false << u"Dir1"_s << QRect(16, 64, 185, 90) << QString();
+    QTest::newRow("Combo1") << false << u"Combo1"_s << QRect(16, 168, 185, 20) << QString();
+    QTest::newRow("File1") << false << u"File1"_s << QRect(232, 40, 169, 102) << QString();
+    QTest::newRow("Label2 file") << false << u"Label2"_s << QRect(216, 152, 137, 17)
+                                 << u"ファイル名"_s;
+    QTest::newRow("Text1") << false << u"Text1"_s << QRect(232, 168, 169, 21) << QString();
+    QTest::newRow("cmdFileOk") << false << u"cmdFileOk"_s << QRect(64, 208, 145, 33) << u"OK"_s;
+    QTest::newRow("cmdFileCancel")
+        << false << u"cmdFileCancel"_s << QRect(248, 208, 145, 33) << u"キャンセル"_s;
+    QTest::newRow("Label1") << true << u"Label1"_s << QRect(16, 8, 569, 145) << guideText();
+    QTest::newRow("txtEdit") << true << u"txtEdit"_s << QRect(8, 168, 585, 265) << QString();
+    QTest::newRow("Label2 count") << true << u"Label2"_s << QRect(8, 448, 217, 33)
+                                  << u"アンケート数　 1問"_s;
+    QTest::newRow("cmdEditOk") << true << u"cmdEditOk"_s << QRect(344, 448, 161, 33)
+                               << u"編集終了"_s;
+}
+
+void TestQuestionnaireForms::layout()
+{
+    QFETCH(bool, inEditor);
+    QFETCH(QString, name);
+    QFETCH(QRect, rect);
+    QFETCH(QString, text);
+    Classroom room;
+    room.menu(inEditor ? u"mnuEditShow"_s : u"mnuFileOpen"_s);
+    QWidget *window = inEditor ? static_cast<QWidget *>(room.editor()) : room.chooser();
+    QVERIFY(window && window->isVisible());
+    QCOMPARE(window->windowTitle(), inEditor ? u"アンケートの文章編集"_s : u"オンブラ"_s);
+    QCOMPARE(window->size(), inEditor ? QSize(603, 488) : QSize(421, 252));
+    QCOMPARE(window->minimumSize() == window->maximumSize(), !inEditor); // only the editor resizes
+
+    QWidget *control = room.in<QWidget>(window, name);
+    QVERIFY(control);
+    QCOMPARE(control->geometry(), rect);
+    if (auto *label = qobject_cast<QLabel *>(control))
+        QCOMPARE(label->text(), text);
+    if (auto *button = qobject_cast<QPushButton *>(control))
+        QCOMPARE(button->text(), text);
+    if (inEditor) {
+        window->resize(900, 700);
+        QCOMPARE(control->geometry(), rect);
+    }
+}
+
+void TestQuestionnaireForms::guideShowsTenLines()
+{
+    Classroom room;
+    room.menu(u"mnuEditShow"_s);
+    QLabel *label1 = room.in<QLabel>(room.editor(), u"Label1"_s);
+    QCOMPARE(label1->text().split(u'\r').size(), 10);
+
+    // The lines are drawn one under the other: ink reaches the tenth line.
+    const QImage image = label1->grab().toImage();
+    int lowestInk = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 128) {
+                lowestInk = y;
+                break;
+            }
+        }
+    }
+    QVERIFY2(lowestInk > 8 * label1->fontMetrics().lineSpacing(),
+             qPrintable(QString::number(lowestInk)));
+}
+
+void TestQuestionnaireForms::openingShowsEditor_data()
+{
+    QTest::addColumn<bool>("doubleClick");
+    QTest::newRow("selected and OK") << false;
+    QTest::newRow("double click") << true;
+}
+
+void TestQuestionnaireForms::openingShowsEditor()
+{
+    QFETCH(bool, doubleClick);
+    Classroom room;
+    room.write(u"three.txt"_s, kThreeQuestions);
+    room.write(u"other.txt"_s, u"Q\nA\nB\n"_s);
+    room.open(u"three.txt"_s, doubleClick);
+
+    QVERIFY(!room.chooser()->isVisible());
+    QVERIFY(room.editor() && room.editor()->isVisible());
+    QCOMPARE(room.lesson.QuestionnaireDir, room.dir);
+    QCOMPARE(room.lesson.QuestionnaireFileName, u"three.txt"_s);
+    QCOMPARE(room.lesson.LastQuestion, 2);
+    QCOMPARE(room.count(), u"アンケート数　 3問"_s);
+    QCOMPARE(room.editor()->editedText(), crlf(kThreeQuestions));
+    QCOMPARE(room.txtEdit()->document()->blockCount(), 14); // 13 lines and the empty last one
+    screenshot(room.editor(), u"questionnaire-editor"_s);
+    QCOMPARE(room.fileMessages(), QStringList());
+}
+
+void TestQuestionnaireForms::newQuestionnaireShowsEmptyEditor()
+{
+    Classroom room;
+    room.write(u"three.txt"_s, kThreeQuestions);
+    room.open(u"three.txt"_s);
+    room.menu(u"mnuNew"_s);
+    QVERIFY(room.editor()->isVisible()); // it was up; "アンケート新規作成" only empties it
+    QVERIFY(room.txtEdit()->toPlainText().isEmpty());
+    room.editor()->hide();
+    room.menu(u"mnuEditShow"_s);
+    QVERIFY(room.editor()->isVisible());
+    QVERIFY(room.txtEdit()->toPlainText().isEmpty());
+    QCOMPARE(room.count(), u"アンケート数　 1問"_s);
+}
+
+void TestQuestionnaireForms::okInEachRole_data()
+{
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("select");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("written"); // empty: nothing written
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("save: selected file wins over typed name")
+        << true << u"b.txt"_s << u"c.txt"_s << u"b.txt"_s << u"b.txt"_s;
+    QTest::newRow("save: typed name used as typed")
+        << true << QString() << u"neu"_s << u"neu"_s << u"neu"_s;
+    QTest::newRow("save: no name at all")
+        << true << QString() << QString() << QString() << QString();
+    QTest::newRow("open: typed name alone")
+        << false << QString() << u"b.txt"_s << QString() << QString();
+}
+
+void TestQuestionnaireForms::okInEachRole()
+{
+    QFETCH(bool, save);
+    QFETCH(QString, select);
+    QFETCH(QString, typed);
+    QFETCH(QString, written);
+    QFETCH(QString, fileName);
+    Classroom room;
+    room.write(u"a.txt"_s, u"Q\nA\nB\n"_s);
+    room.write(u"b.txt"_s, u"Old\nA\nB\n"_s);
+    room.lesson.QuestionnaireText = u"新しい問\r\nはい\r\nいいえ\r\n"_s;
+    room.menu(save ? u"mnuSave"_s : u"mnuFileOpen"_s);
+    room.lesson.QuestionnaireFileName = u"a.txt"_s; // an earlier choice
+    if (!select.isEmpty())
+        room.clickFile(select);
+    room.text1()->setText(typed);
+    room.click(u"cmdFileOk"_s, room.chooser());
+
+    QCOMPARE(room.lesson.QuestionnaireFileName, fileName);
+    QCOMPARE(room.chooser()->isVisible(), written.isEmpty());
+    QVERIFY(!room.editor()); // neither role stopped nor a save opens the editor
+    QCOMPARE(room.bytes(u"a.txt"_s), exchange::encodeCp932(u"Q\r\nA\r\nB\r\n"));
+    if (!written.isEmpty()) {
+        QCOMPARE(room.bytes(written), exchange::encodeCp932(u"新しい問\r\nはい\r\nいいえ\r\n\r\n"));
+    } else {
+        QCOMPARE(room.bytes(u"b.txt"_s), exchange::encodeCp932(u"Old\r\nA\r\nB\r\n"));
+    }
+    QVERIFY(!QFile::exists(room.folder.filePath(u"c.txt"_s)));
+    QCOMPARE(room.fileMessages(), QStringList());
+}
+
+void TestQuestionnaireForms::roleSwitchesWithoutOk()
+{
+    Classroom room;
+    room.write(u"a.txt"_s, u"Q\nA\nB\n"_s);
+    room.menu(u"mnuSave"_s);
+    QCOMPARE(room.prompt(), u"保存するファイル名を記入して下さい"_s);
+    QCOMPARE(room.chooser()->palette().color(QPalette::Window), QColor(255, 255, 192));
+    QVERIFY(room.chooser()->autoFillBackground());
+    screenshot(room.chooser(), u"file-chooser-save"_s);
+
+    room.menu(u"mnuFileOpen"_s);
+    QCOMPARE(room.prompt(), u"アンケートのファイルを選んで下さい"_s);
+    QCOMPARE(room.chooser()->palette().color(QPalette::Window),
+             QApplication::palette().color(QPalette::Button));
+    room.clickFile(u"a.txt"_s);
+    room.click(u"cmdFileOk"_s, room.chooser());
+    QVERIFY(room.editor() && room.editor()->isVisible());
+    QCOMPARE(room.editor()->editedText(), u"Q\r\nA\r\nB\r\n"_s);
+    QCOMPARE(room.bytes(u"a.txt"_s), exchange::encodeCp932(u"Q\r\nA\r\nB\r\n"));
+}
+
+void TestQuestionnaireForms::patternFiltersAtOnce_data()
+{
+    QTest::addColumn<QString>("pattern"); // typed; "item 1" picks "*.*" from the list
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("at first") << QString() << QStringList{u"a.txt"_s, u"B.TXT"_s};
+    QTest::newRow("*.* from the list")
+        << u"item 1"_s << QStringList{u"a.txt"_s, u"B.TXT"_s, u"c.csv"_s, u"README"_s};
+    QTest::newRow("typed *.csv") << u"*.csv"_s << QStringList{u"c.csv"_s};
+    QTest::newRow("typed list") << u"a*;c*"_s << QStringList{u"a.txt"_s, u"c.csv"_s};
+    QTest::newRow("typed, nothing matches") << u"*.doc"_s << QStringList{};
+}
+
+void TestQuestionnaireForms::patternFiltersAtOnce()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, files);
+    Classroom room;
+    for (const QString &name : {u"a.txt"_s, u"B.TXT"_s, u"c.csv"_s, u"README"_s, u".hidden.txt"_s})
+        room.write(name, u"Q\n"_s);
+    room.menu(u"mnuFileOpen"_s);
+    auto *combo1 = room.in<QComboBox>(room.chooser(), u"Combo1"_s);
+    QCOMPARE(combo1->currentText(), u"*.txt"_s);
+    QCOMPARE(combo1->count(), 2);
+    if (pattern == u"item 1") {
+        combo1->setCurrentIndex(1);
+    } else if (!pattern.isEmpty()) {
+        combo1->lineEdit()->selectAll();
+        QTest::keyClicks(combo1->lineEdit(), pattern);
+        QCOMPARE(combo1->currentText(), pattern);
+    }
+    QStringList listed;
+    for (int i = 0; i < room.file1()->count(); ++i)
+        listed << room.file1()->item(i)->text();
+    QCOMPARE(listed, files);
+    QCOMPARE(combo1->count(), 2); // a typed pattern is not added to the list
+}
+
+void TestQuestionnaireForms::cancelKeepsLocation()
+{
+    Classroom room;
+    QDir(room.dir).mkdir(u"sub"_s);
+    QDir(room.dir).mkdir(u"gone"_s);
+    room.write(u"sub/in-sub.txt"_s, u"Q\n"_s);
+    room.menu(u"mnuFileOpen"_s);
+    QVERIFY(QTest::qWaitForWindowActive(room.chooser()));
+    QCOMPARE(room.lesson.QuestionnaireDir, room.dir);
+    QCOMPARE(room.lesson.QuestionnaireDrive, driveOf(room.dir, driveRoots()));
+
+    // A folder that cannot be entered leaves the lists where they are.
+    const QString gone = room.dir + u"/gone"_s;
+    QVERIFY(room.dir1()->itemForPath(gone) && QDir(gone).removeRecursively());
+    room.enterFolder(gone);
+    QCOMPARE(room.dir1()->path(), room.dir);
+    QCOMPARE(room.file1()->path(), room.dir);
+
+    const QString sub = room.dir + u"/sub"_s;
+    room.enterFolder(sub);
+    QCOMPARE(room.dir1()->path(), sub);
+    QCOMPARE(room.file1()->count(), 1);
+    room.click(u"cmdFileCancel"_s, room.chooser());
+    QVERIFY(!room.chooser()->isVisible());
+    QCOMPARE(room.lesson.QuestionnaireDir, room.dir);
+
+    room.menu(u"mnuFileOpen"_s);
+    QCOMPARE(room.dir1()->path(), sub);
+    QCOMPARE(room.file1()->item(0)->text(), u"in-sub.txt"_s);
+    // Shown again, it takes the location the lists show.
+    QCOMPARE(room.lesson.QuestionnaireDir, sub);
+    QCOMPARE(room.fileMessages(), QStringList());
+}
+
+void TestQuestionnaireForms::editFinished_data()
+{
+    QTest::addColumn<QString>("typed");   // the box's text, "\n" line breaks
+    QTest::addColumn<QByteArray>("file"); // empty: the file is left as it was
+    QTest::addColumn<int>("lastQuestion");
+
+    QTest::newRow("empty box writes nothing") << QString() << QByteArray() << 2;
+    QTest::newRow("no final line break gets one")
+        << u"一問\nはい\nいいえ"_s << exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\n") << 0;
+    QTest::newRow("final line break gives a blank line")
+        << u"一問\nはい\nいいえ\n\n二問\nA\nB\n"_s
+        << exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\n\r\n二問\r\nA\r\nB\r\n\r\n") << 1;
+}
+
+void TestQuestionnaireForms::editFinished()
+{
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, file);
+    QFETCH(int, lastQuestion);
+    Classroom room;
+    room.write(u"three.txt"_s, kThreeQuestions);
+    const QByteArray before = room.bytes(u"three.txt"_s);
+    room.open(u"three.txt"_s);
+    room.txtEdit()->selectAll();
+    if (typed.isEmpty())
+        QTest::keyClick(room.txtEdit(), Qt::Key_Delete);
+    else
+        room.txtEdit()->insertPlainText(typed);
+    room.click(u"cmdEditOk"_s, room.editor());
+
+    QVERIFY(!room.editor()->isVisible());
+    QCOMPARE(room.bytes(u"three.txt"_s), file.isEmpty() ? before : file);
+    QCOMPARE(room.lesson.LastQuestion, lastQuestion);
+    if (file.isEmpty()) {
+        QVERIFY(room.lesson.QuestionnaireText.isEmpty());
+        QCOMPARE(room.lesson.QuestionTable[2][0], u"得意ですか？"_s);
+    }
+    // The next showing displays what was read back.
+    room.menu(u"mnuEditShow"_s);
+    QCOMPARE(room.editor()->editedText(), file.isEmpty() ? QString() : exchange::decodeCp932(file));
+    QCOMPARE(room.count(), questionCountText(lastQuestion));
+    QCOMPARE(room.fileMessages(), QStringList());
+}
+
+void TestQuestionnaireForms::editFinishedWithoutFile_data()
+{
+    QTest::addColumn<QString>("before"); // how the editor came to have no file
+    QTest::addColumn<bool>("nameIt");    // OK with a typed name, or Cancel
+    for (const bool nameIt : {false, true}) {
+        const char *end = nameIt ? "named" : "cancelled";
+        QTest::addRow("nothing chosen yet, %s", end) << u"none"_s << nameIt;
+        QTest::addRow("new after opening a file, %s", end) << u"new"_s << nameIt;
+        QTest::addRow("other file only selected, %s", end) << u"selected"_s << nameIt;
+    }
+}
+
+void TestQuestionnaireForms::editFinishedWithoutFile()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, nameIt);
+    Classroom room;
+    room.write(u"three.txt"_s, kThreeQuestions);
+    room.write(u"b.txt"_s, u"Q\nA\nB\n"_s);
+    const QByteArray three = room.bytes(u"three.txt"_s);
+    const QByteArray b = room.bytes(u"b.txt"_s);
+    if (before == u"new") {
+        room.open(u"three.txt"_s);
+        room.menu(u"mnuNew"_s);
+    } else if (before == u"selected") {
+        room.open(u"three.txt"_s);
+        room.menu(u"mnuFileOpen"_s);
+        room.clickFile(u"b.txt"_s);
+        // The teacher looks at the main window and comes back: gaining focus
+        // remembers the selected file, which was never confirmed.
+        room.window.show();
+        room.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&room.window));
+        room.chooser()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(room.chooser()));
+        QCOMPARE(room.lesson.QuestionnaireFileName, u"b.txt"_s);
+        room.click(u"cmdFileCancel"_s, room.chooser());
+    }
+    room.menu(u"mnuEditShow"_s);
+    room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
+    room.click(u"cmdEditOk"_s, room.editor());
+
+    QVERIFY(room.chooser() && room.chooser()->isVisible());
+    QCOMPARE(room.prompt(), u"保存するファイル名を記入して下さい"_s);
+    QVERIFY(room.lesson.SaveMode);
+    QVERIFY(room.editor()->isVisible());
+    // Nothing left from the file opened earlier is taken as the name.
+    QVERIFY(room.text1()->text().isEmpty());
+    QVERIFY(room.file1()->selectedName().isEmpty());
+    room.txtEdit()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(room.txtEdit(), "more"); // typed while the chooser is up
+
+    if (nameIt) {
+        room.text1()->setText(u"新しい.txt"_s);
+        room.click(u"cmdFileOk"_s, room.chooser());
+        QVERIFY(!room.chooser()->isVisible());
+        QVERIFY(!room.editor()->isVisible());
+        QCOMPARE(room.bytes(u"新しい.txt"_s),
+                 exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\nmore\r\n"));
+        QCOMPARE(room.lesson.LastQuestion, 0);
+        QCOMPARE(room.lesson.QuestionTable[0][3], u"more"_s);
+        QVERIFY(!room.lesson.QuestionnaireIsNew);
+        // From now on "編集終了" writes to that file in place.
+        room.menu(u"mnuEditShow"_s);
+        room.click(u"cmdEditOk"_s, room.editor());
+        QVERIFY(!room.chooser()->isVisible());
+        QVERIFY(!room.editor()->isVisible());
+    } else {
+        room.click(u"cmdFileCancel"_s, room.chooser());
+        QVERIFY(room.editor()->isVisible());
+        QCOMPARE(room.editor()->editedText(), u"一問\r\nはい\r\nいいえ\r\nmore"_s);
+    }
+    QCOMPARE(room.bytes(u"three.txt"_s), three);
+    QCOMPARE(room.bytes(u"b.txt"_s), b);
+    QCOMPARE(room.fileMessages(), QStringList());
+}
+
+void TestQuestionnaireForms::failuresAreReported_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("chooserUp");
+    QTest::addColumn<bool>("editorUp");
+    QTest::newRow("editor: file replaced by a folder")
+        << u"edit"_s << u"save failed: "_s << false << true;
+    QTest::newRow("save role: name of a folder")
+        << u"save"_s << u"save failed: "_s << true << false;
+    QTest::newRow("open role: file gone") << u"open"_s << u"load failed: "_s << true << false;
+}
+
+void TestQuestionnaireForms::failuresAreReported()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, message);
+    QFETCH(bool, chooserUp);
+    QFETCH(bool, editorUp);
+    Classroom room;
+    room.write(u"three.txt"_s, kThreeQuestions);
+    QDir(room.dir).mkdir(u"sub"_s);
+    const QString path = room.folder.filePath(u"three.txt"_s);
+    if (how == u"edit") {
+        room.open(u"three.txt"_s);
+        QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+        room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
+        room.click(u"cmdEditOk"_s, room.editor());
+        QCOMPARE(room.editor()->editedText(), u"一問\r\nはい\r\nいいえ\r\n"_s);
+    } else if (how == u"save") {
+        room.lesson.QuestionnaireText = u"Q\r\n"_s;
+        room.menu(u"mnuSave"_s);
+        room.text1()->setText(u"sub"_s);
+        room.click(u"cmdFileOk"_s, room.chooser());
+    } else {
+        room.menu(u"mnuFileOpen"_s);
+        room.clickFile(u"three.txt"_s);
+        QVERIFY(QFile::remove(path));
+        room.click(u"cmdFileOk"_s, room.chooser());
+    }
+    QCOMPARE(room.fileMessages().size(), 1);
+    QVERIFY2(room.fileMessages().constFirst().startsWith(message),
+             qPrintable(room.fileMessages().constFirst()));
+    QCOMPARE(room.chooser() && room.chooser()->isVisible(), chooserUp);
+    QCOMPARE(room.editor() && room.editor()->isVisible(), editorUp);
+}
+
+void TestQuestionnaireForms::closingThroughFrame_data()
+{
+    QTest::addColumn<bool>("editor");
+    QTest::newRow("editor") << true;
+    QTest::newRow("file chooser") << false;
+}
+
+void TestQuestionnaireForms::closingThroughFrame()
+{
+    QFETCH(bool, editor);
+    Classroom room;
+    room.write(u"three.txt"_s, kThreeQuestions);
+    QDir(room.dir).mkdir(u"sub"_s);
+    room.open(u"three.txt"_s);
+    const QByteArray three = room.bytes(u"three.txt"_s);
+
+    if (editor) {
+        room.txtEdit()->setPlainText(u"捨てる\n"_s);
+        QVERIFY(room.editor()->close());
+        QTRY_VERIFY(!room.editor());
+        QCOMPARE(room.lesson.QuestionnaireText, crlf(kThreeQuestions));
+        room.menu(u"mnuEditShow"_s);
+        QCOMPARE(room.editor()->editedText(), crlf(kThreeQuestions));
+        QCOMPARE(room.count(), u"アンケート数　 3問"_s);
+    } else {
+        room.menu(u"mnuFileOpen"_s);
+        room.enterFolder(room.dir + u"/sub"_s);
+        QVERIFY(room.chooser()->close());
+        QTRY_VERIFY(!room.chooser());
+        room.menu(u"mnuSave"_s);
+        // Built anew: the lists start again at the working directory.
+        QCOMPARE(room.dir1()->path(), room.dir);
+        QCOMPARE(room.lesson.QuestionnaireDir, room.dir);
+        QCOMPARE(room.prompt(), u"保存するファイル名を記入して下さい"_s);
+    }
+    QCOMPARE(room.bytes(u"three.txt"_s), three);
+}
+
+void TestQuestionnaireForms::pollingGoesOnWhileEditing()
+{
+    Classroom room;
+    room.window.Form_Load();
+    room.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&room.window));
+    QTest::mouseClick(room.window.findChild<QRadioButton *>(u"OptLVQ_7"_s), Qt::LeftButton);
+    QTest::mouseClick(room.window.findChild<QPushButton *>(u"CmdStart"_s), Qt::LeftButton);
+    QVERIFY(room.window.timer()->isActive());
+
+    room.menu(u"mnuEditShow"_s);
+    QVERIFY(QTest::qWaitForWindowActive(room.editor()));
+    QLabel *second = room.window.findChild<QLabel *>(u"LblAnswerSum_2"_s);
+    ClassroomFolder::write(exchange::answerFilePath(7), exchange::answerFileBytes(2));
+    QTRY_COMPARE_WITH_TIMEOUT(second->text(), u"1人"_s, 3000);
+    ClassroomFolder::write(exchange::answerFilePath(8), exchange::answerFileBytes(2));
+    QTRY_COMPARE_WITH_TIMEOUT(second->text(), u"2人"_s, 3000);
+    QVERIFY(room.editor()->isVisible());
+    QVERIFY(room.window.timer()->isActive());
+}
+
+QTEST_MAIN(TestQuestionnaireForms)
+#include "tst_questionnaireforms.moc"

@@ -1,0 +1,47 @@
+// Writes the demo classroom's sample questionnaire through the teacher's
+// program's own save path, so it is code page 932 exactly as the program
+// writes questionnaires. Usage: sample_questionnaire FILE
+#include "teacher/questionnaire/Questionnaire.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: sample_questionnaire FILE\n");
+        return 2;
+    }
+    const QString text = u"/オンブラのお試しアンケート\r\n"
+                         u"\r\n"
+                         u"コンピュータを使うことが得意ですか？\r\n"
+                         u"はい\r\n"
+                         u"いいえ\r\n"
+                         u"どちらでもない\r\n"
+                         u"\r\n"
+                         u"好きな季節はどれですか？\r\n"
+                         u"春\r\n"
+                         u"夏\r\n"
+                         u"秋\r\n"
+                         u"冬\r\n"
+                         u"\r\n"
+                         u"今日の授業はわかりましたか？\r\n"
+                         u"よくわかった\r\n"
+                         u"だいたいわかった\r\n"
+                         u"少しわかった\r\n"
+                         u"あまりわからなかった\r\n"
+                         u"わからなかった\r\n"_s;
+    const exchange::FileStatus status =
+        questionnaire::saveFile(args[1], text, questionnaire::TextEncoding::Cp932);
+    if (!status.ok) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(args[1]), qPrintable(status.error));
+        return 1;
+    }
+    return 0;
+}
