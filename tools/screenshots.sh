@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots from the real programs under a virtual X
+# server: the teacher's window with a live graph, and a pupil's panel.
+# Usage: screenshots.sh BUILD_DIR OUTPUT_DIR
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=tools/xsession.sh
+source "$here/xsession.sh"
+build="$(cd "$1" && pwd)"
+mkdir -p "$2"
+out="$(cd "$2" && pwd)"
+folder="$(mktemp -d)"
+cd "$folder"
+start_xvfb
+export QT_QPA_PLATFORM=xcb
+
+press_in() { # window x y: clicks at a point of the window's client area
+    xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+"$build/teacher/Teacher" >/dev/null 2>&1 &
+SESSION_PIDS="$!"
+login="$(wait_windows 'ﾛｸﾞｵﾝ')"
+xdotool windowfocus --sync "$login"
+xdotool key Return
+teacher="$(wait_windows '^オンブラ集計 先生用プログラム$')"
+wait_file Data/LVQ50.txt
+
+# Open the sample questionnaire through the file chooser: ﾌｧｲﾙ(F), its first
+# item ファイルを開く, then a double click on the first file of the list.
+"$build/tools/sample_questionnaire" "$folder/お試しアンケート.txt"
+xdotool windowfocus --sync "$teacher"
+xdotool key alt+f Return
+chooser="$(wait_windows '^オンブラ$')"
+press_in "$chooser" 260 48
+press_in "$chooser" 260 48
+sleep 0.1
+press_in "$chooser" 260 48
+xdotool click 1
+wait_windows '^アンケートの文章編集$' >/dev/null
+xdotool windowraise "$teacher"
+sleep 0.3
+
+# つぎへ in the control bar, the bottom 82 pixels of the 694-pixel client
+# area under the menu bar.
+eval "$(xdotool getwindowgeometry --shell "$teacher")"
+top=$((HEIGHT - 694))
+press_in "$teacher" $((166 + 75)) $((top + 612 + 50))
+wait_file Data/LVQ50.ini
+sleep 0.5
+
+# Twenty-seven pupils answer: 14 はい, 9 いいえ, 4 どちらでもない.
+for seat in $(seq 1 27); do
+    answer=1
+    [ "$seat" -gt 14 ] && answer=2
+    [ "$seat" -gt 23 ] && answer=3
+    printf ' %s \r\n' "$answer" >"Data/LVQ$seat.txt"
+done
+sleep 1.5
+import -window "$teacher" "$out/teacher.png"
+
+# A pupil signs in as 28 and sees the question.
+"$build/student/ｱﾝｹｰﾄ" >/dev/null 2>&1 &
+SESSION_PIDS="$SESSION_PIDS $!"
+signin="$(wait_windows '^オンブラ集計　ログオン$')"
+xdotool windowfocus --sync "$signin"
+xdotool type 28
+xdotool key Return
+panel="$(wait_windows '^オンブラ$')"
+sleep 1.2
+import -window "$panel" "$out/student.png"
+echo "wrote $out/teacher.png and $out/student.png"
