@@ -162,10 +162,17 @@ run_demo() {
 
 package() {
     install_deps
-    local dir="$ROOT/build/release"
-    build "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DOMBRA_BENCH=OFF
+    local dir="$ROOT/build/package"
+    build "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DOMBRA_BENCH=OFF \
+        -DCMAKE_INSTALL_PREFIX=/usr
     (cd "$dir" && cpack -G DEB)
-    ls "$dir"/*.deb
+    local deb
+    deb="$(ls "$dir"/ombra_*.deb)"
+    say "Package: $deb"
+    if [ "${1:-}" = "--check" ]; then
+        # Installs it and starts both programs from their menu entries.
+        "$ROOT/tools/check_package.sh" "$deb"
+    fi
 }
 
 usage() {
@@ -176,7 +183,8 @@ Usage:
   ./dev.sh student [FOLDER]    build if needed, start the pupil's program in FOLDER
   ./dev.sh fuzz [SECONDS]      run each fuzz target for SECONDS (default 60)
   ./dev.sh demo [FOLDER]       a fresh demo classroom: teacher's program and three pupils
-  ./dev.sh package             build the Debian package (build/release/*.deb)
+  ./dev.sh package [--check]   build the Debian package (build/package/*.deb); --check
+                               installs it and starts both programs from the menu entries
   ./dev.sh screenshots         take the README's screenshots under a virtual X server
 FOLDER defaults to build/dev/classroom; start the teacher's program there first.
 USAGE
@@ -197,7 +205,7 @@ teacher) start_program teacher "teacher/Teacher" "${1:-}" ;;
 student) start_program student "student/ｱﾝｹｰﾄ" "${1:-}" ;;
 fuzz) run_fuzzers "${1:-60}" ;;
 demo) run_demo "${1:-}" ;;
-package) package ;;
+package) package "${1:-}" ;;
 screenshots)
     install_deps "${SCREENSHOT_PACKAGES[@]}"
     build "$ROOT/build/dev" -DCMAKE_BUILD_TYPE=Debug
