@@ -1,4 +1,5 @@
 #include "ClassroomFolder.h"
+#include "LessonFixtures.h"
 #include "ScriptedPrompter.h"
 
 #include "exchange/Cp932.h"
@@ -80,10 +81,8 @@ private:
 
 void TestLesson::startupPublishesPausedState()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
 
     // ○ is 81 9B and × is 81 7E in code page 932.
     const QByteArray expected = QByteArray(" 100 \r\n\r\n\x81\x9b\r\n\x81\x7e\r\n\r\n\r\n\r\n 0 \r\n");
@@ -124,10 +123,8 @@ void TestLesson::startupReportsUnwritableData()
 // every seat and nothing of the lesson is lost.
 void TestLesson::dataFolderLostDuringLesson()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     QVERIFY(QDir(u"Data"_s).removeRecursively());
     ClassroomFolder::write(u"Data"_s, "in the way");
 
@@ -146,10 +143,8 @@ void TestLesson::dataFolderLostDuringLesson()
 
 void TestLesson::navigationThroughThreeQuestions()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     QCOMPARE(lesson.LastQuestion, 2);
     lesson.mnuFileOpen_Click();
@@ -198,10 +193,8 @@ void TestLesson::navigationThroughThreeQuestions()
 
 void TestLesson::backAfterLastQuestion()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     lesson.mnuFileOpen_Click();
     lesson.cmdNext_Click();
@@ -217,10 +210,8 @@ void TestLesson::backAfterLastQuestion()
 
 void TestLesson::rowWithoutAnswersPausesInsteadOfEnding()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     // Nothing loaded: "ファイルを開く", cancelled, then "つぎへ" on the empty row.
     lesson.mnuFileOpen_Click();
     lesson.cmdNext_Click();
@@ -242,10 +233,8 @@ void TestLesson::endQuestionnaireAsks_data()
 void TestLesson::endQuestionnaireAsks()
 {
     QFETCH(bool, yes);
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     answer(4, 2);
     prompter.endQuestionnaire = yes;
     lesson.cmdEnd_Click();
@@ -279,10 +268,8 @@ void TestLesson::answerSets()
     QFETCH(int, index);
     QFETCH(double, mode);
     QFETCH(QStringList, labels);
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     const QByteArray before = commandFile(1);
     lesson.ShownQuestion[0] = u"質問"_s;
     lesson.ShownQuestion[5] = u"五"_s;
@@ -328,10 +315,8 @@ void TestLesson::answeringControls()
     QFETCH(int, cursor);
     QFETCH(QString, caption);
 
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     answer(9, 1);
     if (action == u"start")
         lesson.CmdStart_Click();
@@ -366,10 +351,8 @@ void TestLesson::answeringControls()
 
 void TestLesson::clearCountsAdHocQuestions()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     lesson.OptLVQ_Click(5);
     lesson.CmdLVQClear_Click();
     // fields 0 to 4 emptied, field 5 kept
@@ -392,10 +375,8 @@ void TestLesson::clearCountsAdHocQuestions()
 // answer count and number; the seats are not ended.
 void TestLesson::restartWithQuestionnairePublishesQuestionOnScreen()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     lesson.mnuFileOpen_Click();
     for (int i = 0; i < 3; ++i)
@@ -415,10 +396,8 @@ void TestLesson::restartWithQuestionnairePublishesQuestionOnScreen()
 
 void TestLesson::collectAndDraw()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     lesson.CmdStart_Click(); // ○×
     for (int seat = 1; seat <= 12; ++seat)
         answer(seat, 1);
@@ -451,10 +430,8 @@ void TestLesson::collectAndDraw()
 
 void TestLesson::recordOfAdHocLesson()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     // Three ad-hoc questions, each answered by seat 3 with 1, 2 and 3.
     for (int q = 1; q <= 3; ++q) {
         lesson.CmdStart_Click();
@@ -476,10 +453,8 @@ void TestLesson::recordOfAdHocLesson()
 
 void TestLesson::recordOfQuestionnaire()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    Lesson lesson(prompter);
-    lesson.Form_Load();
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     lesson.mnuFileOpen_Click();
     for (int q = 1; q <= 3; ++q) {

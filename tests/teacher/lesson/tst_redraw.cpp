@@ -3,6 +3,7 @@
 // and button keeps the window busy painting while nothing has changed.
 
 #include "ClassroomFolder.h"
+#include "MainWindowFixture.h"
 #include "ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
@@ -139,14 +140,9 @@ void TestRedraw::tickRepaintsOnlyWhatChanged()
     QFETCH(Answers, change);
     QFETCH(QList<int>, changedBars);
 
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    lesson::Lesson lesson(prompter);
-    teacher::frmMain window(lesson);
-    window.setEndHandler([] {});
-    window.Form_Load();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
 
     lesson.OptLVQ_Click(answerSet);
     lesson.CmdStart_Click();
@@ -242,14 +238,9 @@ void TestRedraw::tickRepaintsOnlyWhatChanged()
 // the last tally; the control bar only repaints the option that changed.
 void TestRedraw::displaySwitchRepaintsTheBarsInUse()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    lesson::Lesson lesson(prompter);
-    teacher::frmMain window(lesson);
-    window.setEndHandler([] {});
-    window.Form_Load();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
 
     lesson.OptLVQ_Click(1);
     lesson.CmdStart_Click();

@@ -1,4 +1,5 @@
 #include "ClassroomFolder.h"
+#include "MainWindowFixture.h"
 #include "ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
@@ -81,14 +82,9 @@ void TestTeacherForms::loginKeys()
 
 void TestTeacherForms::mainWindowAtStart()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    lesson::Lesson lesson(prompter);
-    teacher::frmMain window(lesson);
-    window.setEndHandler([] {});
-    window.Form_Load();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
 
     QCOMPARE(window.windowTitle(), u"オンブラ集計 先生用プログラム"_s);
     QCOMPARE(window.centralWidget()->size(), QSize(1016, 694));
@@ -156,14 +152,9 @@ void TestTeacherForms::menus()
 
 void TestTeacherForms::buttonsDriveTheLesson()
 {
-    ClassroomFolder folder;
-    ScriptedPrompter prompter;
-    lesson::Lesson lesson(prompter);
-    teacher::frmMain window(lesson);
-    window.setEndHandler([] {});
-    window.Form_Load();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
 
     QTest::mouseClick(child<QRadioButton>(&window, u"OptLVQ_7"_s), Qt::LeftButton);
     QCOMPARE(lesson.LVQMode, 3.0);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "ClassroomFolder.h"
+#include "ScriptedPrompter.h"
+
+#include "teacher/lesson/frmMain.h"
+
+#include <QTest>
+
+// The teacher's main window over a lesson in a fresh classroom folder.
+// Closing it ends nothing but the lesson.
+struct MainWindowFixture
+{
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    lesson::Lesson lesson{prompter};
+    teacher::frmMain window{lesson};
+
+    // Starts the lesson and shows the window; false if it never appeared.
+    bool show()
+    {
+        window.setEndHandler([] {});
+        window.Form_Load();
+        window.show();
+        return QTest::qWaitForWindowExposed(&window);
+    }
+};
