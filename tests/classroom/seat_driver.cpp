@@ -5,7 +5,7 @@
 //   soak-published.txt  "<k> <question>" once question k is fully published
 //   soak-collected.txt  "<k>" once the teacher has counted question k
 //   soak-seat<N>.txt    this seat's "<k> <final answer>" once it is done with k
-// At the end it writes soak-seat<N>.log, one "<k> <final answer>" per line.
+// It keeps soak-seat<N>.log, one "<k> <final answer>" per line, up to date.
 #include "student/AnswerPanel.h"
 #include "student/Module1.h"
 #include "student/SignIn.h"
@@ -78,13 +78,8 @@ int main(int argc, char *argv[])
     int done = -1; // last question this seat is done with
 
     auto poll = [&]() {
-        if (panel.PollCommandFile() == student::AnswerPanel::PollResult::EndProgram) {
-            QFile file(u"soak-seat%1.log"_s.arg(seat));
-            if (file.open(QIODevice::WriteOnly))
-                file.write(log.join(u'\n').toUtf8());
-            file.close(); // std::exit runs no destructors
+        if (panel.PollCommandFile() == student::AnswerPanel::PollResult::EndProgram)
             std::exit(0);
-        }
     };
     auto visibleButtons = [&]() {
         QList<int> visible;
@@ -154,6 +149,7 @@ int main(int argc, char *argv[])
         }
         done = k;
         log << u"%1 %2"_s.arg(k).arg(final);
+        exchange::writeWholeFile(u"soak-seat%1.log"_s.arg(seat), log.join(u'\n').toUtf8());
         exchange::writeWholeFile(statusPath,
                                  u"%1 %2 %3"_s.arg(k).arg(final).arg(lockedOut ? 1 : 0).toUtf8());
     }
