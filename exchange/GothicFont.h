@@ -9,9 +9,12 @@ namespace exchange {
 // the others stand in for it where it is missing (IPA Gothic on Linux).
 inline QStringList gothicFontFamilies()
 {
-    return {QStringLiteral(u"ＭＳ ゴシック"), QStringLiteral("MS Gothic"),
-            QStringLiteral("IPAGothic"), QStringLiteral(u"IPAゴシック"),
-            QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("monospace")};
+    return {QStringLiteral(u"ＭＳ ゴシック"),
+            QStringLiteral("MS Gothic"),
+            QStringLiteral("IPAGothic"),
+            QStringLiteral(u"IPAゴシック"),
+            QStringLiteral("Noto Sans Mono CJK JP"),
+            QStringLiteral("monospace")};
 }
 
 } // namespace exchange

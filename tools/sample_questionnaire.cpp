@@ -40,7 +40,8 @@ int main(int argc, char *argv[])
     const exchange::FileStatus status =
         questionnaire::saveFile(args[1], text, questionnaire::TextEncoding::Cp932);
     if (!status.ok) {
-        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(args[1]), qPrintable(status.error));
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(args[1]),
+                     qPrintable(status.error));
         return 1;
     }
     return 0;

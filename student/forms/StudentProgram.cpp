@@ -1,8 +1,8 @@
 #include "StudentProgram.h"
 
-#include "MessageSeam.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "MessageSeam.h"
 
 #include "student/Module1.h"
 

@@ -353,9 +353,8 @@ bool Lesson::SFileSave()
     const QString path = questionnairePath();
     // A file saved back keeps the encoding it was read in; any other file is
     // written in code page 932.
-    const questionnaire::TextEncoding encoding = path == QuestionnaireReadFrom
-                                                     ? QuestionnaireEncoding
-                                                     : questionnaire::TextEncoding::Cp932;
+    const questionnaire::TextEncoding encoding =
+        path == QuestionnaireReadFrom ? QuestionnaireEncoding : questionnaire::TextEncoding::Cp932;
     const exchange::FileStatus status = questionnaire::saveFile(path, QuestionnaireText, encoding);
     if (!status.ok) {
         m_prompter.questionnaireSaveFailed(nativePath(path), status.error);

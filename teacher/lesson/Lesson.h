@@ -20,8 +20,8 @@ namespace lesson {
 // handler.
 struct MainView
 {
-    QString frameCaption;  // Frame1
-    QString enqeteText;    // lblEnqeteText
+    QString frameCaption; // Frame1
+    QString enqeteText;   // lblEnqeteText
     bool optLvqVisible = true;
     int optLvqSelected = 1; // the checked OptLVQ button, "○×" at start
     bool backVisible = false;
@@ -29,7 +29,7 @@ struct MainView
     bool endVisible = false;
     std::array<QString, tally::kBars> itemCaptions; // LblItem
     int itemPointSize = 36;
-    tally::Graph graph; // LblAnswerSum captions and ShapeGraph geometry
+    tally::Graph graph;           // LblAnswerSum captions and ShapeGraph geometry
     bool oneAnswerChecked = true; // Check1
     int displayIndex = 0;         // OptDisplay: 0 "人数", 1 "％"
     bool timerEnabled = false;    // Timer1, 500 ms

@@ -17,11 +17,10 @@ QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
            u"書き込めなかったファイルの数: %2 / %3\n"
            u"理由: %4\n\n"
            u"「再試行」で全部の席にもう一度書き込みます。"
-           u"「続行」で書き込めなかった席をそのままにして続けます。"_s
-        .arg(firstPath)
-        .arg(failedFiles)
-        .arg(totalFiles)
-        .arg(reason);
+           u"「続行」で書き込めなかった席をそのままにして続けます。"_s.arg(firstPath)
+               .arg(failedFiles)
+               .arg(totalFiles)
+               .arg(reason);
 }
 
 QString recordFailed(const QString &path, const QString &reason)
@@ -29,8 +28,8 @@ QString recordFailed(const QString &path, const QString &reason)
     return u"回答の記録ファイル「%1」を書き込めませんでした。\n"
            u"理由: %2\n\n"
            u"生徒のプログラムにはもう終了を伝えてあります。"
-           u"表計算ソフトで開いている場合は閉じてから「再試行」を押してください。"_s
-        .arg(path, reason);
+           u"表計算ソフトで開いている場合は閉じてから「再試行」を押してください。"_s.arg(path,
+                                                                                         reason);
 }
 
 QString confirmEndWithoutRecord()
@@ -47,8 +46,7 @@ QString loadFailed(const QString &path, const QString &reason)
 QString saveFailed(const QString &path, const QString &reason)
 {
     return u"アンケートのファイル「%1」に保存できませんでした。\n理由: %2\n\n"
-           u"編集中の文章はそのまま残っています。"_s
-        .arg(path, reason);
+           u"編集中の文章はそのまま残っています。"_s.arg(path, reason);
 }
 
 } // namespace lesson::texts

@@ -13,8 +13,7 @@ namespace teacher {
 namespace texts = lesson::texts;
 
 MessageBoxPrompter::PublishChoice MessageBoxPrompter::publishFailed(const QString &firstPath,
-                                                                    int failedFiles,
-                                                                    int totalFiles,
+                                                                    int failedFiles, int totalFiles,
                                                                     const QString &reason)
 {
     QMessageBox box(QMessageBox::Warning, texts::programTitle(),
@@ -29,10 +28,9 @@ MessageBoxPrompter::PublishChoice MessageBoxPrompter::publishFailed(const QStrin
 
 bool MessageBoxPrompter::confirmEndQuestionnaire()
 {
-    return QMessageBox::question(m_parent, u"アンケート終了の確認"_s,
-                                 u"生徒のアンケートプログラムを終了させます。"_s,
-                                 QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::Yes) == QMessageBox::Yes;
+    return QMessageBox::question(
+               m_parent, u"アンケート終了の確認"_s, u"生徒のアンケートプログラムを終了させます。"_s,
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 MessageBoxPrompter::RecordChoice MessageBoxPrompter::recordFailed(const QString &path,

@@ -1,9 +1,9 @@
 #include "TeacherProgram.h"
 
-#include "MessageBoxPrompter.h"
-#include "TeacherUi.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "MessageBoxPrompter.h"
+#include "TeacherUi.h"
 
 #include <QApplication>
 

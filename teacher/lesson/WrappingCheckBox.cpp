@@ -17,8 +17,8 @@ void WrappingCheckBox::paintEvent(QPaintEvent *)
 
     const int textLeft = option.rect.right() + 4;
     const QRect textRect(textLeft, 0, width() - textLeft, height());
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::WindowText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWrapAnywhere, text());
     if (hasFocus()) {
         QStyleOptionFocusRect focus;

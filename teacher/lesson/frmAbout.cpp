@@ -37,10 +37,10 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     lineTop->setFrameShadow(QFrame::Sunken);
     lineTop->setGeometry(12, 86, 396, 4);
 
-    auto *description = new QLabel(
-        u"このソフトは、教室内LANを使って、アンケートや発問の集計をすぐ集計して、"
-        u"リアルタイムにグラフ化して表示するソフトです。"_s,
-        this);
+    auto *description =
+        new QLabel(u"このソフトは、教室内LANを使って、アンケートや発問の集計をすぐ集計して、"
+                   u"リアルタイムにグラフ化して表示するソフトです。"_s,
+                   this);
     description->setObjectName(u"lblDescription"_s);
     description->setWordWrap(true);
     description->setGeometry(80, 94, 320, 56);

@@ -1,8 +1,8 @@
 #include "frmMain.h"
 
+#include "frmAbout.h"
 #include "TeacherUi.h"
 #include "WrappingCheckBox.h"
-#include "frmAbout.h"
 
 #include "teacher/questionnaire/forms/QuestionnaireWindows.h"
 
@@ -50,16 +50,16 @@ struct OptPlace
     int row;
 };
 constexpr OptPlace kOptPlaces[8] = {
-    {1, 6, 64, 0},    {2, 74, 64, 0},   {3, 142, 86, 0},  {4, 232, 100, 0},
-    {5, 336, 118, 0}, {6, 6, 112, 1},   {7, 120, 230, 1}, {0, 354, 136, 1},
+    {1, 6, 64, 0},    {2, 74, 64, 0}, {3, 142, 86, 0},  {4, 232, 100, 0},
+    {5, 336, 118, 0}, {6, 6, 112, 1}, {7, 120, 230, 1}, {0, 354, 136, 1},
 };
 // The answer-set captions are set a little smaller than the window's font so
 // that the longest, "はい、いいえ、どちらでもない", fits its place.
 constexpr double kOptPointSize = 10.5;
 
-const QString kOptCaption[8] = {u"アンケート終了"_s, u"○×"_s,       u"1２"_s,
-                                u"１２３"_s,         u"１２３４"_s, u"１２３４５"_s,
-                                u"はい、いいえ"_s,   u"はい、いいえ、どちらでもない"_s};
+const QString kOptCaption[8] = {
+    u"アンケート終了"_s, u"○×"_s,         u"1２"_s,          u"１２３"_s,
+    u"１２３４"_s,       u"１２３４５"_s, u"はい、いいえ"_s, u"はい、いいえ、どちらでもない"_s};
 
 QString indexed(QStringView name, int index)
 {
@@ -175,8 +175,10 @@ void frmMain::buildControlBar(QWidget *client)
     m_cmdBack = navButton(u"cmdBack"_s, u"もどる"_s, 8);
     m_cmdNext = navButton(u"cmdNext"_s, u"つぎへ"_s, 166);
     m_cmdEnd = navButton(u"cmdEnd"_s, u"ｱﾝｹｰﾄの終了"_s, 324);
-    connect(m_cmdNext, &QPushButton::clicked, this, [this] { run(&lesson::Lesson::cmdNext_Click); });
-    connect(m_cmdBack, &QPushButton::clicked, this, [this] { run(&lesson::Lesson::cmdBack_Click); });
+    connect(m_cmdNext, &QPushButton::clicked, this,
+            [this] { run(&lesson::Lesson::cmdNext_Click); });
+    connect(m_cmdBack, &QPushButton::clicked, this,
+            [this] { run(&lesson::Lesson::cmdBack_Click); });
     connect(m_cmdEnd, &QPushButton::clicked, this, [this] { run(&lesson::Lesson::cmdEnd_Click); });
 
     auto *frame2 = new QGroupBox(u"表示方法"_s, m_frame1);

@@ -12,8 +12,8 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 
 #include <map>
 #include <memory>

@@ -63,16 +63,16 @@ void TestCp932::windowsPreferredCode_data()
 
     // Characters with two or three codes decode from each and are written
     // with the code Windows uses.
-    QTest::newRow("small roman one, NEC-selected row") << QByteArray::fromHex("eeef") << u"ⅰ"_s
-                                                       << QByteArray::fromHex("fa40");
-    QTest::newRow("small roman one, IBM row") << QByteArray::fromHex("fa40") << u"ⅰ"_s
-                                              << QByteArray::fromHex("fa40");
-    QTest::newRow("kanji in both extension rows") << QByteArray::fromHex("ed40") << u"纊"_s
-                                                  << QByteArray::fromHex("fa5c");
-    QTest::newRow("not sign, IBM row") << QByteArray::fromHex("fa54") << u"￢"_s
-                                       << QByteArray::fromHex("81ca");
-    QTest::newRow("because, NEC row 13") << QByteArray::fromHex("879a") << u"∵"_s
-                                         << QByteArray::fromHex("81e6");
+    QTest::newRow("small roman one, NEC-selected row")
+        << QByteArray::fromHex("eeef") << u"ⅰ"_s << QByteArray::fromHex("fa40");
+    QTest::newRow("small roman one, IBM row")
+        << QByteArray::fromHex("fa40") << u"ⅰ"_s << QByteArray::fromHex("fa40");
+    QTest::newRow("kanji in both extension rows")
+        << QByteArray::fromHex("ed40") << u"纊"_s << QByteArray::fromHex("fa5c");
+    QTest::newRow("not sign, IBM row")
+        << QByteArray::fromHex("fa54") << u"￢"_s << QByteArray::fromHex("81ca");
+    QTest::newRow("because, NEC row 13")
+        << QByteArray::fromHex("879a") << u"∵"_s << QByteArray::fromHex("81e6");
 }
 
 void TestCp932::windowsPreferredCode()
@@ -131,14 +131,12 @@ void TestCp932::invalidBytes_data()
     QTest::addColumn<QString>("text");
 
     const QChar r(0xFFFD);
-    QTest::newRow("undefined single bytes") << QByteArray::fromHex("80a0fdfeff")
-                                            << QString(5, r);
+    QTest::newRow("undefined single bytes") << QByteArray::fromHex("80a0fdfeff") << QString(5, r);
     QTest::newRow("lead byte at the end") << QByteArray::fromHex("4182") << u"A"_s + r;
     QTest::newRow("lead byte before a blank") << QByteArray::fromHex("8120") << r + u" "_s;
-    QTest::newRow("undefined pair keeps its trail byte") << QByteArray::fromHex("8540")
-                                                         << r + u"@"_s;
-    QTest::newRow("lead byte before line end") << QByteArray::fromHex("820d0a")
-                                               << r + u"\r\n"_s;
+    QTest::newRow("undefined pair keeps its trail byte")
+        << QByteArray::fromHex("8540") << r + u"@"_s;
+    QTest::newRow("lead byte before line end") << QByteArray::fromHex("820d0a") << r + u"\r\n"_s;
     QTest::newRow("NUL") << QByteArray("a\0b", 3) << QString(u"a\0b"_s);
 }
 

@@ -26,9 +26,8 @@ void TestFieldReader::fields_data()
     QTest::addColumn<QString>("kinds");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("full command file")
-        << u" 100 \r\n\r\n○\r\n×\r\n\r\n\r\n\r\n 1 \r\n"_s << u"nttttttnt"_s
-        << u"100||○|×||||1|!"_s;
+    QTest::newRow("full command file") << u" 100 \r\n\r\n○\r\n×\r\n\r\n\r\n\r\n 1 \r\n"_s
+                                       << u"nttttttnt"_s << u"100||○|×||||1|!"_s;
     QTest::newRow("short form then failures")
         << u" 100 \r\nQ\r\n"_s << u"nttttttn"_s << u"100|Q|!|!|!|!|!|!"_s;
     QTest::newRow("blanks before a field are skipped") << u"   abc\r\n"_s << u"t"_s << u"abc"_s;
@@ -37,8 +36,7 @@ void TestFieldReader::fields_data()
     QTest::newRow("full-width comma splits nothing") << u"A、B\r\n"_s << u"tt"_s << u"A、B|!"_s;
     QTest::newRow("quoted field keeps comma") << u"\"A,B\"\r\nC\r\n"_s << u"tt"_s << u"A,B|C"_s;
     QTest::newRow("quoted field keeps leading blank") << u"\" A\"\r\n"_s << u"t"_s << u" A"_s;
-    QTest::newRow("rest after closing quote dropped") << u"\"A\"xyz,B\r\n"_s << u"tt"_s
-                                                      << u"A|B"_s;
+    QTest::newRow("rest after closing quote dropped") << u"\"A\"xyz,B\r\n"_s << u"tt"_s << u"A|B"_s;
     QTest::newRow("unclosed quote ends at line end") << u"\"A\r\nB\r\n"_s << u"tt"_s << u"A|B"_s;
     QTest::newRow("empty line") << u"\r\n\r\nX"_s << u"ttt"_s << u"||X"_s;
     QTest::newRow("line of blanks is empty") << u"   \r\nX"_s << u"tt"_s << u"|X"_s;
@@ -88,7 +86,7 @@ void TestFieldReader::fromFile()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(u"LVQ1.ini"_s);
 
-    QVERIFY(!FieldReader::fromFile(path, 100).isOpen()); // missing
+    QVERIFY(!FieldReader::fromFile(path, 100).isOpen());       // missing
     QVERIFY(!FieldReader::fromFile(dir.path(), 100).isOpen()); // a directory
 
     QFile file(path);

@@ -24,7 +24,8 @@ public:
     PublishChoice publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
                                 const QString &) override
     {
-        asked << QStringLiteral("publish: %1 %2/%3").arg(firstPath).arg(failedFiles).arg(totalFiles);
+        asked
+            << QStringLiteral("publish: %1 %2/%3").arg(firstPath).arg(failedFiles).arg(totalFiles);
         if (beforeAnswer)
             beforeAnswer();
         return publishChoices.isEmpty() ? PublishChoice::Continue : publishChoices.takeFirst();

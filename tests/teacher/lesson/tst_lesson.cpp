@@ -85,7 +85,8 @@ void TestLesson::startupPublishesPausedState()
     auto &[folder, prompter, lesson] = started;
 
     // ○ is 81 9B and × is 81 7E in code page 932.
-    const QByteArray expected = QByteArray(" 100 \r\n\r\n\x81\x9b\r\n\x81\x7e\r\n\r\n\r\n\r\n 0 \r\n");
+    const QByteArray expected =
+        QByteArray(" 100 \r\n\r\n\x81\x9b\r\n\x81\x7e\r\n\r\n\r\n\r\n 0 \r\n");
     for (int seat = 0; seat <= 50; ++seat) {
         QCOMPARE(commandFile(seat), expected);
         QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(seat)), QByteArray(" 0 \r\n"));
@@ -165,10 +166,9 @@ void TestLesson::navigationThroughThreeQuestions()
     lesson.cmdNext_Click();
     QCOMPARE(lesson.View.frameCaption, u"第 2問目のアンケート"_s);
     QVERIFY(lesson.View.backVisible);
-    QCOMPARE(commandFile(50), expectedCommand(3,
-                                              {u"得意ですか？"_s, u"はい"_s, u"いいえ"_s,
-                                               u"どちらでもない"_s},
-                                              1));
+    QCOMPARE(
+        commandFile(50),
+        expectedCommand(3, {u"得意ですか？"_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, 1));
 
     lesson.cmdNext_Click();
     QCOMPARE(lesson.View.frameCaption, u"第 3問目のアンケート"_s);
@@ -256,7 +256,7 @@ void TestLesson::answerSets_data()
     QTest::newRow("3 １２３") << 3 << 3.0 << QStringList{u"１"_s, u"２"_s, u"３"_s};
     QTest::newRow("4 １２３４") << 4 << 4.0 << QStringList{u"１"_s, u"２"_s, u"３"_s, u"４"_s};
     QTest::newRow("5 １２３４５") << 5 << 5.0
-                                 << QStringList{u"１"_s, u"２"_s, u"３"_s, u"４"_s, u"５"_s};
+                                  << QStringList{u"１"_s, u"２"_s, u"３"_s, u"４"_s, u"５"_s};
     QTest::newRow("6 はい、いいえ") << 6 << 2.0 << QStringList{u"はい"_s, u"いいえ"_s};
     QTest::newRow("7 はい、いいえ、どちらでもない")
         << 7 << 3.0 << QStringList{u"はい"_s, u"いいえ"_s, u"どちらでもない"_s};
@@ -297,13 +297,14 @@ void TestLesson::answeringControls_data()
     QTest::addColumn<int>("cursor");
     QTest::addColumn<QString>("caption");
 
-    QTest::newRow("再集計, ad hoc") << u"start"_s << true << 2 << 0 << u"第 1問のアンケートの設定"_s;
+    QTest::newRow("再集計, ad hoc")
+        << u"start"_s << true << 2 << 0 << u"第 1問のアンケートの設定"_s;
     QTest::newRow("集計中断") << u"pause"_s << false << 100 << 0 << u"第 1問のアンケートの設定"_s;
     QTest::newRow("表示の消去") << u"clear"_s << false << 100 << 1 << u"第 2問のアンケートの設定"_s;
-    QTest::newRow("回答は１回だけ") << u"check"_s << false << -1 << 0
-                                   << u"第 1問のアンケートの設定"_s;
-    QTest::newRow("option button") << u"option"_s << false << -1 << 0
-                                   << u"第 1問のアンケートの設定"_s;
+    QTest::newRow("回答は１回だけ")
+        << u"check"_s << false << -1 << 0 << u"第 1問のアンケートの設定"_s;
+    QTest::newRow("option button")
+        << u"option"_s << false << -1 << 0 << u"第 1問のアンケートの設定"_s;
     QTest::newRow("ｱﾝｹｰﾄの終了") << u"end"_s << false << 0 << 0 << u"第 1問のアンケートの設定"_s;
 }
 

@@ -37,8 +37,7 @@ private slots:
     void aboutDialog();
 
 private:
-    template<typename T>
-    static T *child(QWidget *parent, const QString &name)
+    template <typename T> static T *child(QWidget *parent, const QString &name)
     {
         T *widget = parent->findChild<T *>(name);
         if (!widget)
