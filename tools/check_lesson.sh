@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# A short lesson with the real programs under a virtual X server: the teacher
+# starts answering with 再集計, a pupil signs in as 5 and clicks the first
+# answer, the teacher closes. Checks the exchange files, that the pupil's
+# program ends by itself, and the record. Usage: check_lesson.sh BUILD_DIR
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=tools/xsession.sh
+source "$here/xsession.sh"
+build="$(cd "$1" && pwd)"
+folder="$(mktemp -d)"
+cd "$folder"
+start_xvfb
+export QT_QPA_PLATFORM=xcb
+fail() {
+    echo "lesson: $*"
+    tail -n 30 teacher.log pupil.log 2>/dev/null
+    exit 1
+}
+
+"$build/teacher/Teacher" >teacher.log 2>&1 &
+teacher_pid=$!
+SESSION_PIDS="$teacher_pid"
+login="$(wait_windows 'ﾛｸﾞｵﾝ')"
+xdotool windowfocus --sync "$login"
+xdotool key Return
+teacher="$(wait_windows '^オンブラ集計 先生用プログラム$')"
+wait_file Data/LVQ50.txt
+
+"$build/student/ｱﾝｹｰﾄ" >pupil.log 2>&1 &
+pupil_pid=$!
+SESSION_PIDS="$SESSION_PIDS $pupil_pid"
+signin="$(wait_windows '^オンブラ集計　ログオン$')"
+xdotool windowfocus --sync "$signin"
+xdotool type 5
+xdotool key Return
+panel="$(wait_windows '^オンブラ$')"
+
+# 再集計 with the answer set ○× the window opens with.
+eval "$(xdotool getwindowgeometry --shell "$teacher")"
+top=$((HEIGHT - 694))
+xdotool mousemove --window "$teacher" $((712 + 49)) $((top + 612 + 50)) click 1
+head -c 5 Data/LVQ5.ini | grep -q '^ 2 ' || fail "再集計 did not publish mode 2"
+sleep 1.2 # the pupil's next poll shows the buttons
+
+# The pupil clicks the first answer button (left 8, top 112, 244 x 70 in mode 2).
+xdotool mousemove --window "$panel" 100 140 click 1
+sleep 0.3
+[ "$(cat Data/LVQ5.txt)" = "$(printf ' 1 \r\n')" ] || fail "the answer file holds '$(cat Data/LVQ5.txt)'"
+[ "$(wc -l <Data/LVQ5.ini)" -eq 2 ] || fail "the one-answer lock was not written"
+sleep 1.2 # the teacher's next tick counts it
+
+# 終了(&X): the last item of ﾌｧｲﾙ(&F).
+xdotool windowfocus --sync "$teacher"
+xdotool key alt+f x
+for _ in $(seq 50); do kill -0 "$teacher_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$teacher_pid" 2>/dev/null && fail "the teacher's program did not end"
+head -c 5 Data/LVQ5.ini | grep -q '^ 0 ' || fail "closing did not publish mode 0"
+for _ in $(seq 50); do kill -0 "$pupil_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pupil_pid" 2>/dev/null && fail "the pupil's program did not end on mode 0"
+wait "$pupil_pid" || fail "the pupil's program ended with status $?"
+grep -a -q "^ 5 " Kiroku.csv || fail "no record"
+line="$(iconv -f CP932 -t UTF-8 Kiroku.csv | sed -n '6p')"
+[ "$line" = "$(printf ' 5 番 , 1 \r')" ] || fail "seat 5's record line is '$line'"
+echo "lesson: answer published, given, locked, counted, recorded; both programs ended"
