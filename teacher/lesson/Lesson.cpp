@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 
@@ -14,6 +15,7 @@ namespace lesson {
 namespace {
 
 constexpr int kLastCursor = 30; // "表示の消去" counts ad-hoc questions up to 31
+constexpr unsigned long kRetryPauseMs = 50;
 
 struct AnswerSet
 {
@@ -76,25 +78,49 @@ void Lesson::Form_Load()
 
 PublishReport Lesson::publishOnce()
 {
-    PublishReport report;
     const QByteArray command = exchange::commandFileBytes(LVQMode, ShownQuestion, OneAnswerOnly);
     const QByteArray answer = exchange::answerFileBytes(0);
-    auto write = [&report](const QString &path, const QByteArray &bytes) {
-        ++report.totalFiles;
-        const exchange::FileStatus status = exchange::writeWholeFile(path, bytes);
-        if (status.ok)
-            return;
-        if (report.failedFiles == 0) {
-            report.firstFailedPath = path;
-            report.firstReason = status.error;
-        }
-        ++report.failedFiles;
-    };
-    for (int seat = 0; seat <= LVQStudentsMax; ++seat) {
+
+    // Writes one seat's pair, the command file first; the failures go into
+    // report, and the result says whether both files were written.
+    auto publishSeat = [&](int seat, PublishReport &report) {
+        bool written = true;
+        auto write = [&](const QString &path, const QByteArray &bytes) {
+            ++report.totalFiles;
+            const exchange::FileStatus status = FileWriter(path, bytes);
+            if (status.ok)
+                return;
+            written = false;
+            if (report.failedFiles == 0) {
+                report.firstFailedPath = path;
+                report.firstReason = status.error;
+            }
+            ++report.failedFiles;
+        };
         LVQCommandFile = exchange::commandFilePath(seat);
         write(LVQCommandFile, command);
         LVQAnswerFile = exchange::answerFilePath(seat);
         write(LVQAnswerFile, answer);
+        return written;
+    };
+
+    PublishReport report;
+    QList<int> missed;
+    for (int seat = 0; seat <= LVQStudentsMax; ++seat) {
+        if (!publishSeat(seat, report))
+            missed << seat;
+    }
+    // A pupil's program or the file server can hold a file for an instant;
+    // the seats that failed get one more try before the teacher is asked.
+    if (!missed.isEmpty()) {
+        QThread::msleep(kRetryPauseMs);
+        PublishReport retry;
+        for (const int seat : std::as_const(missed))
+            publishSeat(seat, retry);
+        retry.totalFiles = report.totalFiles;
+        report = retry;
+        LVQCommandFile = exchange::commandFilePath(LVQStudentsMax);
+        LVQAnswerFile = exchange::answerFilePath(LVQStudentsMax);
     }
     // Every answer file now says 0: only answers given after this count.
     tally::resetSeatAnswers(Tally);

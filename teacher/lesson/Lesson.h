@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 
 namespace lesson {
 
@@ -94,12 +95,17 @@ public:
 
     MainView View;
 
+    // Rewrites one exchange file; tests replace it to make single writes fail.
+    std::function<exchange::FileStatus(const QString &, const QByteArray &)> FileWriter =
+        exchange::writeWholeFile;
+
     // --- start-up and publishing ---------------------------------------
     void Form_Load();
     // Writes the command and answer files of every seat; on failures the
     // prompter decides between another whole pass and going on.
     void PublishToSeats();
-    // One pass over all seats without asking anything.
+    // One pass over all seats without asking anything; seats that failed
+    // are tried once more after a short pause before they are reported.
     PublishReport publishOnce();
 
     // --- question navigation and answer sets ---------------------------

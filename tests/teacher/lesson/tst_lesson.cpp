@@ -52,6 +52,7 @@ private slots:
     void startupPublishesPausedState();
     void startupReportsUnwritableData();
     void dataFolderLostDuringLesson();
+    void fileHeldForAnInstantIsRetried();
     void navigationThroughThreeQuestions();
     void backAfterLastQuestion();
     void rowWithoutAnswersPausesInsteadOfEnding();
@@ -140,6 +141,34 @@ void TestLesson::dataFolderLostDuringLesson()
     QCOMPARE(commandFile(50), expectedCommand(3, {u""_s, u"１"_s, u"２"_s, u"３"_s}, 1));
     QVERIFY(lesson.View.timerEnabled);
     QCOMPARE(lesson.LVQMode, 3.0);
+}
+
+// A seat's file held by a pupil's program for an instant: the seat is tried
+// again in the same publication, without troubling the teacher, and its
+// command file still comes before its answer file.
+void TestLesson::fileHeldForAnInstantIsRetried()
+{
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    QStringList writes;
+    bool held = true;
+    lesson.FileWriter = [&](const QString &path, const QByteArray &bytes) {
+        if (path.contains(u"LVQ7."_s))
+            writes << path;
+        if (held && path == u"Data/LVQ7.ini"_s) {
+            held = false;
+            return exchange::FileStatus::failure(u"held"_s);
+        }
+        return exchange::writeWholeFile(path, bytes);
+    };
+    answer(7, 3);
+    lesson.CmdPause_Click();
+    QVERIFY(prompter.asked.isEmpty());
+    QCOMPARE(writes, QStringList({u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s, u"Data/LVQ7.ini"_s,
+                                  u"Data/LVQ7.txt"_s}));
+    QCOMPARE(commandFile(7), expectedCommand(100, {u""_s, u"○"_s, u"×"_s}, 1));
+    QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), QByteArray(" 0 \r\n"));
+    QCOMPARE(lesson.LVQCommandFile, u"Data/LVQ50.ini"_s);
 }
 
 void TestLesson::navigationThroughThreeQuestions()
