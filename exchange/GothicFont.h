@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QFont>
 #include <QStringList>
 
+// Header only: the logic libraries never include it, the windows of both
+// programs do.
 namespace exchange {
 
 // Font families for the Japanese fixed-pitch gothic font both programs use
@@ -15,6 +18,17 @@ inline QStringList gothicFontFamilies()
             QStringLiteral(u"IPAゴシック"),
             QStringLiteral("Noto Sans Mono CJK JP"),
             QStringLiteral("monospace")};
+}
+
+// That font at a point size.
+inline QFont gothicFont(double pointSize, bool bold = false)
+{
+    QFont font;
+    font.setFamilies(gothicFontFamilies());
+    font.setStyleHint(QFont::TypeWriter);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
 }
 
 } // namespace exchange

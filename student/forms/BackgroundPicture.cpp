@@ -21,9 +21,7 @@ QImage backgroundPicture(QSize size)
     gradient.setColorAt(1, Qt::cyan);
     painter.fillRect(image.rect(), gradient);
 
-    QFont font;
-    font.setFamilies(exchange::gothicFontFamilies());
-    font.setBold(true);
+    QFont font = exchange::gothicFont(10, true);
     font.setPixelSize(size.height() * 3 / 5);
     const QString name = u"オンブラ"_s;
     QPainterPath letters;

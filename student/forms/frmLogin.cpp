@@ -18,10 +18,7 @@ frmLogin::frmLogin(student::Module1 &module, MessageSeam &messages, QWidget *par
     setObjectName(u"frmLogin"_s);
     setWindowTitle(u"オンブラ集計　ログオン"_s);
     setFixedSize(250, 106);
-    QFont font;
-    font.setFamilies(exchange::gothicFontFamilies());
-    font.setPointSizeF(9.75);
-    setFont(font);
+    setFont(exchange::gothicFont(9.75));
 
     lblLabels[1] = new QLabel(u"出席番号を入力してください。"_s, this);
     lblLabels[1]->setGeometry(7, 8, 224, 17);
@@ -38,7 +35,7 @@ frmLogin::frmLogin(student::Module1 &module, MessageSeam &messages, QWidget *par
     cmdOK = new QPushButton(u"OK"_s, this);
     cmdOK->setObjectName(u"cmdOK"_s);
     cmdOK->setGeometry(33, 68, 76, 24);
-    QFont okFont = font;
+    QFont okFont = font();
     okFont.setPointSizeF(11.25);
     okFont.setBold(true);
     cmdOK->setFont(okFont);

@@ -19,15 +19,6 @@ namespace {
 
 constexpr QSize kClientSize(571, 191);
 
-QFont gothicFont(qreal pointSize, bool bold)
-{
-    QFont font;
-    font.setFamilies(exchange::gothicFontFamilies());
-    font.setPointSizeF(pointSize);
-    font.setBold(bold);
-    return font;
-}
-
 // A position is kept only if some part of the window lands on a screen.
 bool onSomeScreen(const QRect &window)
 {
@@ -58,7 +49,7 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     LblEnqete = new QLabel(this);
     LblEnqete->setObjectName(u"LblEnqete"_s);
     LblEnqete->setGeometry(8, 8, 553, 97);
-    LblEnqete->setFont(gothicFont(20.25, false));
+    LblEnqete->setFont(exchange::gothicFont(20.25, false));
     LblEnqete->setTextFormat(Qt::PlainText);
     LblEnqete->setWordWrap(true);
     LblEnqete->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -67,7 +58,7 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
         QPushButton *button = new QPushButton(this);
         button->setObjectName(u"Command1_%1"_s.arg(i));
-        button->setFont(gothicFont(student::kInitialButtonPointSize, true));
+        button->setFont(exchange::gothicFont(student::kInitialButtonPointSize, true));
         connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
         Command1[i] = button;
     }
@@ -129,7 +120,7 @@ void frmMain::applyView()
 {
     const student::PanelView &view = m_panel.view();
     LblEnqete->setText(view.question);
-    const QFont font = gothicFont(view.buttonPointSize, true);
+    const QFont font = exchange::gothicFont(view.buttonPointSize, true);
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
         const student::AnswerButtonView &state = view.buttons[i];
         QPushButton *button = Command1[i];

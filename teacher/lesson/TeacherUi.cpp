@@ -1,20 +1,9 @@
 #include "TeacherUi.h"
 
-#include "exchange/GothicFont.h"
-
 #include <QPainter>
 #include <QPixmap>
 
 namespace teacher {
-
-QFont gothicFont(double pointSize)
-{
-    QFont font;
-    font.setFamilies(exchange::gothicFontFamilies());
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSizeF(pointSize);
-    return font;
-}
 
 QIcon teacherIcon()
 {

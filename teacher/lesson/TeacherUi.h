@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exchange/GothicFont.h"
+
 #include <QColor>
 #include <QFont>
 #include <QIcon>
@@ -13,7 +15,7 @@ constexpr int twips(int value)
 }
 
 // The Japanese gothic font of the teacher's windows at a point size.
-QFont gothicFont(double pointSize);
+using exchange::gothicFont;
 
 // The program's icon: a small bar graph.
 QIcon teacherIcon();
