@@ -10,7 +10,7 @@
 // The pairs are reported with their ratio at the end; with --benchmark_out
 // the JSON holds the same numbers for bench/report.py.
 
-#include "teacher/lesson/frmMain.h"
+#include "teacher/forms/frmMain.h"
 #include "teacher/lesson/Lesson.h"
 #include "teacher/lesson/ScriptedPrompter.h"
 

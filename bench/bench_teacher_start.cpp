@@ -6,9 +6,9 @@
 #include "StartDriver.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "teacher/lesson/frmLogin.h"
-#include "teacher/lesson/frmMain.h"
-#include "teacher/lesson/TeacherProgram.h"
+#include "teacher/forms/frmLogin.h"
+#include "teacher/forms/frmMain.h"
+#include "teacher/forms/TeacherProgram.h"
 
 #include <QFile>
 

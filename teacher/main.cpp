@@ -1,4 +1,4 @@
-#include "teacher/lesson/TeacherProgram.h"
+#include "teacher/forms/TeacherProgram.h"
 
 #include <QApplication>
 

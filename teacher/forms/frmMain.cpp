@@ -4,7 +4,7 @@
 #include "TeacherUi.h"
 #include "WrappingCheckBox.h"
 
-#include "teacher/questionnaire/forms/QuestionnaireWindows.h"
+#include "QuestionnaireWindows.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,12 +2,12 @@
 // every 500 ms for the whole lesson; a tick that repaints every bar, label
 // and button keeps the window busy painting while nothing has changed.
 
-#include "ClassroomFolder.h"
+#include "teacher/lesson/ClassroomFolder.h"
 #include "MainWindowFixture.h"
-#include "ScriptedPrompter.h"
+#include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "teacher/lesson/frmMain.h"
+#include "teacher/forms/frmMain.h"
 
 #include <QApplication>
 #include <QLabel>

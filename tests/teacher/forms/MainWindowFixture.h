@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ClassroomFolder.h"
-#include "ScriptedPrompter.h"
+#include "teacher/lesson/ClassroomFolder.h"
+#include "teacher/lesson/ScriptedPrompter.h"
 
-#include "teacher/lesson/frmMain.h"
+#include "teacher/forms/frmMain.h"
 
 #include <QTest>
 

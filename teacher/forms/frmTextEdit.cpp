@@ -1,6 +1,6 @@
 #include "frmTextEdit.h"
 
-#include "teacher/lesson/TeacherUi.h"
+#include "TeacherUi.h"
 
 #include "teacher/lesson/Lesson.h"
 

@@ -3,12 +3,12 @@
 
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
-#include "teacher/lesson/frmMain.h"
-#include "teacher/questionnaire/forms/DocumentSteps.h"
-#include "teacher/questionnaire/forms/FileLists.h"
-#include "teacher/questionnaire/forms/frmFileLoad.h"
-#include "teacher/questionnaire/forms/frmTextEdit.h"
-#include "teacher/questionnaire/forms/QuestionnaireWindows.h"
+#include "teacher/forms/frmMain.h"
+#include "teacher/forms/DocumentSteps.h"
+#include "teacher/forms/FileLists.h"
+#include "teacher/forms/frmFileLoad.h"
+#include "teacher/forms/frmTextEdit.h"
+#include "teacher/forms/QuestionnaireWindows.h"
 
 #include <QAction>
 #include <QApplication>

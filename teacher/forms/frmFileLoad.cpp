@@ -1,7 +1,7 @@
 #include "frmFileLoad.h"
 
 #include "FileLists.h"
-#include "teacher/lesson/TeacherUi.h"
+#include "TeacherUi.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Lesson.h"
+#include "teacher/lesson/Lesson.h"
 
 #include <QMainWindow>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LessonPrompter.h"
+#include "teacher/lesson/LessonPrompter.h"
 
 class QWidget;
 

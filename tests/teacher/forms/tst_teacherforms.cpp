@@ -1,11 +1,11 @@
-#include "ClassroomFolder.h"
+#include "teacher/lesson/ClassroomFolder.h"
 #include "MainWindowFixture.h"
-#include "ScriptedPrompter.h"
+#include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "teacher/lesson/frmAbout.h"
-#include "teacher/lesson/frmLogin.h"
-#include "teacher/lesson/frmMain.h"
+#include "teacher/forms/frmAbout.h"
+#include "teacher/forms/frmLogin.h"
+#include "teacher/forms/frmMain.h"
 
 #include <QAction>
 #include <QApplication>

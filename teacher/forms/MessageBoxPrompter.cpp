@@ -1,6 +1,6 @@
 #include "MessageBoxPrompter.h"
 
-#include "LessonTexts.h"
+#include "teacher/lesson/LessonTexts.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
