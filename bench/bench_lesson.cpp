@@ -229,7 +229,7 @@ public:
         m_lesson.OptLVQ_Click(1);
         m_lesson.LayoutAnswerLabels();
         m_lesson.View.displayIndex = display;
-        m_lesson.View.timerEnabled = false;
+        m_lesson.Timer1.stop();
         m_lesson.Tally.answerCount = {3, 5, 0, 7, 0};
         m_lesson.LVQSum = 15;
         draw(false);

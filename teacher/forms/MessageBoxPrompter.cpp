@@ -63,6 +63,12 @@ bool MessageBoxPrompter::confirmEndWithoutRecord()
                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
+void MessageBoxPrompter::unfinishedRecordFound(const QString &path, const QString &error)
+{
+    QMessageBox::information(m_parent, texts::programTitle(),
+                             texts::unfinishedRecordFound(path, error));
+}
+
 void MessageBoxPrompter::questionnaireLoadFailed(const QString &path, const QString &reason)
 {
     QMessageBox::warning(m_parent, texts::programTitle(), texts::loadFailed(path, reason));

@@ -95,10 +95,9 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     client->setPalette(palette);
     setCentralWidget(client);
 
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(u"Timer1"_s);
-    m_timer->setInterval(500);
-    connect(m_timer, &QTimer::timeout, this, [this] { run(&lesson::Lesson::Timer1_Timer); });
+    // The lesson runs Timer1 itself; the window shows each collection.
+    m_lesson.Timer1.setObjectName(u"Timer1"_s);
+    m_lesson.onCollected = [this] { refresh(); };
 
     buildGraph(client);
     buildControlBar(client);
@@ -106,7 +105,10 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     refresh();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    m_lesson.onCollected = nullptr;
+}
 
 void frmMain::buildGraph(QWidget *client)
 {
@@ -272,6 +274,7 @@ void frmMain::Form_Load()
 
 void frmMain::run(void (lesson::Lesson::*procedure)())
 {
+    const lesson::Lesson::HandlerScope scope(m_lesson);
     (m_lesson.*procedure)();
     refresh();
 }
@@ -305,11 +308,6 @@ void frmMain::refresh()
         m_check1->setChecked(view.oneAnswerChecked);
     if (!m_optDisplay[view.displayIndex]->isChecked())
         m_optDisplay[view.displayIndex]->setChecked(true);
-
-    if (view.timerEnabled && !m_timer->isActive())
-        m_timer->start(500);
-    else if (!view.timerEnabled && m_timer->isActive())
-        m_timer->stop();
 }
 
 void frmMain::mnuFileOpen_Click()
@@ -344,6 +342,7 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuHelpAbout_Click()
 {
+    const lesson::Lesson::HandlerScope scope(m_lesson);
     frmAbout about(this);
     about.exec();
 }
@@ -366,7 +365,6 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_timer->stop();
     m_lesson.Form_Unload();
     if (m_endHandler)
         m_endHandler();

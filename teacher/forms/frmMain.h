@@ -45,7 +45,7 @@ public:
     void setEndHandler(std::function<void()> handler) { m_endHandler = std::move(handler); }
 
     questionnaire::QuestionnaireWindows &questionnaireWindows() { return *m_documents; }
-    QTimer *timer() const { return m_timer; }
+    QTimer *timer() const { return &m_lesson.Timer1; }
 
     // Menu handlers.
     void mnuFileOpen_Click();
@@ -66,7 +66,6 @@ private:
     std::function<void()> m_endHandler;
     bool m_unloaded = false;
 
-    QTimer *m_timer = nullptr;
     QGroupBox *m_frame1 = nullptr;
     QCheckBox *m_check1 = nullptr;
     QPushButton *m_cmdEnd = nullptr;

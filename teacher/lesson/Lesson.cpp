@@ -3,7 +3,9 @@
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -16,6 +18,9 @@ namespace {
 
 constexpr int kLastCursor = 30; // "表示の消去" counts ad-hoc questions up to 31
 constexpr unsigned long kRetryPauseMs = 50;
+constexpr int kPollMs = 500;
+// The running copy of the record is rewritten at most this often by ticks.
+constexpr qint64 kRunningRecordPeriodMs = 1000;
 
 struct AnswerSet
 {
@@ -56,13 +61,19 @@ MainView::MainView()
     }
 }
 
-Lesson::Lesson(LessonPrompter &prompter) : m_prompter(prompter) {}
+Lesson::Lesson(LessonPrompter &prompter) : m_prompter(prompter)
+{
+    Timer1.setInterval(kPollMs);
+    QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1_Timer(); });
+}
 
 // ---------------------------------------------------------------- start-up
 
 void Lesson::Form_Load()
 {
-    View.timerEnabled = false;
+    const HandlerScope scope(*this);
+    Timer1.stop();
+    keepUnfinishedRecord();
     // An existing folder, or one that cannot be made, is not an error here:
     // the publication right after reports every file it cannot write.
     QDir().mkdir(exchange::kDataFolder.toString());
@@ -76,7 +87,7 @@ void Lesson::Form_Load()
     OneAnswerOnly = View.oneAnswerChecked ? 1 : 0;
 }
 
-PublishReport Lesson::publishOnce()
+PublishReport Lesson::publishOnce(const QList<int> &seats)
 {
     const QByteArray command = exchange::commandFileBytes(LVQMode, ShownQuestion, OneAnswerOnly);
     const QByteArray answer = exchange::answerFileBytes(0);
@@ -100,13 +111,29 @@ PublishReport Lesson::publishOnce()
         LVQCommandFile = exchange::commandFilePath(seat);
         write(LVQCommandFile, command);
         LVQAnswerFile = exchange::answerFilePath(seat);
-        write(LVQAnswerFile, answer);
+        // A seat that did not get the new question keeps its answer file,
+        // counted as not written: the pupil still answers the old question.
+        if (written) {
+            write(LVQAnswerFile, answer);
+        } else {
+            ++report.totalFiles;
+            ++report.failedFiles;
+        }
+        if (seat >= 0 && seat < tally::kHistorySeats)
+            Tally.unreached[seat] = !written;
         return written;
     };
 
+    QList<int> all;
+    if (seats.isEmpty()) {
+        for (int seat = 0; seat <= LVQStudentsMax; ++seat)
+            all << seat;
+    }
+    const QList<int> &targets = seats.isEmpty() ? all : seats;
+
     PublishReport report;
     QList<int> missed;
-    for (int seat = 0; seat <= LVQStudentsMax; ++seat) {
+    for (const int seat : targets) {
         if (!publishSeat(seat, report))
             missed << seat;
     }
@@ -115,30 +142,41 @@ PublishReport Lesson::publishOnce()
     if (!missed.isEmpty()) {
         QThread::msleep(kRetryPauseMs);
         PublishReport retry;
-        for (const int seat : std::as_const(missed))
-            publishSeat(seat, retry);
+        for (const int seat : std::as_const(missed)) {
+            if (!publishSeat(seat, retry))
+                retry.failedSeats << seat;
+        }
         retry.totalFiles = report.totalFiles;
         report = retry;
         LVQCommandFile = exchange::commandFilePath(LVQStudentsMax);
         LVQAnswerFile = exchange::answerFilePath(LVQStudentsMax);
     }
-    // Every answer file now says 0: only answers given after this count.
-    tally::resetSeatAnswers(Tally);
+    // The answer files written now say 0, and an unreached seat counts as 0:
+    // only answers given after this publication count.
+    for (const int seat : targets) {
+        if (seat >= 0 && seat < tally::kHistorySeats)
+            Tally.seatAnswer[seat] = 0.0f;
+    }
     return report;
 }
 
 void Lesson::PublishToSeats()
 {
-    for (;;) {
-        const PublishReport report = publishOnce();
-        if (report.failedFiles == 0)
-            return;
+    const HandlerScope scope(*this);
+    PublishReport report = publishOnce();
+    // "再試行" writes only the seats that failed: the others already have this
+    // publication, and their pupils may have answered since.
+    while (report.failedFiles > 0) {
         const auto choice =
             m_prompter.publishFailed(nativePath(report.firstFailedPath), report.failedFiles,
                                      report.totalFiles, report.firstReason);
         if (choice == LessonPrompter::PublishChoice::Continue)
-            return;
+            break;
+        const int total = report.totalFiles;
+        report = publishOnce(report.failedSeats);
+        report.totalFiles = total;
     }
+    writeRunningRecord();
 }
 
 // ------------------------------------------------------ question navigation
@@ -166,25 +204,31 @@ void Lesson::setFrameCaption(QStringView suffix, int number)
     FrameNumber = number;
 }
 
-void Lesson::startTimer()
+void Lesson::startCollecting(const tally::QuestionKey &key, int number)
 {
-    View.timerEnabled = true;
+    m_collecting = key;
+    m_collectingNumber = number;
+    m_hasCollecting = true;
+    Timer1.start(kPollMs);
 }
 
 void Lesson::cmdNext_Click()
 {
+    const HandlerScope scope(*this);
     OptLVQOff();
     setFrameCaption(u"問目のアンケート", CurrentQuestion + 1);
     showRow(CurrentQuestion);
     PublishToSeats();
     LayoutAnswerLabels();
+    const int row = CurrentQuestion;
     CurrentQuestion = std::min(CurrentQuestion + 1, questionnaire::kTableRows - 1);
-    startTimer();
+    startCollecting({m_questionnaireSerial, row, false}, row + 1);
 }
 
 void Lesson::cmdBack_Click()
 {
-    View.timerEnabled = false;
+    const HandlerScope scope(*this);
+    Timer1.stop();
     OptLVQOff();
     CurrentQuestion = std::max(CurrentQuestion - 1, 0);
     setFrameCaption(u"問目のアンケート", CurrentQuestion + 1);
@@ -194,8 +238,12 @@ void Lesson::cmdBack_Click()
 
 void Lesson::cmdEnd_Click()
 {
+    const HandlerScope scope(*this);
     if (!m_prompter.confirmEndQuestionnaire())
         return;
+    // Every answer file is about to be reset: a tick after this would write
+    // those zeros over the answers to the last question.
+    Timer1.stop();
     LVQMode = exchange::kModeEnd;
     PublishToSeats();
 }
@@ -252,39 +300,48 @@ void Lesson::Check1_Click(bool checked)
 
 void Lesson::CmdPause_Click()
 {
-    View.timerEnabled = false;
+    const HandlerScope scope(*this);
+    Timer1.stop();
     LVQMode = exchange::kModePaused;
     PublishToSeats();
 }
 
 void Lesson::CmdStart_Click()
 {
+    const HandlerScope scope(*this);
     if (LastQuestion == 0) {
         if (View.optLvqSelected >= 0)
             OptLVQSet = View.optLvqSelected;
         OptLVQ_Click(OptLVQSet);
         PublishToSeats();
-        startTimer();
+        // The ad-hoc question on screen: collecting it again replaces its
+        // answers until "表示の消去" moves on to the next one.
+        startCollecting({m_questionnaireSerial, m_adHocSerial, true}, CurrentQuestion + 1);
     } else {
         // The question on screen, with its own answer count.
         const int row = ShownRow >= 0 ? ShownRow : CurrentQuestion;
         setFrameCaption(u"問目の集計", row + 1);
         LVQMode = rowMode(row);
         PublishToSeats();
-        startTimer();
+        startCollecting({m_questionnaireSerial, row, false}, row + 1);
     }
     LayoutAnswerLabels();
 }
 
 void Lesson::CmdLVQClear_Click()
 {
-    View.timerEnabled = false;
+    const HandlerScope scope(*this);
+    Timer1.stop();
     emptyGraphAndLabels();
     LVQMode = exchange::kModePaused;
     PublishToSeats();
     View.enqeteText.clear();
-    if (LastQuestion == 0)
+    if (LastQuestion == 0) {
         CurrentQuestion = std::min(CurrentQuestion + 1, kLastCursor);
+        // Counted on past the 31 the caption stops at, so that no ad-hoc
+        // question's answers ever replace another's.
+        ++m_adHocSerial;
+    }
     setFrameCaption(u"問のアンケートの設定", CurrentQuestion + 1);
 }
 
@@ -292,7 +349,26 @@ void Lesson::CmdLVQClear_Click()
 
 void Lesson::Timer1_Timer()
 {
+    // The one place that keeps ticks out of handlers: a handler may be
+    // waiting in a message box's event loop, with its state half changed.
+    if (inHandler())
+        return;
+    collect();
+}
+
+void Lesson::collectNow()
+{
+    if (Timer1.isActive())
+        Timer1_Timer();
+}
+
+void Lesson::collect()
+{
     CollectAnswers();
+    if (!m_sinceRunningRecord.isValid() || m_sinceRunningRecord.elapsed() >= kRunningRecordPeriodMs)
+        writeRunningRecord();
+    if (onCollected)
+        onCollected();
 }
 
 void Lesson::CollectAnswers()
@@ -300,7 +376,9 @@ void Lesson::CollectAnswers()
     tally::collectAnswers(Tally, LVQStudentsMax);
     LVQAnswerFile = exchange::answerFilePath(LVQStudentsMax);
     LVQSum = Tally.lvqSum;
-    AnswerHistory.store(CurrentQuestion, FrameNumber, Tally.seatAnswer, LVQStudentsMax);
+    if (m_hasCollecting &&
+        AnswerHistory.store(m_collecting, m_collectingNumber, Tally.seatAnswer, LVQStudentsMax))
+        m_recordChanged = true;
     if (View.displayIndex == 0)
         ShowCountGraph();
     else
@@ -359,6 +437,9 @@ bool Lesson::hasQuestionnaireFile() const
 
 bool Lesson::SFileLoad()
 {
+    const HandlerScope scope(*this);
+    // The questions of this file get columns of their own in the record.
+    ++m_questionnaireSerial;
     const QString path = questionnairePath();
     const questionnaire::LoadResult result =
         questionnaire::loadFile(path, QuestionTable, LastQuestion, QuestionnaireText);
@@ -376,6 +457,7 @@ bool Lesson::SFileLoad()
 
 bool Lesson::SFileSave()
 {
+    const HandlerScope scope(*this);
     const QString path = questionnairePath();
     // A file saved back keeps the encoding it was read in; any other file is
     // written in code page 932.
@@ -404,6 +486,8 @@ void Lesson::mnuSave_Click()
 
 void Lesson::mnuNew_Click()
 {
+    const HandlerScope scope(*this);
+    ++m_questionnaireSerial;
     SaveMode = false;
     LastQuestion = 0;
     LVQSum = 0;
@@ -421,24 +505,65 @@ void Lesson::mnuNew_Click()
 
 // ------------------------------------------------------------------ closing
 
-int Lesson::lastRecordColumn() const
+bool Lesson::writeRunningRecord()
 {
-    return std::min(std::max(CurrentQuestion, LastQuestion), tally::kHistoryColumns - 1);
+    if (!m_recordChanged || !m_runningRecordEnabled)
+        return true;
+    m_sinceRunningRecord.start();
+    const exchange::FileStatus status = exchange::saveFileSafely(
+        runningRecordFileName(), tally::answerRecordBytes(AnswerHistory, LVQStudentsMax));
+    // A failure stays quiet in front of the class: the record is still in
+    // memory, the next occasion tries again, and closing reports as usual.
+    if (status.ok)
+        m_recordChanged = false;
+    return status.ok;
+}
+
+// A running copy at start-up was left by a lesson that never closed (a crash,
+// a killed process, a power cut). It is kept under the time it was last
+// written, Kiroku-2026-12-07-1015.csv, never overwritten, and the teacher is
+// told where it is.
+void Lesson::keepUnfinishedRecord()
+{
+    const QFileInfo running(runningRecordFileName());
+    if (!running.exists() && !running.isSymLink())
+        return;
+    const QString stem = u"Kiroku-"_s + running.lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
+    QString kept = stem + u".csv"_s;
+    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
+        kept = stem + u'-' + QString::number(n) + u".csv"_s;
+    QFile file(running.filePath());
+    if (file.rename(kept)) {
+        m_prompter.unfinishedRecordFound(nativePath(kept), QString());
+        return;
+    }
+    // It cannot be moved aside, so this lesson keeps no running copy rather
+    // than write over it.
+    m_runningRecordEnabled = false;
+    m_prompter.unfinishedRecordFound(nativePath(running.filePath()), file.errorString());
 }
 
 QString Lesson::Form_Unload()
 {
+    const HandlerScope scope(*this);
+    // An answer given since the last tick still belongs to the question.
+    if (Timer1.isActive())
+        collect();
+    Timer1.stop();
     LVQMode = exchange::kModeEnd;
     PublishToSeats();
 
-    const QByteArray record =
-        tally::answerRecordBytes(AnswerHistory, lastRecordColumn(), LVQStudentsMax);
+    const QByteArray record = tally::answerRecordBytes(AnswerHistory, LVQStudentsMax);
     QString path = recordFileName();
     LVQAnswerFile = path;
     for (;;) {
         const exchange::FileStatus status = exchange::saveFileSafely(path, record);
-        if (status.ok)
+        if (status.ok) {
+            // The record is safe: the running copy has done its work.
+            if (m_runningRecordEnabled)
+                QFile::remove(runningRecordFileName());
             return path;
+        }
         switch (m_prompter.recordFailed(nativePath(path), status.error)) {
         case LessonPrompter::RecordChoice::Retry:
             break;
@@ -449,6 +574,7 @@ QString Lesson::Form_Unload()
             break;
         }
         case LessonPrompter::RecordChoice::EndWithout:
+            // The running copy stays: the next start keeps it and says where.
             if (m_prompter.confirmEndWithoutRecord())
                 return QString();
             break;

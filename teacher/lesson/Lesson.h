@@ -9,7 +9,10 @@
 #include "teacher/tally/Collect.h"
 #include "teacher/tally/Graph.h"
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <functional>
@@ -33,18 +36,19 @@ struct MainView
     tally::Graph graph;           // LblAnswerSum captions and ShapeGraph geometry
     bool oneAnswerChecked = true; // Check1
     int displayIndex = 0;         // OptDisplay: 0 "人数", 1 "％"
-    bool timerEnabled = false;    // Timer1, 500 ms
 
     MainView();
 };
 
-// Outcome of one pass of PublishToSeats over all seats.
+// Outcome of one pass of PublishToSeats over some seats.
 struct PublishReport
 {
     int failedFiles = 0;
     int totalFiles = 0;
     QString firstFailedPath;
     QString firstReason;
+    // Seats with a file that could not be written, in ascending order.
+    QList<int> failedSeats;
 };
 
 // The whole state of the teacher's program and its procedures: the question
@@ -56,6 +60,24 @@ class Lesson
 {
 public:
     explicit Lesson(LessonPrompter &prompter);
+    Lesson(const Lesson &) = delete;
+    Lesson &operator=(const Lesson &) = delete;
+
+    // Held by every handler while it runs, together with any message box or
+    // dialog it opens: no tick of Timer1 runs inside a handler, not even from
+    // the event loop of its message box.
+    class HandlerScope
+    {
+    public:
+        explicit HandlerScope(Lesson &lesson) : m_lesson(lesson) { ++m_lesson.m_handlerDepth; }
+        ~HandlerScope() { --m_lesson.m_handlerDepth; }
+        HandlerScope(const HandlerScope &) = delete;
+        HandlerScope &operator=(const HandlerScope &) = delete;
+
+    private:
+        Lesson &m_lesson;
+    };
+    bool inHandler() const { return m_handlerDepth > 0; }
 
     // --- program-wide values -------------------------------------------
     questionnaire::QuestionTable QuestionTable{};
@@ -85,9 +107,14 @@ public:
     // Row of the question table that "つぎへ" or "もどる" last put on screen;
     // -1 while none has been shown.
     int ShownRow = -1;
-    // Number of the question the frame caption names; the answer record
-    // heads the column a tick writes with it.
+    // Number of the question the frame caption names.
     int FrameNumber = 1;
+
+    // The answer poll, every 500 ms while answering is open. It is started
+    // and stopped by the handlers the moment they open or close answering.
+    QTimer Timer1;
+    // Runs after every collection, to show the new tally.
+    std::function<void()> onCollected;
     // The file QuestionnaireText was last read from, and whether the text was
     // started anew and has no file of its own yet.
     QString QuestionnaireReadFrom;
@@ -104,9 +131,11 @@ public:
     // Writes the command and answer files of every seat; on failures the
     // prompter decides between another whole pass and going on.
     void PublishToSeats();
-    // One pass over all seats without asking anything; seats that failed
-    // are tried once more after a short pause before they are reported.
-    PublishReport publishOnce();
+    // One pass over the given seats (every seat when empty) without asking
+    // anything; seats that failed are tried once more after a short pause
+    // before they are reported. A seat's answer file is reset only after its
+    // command file was written.
+    PublishReport publishOnce(const QList<int> &seats = {});
 
     // --- question navigation and answer sets ---------------------------
     void cmdNext_Click();
@@ -123,7 +152,11 @@ public:
     void CmdLVQClear_Click();
 
     // --- tally and display -----------------------------------------------
+    // A tick: collects unless a handler is in progress.
     void Timer1_Timer();
+    // Collects at once, as a tick would, if answering is open; for changes
+    // seen in the folder between ticks.
+    void collectNow();
     void CollectAnswers();
     void LayoutAnswerLabels();
     void ShowCountGraph();
@@ -148,23 +181,42 @@ public:
     void mnuNew_Click();
 
     // --- closing -----------------------------------------------------------
-    // Publishes the end to every seat and writes the answer record, asking
-    // the user until it is written or knowingly dropped. Returns the path the
-    // record went to, empty when it was dropped.
+    // Collects once more if answering is open, publishes the end to every
+    // seat and writes the answer record, asking the user until it is written
+    // or knowingly dropped. Returns the path the record went to, empty when
+    // it was dropped.
     QString Form_Unload();
-    // The last question column the record covers.
-    int lastRecordColumn() const;
 
     static QString recordFileName() { return QStringLiteral("Kiroku.csv"); }
+    // The copy of the record kept current while the lesson runs, so that a
+    // crash or a power cut loses at most the last second.
+    static QString runningRecordFileName() { return QStringLiteral("Kiroku-running.csv"); }
+    // Writes the running copy now if the record changed since it was last
+    // written; false when it could not be written (it is tried again later).
+    bool writeRunningRecord();
 
 private:
     LessonPrompter &m_prompter;
+    int m_handlerDepth = 0;
+
+    // The question whose answers the ticks record, set when answering opens.
+    tally::QuestionKey m_collecting;
+    int m_collectingNumber = 0;
+    bool m_hasCollecting = false;
+    int m_questionnaireSerial = 0;
+    int m_adHocSerial = 0;
+
+    bool m_recordChanged = false;
+    bool m_runningRecordEnabled = true;
+    QElapsedTimer m_sinceRunningRecord;
 
     void emptyGraphAndLabels();
     void showRow(int row);
     double rowMode(int row) const;
     void setFrameCaption(QStringView suffix, int number);
-    void startTimer();
+    void startCollecting(const tally::QuestionKey &key, int number);
+    void collect();
+    void keepUnfinishedRecord();
 };
 
 } // namespace lesson

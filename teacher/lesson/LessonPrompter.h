@@ -27,6 +27,11 @@ public:
     // Second confirmation before ending without the record.
     virtual bool confirmEndWithoutRecord() = 0;
 
+    // A running copy of the record was found at start-up, left by a lesson
+    // that did not close: it was kept under path, or, when error is not
+    // empty, could not be renamed and stays at path untouched.
+    virtual void unfinishedRecordFound(const QString &path, const QString &error) = 0;
+
     virtual void questionnaireLoadFailed(const QString &path, const QString &reason) = 0;
     virtual void questionnaireSaveFailed(const QString &path, const QString &reason) = 0;
 };

@@ -16,7 +16,8 @@ QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
            u"最初に書き込めなかったファイル: %1\n"
            u"書き込めなかったファイルの数: %2 / %3\n"
            u"理由: %4\n\n"
-           u"「再試行」で全部の席にもう一度書き込みます。"
+           u"「再試行」で書き込めなかった席だけにもう一度書き込みます"
+           u"（書き込めた席の生徒の回答はそのまま残ります）。"
            u"「続行」で書き込めなかった席をそのままにして続けます。"_s.arg(firstPath)
                .arg(failedFiles)
                .arg(totalFiles)
@@ -36,6 +37,17 @@ QString confirmEndWithoutRecord()
 {
     return u"回答の記録を保存しないで終了すると、この授業の回答の記録はなくなります。\n"
            u"本当に記録を保存しないで終了しますか？"_s;
+}
+
+QString unfinishedRecordFound(const QString &path, const QString &error)
+{
+    if (error.isEmpty())
+        return u"前回の授業は正しく終了しませんでした。\n"
+               u"その授業の回答の記録を「%1」に残しました。"_s.arg(path);
+    return u"前回の授業は正しく終了しませんでした。\n"
+           u"その授業の回答の記録「%1」の名前を変えられませんでした。\n理由: %2\n\n"
+           u"上書きしないように、この授業では途中の記録を保存しません。"
+           u"終了すると回答の記録は「Kiroku.csv」に書き込まれます。"_s.arg(path, error);
 }
 
 QString loadFailed(const QString &path, const QString &reason)

@@ -11,6 +11,7 @@ QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
                       const QString &reason);
 QString recordFailed(const QString &path, const QString &reason);
 QString confirmEndWithoutRecord();
+QString unfinishedRecordFound(const QString &path, const QString &error);
 QString loadFailed(const QString &path, const QString &reason);
 QString saveFailed(const QString &path, const QString &reason);
 

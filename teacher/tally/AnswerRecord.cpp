@@ -7,47 +7,49 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 using namespace Qt::StringLiterals;
 
 namespace tally {
-namespace {
 
-bool validColumn(int column)
-{
-    return column >= 0 && column < kHistoryColumns;
-}
-
-} // namespace
-
-void AnswerHistory::store(int column, int questionNumber,
+bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
                           const std::array<float, kHistorySeats> &seatAnswer, int studentsMax)
 {
-    if (!validColumn(column))
-        return;
+    auto column = std::find_if(m_columns.begin(), m_columns.end(),
+                               [&key](const Column &c) { return c.key == key; });
+    bool changed = false;
+    if (column == m_columns.end()) {
+        m_columns.push_back(Column{key, questionNumber, {}});
+        column = std::prev(m_columns.end());
+        changed = true;
+    }
+    if (column->questionNumber != questionNumber) {
+        column->questionNumber = questionNumber;
+        changed = true;
+    }
     const int lastSeat = std::min(studentsMax, kHistorySeats - 1);
-    for (int seat = 0; seat <= lastSeat; ++seat)
-        m_cells[seat][column] = historyValue(seatAnswer[seat]);
-    m_questionNumbers[column] = questionNumber;
-    m_written[column] = true;
+    for (int seat = 0; seat <= lastSeat; ++seat) {
+        const qint16 value = historyValue(seatAnswer[seat]);
+        if (column->cells[seat] != value) {
+            column->cells[seat] = value;
+            changed = true;
+        }
+    }
+    return changed;
 }
 
 qint16 AnswerHistory::cell(int seat, int column) const
 {
-    if (seat < 0 || seat >= kHistorySeats || !validColumn(column))
+    if (seat < 0 || seat >= kHistorySeats || column < 0 || column >= columnCount())
         return 0;
-    return m_cells[seat][column];
+    return m_columns[column].cells[seat];
 }
 
 int AnswerHistory::questionNumber(int column) const
 {
-    return validColumn(column) ? m_questionNumbers[column] : 0;
-}
-
-bool AnswerHistory::isWritten(int column) const
-{
-    return validColumn(column) && m_written[column];
+    return column >= 0 && column < columnCount() ? m_columns[column].questionNumber : 0;
 }
 
 qint16 historyValue(float value)
@@ -66,23 +68,17 @@ qint16 historyValue(float value)
     return static_cast<qint16>(std::clamp(rounded, low, high));
 }
 
-QByteArray answerRecordBytes(const AnswerHistory &history, int lastColumn, int studentsMax)
+QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax)
 {
-    QList<int> columns;
-    for (int column = 0; column <= std::min(lastColumn, kHistoryColumns - 1); ++column) {
-        if (history.isWritten(column))
-            columns.append(column);
-    }
-
     QStringList lines;
     QString header = u"出席番号"_s;
-    for (const int column : columns)
+    for (int column = 0; column < history.columnCount(); ++column)
         header += u',' + exchange::numberFieldText(history.questionNumber(column));
     lines.append(header);
 
     for (int seat = 1; seat <= std::min(studentsMax, kHistorySeats - 1); ++seat) {
         QString line = exchange::numberFieldText(seat) + u"番 "_s;
-        for (const int column : columns)
+        for (int column = 0; column < history.columnCount(); ++column)
             line += u',' + exchange::numberFieldText(history.cell(seat, column));
         lines.append(line);
     }

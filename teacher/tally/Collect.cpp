@@ -63,7 +63,9 @@ void collectAnswers(Tally &tally, int studentsMax)
 {
     const std::array<QString, kHistorySeats> &paths = answerFilePaths();
     for (int seat = 0; seat <= lastSeat(studentsMax); ++seat) {
-        if (const std::optional<float> value = readAnswerFile(paths[seat]))
+        if (tally.unreached[seat])
+            tally.seatAnswer[seat] = 0.0f;
+        else if (const std::optional<float> value = readAnswerFile(paths[seat]))
             tally.seatAnswer[seat] = *value;
     }
     countAnswers(tally, studentsMax);

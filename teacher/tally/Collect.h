@@ -18,6 +18,9 @@ struct Tally
     std::array<float, kHistorySeats> seatAnswer{}; // last good value read per seat
     std::array<float, kBars> answerCount{};        // entry k: seats whose value is exactly k + 1
     int lvqSum = 0;                                // seats counted into answerCount
+    // Seats the last publication did not reach: their files may still hold an
+    // answer to the previous question, so they count as 0 until one does.
+    std::array<bool, kHistorySeats> unreached{};
 };
 
 // The first field of an answer file as a number (a field that is not a number
@@ -37,7 +40,8 @@ void countAnswers(Tally &tally, int studentsMax);
 // One poll: reads the answer files of seats 0 to studentsMax (relative to the
 // working directory), all of them before counting. A seat whose file gives no
 // field keeps its previous value, so a pupil's answer does not flicker out
-// while the pupil's program rewrites the file. Then counts as countAnswers.
+// while the pupil's program rewrites the file; an unreached seat is not read
+// and counts as 0. Then counts as countAnswers.
 void collectAnswers(Tally &tally, int studentsMax);
 
 } // namespace tally

@@ -2,8 +2,8 @@
 // every 500 ms for the whole lesson; a tick that repaints every bar, label
 // and button keeps the window busy painting while nothing has changed.
 
-#include "teacher/lesson/ClassroomFolder.h"
 #include "MainWindowFixture.h"
+#include "teacher/lesson/ClassroomFolder.h"
 #include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
@@ -148,7 +148,7 @@ void TestRedraw::tickRepaintsOnlyWhatChanged()
     lesson.CmdStart_Click();
     lesson.OptDisplay_Click(display);
     // The ticks are driven by hand, one at a time.
-    lesson.View.timerEnabled = false;
+    lesson.Timer1.stop();
     window.refresh();
     QVERIFY(!window.timer()->isActive());
 
@@ -244,7 +244,7 @@ void TestRedraw::displaySwitchRepaintsTheBarsInUse()
 
     lesson.OptLVQ_Click(1);
     lesson.CmdStart_Click();
-    lesson.View.timerEnabled = false;
+    lesson.Timer1.stop();
     window.refresh();
     writeAnswers({{1, 1}, {2, 2}, {3, 2}});
     lesson.Timer1_Timer();

@@ -1,11 +1,12 @@
-#include "teacher/lesson/ClassroomFolder.h"
 #include "MainWindowFixture.h"
+#include "teacher/lesson/ClassroomFolder.h"
 #include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
+#include "teacher/forms/MessageBoxPrompter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -34,6 +36,7 @@ private slots:
     void menus();
     void buttonsDriveTheLesson();
     void closingEndsTheLesson();
+    void publishFailureBoxWithTimerRunning();
     void aboutDialog();
 
 private:
@@ -196,6 +199,63 @@ void TestTeacherForms::closingEndsTheLesson()
     QCOMPARE(ended, 1);
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
     QVERIFY(QFile::exists(u"Kiroku.csv"_s));
+}
+
+// The real message box of a failed publication, answered from inside its own
+// event loop after Timer1 has had time to fire there: the question that was
+// being answered keeps its answers in the record.
+void TestTeacherForms::publishFailureBoxWithTimerRunning()
+{
+    ClassroomFolder folder;
+    teacher::MessageBoxPrompter prompter;
+    lesson::Lesson lesson(prompter);
+    teacher::frmMain window(lesson);
+    prompter.setParentWidget(&window);
+    window.setEndHandler([] {});
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    folder.writeQuestionnaire(u"q.txt"_s, u"色は？\n赤\n青\n\n犬と猫\n犬\n猫\n"_s);
+    lesson.QuestionnaireDir = folder.path();
+    lesson.QuestionnaireFileName = u"q.txt"_s;
+    QVERIFY(lesson.SFileLoad());
+    lesson.mnuFileOpen_Click();
+    window.refresh();
+    auto *next = child<QPushButton>(&window, u"cmdNext"_s);
+    next->click();
+    ClassroomFolder::write(exchange::answerFilePath(3), exchange::answerFileBytes(2));
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 1, 3000);
+
+    int held = 2; // the first try and the quiet retry
+    lesson.FileWriter = [&held](const QString &path, const QByteArray &bytes) {
+        if (path == u"Data/LVQ7.ini"_s && held > 0) {
+            --held;
+            return exchange::FileStatus::failure(u"held"_s);
+        }
+        return exchange::writeWholeFile(path, bytes);
+    };
+    int ticks = 0;
+    connect(&lesson.Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    QString boxText;
+    int ticksWhileBoxUp = 0;
+    QTimer::singleShot(1300, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        boxText = box->text();
+        ticksWhileBoxUp = ticks;
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text() == u"続行"_s)
+                button->click();
+        }
+    });
+    next->click();
+    QVERIFY2(ticksWhileBoxUp >= 2, "Timer1 must have fired inside the box's event loop");
+    QVERIFY(boxText.contains(u"LVQ7.ini"_s));
+    QVERIFY(window.timer()->isActive());
+
+    window.close();
+    const QByteArrayList lines = ClassroomFolder::read(u"Kiroku.csv"_s).split('\n');
+    QCOMPARE(lines.value(3), exchange::encodeCp932(u" 3 番 , 2 , 0 \r"_s));
 }
 
 void TestTeacherForms::aboutDialog()

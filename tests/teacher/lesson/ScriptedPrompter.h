@@ -50,6 +50,11 @@ public:
         asked << QStringLiteral("end without record");
         return endWithoutRecord;
     }
+    void unfinishedRecordFound(const QString &path, const QString &error) override
+    {
+        asked << QStringLiteral("unfinished record: ") + path +
+                     (error.isEmpty() ? QString() : QStringLiteral(" (not renamed)"));
+    }
     void questionnaireLoadFailed(const QString &path, const QString &) override
     {
         asked << QStringLiteral("load failed: ") + path;

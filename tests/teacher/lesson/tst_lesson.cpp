@@ -7,7 +7,9 @@
 #include "exchange/NumberText.h"
 #include "teacher/lesson/Lesson.h"
 
+#include <QEventLoop>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using lesson::Lesson;
@@ -42,6 +44,42 @@ void answer(int seat, int value)
     ClassroomFolder::write(exchange::answerFilePath(seat), exchange::answerFileBytes(value));
 }
 
+// The record's header and seat 3's line, without their CR LF.
+QByteArrayList recordHeaderAndSeat3(const QByteArray &record)
+{
+    const QByteArrayList lines = record.split('\n');
+    return {lines.value(0).chopped(1), lines.value(3).chopped(1)};
+}
+
+QByteArrayList expectedHeaderAndSeat3(const QList<int> &numbers, const QList<int> &cells)
+{
+    QString header = u"出席番号"_s;
+    for (const int number : numbers)
+        header += u',' + exchange::numberFieldText(number);
+    QString seat = u" 3 番 "_s;
+    for (const int cell : cells)
+        seat += u',' + exchange::numberFieldText(cell);
+    return {cp932(header), cp932(seat)};
+}
+
+// Fails the writes of one file a given number of times, then writes for real.
+struct FailingWrites
+{
+    QString path;
+    int failuresLeft = 0;
+    QStringList written;
+
+    exchange::FileStatus operator()(const QString &file, const QByteArray &bytes)
+    {
+        written << file;
+        if (file == path && failuresLeft > 0) {
+            --failuresLeft;
+            return exchange::FileStatus::failure(u"held by another program"_s);
+        }
+        return exchange::writeWholeFile(file, bytes);
+    }
+};
+
 } // namespace
 
 class TestLesson : public QObject
@@ -68,6 +106,15 @@ private slots:
     void recordOfAdHocLesson();
     void recordOfQuestionnaire();
     void recordThatCannotBeWritten();
+    void recordColumns_data();
+    void recordColumns();
+    void ticksWaitForPrompts_data();
+    void ticksWaitForPrompts();
+    void retryWritesOnlyFailedSeats_data();
+    void retryWritesOnlyFailedSeats();
+    void runningRecord();
+    void unfinishedRecordKept_data();
+    void unfinishedRecordKept();
 
 private:
     static void loadQuestionnaire(Lesson &lesson, const ClassroomFolder &folder,
@@ -97,7 +144,7 @@ void TestLesson::startupPublishesPausedState()
     QCOMPARE(lesson.OneAnswerOnly, 1);
     QCOMPARE(lesson.LVQCommandFile, u"Data/LVQ50.ini"_s);
     QCOMPARE(lesson.LVQAnswerFile, u"Data/LVQ50.txt"_s);
-    QVERIFY(!lesson.View.timerEnabled);
+    QVERIFY(!lesson.Timer1.isActive());
     QVERIFY(lesson.View.optLvqVisible);
     QVERIFY(!lesson.View.nextVisible && !lesson.View.backVisible && !lesson.View.endVisible);
     QVERIFY(prompter.asked.isEmpty());
@@ -139,7 +186,7 @@ void TestLesson::dataFolderLostDuringLesson()
     lesson.CmdStart_Click();
     QCOMPARE(prompter.asked.size(), 1);
     QCOMPARE(commandFile(50), expectedCommand(3, {u""_s, u"１"_s, u"２"_s, u"３"_s}, 1));
-    QVERIFY(lesson.View.timerEnabled);
+    QVERIFY(lesson.Timer1.isActive());
     QCOMPARE(lesson.LVQMode, 3.0);
 }
 
@@ -164,8 +211,8 @@ void TestLesson::fileHeldForAnInstantIsRetried()
     answer(7, 3);
     lesson.CmdPause_Click();
     QVERIFY(prompter.asked.isEmpty());
-    QCOMPARE(writes, QStringList({u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s, u"Data/LVQ7.ini"_s,
-                                  u"Data/LVQ7.txt"_s}));
+    // The answer file is not reset while the command file failed.
+    QCOMPARE(writes, QStringList({u"Data/LVQ7.ini"_s, u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}));
     QCOMPARE(commandFile(7), expectedCommand(100, {u""_s, u"○"_s, u"×"_s}, 1));
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), QByteArray(" 0 \r\n"));
     QCOMPARE(lesson.LVQCommandFile, u"Data/LVQ50.ini"_s);
@@ -187,7 +234,7 @@ void TestLesson::navigationThroughThreeQuestions()
     QCOMPARE(lesson.CurrentQuestion, 1);
     QVERIFY(!lesson.View.backVisible);
     QVERIFY(lesson.View.nextVisible);
-    QVERIFY(lesson.View.timerEnabled);
+    QVERIFY(lesson.Timer1.isActive());
     QCOMPARE(commandFile(7), expectedCommand(2, {u"好きな色は？"_s, u"赤"_s, u"青"_s}, 1));
     QCOMPARE(lesson.View.itemCaptions[1], u"赤"_s);
     QCOMPARE(lesson.View.itemCaptions[3], u"青"_s);
@@ -205,7 +252,7 @@ void TestLesson::navigationThroughThreeQuestions()
     QCOMPARE(lesson.CurrentQuestion, 3);
 
     lesson.cmdBack_Click();
-    QVERIFY(!lesson.View.timerEnabled);
+    QVERIFY(!lesson.Timer1.isActive());
     QCOMPARE(lesson.CurrentQuestion, 1);
     QCOMPARE(lesson.View.frameCaption, u"第 2問目のアンケート"_s);
     QVERIFY(!lesson.View.nextVisible);
@@ -312,7 +359,7 @@ void TestLesson::answerSets()
         QCOMPARE(lesson.View.graph[i].top, 504.0);
     }
     QCOMPARE(commandFile(1), before);
-    QVERIFY(!lesson.View.timerEnabled);
+    QVERIFY(!lesson.Timer1.isActive());
 }
 
 // Each action of the control bar, from the state right after start with "○×"
@@ -361,7 +408,7 @@ void TestLesson::answeringControls()
     else if (action == u"end")
         lesson.cmdEnd_Click();
 
-    QCOMPARE(lesson.View.timerEnabled, timer);
+    QCOMPARE(lesson.Timer1.isActive(), timer);
     QCOMPARE(lesson.CurrentQuestion, cursor);
     QCOMPARE(lesson.View.frameCaption, caption);
     const QByteArray answerFile = ClassroomFolder::read(exchange::answerFilePath(9));
@@ -416,7 +463,7 @@ void TestLesson::restartWithQuestionnairePublishesQuestionOnScreen()
     QCOMPARE(lesson.View.frameCaption, u"第 3問目の集計"_s);
     QCOMPARE(commandFile(1), expectedCommand(2, {u"犬と猫"_s, u"犬"_s, u"猫"_s}, 1));
     QCOMPARE(lesson.CurrentQuestion, 3);
-    QVERIFY(lesson.View.timerEnabled);
+    QVERIFY(lesson.Timer1.isActive());
 
     lesson.cmdBack_Click();
     lesson.CmdStart_Click();
@@ -520,6 +567,254 @@ void TestLesson::recordThatCannotBeWritten()
     QVERIFY(ClassroomFolder::read(elsewhere).startsWith(cp932(u"出席番号"_s)));
     // The seats were told before the record was attempted.
     QCOMPARE(commandFile(1).left(5), QByteArray(" 0 \r\n"));
+}
+
+// Every collected question has a column of its own, in the order first
+// collected, headed with the number the screen showed for it. Seat 3 answers
+// 1, 2, 3, ... at each collection in turn.
+void TestLesson::recordColumns_data()
+{
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<QList<int>>("header");
+    QTest::addColumn<QList<int>>("cells");
+
+    QTest::newRow("two ad-hoc questions, then a questionnaire of two")
+        << QStringList{u"adhoc"_s, u"clear"_s, u"adhoc"_s, u"clear"_s,
+                       u"open2"_s, u"next"_s,  u"next"_s}
+        << QList<int>{1, 2, 1, 2} << QList<int>{1, 2, 3, 4};
+    QTest::newRow("もどる and 再集計 replace that question's column only")
+        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"back"_s, u"start"_s} << QList<int>{1, 2}
+        << QList<int>{1, 3};
+    QTest::newRow("つぎへ three times, もどる, close: all three kept")
+        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"next"_s, u"back"_s}
+        << QList<int>{1, 2, 3} << QList<int>{1, 2, 3};
+    QTest::newRow("アンケート新規作成 after a questionnaire")
+        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"next"_s, u"new"_s, u"adhoc"_s}
+        << QList<int>{1, 2, 3, 2} << QList<int>{1, 2, 3, 4};
+    QTest::newRow("answer given after the last tick")
+        << QStringList{u"adhoc"_s, u"late"_s} << QList<int>{1} << QList<int>{2};
+    QTest::newRow("ｱﾝｹｰﾄの終了 keeps the last question")
+        << QStringList{u"open3"_s, u"next"_s, u"end"_s} << QList<int>{1} << QList<int>{1};
+    QStringList many;
+    QList<int> numbers;
+    QList<int> values;
+    for (int q = 1; q <= 33; ++q) {
+        many << u"adhoc"_s << u"clear"_s;
+        numbers << std::min(q, 31);
+        values << q;
+    }
+    QTest::newRow("33 ad-hoc questions: the caption stops at 31, the columns do not")
+        << many << numbers << values;
+}
+
+void TestLesson::recordColumns()
+{
+    QFETCH(QStringList, script);
+    QFETCH(QList<int>, header);
+    QFETCH(QList<int>, cells);
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    const QString kTwoQuestions = u"朝ごはんは？\n食べた\n食べない\n\n眠い？\nはい\nいいえ\n"_s;
+
+    int value = 0;
+    auto answerAndTick = [&] {
+        answer(3, ++value);
+        lesson.Timer1_Timer();
+    };
+    for (const QString &step : std::as_const(script)) {
+        if (step == u"adhoc" || step == u"start") {
+            lesson.CmdStart_Click();
+            answerAndTick();
+        } else if (step == u"next") {
+            lesson.cmdNext_Click();
+            answerAndTick();
+        } else if (step == u"clear") {
+            lesson.CmdLVQClear_Click();
+        } else if (step == u"back") {
+            lesson.cmdBack_Click();
+        } else if (step == u"new") {
+            lesson.mnuNew_Click();
+        } else if (step == u"late") {
+            answer(3, ++value);
+        } else if (step == u"end") {
+            lesson.cmdEnd_Click();
+            QVERIFY(!lesson.Timer1.isActive());
+            QTest::qWait(700); // no tick may follow
+        } else {
+            loadQuestionnaire(lesson, folder, step == u"open2" ? kTwoQuestions : kThreeQuestions);
+            lesson.mnuFileOpen_Click();
+        }
+    }
+    QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
+    QCOMPARE(recordHeaderAndSeat3(ClassroomFolder::read(u"Kiroku.csv"_s)),
+             expectedHeaderAndSeat3(header, cells));
+}
+
+// A publication fails and its message waits in a real nested event loop with
+// Timer1 running behind it. No tick may run there: it would write the reset
+// answer files over the question that was being answered.
+void TestLesson::ticksWaitForPrompts_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("timerRunsBehindPrompt");
+    QTest::addColumn<QList<int>>("header");
+    QTest::addColumn<QList<int>>("cells");
+    QTest::newRow("つぎへ") << u"next"_s << true << QList<int>{1, 2} << QList<int>{2, 0};
+    QTest::newRow("集計中断") << u"pause"_s << false << QList<int>{1} << QList<int>{2};
+    QTest::newRow("表示の消去") << u"clear"_s << false << QList<int>{1} << QList<int>{2};
+    QTest::newRow("ｱﾝｹｰﾄの終了") << u"end"_s << false << QList<int>{1} << QList<int>{2};
+}
+
+void TestLesson::ticksWaitForPrompts()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, timerRunsBehindPrompt);
+    QFETCH(QList<int>, header);
+    QFETCH(QList<int>, cells);
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    loadQuestionnaire(lesson, folder, kThreeQuestions);
+    lesson.mnuFileOpen_Click();
+    lesson.cmdNext_Click();
+    answer(3, 2);
+    lesson.Timer1_Timer();
+
+    FailingWrites writes{u"Data/LVQ7.ini"_s, 2};
+    lesson.FileWriter = std::ref(writes);
+    int timeouts = 0;
+    QObject::connect(&lesson.Timer1, &QTimer::timeout, [&] { ++timeouts; });
+    prompter.beforeAnswer = [] {
+        QEventLoop loop;
+        QTimer::singleShot(1300, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    if (action == u"next")
+        lesson.cmdNext_Click();
+    else if (action == u"pause")
+        lesson.CmdPause_Click();
+    else if (action == u"clear")
+        lesson.CmdLVQClear_Click();
+    else
+        lesson.cmdEnd_Click();
+    QCOMPARE(prompter.asked.filter(u"publish: "_s).size(), 1);
+    QCOMPARE(timeouts > 0, timerRunsBehindPrompt);
+
+    lesson.Form_Unload();
+    QCOMPARE(recordHeaderAndSeat3(ClassroomFolder::read(u"Kiroku.csv"_s)),
+             expectedHeaderAndSeat3(header, cells));
+}
+
+// While the message about a failed seat is up, pupils answer and lock their
+// answers. "再試行" writes only the seat that failed; "続行" leaves it out, and
+// its old answer does not count for the new question.
+void TestLesson::retryWritesOnlyFailedSeats_data()
+{
+    QTest::addColumn<bool>("retry");
+    QTest::addColumn<QStringList>("writesAfterPrompt");
+    QTest::addColumn<QByteArray>("seat7Answer");
+    QTest::newRow("再試行") << true << QStringList{u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}
+                            << QByteArray(" 0 \r\n");
+    QTest::newRow("続行") << false << QStringList{} << QByteArray(" 2 \r\n");
+}
+
+void TestLesson::retryWritesOnlyFailedSeats()
+{
+    QFETCH(bool, retry);
+    QFETCH(QStringList, writesAfterPrompt);
+    QFETCH(QByteArray, seat7Answer);
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    lesson.CmdStart_Click();
+    answer(7, 2);
+    lesson.Timer1_Timer();
+
+    FailingWrites writes{u"Data/LVQ7.ini"_s, 2};
+    lesson.FileWriter = std::ref(writes);
+    const QByteArray lock = " 100 \r\n 1 \r\n";
+    qsizetype writesBeforePrompt = 0;
+    prompter.beforeAnswer = [&] {
+        writesBeforePrompt = writes.written.size();
+        answer(5, 3);
+        ClassroomFolder::write(exchange::commandFilePath(5), lock);
+    };
+    using Choice = lesson::LessonPrompter::PublishChoice;
+    prompter.publishChoices = {retry ? Choice::Retry : Choice::Continue};
+    lesson.CmdStart_Click();
+
+    QCOMPARE(prompter.asked.size(), 1);
+    QVERIFY2(prompter.asked[0].endsWith(u"LVQ7.ini 2/102"_s), qPrintable(prompter.asked[0]));
+    QCOMPARE(writes.written.mid(writesBeforePrompt), writesAfterPrompt);
+    QCOMPARE(ClassroomFolder::read(exchange::commandFilePath(5)), lock);
+    QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), seat7Answer);
+    lesson.Timer1_Timer();
+    QCOMPARE(lesson.LVQSum, 1);
+    QCOMPARE(lesson.Tally.answerCount[2], 1.0f); // seat 5's answer; seat 7 counts as 0
+}
+
+// The running copy follows the record while the lesson runs and goes away
+// once Kiroku.csv is written.
+void TestLesson::runningRecord()
+{
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    const QString running = Lesson::runningRecordFileName();
+    QVERIFY(!QFileInfo::exists(running)); // nothing collected yet
+    auto record = [&] { return tally::answerRecordBytes(lesson.AnswerHistory, 50); };
+
+    lesson.CmdStart_Click();
+    answer(3, 2);
+    lesson.Timer1_Timer();
+    QCOMPARE(ClassroomFolder::read(running), record());
+    const QByteArray first = record();
+    answer(3, 4);
+    lesson.Timer1_Timer(); // within the second: not rewritten yet
+    QCOMPARE(ClassroomFolder::read(running), first);
+    lesson.CmdPause_Click(); // every publication brings it up to date
+    QCOMPARE(ClassroomFolder::read(running), record());
+    QVERIFY(record() != first);
+
+    const QByteArray last = record();
+    QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
+    QCOMPARE(ClassroomFolder::read(u"Kiroku.csv"_s), last);
+    QVERIFY(!QFileInfo::exists(running));
+    QVERIFY(prompter.asked.isEmpty());
+}
+
+// A running copy found at start-up is kept under its time and never
+// overwritten; the teacher is told once where it is.
+void TestLesson::unfinishedRecordKept_data()
+{
+    QTest::addColumn<bool>("nameTaken");
+    QTest::addColumn<QString>("keptAs");
+    QTest::newRow("kept under its time") << false << u"Kiroku-2026-12-07-1015.csv"_s;
+    QTest::newRow("that name taken") << true << u"Kiroku-2026-12-07-1015-2.csv"_s;
+}
+
+void TestLesson::unfinishedRecordKept()
+{
+    QFETCH(bool, nameTaken);
+    QFETCH(QString, keptAs);
+    ClassroomFolder folder;
+    const QByteArray left = "left by a lesson that never closed";
+    ClassroomFolder::write(Lesson::runningRecordFileName(), left);
+    {
+        QFile file(Lesson::runningRecordFileName());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)),
+                                 QFileDevice::FileModificationTime));
+    }
+    if (nameTaken)
+        ClassroomFolder::write(u"Kiroku-2026-12-07-1015.csv"_s, "an earlier one");
+
+    ScriptedPrompter prompter;
+    Lesson lesson(prompter);
+    lesson.Form_Load();
+    QCOMPARE(prompter.asked, QStringList{u"unfinished record: "_s +
+                                         QDir::toNativeSeparators(folder.filePath(keptAs))});
+    QCOMPARE(ClassroomFolder::read(keptAs), left);
+    if (nameTaken)
+        QCOMPARE(ClassroomFolder::read(u"Kiroku-2026-12-07-1015.csv"_s), "an earlier one");
+    QVERIFY(!QFileInfo::exists(Lesson::runningRecordFileName()));
 }
 
 QTEST_GUILESS_MAIN(TestLesson)

@@ -27,36 +27,49 @@ private slots:
 
 void TestAnswerRecord::record_data()
 {
-    // stores: "column number seat=value seat=value ..." (other seats hold 0);
-    // header: the numbers over the recorded columns; cells: seat -> its cells
-    // for the seats whose cells are not all 0.
+    // stores: "question number seat=value seat=value ..." (other seats hold
+    // 0), a question standing for one question key; header: the numbers over
+    // the recorded columns; cells: seat -> its cells for the seats whose
+    // cells are not all 0.
     QTest::addColumn<QStringList>("stores");
-    QTest::addColumn<int>("lastColumn");
     QTest::addColumn<QList<int>>("header");
     QTest::addColumn<QMap<int, QList<int>>>("cells");
 
     using Cells = QMap<int, QList<int>>;
     QTest::newRow("ad-hoc lesson of three questions")
-        << QStringList{u"0 1 3=2 5=1"_s, u"1 2 3=1"_s, u"2 3 3=2 7=4"_s} << 2 << QList<int>{1, 2, 3}
+        << QStringList{u"0 1 3=2 5=1"_s, u"1 2 3=1"_s, u"2 3 3=2 7=4"_s} << QList<int>{1, 2, 3}
         << Cells{{3, {2, 1, 2}}, {5, {1, 0, 0}}, {7, {0, 0, 4}}};
     QTest::newRow("questionnaire walked with つぎへ")
-        << QStringList{u"1 1 1=1 50=2"_s, u"2 2 1=2"_s, u"3 3 1=3 50=1"_s} << 3
-        << QList<int>{1, 2, 3} << Cells{{1, {1, 2, 3}}, {50, {2, 0, 1}}};
-    QTest::newRow("question collected again after もどる overwrites")
-        << QStringList{u"1 1 3=1"_s, u"2 2 3=2"_s, u"1 2 3=3"_s} << 3 << QList<int>{2, 2}
+        << QStringList{u"1 1 1=1 50=2"_s, u"2 2 1=2"_s, u"3 3 1=3 50=1"_s} << QList<int>{1, 2, 3}
+        << Cells{{1, {1, 2, 3}}, {50, {2, 0, 1}}};
+    QTest::newRow("question collected again replaces its own column only")
+        << QStringList{u"1 1 3=1 4=1"_s, u"2 2 3=2"_s, u"1 1 3=3"_s} << QList<int>{1, 2}
         << Cells{{3, {3, 2}}};
-    QTest::newRow("nothing collected") << QStringList{} << 0 << QList<int>{} << Cells{};
-    QTest::newRow("written column beyond the last left out")
-        << QStringList{u"0 1 2=1"_s, u"5 6 2=2"_s} << 3 << QList<int>{1} << Cells{{2, {1}}};
+    QTest::newRow("columns in the order first collected, same numbers kept apart")
+        << QStringList{u"9 1 2=1"_s, u"4 2 2=2"_s, u"12 1 2=3"_s, u"9 1 2=4"_s}
+        << QList<int>{1, 2, 1} << Cells{{2, {4, 2, 3}}};
+    QTest::newRow("more than 32 columns") <<
+        [] {
+            QStringList stores;
+            for (int q = 0; q < 40; ++q)
+                stores << QString::number(q) + u' ' + QString::number(q + 1) + u" 1=1"_s;
+            return stores;
+        }() <<
+        [] {
+            QList<int> numbers;
+            for (int q = 1; q <= 40; ++q)
+                numbers << q;
+            return numbers;
+        }() << Cells{{1, QList<int>(40, 1)}};
+    QTest::newRow("nothing collected") << QStringList{} << QList<int>{} << Cells{};
     QTest::newRow("negative, half to even, clamped, NaN; seat 0 not written")
-        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan"_s} << 0 << QList<int>{1}
+        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan"_s} << QList<int>{1}
         << Cells{{2, {-1}}, {3, {2}}, {4, {32767}}, {5, {-32768}}, {6, {0}}};
 }
 
 void TestAnswerRecord::record()
 {
     QFETCH(QStringList, stores);
-    QFETCH(int, lastColumn);
     QFETCH(QList<int>, header);
     using Cells = QMap<int, QList<int>>;
     QFETCH(Cells, cells);
@@ -67,7 +80,7 @@ void TestAnswerRecord::record()
         std::array<float, tally::kHistorySeats> seatAnswer{};
         for (const QString &entry : parts.mid(2))
             seatAnswer[entry.section(u'=', 0, 0).toInt()] = entry.section(u'=', 1).toFloat();
-        history.store(parts[0].toInt(), parts[1].toInt(), seatAnswer, 50);
+        history.store({0, parts[0].toInt(), false}, parts[1].toInt(), seatAnswer, 50);
     }
 
     QByteArray expected = QByteArray::fromHex("8f6f90c894d48d86"); // 出席番号
@@ -80,7 +93,7 @@ void TestAnswerRecord::record()
             expected += ',' + numberForm(value);
         expected += "\r\n";
     }
-    QCOMPARE(tally::answerRecordBytes(history, lastColumn, 50), expected);
+    QCOMPARE(tally::answerRecordBytes(history, 50), expected);
 }
 
 void TestAnswerRecord::recordBytes()
@@ -88,10 +101,12 @@ void TestAnswerRecord::recordBytes()
     AnswerHistory history;
     std::array<float, tally::kHistorySeats> seatAnswer{};
     seatAnswer[3] = 2;
-    history.store(0, 1, seatAnswer, 50);
-    history.store(1, 2, {}, 50);
+    QVERIFY(history.store({0, 0, true}, 1, seatAnswer, 50));
+    QVERIFY(history.store({0, 1, true}, 2, {}, 50));
+    // The same answers again change nothing: the running copy is not rewritten.
+    QVERIFY(!history.store({0, 0, true}, 1, seatAnswer, 50));
 
-    const QList<QByteArray> lines = tally::answerRecordBytes(history, 1, 3).split('\n');
+    const QList<QByteArray> lines = tally::answerRecordBytes(history, 3).split('\n');
     QCOMPARE(lines.size(), 5); // header, seats 1 to 3, nothing after the last CR LF
     // 出席番号, 1 , 2 CR
     QCOMPARE(lines[0], QByteArray::fromHex("8f6f90c894d48d86 2c2031202c2032200d"));

@@ -129,14 +129,14 @@ void TestTallyCollect::collect()
 
     tally::collectAnswers(tally, exchange::kStudentsMax);
     tally::AnswerHistory answers;
-    answers.store(7, 8, tally.seatAnswer, exchange::kStudentsMax);
+    answers.store({0, 7, false}, 8, tally.seatAnswer, exchange::kStudentsMax);
 
     QCOMPARE(QList<float>(tally.answerCount.begin(), tally.answerCount.end()), answerCount);
     QCOMPARE(tally.lvqSum, lvqSum);
     QList<int> cells;
     for (auto it = seats.cbegin(); it != seats.cend(); ++it) {
         QCOMPARE(tally.seatAnswer[it.key()], it.value());
-        cells << answers.cell(it.key(), 7);
+        cells << answers.cell(it.key(), 0);
     }
     QCOMPARE(cells, history);
 }
