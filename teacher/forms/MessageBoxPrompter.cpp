@@ -63,10 +63,10 @@ bool MessageBoxPrompter::confirmEndWithoutRecord()
                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
-void MessageBoxPrompter::unfinishedRecordFound(const QString &path, const QString &error)
+void MessageBoxPrompter::unfinishedRecordFound(const QStringList &kept, const QStringList &stuck)
 {
     QMessageBox::information(m_parent, texts::programTitle(),
-                             texts::unfinishedRecordFound(path, error));
+                             texts::unfinishedRecordFound(kept, stuck));
 }
 
 void MessageBoxPrompter::questionnaireLoadFailed(const QString &path, const QString &reason)

@@ -18,7 +18,7 @@ public:
     RecordChoice recordFailed(const QString &path, const QString &reason) override;
     QString chooseRecordPath(const QString &suggestedPath) override;
     bool confirmEndWithoutRecord() override;
-    void unfinishedRecordFound(const QString &path, const QString &error) override;
+    void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) override;
     void questionnaireLoadFailed(const QString &path, const QString &reason) override;
     void questionnaireSaveFailed(const QString &path, const QString &reason) override;
 

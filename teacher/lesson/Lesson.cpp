@@ -208,6 +208,7 @@ void Lesson::startCollecting(const tally::QuestionKey &key, int number)
 {
     m_collecting = key;
     m_collectingNumber = number;
+    m_collectingTexts = ShownQuestion;
     m_hasCollecting = true;
     Timer1.start(kPollMs);
 }
@@ -376,8 +377,8 @@ void Lesson::CollectAnswers()
     tally::collectAnswers(Tally, LVQStudentsMax);
     LVQAnswerFile = exchange::answerFilePath(LVQStudentsMax);
     LVQSum = Tally.lvqSum;
-    if (m_hasCollecting &&
-        AnswerHistory.store(m_collecting, m_collectingNumber, Tally.seatAnswer, LVQStudentsMax))
+    if (m_hasCollecting && AnswerHistory.store(m_collecting, m_collectingNumber, Tally.seatAnswer,
+                                               LVQStudentsMax, m_collectingTexts))
         m_recordChanged = true;
     if (View.displayIndex == 0)
         ShowCountGraph();
@@ -505,42 +506,61 @@ void Lesson::mnuNew_Click()
 
 // ------------------------------------------------------------------ closing
 
+QByteArray Lesson::lessonFileBytes(LessonFile file) const
+{
+    return file == LessonFile::Record ? tally::answerRecordBytes(AnswerHistory, LVQStudentsMax)
+                                      : tally::resultsBytes(AnswerHistory);
+}
+
 bool Lesson::writeRunningRecord()
 {
-    if (!m_recordChanged || !m_runningRecordEnabled)
+    if (!m_recordChanged)
         return true;
     m_sinceRunningRecord.start();
-    const exchange::FileStatus status = exchange::saveFileSafely(
-        runningRecordFileName(), tally::answerRecordBytes(AnswerHistory, LVQStudentsMax));
-    // A failure stays quiet in front of the class: the record is still in
-    // memory, the next occasion tries again, and closing reports as usual.
-    if (status.ok)
+    bool written = true;
+    for (const LessonFile file : kLessonFiles) {
+        if (!m_runningCopyEnabled[int(file)])
+            continue;
+        // A failure stays quiet in front of the class: the record is still
+        // in memory, the next occasion tries again, and closing reports as
+        // usual.
+        if (!exchange::saveFileSafely(runningFileName(file), lessonFileBytes(file)).ok)
+            written = false;
+    }
+    if (written)
         m_recordChanged = false;
-    return status.ok;
+    return written;
 }
 
 // A running copy at start-up was left by a lesson that never closed (a crash,
 // a killed process, a power cut). It is kept under the time it was last
 // written, Kiroku-2026-12-07-1015.csv, never overwritten, and the teacher is
-// told where it is.
+// told once where it is.
 void Lesson::keepUnfinishedRecord()
 {
-    const QFileInfo running(runningRecordFileName());
-    if (!running.exists() && !running.isSymLink())
-        return;
-    const QString stem = u"Kiroku-"_s + running.lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
-    QString kept = stem + u".csv"_s;
-    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
-        kept = stem + u'-' + QString::number(n) + u".csv"_s;
-    QFile file(running.filePath());
-    if (file.rename(kept)) {
-        m_prompter.unfinishedRecordFound(nativePath(kept), QString());
-        return;
+    QStringList kept;
+    QStringList stuck;
+    for (const LessonFile lessonFile : kLessonFiles) {
+        const QFileInfo running(runningFileName(lessonFile));
+        if (!running.exists() && !running.isSymLink())
+            continue;
+        const QString stem = fileName(lessonFile).chopped(4) + u'-' +
+                             running.lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
+        QString keptAs = stem + u".csv"_s;
+        for (int n = 2; QFileInfo::exists(keptAs) || QFileInfo(keptAs).isSymLink(); ++n)
+            keptAs = stem + u'-' + QString::number(n) + u".csv"_s;
+        QFile file(running.filePath());
+        if (file.rename(keptAs)) {
+            kept << nativePath(keptAs);
+        } else {
+            // It cannot be moved aside, so this lesson keeps no running copy
+            // of that file rather than write over it.
+            m_runningCopyEnabled[int(lessonFile)] = false;
+            stuck << nativePath(running.filePath()) + u"（"_s + file.errorString() + u"）"_s;
+        }
     }
-    // It cannot be moved aside, so this lesson keeps no running copy rather
-    // than write over it.
-    m_runningRecordEnabled = false;
-    m_prompter.unfinishedRecordFound(nativePath(running.filePath()), file.errorString());
+    if (!kept.isEmpty() || !stuck.isEmpty())
+        m_prompter.unfinishedRecordFound(kept, stuck);
 }
 
 QString Lesson::Form_Unload()
@@ -553,33 +573,40 @@ QString Lesson::Form_Unload()
     LVQMode = exchange::kModeEnd;
     PublishToSeats();
 
-    const QByteArray record = tally::answerRecordBytes(AnswerHistory, LVQStudentsMax);
-    QString path = recordFileName();
-    LVQAnswerFile = path;
-    for (;;) {
-        const exchange::FileStatus status = exchange::saveFileSafely(path, record);
-        if (status.ok) {
-            // The record is safe: the running copy has done its work.
-            if (m_runningRecordEnabled)
-                QFile::remove(runningRecordFileName());
-            return path;
-        }
-        switch (m_prompter.recordFailed(nativePath(path), status.error)) {
-        case LessonPrompter::RecordChoice::Retry:
-            break;
-        case LessonPrompter::RecordChoice::SaveElsewhere: {
-            const QString other = m_prompter.chooseRecordPath(nativePath(path));
-            if (!other.isEmpty())
-                path = other;
-            break;
-        }
-        case LessonPrompter::RecordChoice::EndWithout:
-            // The running copy stays: the next start keeps it and says where.
-            if (m_prompter.confirmEndWithoutRecord())
-                return QString();
-            break;
+    QString recordPath;
+    bool endWithout = false;
+    for (const LessonFile lessonFile : kLessonFiles) {
+        const QByteArray bytes = lessonFileBytes(lessonFile);
+        QString path = fileName(lessonFile);
+        LVQAnswerFile = path;
+        for (;;) {
+            const exchange::FileStatus status = exchange::saveFileSafely(path, bytes);
+            if (status.ok) {
+                // The file is safe: its running copy has done its work.
+                if (m_runningCopyEnabled[int(lessonFile)])
+                    QFile::remove(runningFileName(lessonFile));
+                if (lessonFile == LessonFile::Record)
+                    recordPath = path;
+                break;
+            }
+            // Once the teacher has chosen to end without the record, the
+            // results are tried once and not asked about again. A running
+            // copy that stays is kept by the next start, which says where.
+            if (endWithout)
+                break;
+            const auto choice = m_prompter.recordFailed(nativePath(path), status.error);
+            if (choice == LessonPrompter::RecordChoice::SaveElsewhere) {
+                const QString other = m_prompter.chooseRecordPath(nativePath(path));
+                if (!other.isEmpty())
+                    path = other;
+            } else if (choice == LessonPrompter::RecordChoice::EndWithout &&
+                       m_prompter.confirmEndWithoutRecord()) {
+                endWithout = true;
+                break;
+            }
         }
     }
+    return recordPath;
 }
 
 } // namespace lesson

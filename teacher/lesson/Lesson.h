@@ -187,12 +187,27 @@ public:
     // it was dropped.
     QString Form_Unload();
 
-    static QString recordFileName() { return QStringLiteral("Kiroku.csv"); }
-    // The copy of the record kept current while the lesson runs, so that a
-    // crash or a power cut loses at most the last second.
-    static QString runningRecordFileName() { return QStringLiteral("Kiroku-running.csv"); }
-    // Writes the running copy now if the record changed since it was last
-    // written; false when it could not be written (it is tried again later).
+    // The files a lesson leaves in the working directory: the answer record
+    // and the results with their questions.
+    enum class LessonFile { Record, Results };
+    static constexpr std::array<LessonFile, 2> kLessonFiles{LessonFile::Record,
+                                                            LessonFile::Results};
+    static QString fileName(LessonFile file)
+    {
+        return file == LessonFile::Record ? QStringLiteral("Kiroku.csv")
+                                          : QStringLiteral("Kekka.csv");
+    }
+    // The copy of each kept current while the lesson runs, so that a crash or
+    // a power cut loses at most the last second.
+    static QString runningFileName(LessonFile file)
+    {
+        return fileName(file).chopped(4) + QStringLiteral("-running.csv");
+    }
+    static QString recordFileName() { return fileName(LessonFile::Record); }
+    static QString runningRecordFileName() { return runningFileName(LessonFile::Record); }
+    QByteArray lessonFileBytes(LessonFile file) const;
+    // Writes the running copies now if the record changed since they were
+    // last written; false when one could not be written (tried again later).
     bool writeRunningRecord();
 
 private:
@@ -202,12 +217,13 @@ private:
     // The question whose answers the ticks record, set when answering opens.
     tally::QuestionKey m_collecting;
     int m_collectingNumber = 0;
+    tally::QuestionTexts m_collectingTexts;
     bool m_hasCollecting = false;
     int m_questionnaireSerial = 0;
     int m_adHocSerial = 0;
 
     bool m_recordChanged = false;
-    bool m_runningRecordEnabled = true;
+    std::array<bool, kLessonFiles.size()> m_runningCopyEnabled{true, true};
     QElapsedTimer m_sinceRunningRecord;
 
     void emptyGraphAndLabels();

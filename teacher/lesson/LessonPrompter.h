@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace lesson {
 
@@ -27,10 +28,10 @@ public:
     // Second confirmation before ending without the record.
     virtual bool confirmEndWithoutRecord() = 0;
 
-    // A running copy of the record was found at start-up, left by a lesson
-    // that did not close: it was kept under path, or, when error is not
-    // empty, could not be renamed and stays at path untouched.
-    virtual void unfinishedRecordFound(const QString &path, const QString &error) = 0;
+    // Running copies found at start-up, left by a lesson that did not close:
+    // kept under the paths in kept; those in stuck (each with its reason)
+    // could not be renamed and stay untouched.
+    virtual void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) = 0;
 
     virtual void questionnaireLoadFailed(const QString &path, const QString &reason) = 0;
     virtual void questionnaireSaveFailed(const QString &path, const QString &reason) = 0;

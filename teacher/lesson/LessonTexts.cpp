@@ -39,15 +39,17 @@ QString confirmEndWithoutRecord()
            u"本当に記録を保存しないで終了しますか？"_s;
 }
 
-QString unfinishedRecordFound(const QString &path, const QString &error)
+QString unfinishedRecordFound(const QStringList &kept, const QStringList &stuck)
 {
-    if (error.isEmpty())
-        return u"前回の授業は正しく終了しませんでした。\n"
-               u"その授業の回答の記録を「%1」に残しました。"_s.arg(path);
-    return u"前回の授業は正しく終了しませんでした。\n"
-           u"その授業の回答の記録「%1」の名前を変えられませんでした。\n理由: %2\n\n"
-           u"上書きしないように、この授業では途中の記録を保存しません。"
-           u"終了すると回答の記録は「Kiroku.csv」に書き込まれます。"_s.arg(path, error);
+    QString text = u"前回の授業は正しく終了しませんでした。\n"_s;
+    if (!kept.isEmpty())
+        text +=
+            u"その授業の途中までの記録を次のファイルに残しました。\n"_s + kept.join(u'\n') + u'\n';
+    if (!stuck.isEmpty())
+        text += u"\n次の途中の記録は名前を変えられなかったので、そのまま残してあります。"
+                u"上書きしないように、この授業ではその途中の記録を作りません。\n"_s +
+                stuck.join(u'\n') + u'\n';
+    return text;
 }
 
 QString loadFailed(const QString &path, const QString &reason)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The teacher's program's own messages, in one place so that the message
 // boxes and the tests use the same words.
@@ -11,7 +12,7 @@ QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
                       const QString &reason);
 QString recordFailed(const QString &path, const QString &reason);
 QString confirmEndWithoutRecord();
-QString unfinishedRecordFound(const QString &path, const QString &error);
+QString unfinishedRecordFound(const QStringList &kept, const QStringList &stuck);
 QString loadFailed(const QString &path, const QString &reason);
 QString saveFailed(const QString &path, const QString &reason);
 

@@ -15,7 +15,8 @@ using namespace Qt::StringLiterals;
 namespace tally {
 
 bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
-                          const std::array<float, kHistorySeats> &seatAnswer, int studentsMax)
+                          const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
+                          const QuestionTexts &texts)
 {
     auto column = std::find_if(m_columns.begin(), m_columns.end(),
                                [&key](const Column &c) { return c.key == key; });
@@ -29,15 +30,36 @@ bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
         column->questionNumber = questionNumber;
         changed = true;
     }
+    if (column->texts != texts) {
+        column->texts = texts;
+        changed = true;
+    }
     const int lastSeat = std::min(studentsMax, kHistorySeats - 1);
+    std::array<int, kBars> counts{};
     for (int seat = 0; seat <= lastSeat; ++seat) {
         const qint16 value = historyValue(seatAnswer[seat]);
         if (column->cells[seat] != value) {
             column->cells[seat] = value;
             changed = true;
         }
+        for (int answer = 1; answer <= kBars; ++answer) {
+            if (seatAnswer[seat] == static_cast<float>(answer))
+                ++counts[answer - 1];
+        }
     }
+    column->counts = counts;
     return changed;
+}
+
+QuestionTexts AnswerHistory::texts(int column) const
+{
+    return column >= 0 && column < columnCount() ? m_columns[column].texts : QuestionTexts{};
+}
+
+std::array<int, kBars> AnswerHistory::answerCounts(int column) const
+{
+    return column >= 0 && column < columnCount() ? m_columns[column].counts
+                                                 : std::array<int, kBars>{};
 }
 
 qint16 AnswerHistory::cell(int seat, int column) const
@@ -81,6 +103,40 @@ QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax)
         for (int column = 0; column < history.columnCount(); ++column)
             line += u',' + exchange::numberFieldText(history.cell(seat, column));
         lines.append(line);
+    }
+    return exchange::cp932Lines(lines);
+}
+
+namespace {
+
+QString csvCell(const QString &text)
+{
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
+        !text.contains(u'\n'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u"\""_s, u"\"\""_s);
+    return u'"' + quoted + u'"';
+}
+
+} // namespace
+
+QByteArray resultsBytes(const AnswerHistory &history)
+{
+    QStringList lines;
+    lines.append(
+        u"番号,質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数"_s);
+    for (int column = 0; column < history.columnCount(); ++column) {
+        QStringList cells{exchange::numberFieldText(history.questionNumber(column))};
+        for (const QString &text : history.texts(column))
+            cells.append(csvCell(text));
+        int answered = 0;
+        for (const int count : history.answerCounts(column)) {
+            cells.append(QString::number(count));
+            answered += count;
+        }
+        cells.append(QString::number(answered));
+        lines.append(cells.join(u','));
     }
     return exchange::cp932Lines(lines);
 }

@@ -3,6 +3,7 @@
 #include "Collect.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <array>
@@ -23,6 +24,10 @@ struct QuestionKey
     friend bool operator==(const QuestionKey &, const QuestionKey &) = default;
 };
 
+// The question text (0) and the answer labels (1 to 5) on the teacher's
+// screen while a question was collected.
+using QuestionTexts = std::array<QString, 6>;
+
 // The answer of every seat to every question collected in the lesson: one
 // column per question, in the order the questions were first collected, each
 // with the number the teacher's screen showed for it. Collecting a question
@@ -32,16 +37,22 @@ class AnswerHistory
 public:
     // Overwrites the cells of seats 0 to studentsMax in the column of key
     // (appended when the key is new) with the rounded seat answers, and heads
-    // it with questionNumber. True when a cell, the number or the set of
-    // columns changed.
+    // it with questionNumber; texts are kept for the results. True when a
+    // cell, the number, the texts or the set of columns changed.
     bool store(const QuestionKey &key, int questionNumber,
-               const std::array<float, kHistorySeats> &seatAnswer, int studentsMax);
+               const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
+               const QuestionTexts &texts = {});
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
     // 0 for a cell never written or outside the table.
     qint16 cell(int seat, int column) const;
     // The question number heading column; 0 outside the table.
     int questionNumber(int column) const;
+    // The texts on screen when column was last collected.
+    QuestionTexts texts(int column) const;
+    // Entry k: the seats whose answer in column is exactly k + 1, counted as
+    // the graph counts them.
+    std::array<int, kBars> answerCounts(int column) const;
 
 private:
     struct Column
@@ -49,6 +60,8 @@ private:
         QuestionKey key;
         int questionNumber = 0;
         std::array<qint16, kHistorySeats> cells{};
+        QuestionTexts texts;
+        std::array<int, kBars> counts{};
     };
     std::vector<Column> m_columns;
 };
@@ -66,5 +79,14 @@ qint16 historyValue(float value);
 //    1 番 , 2 , 0 , 1 , 3
 // Seat lines run from 1 to studentsMax; seat 0 is never answered.
 QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax);
+
+// The results "Kekka.csv", for a spreadsheet on a Japanese PC: code page 932,
+// CR LF, a header line, then one line per column of the record with its
+// number as the record heads it, the question, the five answer labels, the
+// five counts and the number who answered. A cell holding a comma, a quote or
+// a line break is quoted, its quotes doubled:
+//   番号,質問,答え1,…,答え5,人数1,…,人数5,回答人数
+//    2 ,"赤, 青, 黄のどれ？",赤,青,黄,,,3,1,0,0,0,4
+QByteArray resultsBytes(const AnswerHistory &history);
 
 } // namespace tally

@@ -50,10 +50,10 @@ public:
         asked << QStringLiteral("end without record");
         return endWithoutRecord;
     }
-    void unfinishedRecordFound(const QString &path, const QString &error) override
+    void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) override
     {
-        asked << QStringLiteral("unfinished record: ") + path +
-                     (error.isEmpty() ? QString() : QStringLiteral(" (not renamed)"));
+        asked << QStringLiteral("unfinished record: ") + kept.join(u' ') +
+                     (stuck.isEmpty() ? QString() : QStringLiteral(" stuck: ") + stuck.join(u' '));
     }
     void questionnaireLoadFailed(const QString &path, const QString &) override
     {

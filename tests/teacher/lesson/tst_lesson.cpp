@@ -544,6 +544,12 @@ void TestLesson::recordOfQuestionnaire()
     QCOMPARE(lines[0], cp932(u"出席番号, 1 , 2 , 3 \r"_s));
     QCOMPARE(lines[3], cp932(u" 3 番 , 1 , 2 , 3 \r"_s));
     QCOMPARE(lines[4], cp932(u" 4 番 , 0 , 0 , 0 \r"_s));
+    // The results keep each question with its answers and counts.
+    QCOMPARE(ClassroomFolder::read(u"Kekka.csv"_s).split('\n').mid(1, 3),
+             cp932(u" 1 ,好きな色は？,赤,青,,,,1,0,0,0,0,1\r\n"
+                   u" 2 ,得意ですか？,はい,いいえ,どちらでもない,,,0,1,0,0,0,1\r\n"
+                   u" 3 ,犬と猫,犬,猫,,,,0,0,1,0,0,1\r"_s)
+                 .split('\n'));
 }
 
 void TestLesson::recordThatCannotBeWritten()
@@ -773,10 +779,15 @@ void TestLesson::runningRecord()
     QCOMPARE(ClassroomFolder::read(running), record());
     QVERIFY(record() != first);
 
+    const QString runningResults = Lesson::runningFileName(Lesson::LessonFile::Results);
+    QCOMPARE(ClassroomFolder::read(runningResults), tally::resultsBytes(lesson.AnswerHistory));
+
     const QByteArray last = record();
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
     QCOMPARE(ClassroomFolder::read(u"Kiroku.csv"_s), last);
     QVERIFY(!QFileInfo::exists(running));
+    QVERIFY(!QFileInfo::exists(runningResults));
+    QVERIFY(QFileInfo::exists(u"Kekka.csv"_s));
     QVERIFY(prompter.asked.isEmpty());
 }
 
@@ -785,20 +796,26 @@ void TestLesson::runningRecord()
 void TestLesson::unfinishedRecordKept_data()
 {
     QTest::addColumn<bool>("nameTaken");
-    QTest::addColumn<QString>("keptAs");
-    QTest::newRow("kept under its time") << false << u"Kiroku-2026-12-07-1015.csv"_s;
-    QTest::newRow("that name taken") << true << u"Kiroku-2026-12-07-1015-2.csv"_s;
+    QTest::addColumn<QStringList>("runningCopies");
+    QTest::addColumn<QStringList>("keptAs");
+    QTest::newRow("kept under its time") << false << QStringList{u"Kiroku-running.csv"_s}
+                                         << QStringList{u"Kiroku-2026-12-07-1015.csv"_s};
+    QTest::newRow("that name taken") << true << QStringList{u"Kiroku-running.csv"_s}
+                                     << QStringList{u"Kiroku-2026-12-07-1015-2.csv"_s};
+    QTest::newRow("record and results, told once")
+        << false << QStringList{u"Kiroku-running.csv"_s, u"Kekka-running.csv"_s}
+        << QStringList{u"Kiroku-2026-12-07-1015.csv"_s, u"Kekka-2026-12-07-1015.csv"_s};
 }
 
 void TestLesson::unfinishedRecordKept()
 {
     QFETCH(bool, nameTaken);
-    QFETCH(QString, keptAs);
+    QFETCH(QStringList, runningCopies);
+    QFETCH(QStringList, keptAs);
     ClassroomFolder folder;
-    const QByteArray left = "left by a lesson that never closed";
-    ClassroomFolder::write(Lesson::runningRecordFileName(), left);
-    {
-        QFile file(Lesson::runningRecordFileName());
+    for (const QString &name : std::as_const(runningCopies)) {
+        ClassroomFolder::write(name, name.toUtf8());
+        QFile file(name);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)),
                                  QFileDevice::FileModificationTime));
@@ -809,12 +826,16 @@ void TestLesson::unfinishedRecordKept()
     ScriptedPrompter prompter;
     Lesson lesson(prompter);
     lesson.Form_Load();
-    QCOMPARE(prompter.asked, QStringList{u"unfinished record: "_s +
-                                         QDir::toNativeSeparators(folder.filePath(keptAs))});
-    QCOMPARE(ClassroomFolder::read(keptAs), left);
+    QStringList told;
+    for (const QString &name : std::as_const(keptAs))
+        told << QDir::toNativeSeparators(folder.filePath(name));
+    QCOMPARE(prompter.asked, QStringList{u"unfinished record: "_s + told.join(u' ')});
+    for (int i = 0; i < keptAs.size(); ++i) {
+        QCOMPARE(ClassroomFolder::read(keptAs[i]), runningCopies[i].toUtf8());
+        QVERIFY(!QFileInfo::exists(runningCopies[i]));
+    }
     if (nameTaken)
         QCOMPARE(ClassroomFolder::read(u"Kiroku-2026-12-07-1015.csv"_s), "an earlier one");
-    QVERIFY(!QFileInfo::exists(Lesson::runningRecordFileName()));
 }
 
 QTEST_GUILESS_MAIN(TestLesson)

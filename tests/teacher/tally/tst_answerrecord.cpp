@@ -1,5 +1,7 @@
 #include "teacher/tally/AnswerRecord.h"
 
+#include "exchange/Cp932.h"
+
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -23,6 +25,7 @@ private slots:
     void record_data();
     void record();
     void recordBytes();
+    void results();
 };
 
 void TestAnswerRecord::record_data()
@@ -112,6 +115,29 @@ void TestAnswerRecord::recordBytes()
     QCOMPARE(lines[0], QByteArray::fromHex("8f6f90c894d48d86 2c2031202c2032200d"));
     //  3 番 , 2 , 0 CR
     QCOMPARE(lines[3], QByteArray::fromHex("20332094d420 2c2032202c2030200d"));
+}
+
+// Kekka.csv: texts as collected, counts of the exact answers 1 to 5, cells
+// with a comma or a quote quoted.
+void TestAnswerRecord::results()
+{
+    AnswerHistory history;
+    std::array<float, tally::kHistorySeats> seatAnswer{};
+    seatAnswer[1] = 1;
+    seatAnswer[2] = 3;
+    seatAnswer[3] = 3;
+    seatAnswer[4] = 2.5f; // counted nowhere, as on the graph
+    history.store({0, 0, true}, 1, seatAnswer, 50,
+                  {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s});
+    history.store({1, 1, false}, 2, {}, 50,
+                  {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s});
+    QCOMPARE(
+        tally::resultsBytes(history),
+        QByteArray::fromHex("94d48d86") + // 番号
+            exchange::encodeCp932(
+                u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数\r\n"
+                u" 1 ,,はい,いいえ,どちらでもない,,,1,0,2,0,0,3\r\n"
+                u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0\r\n"_s));
 }
 
 QTEST_APPLESS_MAIN(TestAnswerRecord)
