@@ -9,13 +9,12 @@ namespace questionnaire {
 
 namespace {
 
-// Shows a window, or brings it to the front when it is up already.
+// Shows a window and brings it to the front with the focus, whether it was
+// hidden or up already: a window shown again must not stay behind the other.
 void bringUp(QWidget &window)
 {
-    if (window.isVisible())
-        window.raise();
-    else
-        window.show();
+    window.show();
+    window.raise();
     window.activateWindow();
 }
 
