@@ -69,8 +69,12 @@ frmTextEdit &QuestionnaireWindows::textEditWindow()
         m_textEdit = new frmTextEdit(m_lesson, m_steps, m_mainWindow);
         connect(m_textEdit, &frmTextEdit::fileNeeded, this, &QuestionnaireWindows::editorNeedsFile);
         connect(m_textEdit, &frmTextEdit::discarded, this, [this] {
-            // Nothing is saved; a text waiting for a name is dropped with
-            // the editor.
+            // Closing the editor cancels "編集終了": nothing is saved. A text
+            // waiting for a name is dropped with the editor, and the chooser
+            // that asked for the name goes with it; QuestionnaireText and the
+            // question table stay as they were loaded.
+            if (m_steps.editorWaitsForFile() && m_fileLoad)
+                m_fileLoad->hide();
             m_steps.cancelEditorWait();
             m_textEdit->deleteLater();
             m_textEdit = nullptr;
