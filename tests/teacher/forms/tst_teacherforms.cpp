@@ -3,6 +3,7 @@
 #include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
+#include "exchange/QtJapanese.h"
 #include "teacher/forms/FittingLabel.h"
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmLogin.h"
@@ -43,6 +44,7 @@ private slots:
     void stateChangesReachTheLesson();
     void messageBoxKeys_data();
     void messageBoxKeys();
+    void qtTextsInJapanese();
     void captionsFit_data();
     void captionsFit();
     void closingEndsTheLesson();
@@ -413,6 +415,22 @@ void TestTeacherForms::captionsFit()
                  qPrintable(u"%1 > %2"_s.arg(button->sizeHint().width()).arg(button->width())));
         QVERIFY(button->sizeHint().height() <= button->height());
     }
+}
+
+// Qt's own texts, such as the buttons of the questionnaire's end box, are in
+// Japanese like the program's captions, whatever the system's language.
+void TestTeacherForms::qtTextsInJapanese()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const bool found = exchange::installQtJapanese(*QCoreApplication::instance());
+    QLocale::setDefault(QLocale::system());
+    if (!found)
+        QSKIP("Qt's Japanese translations are not installed (qt6-translations-l10n)");
+    QMessageBox box(QMessageBox::Question, u"アンケート終了の確認"_s, QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    QVERIFY2(box.button(QMessageBox::Yes)->text().startsWith(u"はい"_s),
+             qPrintable(box.button(QMessageBox::Yes)->text()));
+    QVERIFY(box.button(QMessageBox::No)->text().startsWith(u"いいえ"_s));
 }
 
 void TestTeacherForms::closingEndsTheLesson()
