@@ -235,6 +235,7 @@ DocumentSteps::FileOkResult DocumentSteps::fileOk(const ShownLocation &shown,
     // now is what the teacher wants written, edits made meanwhile included.
     const std::optional<QString> edited =
         m_editorWaits && editorText ? editorText() : std::optional<QString>();
+    const QString loadedText = m_lesson.QuestionnaireText;
     if (edited) {
         m_lesson.QuestionnaireText = *edited;
         if (edited->isEmpty()) {
@@ -242,8 +243,13 @@ DocumentSteps::FileOkResult DocumentSteps::fileOk(const ShownLocation &shown,
             return FileOkResult::EditorFinished;
         }
     }
-    if (!m_lesson.SFileSave())
+    if (!m_lesson.SFileSave()) {
+        // The editor's text keeps waiting in the editor; in memory the
+        // questionnaire stays the one the question table was read from.
+        if (edited)
+            m_lesson.QuestionnaireText = loadedText;
         return FileOkResult::Failed;
+    }
     m_confirmed = {m_lesson.QuestionnaireDrive, m_lesson.QuestionnaireDir,
                    m_lesson.QuestionnaireFileName};
     if (!edited)

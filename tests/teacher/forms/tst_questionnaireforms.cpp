@@ -754,6 +754,8 @@ void TestQuestionnaireForms::failuresAreReported_data()
     QTest::addColumn<bool>("editorUp");
     QTest::newRow("editor: file replaced by a folder")
         << u"edit"_s << u"save failed: "_s << false << true;
+    QTest::newRow("editor waiting for a name: name of a folder")
+        << u"wait"_s << u"save failed: "_s << true << true;
     QTest::newRow("save role: name of a folder")
         << u"save"_s << u"save failed: "_s << true << false;
     QTest::newRow("open role: file gone") << u"open"_s << u"load failed: "_s << true << false;
@@ -775,6 +777,15 @@ void TestQuestionnaireForms::failuresAreReported()
         room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
         room.click(u"cmdEditOk"_s, room.editor());
         QCOMPARE(room.editor()->editedText(), u"一問\r\nはい\r\nいいえ\r\n"_s);
+    } else if (how == u"wait") {
+        room.menu(u"mnuEditShow"_s);
+        room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
+        room.click(u"cmdEditOk"_s, room.editor());
+        room.text1()->setText(u"sub"_s);
+        room.click(u"cmdFileOk"_s, room.chooser());
+        // The text still waits in the editor, not in the questionnaire.
+        QVERIFY(room.lesson.QuestionnaireText.isEmpty());
+        QVERIFY(room.windows().steps().editorWaitsForFile());
     } else if (how == u"save") {
         room.lesson.QuestionnaireText = u"Q\r\n"_s;
         room.menu(u"mnuSave"_s);
