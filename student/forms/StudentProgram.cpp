@@ -4,6 +4,7 @@
 #include "frmMain.h"
 #include "MessageSeam.h"
 
+#include "exchange/QtJapanese.h"
 #include "student/Module1.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@ namespace student {
 
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
 {
+    exchange::installQtJapanese(app);
     Module1 module;
     MessageBoxSeam messages;
     {

@@ -1,9 +1,11 @@
 #include "frmMain.h"
 
+#include "AnswerButton.h"
 #include "BackgroundPicture.h"
 #include "MessageSeam.h"
 
 #include "exchange/GothicFont.h"
+#include "exchange/WindowRole.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -39,6 +41,8 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
 {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"オンブラ"_s);
+    // A fixed-size dialog window to assistive tools, not a bare client area.
+    exchange::setWindowRole(this, QAccessible::Dialog);
     setFixedSize(kClientSize);
 
     m_background = new QLabel(this);
@@ -56,7 +60,7 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     LblEnqete->setAutoFillBackground(false); // the background picture shows through
 
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
-        QPushButton *button = new QPushButton(this);
+        auto *button = new AnswerButton(this);
         button->setObjectName(u"Command1_%1"_s.arg(i));
         button->setFont(exchange::gothicFont(student::kInitialButtonPointSize, true));
         connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
@@ -123,11 +127,10 @@ void frmMain::applyView()
     const QFont font = exchange::gothicFont(view.buttonPointSize, true);
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
         const student::AnswerButtonView &state = view.buttons[i];
-        QPushButton *button = Command1[i];
-        // A label is shown as the teacher wrote it, "&" included, not as a
-        // keyboard shortcut.
-        QString caption = state.caption;
-        button->setText(caption.replace(u'&', u"&&"_s));
+        AnswerButton *button = Command1[i];
+        // The font is the one FitAnswerFont chose; the button wraps the
+        // caption at it, or steps down where the wrapped caption overflows.
+        button->setCaption(state.caption);
         button->setFont(font);
         button->setGeometry(state.left, student::kAnswerButtonTop, state.width,
                             student::kAnswerButtonHeight);

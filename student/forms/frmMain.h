@@ -8,6 +8,7 @@
 
 #include <array>
 
+class AnswerButton;
 class MessageSeam;
 class QLabel;
 class QPushButton;
@@ -50,7 +51,7 @@ private:
     MessageSeam &m_messages;
     QLabel *m_background = nullptr;
     QLabel *LblEnqete = nullptr;
-    std::array<QPushButton *, student::kAnswerButtonCount> Command1{};
+    std::array<AnswerButton *, student::kAnswerButtonCount> Command1{};
     QTimer *LVQTimer = nullptr;
     student::TwipsPosition m_placedAt;
     QString m_shownNotice;

@@ -36,10 +36,13 @@ QString questionCountText(int lastQuestion)
 
 QString textForEditor(QStringView questionnaireText)
 {
-    // Only CR and LF count here: other separators are text the file held.
+    // Only CR and LF count here: other separators are text the file held. A
+    // text document would take a paragraph separator for a line break of its
+    // own, so it stands in the box as kHeldParagraphSeparator.
     QString text = questionnaireText.toString();
     text.replace(u"\r\n"_s, u"\n"_s);
     text.replace(u'\r', u'\n');
+    text.replace(QChar::ParagraphSeparator, kHeldParagraphSeparator);
     return text;
 }
 
@@ -49,8 +52,9 @@ QString textFromEditor(QStringView editorText)
     text.reserve(editorText.size() + editorText.size() / 16);
     for (qsizetype i = 0; i < editorText.size(); ++i) {
         const QChar c = editorText[i];
-        if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator ||
-            c == QChar::LineSeparator) {
+        if (c == kHeldParagraphSeparator) {
+            text += QChar::ParagraphSeparator;
+        } else if (c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator) {
             text += u"\r\n"_s;
             if (c == u'\r' && i + 1 < editorText.size() && editorText[i + 1] == u'\n')
                 ++i;
@@ -200,7 +204,7 @@ void DocumentSteps::rememberLocation(const ShownLocation &shown)
 
 bool DocumentSteps::canSaveInPlace() const
 {
-    return m_lesson.hasQuestionnaireFile() && m_lesson.questionnairePath() == m_confirmedPath;
+    return !m_confirmed.selectedFile.isEmpty() && !m_lesson.QuestionnaireIsNew;
 }
 
 DocumentSteps::FileOkResult DocumentSteps::fileOk(const ShownLocation &shown,
@@ -216,7 +220,8 @@ DocumentSteps::FileOkResult DocumentSteps::fileOk(const ShownLocation &shown,
         m_editorWaits = false;
         if (!m_lesson.SFileLoad())
             return FileOkResult::Failed;
-        m_confirmedPath = m_lesson.questionnairePath();
+        m_confirmed = {m_lesson.QuestionnaireDrive, m_lesson.QuestionnaireDir,
+                       m_lesson.QuestionnaireFileName};
         return FileOkResult::Loaded;
     }
 
@@ -230,6 +235,7 @@ DocumentSteps::FileOkResult DocumentSteps::fileOk(const ShownLocation &shown,
     // now is what the teacher wants written, edits made meanwhile included.
     const std::optional<QString> edited =
         m_editorWaits && editorText ? editorText() : std::optional<QString>();
+    const QString loadedText = m_lesson.QuestionnaireText;
     if (edited) {
         m_lesson.QuestionnaireText = *edited;
         if (edited->isEmpty()) {
@@ -237,9 +243,15 @@ DocumentSteps::FileOkResult DocumentSteps::fileOk(const ShownLocation &shown,
             return FileOkResult::EditorFinished;
         }
     }
-    if (!m_lesson.SFileSave())
+    if (!m_lesson.SFileSave()) {
+        // The editor's text keeps waiting in the editor; in memory the
+        // questionnaire stays the one the question table was read from.
+        if (edited)
+            m_lesson.QuestionnaireText = loadedText;
         return FileOkResult::Failed;
-    m_confirmedPath = m_lesson.questionnairePath();
+    }
+    m_confirmed = {m_lesson.QuestionnaireDrive, m_lesson.QuestionnaireDir,
+                   m_lesson.QuestionnaireFileName};
     if (!edited)
         return FileOkResult::Saved;
     m_editorWaits = false;
@@ -249,13 +261,19 @@ DocumentSteps::FileOkResult DocumentSteps::fileOk(const ShownLocation &shown,
 
 DocumentSteps::EditOkResult DocumentSteps::editOk(const QString &text)
 {
-    m_lesson.QuestionnaireText = text;
-    if (text.isEmpty())
+    if (text.isEmpty()) {
+        m_lesson.QuestionnaireText.clear();
         return EditOkResult::Finished;
+    }
     if (!canSaveInPlace()) {
+        // The text stays in the editor until the chooser's OK takes it, so
+        // that QuestionnaireText still matches the question table if the wait
+        // is cancelled.
         m_editorWaits = true;
         return EditOkResult::FileNeeded;
     }
+    m_lesson.QuestionnaireText = text;
+    rememberLocation(m_confirmed);
     return m_lesson.SFileSave() && m_lesson.SFileLoad() ? EditOkResult::Finished
                                                         : EditOkResult::Failed;
 }

@@ -23,13 +23,21 @@ QString guideText();
 // sign-position form.
 QString questionCountText(int lastQuestion);
 
+// A noncharacter that stands in the editor's box for a paragraph separator
+// (U+2029) of the questionnaire text, which the box would otherwise turn into
+// one of its own line breaks.
+inline constexpr QChar kHeldParagraphSeparator{char16_t(0xFDEF)};
+
 // The questionnaire text as the editor's box takes it: every CR LF (or a lone
-// CR or LF) becomes "\n".
+// CR or LF) becomes "\n"; a line separator (U+2028) stays as it is, a
+// paragraph separator becomes kHeldParagraphSeparator.
 QString textForEditor(QStringView questionnaireText);
 
 // The editor's text back in the questionnaire's form: every line break,
-// whether "\n", CR LF, a lone CR or the paragraph and line separators a text
-// document keeps, becomes CR LF.
+// whether "\n", CR LF, a lone CR or the paragraph separator between a text
+// document's blocks, becomes CR LF. A line separator is text the file held
+// (the box types none, see frmTextEdit) and stays; kHeldParagraphSeparator
+// becomes the paragraph separator again.
 QString textFromEditor(QStringView editorText);
 
 // --- folders and files of the chooser ---------------------------------------
@@ -76,14 +84,17 @@ struct ShownLocation
 // The steps of the file chooser's OK and of the editor's "編集終了" on the
 // lesson's values, without widgets. The forms call them and show the outcome.
 //
-// The editor writes its text back to the current questionnaire file only
-// while that file is the one last opened or saved with OK. The chooser's lists
-// also set the remembered location whenever the chooser is shown or becomes
-// active, so a file that was only selected in the list, or a folder the lists
-// were moved to, may be remembered without being confirmed; writing the
-// editor's text there would destroy a questionnaire the teacher never meant to
-// touch. In that case, as when no file has been chosen at all or the text was
-// started anew, the chooser asks for a name in its save role first.
+// The editor writes its text back to the file last opened or saved with OK.
+// The chooser's lists also set the remembered location whenever the chooser
+// is shown or becomes active, so a file that was only selected in the list,
+// or a folder the lists were moved to, may be remembered without being
+// confirmed; writing the editor's text there would destroy a questionnaire the
+// teacher never meant to touch, so "編集終了" goes back to the confirmed
+// location first, and showing the chooser and cancelling it changes nothing
+// for the editor. When no file has been confirmed at all, or the text was
+// started anew, the chooser asks for a name in its save role first; the text
+// then waits in the editor, QuestionnaireText keeps the questionnaire that
+// was loaded, and the chooser's OK writes the editor's text and reads it back.
 class DocumentSteps
 {
 public:
@@ -116,7 +127,8 @@ public:
     // "編集終了" with the text of the editor's box in CR LF form.
     EditOkResult editOk(const QString &text);
 
-    // True while the editor's text waits for a name from the chooser.
+    // True while the editor's text waits for a name from the chooser. The
+    // editor closed through its frame cancels the wait: nothing is saved.
     bool editorWaitsForFile() const { return m_editorWaits; }
     void cancelEditorWait() { m_editorWaits = false; }
 
@@ -125,7 +137,7 @@ public:
 
 private:
     lesson::Lesson &m_lesson;
-    QString m_confirmedPath; // the file last opened or saved with OK
+    ShownLocation m_confirmed; // the file last opened or saved with OK
     bool m_editorWaits = false;
 };
 

@@ -9,13 +9,12 @@ namespace questionnaire {
 
 namespace {
 
-// Shows a window, or brings it to the front when it is up already.
+// Shows a window and brings it to the front with the focus, whether it was
+// hidden or up already: a window shown again must not stay behind the other.
 void bringUp(QWidget &window)
 {
-    if (window.isVisible())
-        window.raise();
-    else
-        window.show();
+    window.show();
+    window.raise();
     window.activateWindow();
 }
 
@@ -70,8 +69,12 @@ frmTextEdit &QuestionnaireWindows::textEditWindow()
         m_textEdit = new frmTextEdit(m_lesson, m_steps, m_mainWindow);
         connect(m_textEdit, &frmTextEdit::fileNeeded, this, &QuestionnaireWindows::editorNeedsFile);
         connect(m_textEdit, &frmTextEdit::discarded, this, [this] {
-            // Nothing is saved; a text waiting for a name is dropped with
-            // the editor.
+            // Closing the editor cancels "編集終了": nothing is saved. A text
+            // waiting for a name is dropped with the editor, and the chooser
+            // that asked for the name goes with it; QuestionnaireText and the
+            // question table stay as they were loaded.
+            if (m_steps.editorWaitsForFile() && m_fileLoad)
+                m_fileLoad->hide();
             m_steps.cancelEditorWait();
             m_textEdit->deleteLater();
             m_textEdit = nullptr;

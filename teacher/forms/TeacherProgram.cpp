@@ -5,12 +5,15 @@
 #include "MessageBoxPrompter.h"
 #include "TeacherUi.h"
 
+#include "exchange/QtJapanese.h"
+
 #include <QApplication>
 
 namespace teacher {
 
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
 {
+    exchange::installQtJapanese(app);
     QApplication::setWindowIcon(teacherIcon());
     {
         frmLogin login;

@@ -32,7 +32,8 @@ frmLogin::frmLogin(QWidget *parent) : QDialog(parent)
     auto *cancel = new QPushButton(u"ｷｬﾝｾﾙ"_s, this);
     cancel->setObjectName(u"cmdCancel"_s);
     cancel->setGeometry(twips(2760), twips(1320), twips(1575), twips(420));
-    cancel->setAutoDefault(false);
+    // Focused, each button takes Enter for itself; OK keeps it otherwise.
+    cancel->setAutoDefault(true);
 
     connect(ok, &QPushButton::clicked, this, &frmLogin::cmdOK_Click);
     connect(cancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);

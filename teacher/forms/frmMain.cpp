@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "FittingLabel.h"
 #include "frmAbout.h"
 #include "TeacherUi.h"
 #include "WrappingCheckBox.h"
@@ -7,6 +8,7 @@
 #include "QuestionnaireWindows.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -134,7 +136,9 @@ void frmMain::buildGraph(QWidget *client)
         setWhiteText(sum);
         m_lblAnswerSum[k] = sum;
 
-        auto *item = new QLabel(client);
+        // Long answers wrap and, if need be, step down below the size the
+        // lesson chose, rather than being cut off at the label's edge.
+        auto *item = new FittingLabel(client);
         item->setObjectName(indexed(u"LblItem", k));
         item->setGeometry(kItemLeft[k], tally::kBaseLine, 185, 121);
         item->setWordWrap(true);
@@ -162,7 +166,14 @@ void frmMain::buildControlBar(QWidget *client)
     m_check1->setObjectName(u"Check1"_s);
     m_check1->setGeometry(twips(9360), kRowTop[0], 86, kRowTop[1] + kRowHeight - kRowTop[0]);
     m_check1->setChecked(true);
-    connect(m_check1, &QCheckBox::clicked, this, [this](bool checked) {
+    // The boxes and option buttons tell the lesson of every change of their
+    // state, however it is made: a click, the keyboard, or an assistive
+    // tool's toggle action, which emits no clicked(). A change that only
+    // shows the lesson's own state (refresh()) finds the lesson agreeing and
+    // runs nothing, so each handler runs once per change.
+    connect(m_check1, &QCheckBox::toggled, this, [this](bool checked) {
+        if (checked == m_lesson.View.oneAnswerChecked)
+            return;
         m_lesson.Check1_Click(checked);
         refresh();
     });
@@ -191,7 +202,9 @@ void frmMain::buildControlBar(QWidget *client)
         auto *option = new QRadioButton(displayCaption[i], frame2);
         option->setObjectName(indexed(u"OptDisplay", i));
         option->setGeometry(6 + 60 * i, 26, 58, 28);
-        connect(option, &QRadioButton::clicked, this, [this, i] {
+        connect(option, &QRadioButton::toggled, this, [this, i](bool checked) {
+            if (!checked || m_lesson.View.displayIndex == i)
+                return;
             m_lesson.OptDisplay_Click(i);
             refresh();
         });
@@ -222,7 +235,9 @@ void frmMain::buildControlBar(QWidget *client)
         option->setFont(gothicFont(kOptPointSize));
         m_optLvqGroup->addButton(option, place.index);
         const int index = place.index;
-        connect(option, &QRadioButton::clicked, this, [this, index] {
+        connect(option, &QRadioButton::toggled, this, [this, index](bool checked) {
+            if (!checked || m_lesson.View.optLvqSelected == index)
+                return;
             m_lesson.OptLVQ_Click(index);
             refresh();
         });
@@ -237,7 +252,8 @@ void frmMain::buildMenus()
                           void (frmMain::*handler)()) {
         QAction *action = menu->addAction(caption);
         action->setObjectName(name);
-        connect(action, &QAction::triggered, this, handler);
+        if (handler)
+            connect(action, &QAction::triggered, this, handler);
         return action;
     };
 
@@ -256,8 +272,31 @@ void frmMain::buildMenus()
 
     QMenu *display = menuBar()->addMenu(u"表示"_s);
     display->setObjectName(u"mnuDisplay"_s);
-    addItem(display, u"mnuDisplayNumber"_s, u"人数"_s, &frmMain::mnuDisplayNumber_Click);
-    addItem(display, u"mnuDisplayPercent"_s, u"パーセント"_s, &frmMain::mnuDisplayPercent_Click);
+    // The display items are a checked pair that follows OptDisplay; like the
+    // option buttons they act on a change of state, whatever makes it.
+    QAction *const displayItems[2] = {
+        addItem(display, u"mnuDisplayNumber"_s, u"人数"_s, nullptr),
+        addItem(display, u"mnuDisplayPercent"_s, u"パーセント"_s, nullptr)};
+    void (frmMain::*const displayHandlers[2])() = {&frmMain::mnuDisplayNumber_Click,
+                                                   &frmMain::mnuDisplayPercent_Click};
+    auto *displayGroup = new QActionGroup(display);
+    displayGroup->setExclusive(true);
+    for (int i = 0; i < 2; ++i) {
+        QAction *item = displayItems[i];
+        item->setCheckable(true);
+        displayGroup->addAction(item);
+        item->setChecked(m_optDisplay[i]->isChecked());
+        connect(item, &QAction::toggled, this,
+                [this, i, handler = displayHandlers[i]](bool checked) {
+                    if (!checked || m_lesson.View.displayIndex == i)
+                        return;
+                    (this->*handler)();
+                });
+        connect(m_optDisplay[i], &QRadioButton::toggled, item, [item](bool checked) {
+            if (checked)
+                item->setChecked(true);
+        });
+    }
 
     QMenu *help = menuBar()->addMenu(u"ﾍﾙﾌﾟ(&H)"_s);
     help->setObjectName(u"mnuHelp"_s);

@@ -2,9 +2,12 @@
 
 #include "TeacherUi.h"
 
+#include "exchange/WindowRole.h"
+
 #include "teacher/lesson/Lesson.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -60,6 +63,29 @@ private:
     }
 };
 
+// The questionnaire's text box. Shift+Enter makes the same line break as
+// Enter: a text document would otherwise put a line separator (U+2028) there,
+// which the box keeps as text of the line when it is read back.
+class QuestionnaireBox : public QPlainTextEdit
+{
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+            event->modifiers().testFlag(Qt::ShiftModifier)) {
+            QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                            event->text(), event->isAutoRepeat(), ushort(event->count()));
+            QPlainTextEdit::keyPressEvent(&plain);
+            event->setAccepted(plain.isAccepted());
+            return;
+        }
+        QPlainTextEdit::keyPressEvent(event);
+    }
+};
+
 } // namespace
 
 frmTextEdit::frmTextEdit(lesson::Lesson &lesson, DocumentSteps &steps, QWidget *parent)
@@ -67,6 +93,7 @@ frmTextEdit::frmTextEdit(lesson::Lesson &lesson, DocumentSteps &steps, QWidget *
 {
     setObjectName(u"frmTextEdit"_s);
     setWindowTitle(u"アンケートの文章編集"_s);
+    exchange::setWindowRole(this, QAccessible::Window);
     setFont(gothicFont(9.75));
     // Resizable; the controls keep their place and size.
     resize(twips(9045), twips(7320));
@@ -81,7 +108,7 @@ frmTextEdit::frmTextEdit(lesson::Lesson &lesson, DocumentSteps &steps, QWidget *
     palette.setColor(QPalette::WindowText, palette.color(QPalette::Text));
     m_label1->setPalette(palette);
 
-    m_txtEdit = new QPlainTextEdit(this);
+    m_txtEdit = new QuestionnaireBox(this);
     m_txtEdit->setObjectName(u"txtEdit"_s);
     m_txtEdit->setGeometry(twipRect(120, 2520, 8775, 3975));
     m_txtEdit->setFont(gothicFont(12));

@@ -1,9 +1,11 @@
 #include "SeatFolder.h"
 
+#include "student/forms/AnswerButton.h"
 #include "student/forms/frmLogin.h"
 #include "student/forms/frmMain.h"
 #include "student/forms/MessageSeam.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -65,11 +67,14 @@ private slots:
 
     void signInEntries_data();
     void signInEntries();
-    void escapeCancels();
+    void keysOnButtons_data();
+    void keysOnButtons();
     void loginLayout_data();
     void loginLayout();
     void panelAtStart();
     void answerThroughButtons();
+    void answerCaptionsFit_data();
+    void answerCaptionsFit();
     void endsAtOnce_data();
     void endsAtOnce();
     void position_data();
@@ -152,17 +157,34 @@ void TestStudentForms::signInEntries()
     }
 }
 
-void TestStudentForms::escapeCancels()
+void TestStudentForms::keysOnButtons_data()
 {
+    QTest::addColumn<QList<Qt::Key>>("keys"); // after typing 7 into the entry
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("Esc cancels") << QList<Qt::Key>{Qt::Key_Escape} << false;
+    // Enter presses the focused button; away from the buttons OK has it.
+    QTest::newRow("Tab to OK, Enter") << QList<Qt::Key>{Qt::Key_Tab, Qt::Key_Return} << true;
+    QTest::newRow("Tab to ｷｬﾝｾﾙ, Enter")
+        << QList<Qt::Key>{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return} << false;
+    QTest::newRow("Tab round to the entry, Enter")
+        << QList<Qt::Key>{Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Return} << true;
+}
+
+void TestStudentForms::keysOnButtons()
+{
+    QFETCH(QList<Qt::Key>, keys);
+    QFETCH(bool, ok);
     frmLogin login(m_module, m_seam);
     login.show();
     QVERIFY(QTest::qWaitForWindowActive(&login));
     auto *txtUserName = child<QLineEdit>(login, u"txtUserName"_s);
     QTest::keyClicks(txtUserName, u"7"_s);
-    QTest::keyClick(txtUserName, Qt::Key_Escape); // presses ｷｬﾝｾﾙ
-    QVERIFY(!login.OK);
-    QCOMPARE(login.result(), int(QDialog::Rejected));
-    QVERIFY(QDir(u"Data"_s).isEmpty());
+    for (Qt::Key key : keys)
+        QTest::keyClick(QApplication::focusWidget(), key);
+    QCOMPARE(login.OK, ok);
+    QCOMPARE(login.result(), int(ok ? QDialog::Accepted : QDialog::Rejected));
+    QCOMPARE(QDir(u"Data"_s).isEmpty(), !ok);
+    QVERIFY(m_seam.messages.isEmpty());
 }
 
 void TestStudentForms::loginLayout_data()
@@ -204,6 +226,10 @@ void TestStudentForms::panelAtStart()
     const auto panel = signedInPanel(false);
     QCOMPARE(panel->windowTitle(), u"オンブラ"_s);
     QCOMPARE(panel->size(), QSize(571, 191));
+    // A window to assistive tools, named by its title.
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(panel.get());
+    QCOMPARE(accessible->role(), QAccessible::Dialog);
+    QCOMPARE(accessible->text(QAccessible::Name), u"オンブラ"_s);
     auto *timer = child<QTimer>(*panel, u"LVQTimer"_s);
     QVERIFY(timer->isActive());
     QCOMPARE(timer->interval(), 500);
@@ -252,6 +278,88 @@ void TestStudentForms::answerThroughButtons()
     for (int i = 0; i < 5; ++i)
         QVERIFY(child<QPushButton>(*panel, u"Command1_%1"_s.arg(i))->isHidden());
     QVERIFY(child<QTimer>(*panel, u"LVQTimer"_s)->isActive()); // restarted by the click
+}
+
+void TestStudentForms::answerCaptionsFit_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<double>("chosen"); // FitAnswerFont's size, kept on the buttons
+    QTest::addColumn<double>("shown");  // the size the first caption is drawn at
+    QTest::addColumn<bool>("elided");
+
+    QTest::newRow("five points, 9 characters at 16 pt step down")
+        << 5
+        << QStringList{u"とてもよく分かった"_s, u"よく分かった"_s, u"ふつう"_s,
+                       u"あまり分からない"_s, u"全く分からない"_s}
+        << 16.0 << 12.0 << false;
+    QTest::newRow("mode 4, agreement")
+        << 4
+        << QStringList{u"とてもそう思う"_s, u"そう思う"_s, u"そう思わない"_s, u"全くそう思わない"_s}
+        << 16.0 << 16.0 << false;
+    QTest::newRow("○× at 24 pt") << 2 << QStringList{u"○"_s, u"×"_s} << 24.0 << 24.0 << false;
+    QTest::newRow("twelve characters at 12 pt")
+        << 5 << QStringList{u"とてもとてもよく分かりました"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s}
+        << 12.0 << 12.0 << false;
+    QTest::newRow("a long latin word breaks inside")
+        << 5 << QStringList{u"Understandable"_s, u"no"_s, u"?"_s, u"4"_s, u"5"_s} << 12.0 << 12.0
+        << false;
+    QTest::newRow("too long for any size: cut short")
+        << 5 << QStringList{QString(80, QChar(u'分')), u"2"_s, u"3"_s, u"4"_s, u"5"_s} << 12.0
+        << 7.0 << true;
+}
+
+void TestStudentForms::answerCaptionsFit()
+{
+    QFETCH(int, mode);
+    QFETCH(QStringList, labels);
+    QFETCH(double, chosen);
+    QFETCH(double, shown);
+    QFETCH(bool, elided);
+    const auto panel = signedInPanel();
+    QStringList lines{u" %1 "_s.arg(mode), u"Q"_s};
+    for (int i = 0; i < 5; ++i)
+        lines << labels.value(i);
+    lines << u" 0 "_s;
+    QVERIFY(SeatFolder::writeLines(m_module.CommandFilePath, lines));
+    panel->show();
+    panel->PollCommandFile();
+
+    for (int i = 0; i < mode; ++i) {
+        auto *button = child<AnswerButton>(*panel, u"Command1_%1"_s.arg(i));
+        QVERIFY(button->isVisible());
+        QCOMPARE(button->font().pointSizeF(), chosen);
+        // The whole label stays the button's text for the keyboard, the
+        // tooltip and assistive tools, however it is drawn.
+        QCOMPARE(button->text(), labels[i]);
+        QCOMPARE(button->toolTip(), labels[i]);
+        QCOMPARE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name), labels[i]);
+
+        const exchange::FittedCaption fitted = button->fitted();
+        QVERIFY(fitted.font.pointSizeF() <= chosen);
+        QVERIFY(fitted.font.bold());
+        QVERIFY2(exchange::linesFit(fitted.lines, fitted.font, button->captionRect().size()),
+                 qPrintable(fitted.lines.join(u'|')));
+        if (i == 0) {
+            QCOMPARE(fitted.font.pointSizeF(), shown);
+            QCOMPARE(fitted.elided, elided);
+        }
+        if (!fitted.elided)
+            QCOMPARE(fitted.lines.join(QString()), labels[i]);
+        // Not smaller than needed: one step up it would not fit.
+        const QList<qreal> sizes = exchange::captionSizes(chosen);
+        const qsizetype step = sizes.indexOf(fitted.font.pointSizeF());
+        if (step > 0 && !fitted.elided) {
+            QFont larger = fitted.font;
+            larger.setPointSizeF(sizes[step - 1]);
+            const QSizeF room = button->captionRect().size();
+            QVERIFY(!exchange::linesFit(exchange::wrapCaption(labels[i], larger, room.width()),
+                                        larger, room));
+        }
+    }
+    const QString shots = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
+    if (!shots.isEmpty())
+        panel->grab().save(shots + u"/student-captions-"_s + QString::number(mode) + u".png"_s);
 }
 
 void TestStudentForms::endsAtOnce_data()

@@ -3,13 +3,14 @@
 
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
-#include "teacher/forms/frmMain.h"
 #include "teacher/forms/DocumentSteps.h"
 #include "teacher/forms/FileLists.h"
 #include "teacher/forms/frmFileLoad.h"
+#include "teacher/forms/frmMain.h"
 #include "teacher/forms/frmTextEdit.h"
 #include "teacher/forms/QuestionnaireWindows.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -155,6 +156,10 @@ private slots:
     void editFinished();
     void editFinishedWithoutFile_data();
     void editFinishedWithoutFile();
+    void editorKeepsItsFile_data();
+    void editorKeepsItsFile();
+    void separatorsSurviveTheEditor();
+    void windowsComeToTheFront();
     void failuresAreReported_data();
     void failuresAreReported();
     void closingThroughFrame_data();
@@ -175,6 +180,11 @@ void TestQuestionnaireForms::lineEnds_data()
     QTest::newRow("lone CR") << u"Q\rA"_s << u"Q\nA"_s << u"Q\r\nA"_s;
     QTest::newRow("no-break space kept")
         << u"Q\u00a0!\r\n"_s << u"Q\u00a0!\n"_s << u"Q\u00a0!\r\n"_s;
+    // Separators a UTF-8 file may hold are text of their line, not breaks.
+    QTest::newRow("line separator kept")
+        << u"Q\u2028R\r\nA\r\n"_s << u"Q\u2028R\nA\n"_s << u"Q\u2028R\r\nA\r\n"_s;
+    QTest::newRow("paragraph separator kept")
+        << u"Q\u2029R\r\nA\r\n"_s << u"Q\ufdefR\nA\n"_s << u"Q\u2029R\r\nA\r\n"_s;
 }
 
 void TestQuestionnaireForms::lineEnds()
@@ -184,10 +194,10 @@ void TestQuestionnaireForms::lineEnds()
     QFETCH(QString, back);
     QCOMPARE(textForEditor(questionnaire), editor);
     QCOMPARE(textFromEditor(editor), back);
-    // A text document separates its blocks with paragraph separators and
-    // keeps Shift+Enter as a line separator: both are the user's line breaks.
+    // A text document separates its blocks with paragraph separators: they
+    // are the user's line breaks. (Shift+Enter makes one too, see
+    // separatorsSurviveTheEditor; a line separator is the file's text.)
     QCOMPARE(textFromEditor(QString(editor).replace(u'\n', QChar::ParagraphSeparator)), back);
-    QCOMPARE(textFromEditor(QString(editor).replace(u'\n', QChar::LineSeparator)), back);
 }
 
 void TestQuestionnaireForms::filePattern_data()
@@ -545,19 +555,18 @@ void TestQuestionnaireForms::editFinished()
 void TestQuestionnaireForms::editFinishedWithoutFile_data()
 {
     QTest::addColumn<QString>("before"); // how the editor came to have no file
-    QTest::addColumn<bool>("nameIt");    // OK with a typed name, or Cancel
-    for (const bool nameIt : {false, true}) {
-        const char *end = nameIt ? "named" : "cancelled";
-        QTest::addRow("nothing chosen yet, %s", end) << u"none"_s << nameIt;
-        QTest::addRow("new after opening a file, %s", end) << u"new"_s << nameIt;
-        QTest::addRow("other file only selected, %s", end) << u"selected"_s << nameIt;
+    QTest::addColumn<QString>("end");    // OK with a typed name, Cancel, or the editor closed
+    for (const char *end : {"named", "cancelled", "editor closed"}) {
+        QTest::addRow("nothing chosen yet, %s", end) << u"none"_s << QString::fromLatin1(end);
+        QTest::addRow("new after opening a file, %s", end) << u"new"_s << QString::fromLatin1(end);
     }
 }
 
 void TestQuestionnaireForms::editFinishedWithoutFile()
 {
     QFETCH(QString, before);
-    QFETCH(bool, nameIt);
+    QFETCH(QString, end);
+    const bool nameIt = end == u"named";
     Classroom room;
     room.write(u"three.txt"_s, kThreeQuestions);
     room.write(u"b.txt"_s, u"Q\nA\nB\n"_s);
@@ -582,7 +591,11 @@ void TestQuestionnaireForms::editFinishedWithoutFile()
     }
     room.menu(u"mnuEditShow"_s);
     room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
+    const QString textBefore = room.lesson.QuestionnaireText;
+    const int lastBefore = room.lesson.LastQuestion;
     room.click(u"cmdEditOk"_s, room.editor());
+    // Waiting for a name, the text is the editor's alone.
+    QCOMPARE(room.lesson.QuestionnaireText, textBefore);
 
     QVERIFY(room.chooser() && room.chooser()->isVisible());
     QCOMPARE(room.prompt(), u"保存するファイル名を記入して下さい"_s);
@@ -609,14 +622,128 @@ void TestQuestionnaireForms::editFinishedWithoutFile()
         room.click(u"cmdEditOk"_s, room.editor());
         QVERIFY(!room.chooser()->isVisible());
         QVERIFY(!room.editor()->isVisible());
-    } else {
+    } else if (end == u"cancelled") {
         room.click(u"cmdFileCancel"_s, room.chooser());
         QVERIFY(room.editor()->isVisible());
         QCOMPARE(room.editor()->editedText(), u"一問\r\nはい\r\nいいえ\r\nmore"_s);
+    } else {
+        // Closing the editor cancels "編集終了": the chooser that asked for
+        // the name goes, nothing is written, and the questionnaire in memory
+        // still matches its question table.
+        QVERIFY(room.editor()->close());
+        QTRY_VERIFY(!room.editor());
+        QVERIFY(!room.chooser()->isVisible());
+        QVERIFY(!room.windows().steps().editorWaitsForFile());
+        QCOMPARE(room.lesson.QuestionnaireText, textBefore);
+        QCOMPARE(room.lesson.LastQuestion, lastBefore);
+        QVERIFY(QDir(room.dir).entryList({u"*.txt"_s}, QDir::Files).size() == 2);
     }
     QCOMPARE(room.bytes(u"three.txt"_s), three);
     QCOMPARE(room.bytes(u"b.txt"_s), b);
     QCOMPARE(room.fileMessages(), QStringList());
+}
+
+void TestQuestionnaireForms::editorKeepsItsFile_data()
+{
+    QTest::addColumn<QString>("meanwhile"); // what the chooser saw after the file was opened
+    QTest::newRow("ファイルを保存, then キャンセル") << u"save"_s;
+    QTest::newRow("another file selected, then キャンセル") << u"selected"_s;
+    QTest::newRow("moved to another folder, then キャンセル") << u"folder"_s;
+}
+
+// Showing the chooser and cancelling it changes nothing for the editor:
+// "編集終了" writes to the file last opened or saved with OK, never to one
+// that was only looked at, and asks for no name.
+void TestQuestionnaireForms::editorKeepsItsFile()
+{
+    QFETCH(QString, meanwhile);
+    Classroom room;
+    room.write(u"three.txt"_s, kThreeQuestions);
+    room.write(u"b.txt"_s, u"Q\nA\nB\n"_s);
+    QDir(room.dir).mkdir(u"sub"_s);
+    const QByteArray b = room.bytes(u"b.txt"_s);
+    room.open(u"three.txt"_s);
+
+    room.menu(meanwhile == u"save"_s ? u"mnuSave"_s : u"mnuFileOpen"_s);
+    if (meanwhile == u"selected")
+        room.clickFile(u"b.txt"_s);
+    else if (meanwhile == u"folder")
+        room.enterFolder(room.dir + u"/sub"_s);
+    // The teacher looks at the main window and comes back: gaining focus
+    // remembers what the lists show, which was never confirmed.
+    room.window.show();
+    room.window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&room.window));
+    room.chooser()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(room.chooser()));
+    room.click(u"cmdFileCancel"_s, room.chooser());
+
+    room.menu(u"mnuEditShow"_s);
+    room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
+    room.click(u"cmdEditOk"_s, room.editor());
+
+    QVERIFY(!room.chooser()->isVisible());
+    QVERIFY(!room.editor()->isVisible());
+    // (The save adds its CR LF after the text's own line break.)
+    QCOMPARE(room.bytes(u"three.txt"_s), exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\n\r\n"));
+    QCOMPARE(room.bytes(u"b.txt"_s), b);
+    QVERIFY(QDir(room.dir + u"/sub"_s).isEmpty());
+    QCOMPARE(room.lesson.LastQuestion, 0);
+    QCOMPARE(room.lesson.QuestionTable[0][0], u"一問"_s);
+    QCOMPARE(room.lesson.QuestionnaireFileName, u"three.txt"_s);
+    QCOMPARE(room.fileMessages(), QStringList());
+}
+
+// A UTF-8 questionnaire may hold line and paragraph separators inside a
+// line; "編集終了" writes the line back as it was read.
+void TestQuestionnaireForms::separatorsSurviveTheEditor()
+{
+    Classroom room;
+    const QString text = u"一問\u2028続き\r\nはい\r\nいいえ\u2029です\r\n"_s;
+    ClassroomFolder::write(room.folder.filePath(u"u.txt"_s), text.toUtf8());
+    room.open(u"u.txt"_s);
+    QCOMPARE(room.lesson.QuestionTable[0][0], u"一問\u2028続き"_s);
+    QCOMPARE(room.editor()->editedText(), text);
+
+    room.click(u"cmdEditOk"_s, room.editor());
+    QCOMPARE(room.bytes(u"u.txt"_s), (text + u"\r\n"_s).toUtf8());
+    QCOMPARE(room.lesson.LastQuestion, 0);
+    QCOMPARE(room.lesson.QuestionTable[0][2], u"いいえ\u2029です"_s);
+
+    // Shift+Enter typed in the box is a line break like Enter.
+    room.menu(u"mnuEditShow"_s);
+    room.txtEdit()->moveCursor(QTextCursor::End);
+    QTest::keyClick(room.txtEdit(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(room.txtEdit(), u"x"_s);
+    QCOMPARE(room.editor()->editedText(), text + u"\r\n\r\nx"_s);
+}
+
+// A window shown again comes to the front with the focus, over the other.
+void TestQuestionnaireForms::windowsComeToTheFront()
+{
+    Classroom room;
+    room.write(u"three.txt"_s, kThreeQuestions);
+    room.window.show();
+    room.open(u"three.txt"_s);
+    QVERIFY(QTest::qWaitForWindowActive(room.editor()));
+    QCOMPARE(QAccessible::queryAccessibleInterface(room.editor())->role(), QAccessible::Window);
+
+    room.menu(u"mnuSave"_s);
+    QVERIFY(QTest::qWaitForWindowActive(room.chooser()));
+    QCOMPARE(QAccessible::queryAccessibleInterface(room.chooser())->role(), QAccessible::Dialog);
+    QCOMPARE(QAccessible::queryAccessibleInterface(room.chooser())->text(QAccessible::Name),
+             u"オンブラ"_s);
+    room.click(u"cmdFileCancel"_s, room.chooser());
+
+    room.editor()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(room.editor()));
+    room.menu(u"mnuFileOpen"_s);
+    QVERIFY(QTest::qWaitForWindowActive(room.chooser()));
+    room.menu(u"mnuEditShow"_s);
+    QVERIFY(QTest::qWaitForWindowActive(room.editor()));
+    // Already up, the chooser is brought forward again.
+    room.menu(u"mnuFileOpen"_s);
+    QVERIFY(QTest::qWaitForWindowActive(room.chooser()));
 }
 
 void TestQuestionnaireForms::failuresAreReported_data()
@@ -627,6 +754,8 @@ void TestQuestionnaireForms::failuresAreReported_data()
     QTest::addColumn<bool>("editorUp");
     QTest::newRow("editor: file replaced by a folder")
         << u"edit"_s << u"save failed: "_s << false << true;
+    QTest::newRow("editor waiting for a name: name of a folder")
+        << u"wait"_s << u"save failed: "_s << true << true;
     QTest::newRow("save role: name of a folder")
         << u"save"_s << u"save failed: "_s << true << false;
     QTest::newRow("open role: file gone") << u"open"_s << u"load failed: "_s << true << false;
@@ -648,6 +777,15 @@ void TestQuestionnaireForms::failuresAreReported()
         room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
         room.click(u"cmdEditOk"_s, room.editor());
         QCOMPARE(room.editor()->editedText(), u"一問\r\nはい\r\nいいえ\r\n"_s);
+    } else if (how == u"wait") {
+        room.menu(u"mnuEditShow"_s);
+        room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
+        room.click(u"cmdEditOk"_s, room.editor());
+        room.text1()->setText(u"sub"_s);
+        room.click(u"cmdFileOk"_s, room.chooser());
+        // The text still waits in the editor, not in the questionnaire.
+        QVERIFY(room.lesson.QuestionnaireText.isEmpty());
+        QVERIFY(room.windows().steps().editorWaitsForFile());
     } else if (how == u"save") {
         room.lesson.QuestionnaireText = u"Q\r\n"_s;
         room.menu(u"mnuSave"_s);

@@ -3,11 +3,15 @@
 #include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
+#include "exchange/QtJapanese.h"
+#include "teacher/forms/FittingLabel.h"
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/MessageBoxPrompter.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +21,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +40,13 @@ private slots:
     void menus_data();
     void menus();
     void buttonsDriveTheLesson();
+    void stateChangesReachTheLesson_data();
+    void stateChangesReachTheLesson();
+    void messageBoxKeys_data();
+    void messageBoxKeys();
+    void qtTextsInJapanese();
+    void captionsFit_data();
+    void captionsFit();
     void closingEndsTheLesson();
     void publishFailureBoxWithTimerRunning();
     void aboutDialog();
@@ -55,6 +67,9 @@ void TestTeacherForms::loginKeys_data()
     QTest::addColumn<bool>("ok");
     QTest::newRow("Enter presses OK") << u"enter"_s << true;
     QTest::newRow("Esc cancels") << u"escape"_s << false;
+    // Enter presses the focused button; OK takes it back when focus leaves.
+    QTest::newRow("Tab to ｷｬﾝｾﾙ, Enter") << u"tab enter"_s << false;
+    QTest::newRow("Tab to ｷｬﾝｾﾙ and back, Enter") << u"tab tab enter"_s << true;
     QTest::newRow("ｷｬﾝｾﾙ button") << u"cancel"_s << false;
     QTest::newRow("close box") << u"close"_s << false;
 }
@@ -69,7 +84,14 @@ void TestTeacherForms::loginKeys()
              u"このソフトは先生用です。まちがった人は、キャンセルをクリックして下さい。"_s);
     QCOMPARE(child<QPushButton>(&login, u"cmdCancel"_s)->text(), u"ｷｬﾝｾﾙ"_s);
     QTimer::singleShot(0, &login, [&] {
-        if (how == u"enter")
+        if (how.contains(u"tab"_s)) {
+            QVERIFY(QTest::qWaitForWindowActive(&login));
+            for (const QString &key : how.split(u' ')) {
+                QWidget *focus = QApplication::focusWidget();
+                QVERIFY(focus);
+                QTest::keyClick(focus, key == u"tab"_s ? Qt::Key_Tab : Qt::Key_Return);
+            }
+        } else if (how == u"enter")
             QTest::keyClick(&login, Qt::Key_Return);
         else if (how == u"escape")
             QTest::keyClick(&login, Qt::Key_Escape);
@@ -183,6 +205,233 @@ void TestTeacherForms::buttonsDriveTheLesson()
     QVERIFY(!window.timer()->isActive());
     QTest::mouseClick(child<QPushButton>(&window, u"CmdLVQClear"_s), Qt::LeftButton);
     QCOMPARE(child<QGroupBox>(&window, u"Frame1"_s)->title(), u"第 2問のアンケートの設定"_s);
+}
+
+namespace {
+
+// Acts on a control the way the name says, without a mouse click where the
+// name says so: the widget's own setter, or an assistive tool's action.
+void change(QObject *control, const QString &how)
+{
+    if (auto *action = qobject_cast<QAction *>(control)) {
+        if (how == u"setChecked")
+            action->setChecked(true);
+        else
+            action->trigger();
+        return;
+    }
+    auto *button = qobject_cast<QAbstractButton *>(control);
+    QVERIFY(button);
+    if (how == u"setChecked") {
+        button->setChecked(!button->isChecked() || qobject_cast<QRadioButton *>(button));
+    } else if (how == u"space") {
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Space);
+    } else {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+        QVERIFY(accessible && accessible->actionInterface());
+        const QString name = how == u"toggle action" ? QAccessibleActionInterface::toggleAction()
+                                                     : QAccessibleActionInterface::pressAction();
+        const bool wasChecked = button->isChecked();
+        accessible->actionInterface()->doAction(name);
+        // The press action clicks after a short animation.
+        QTRY_VERIFY(button->isChecked() != wasChecked);
+    }
+}
+
+} // namespace
+
+void TestTeacherForms::stateChangesReachTheLesson_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QByteArray>("firstLine"); // the command file after 再集計
+    QTest::addColumn<QByteArray>("lastLine");
+    QTest::addColumn<int>("display");
+
+    const QByteArray twoAnswers = " 2 \r\n";
+    const QByteArray once = " 1 \r\n";
+    for (const char *how : {"setChecked", "toggle action", "press action", "space"}) {
+        QTest::addRow("回答は１回だけ, %s", how)
+            << u"Check1"_s << QString::fromLatin1(how) << twoAnswers << QByteArray(" 0 \r\n") << 0;
+        QTest::addRow("１２３, %s", how)
+            << u"OptLVQ_3"_s << QString::fromLatin1(how) << QByteArray(" 3 \r\n") << once << 0;
+        QTest::addRow("％, %s", how)
+            << u"OptDisplay_1"_s << QString::fromLatin1(how) << twoAnswers << once << 1;
+    }
+    QTest::newRow("menu パーセント, setChecked")
+        << u"mnuDisplayPercent"_s << u"setChecked"_s << twoAnswers << once << 1;
+    QTest::newRow("menu パーセント, press")
+        << u"mnuDisplayPercent"_s << u"trigger"_s << twoAnswers << once << 1;
+    QTest::newRow("menu 人数 while showing 人数")
+        << u"mnuDisplayNumber"_s << u"trigger"_s << twoAnswers << once << 0;
+}
+
+void TestTeacherForms::stateChangesReachTheLesson()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, how);
+    QFETCH(QByteArray, firstLine);
+    QFETCH(QByteArray, lastLine);
+    QFETCH(int, display);
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
+
+    QObject *target = window.findChild<QObject *>(control);
+    QVERIFY(target);
+    change(target, how);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(lesson.View.displayIndex, display);
+    QCOMPARE(child<QRadioButton>(&window, u"OptDisplay_"_s + QString::number(display))->isChecked(),
+             true);
+    QVERIFY(window.findChild<QAction *>(display ? u"mnuDisplayPercent"_s : u"mnuDisplayNumber"_s)
+                ->isChecked());
+    QCOMPARE(child<QCheckBox>(&window, u"Check1"_s)->isChecked(), lastLine == " 1 \r\n");
+
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    const QByteArray command = ClassroomFolder::read(exchange::commandFilePath(5));
+    QVERIFY2(command.startsWith(firstLine), command.constData());
+    QVERIFY2(command.endsWith(lastLine), command.constData());
+}
+
+// Every two-button box of the teacher's program: Enter presses the button
+// that has the focus, the default one until Tab moves on.
+void TestTeacherForms::messageBoxKeys_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<bool>("first"); // the box answered with its first button
+
+    for (const char *box : {"end questionnaire", "end without record", "publish failed"}) {
+        const bool yesByDefault = QByteArray(box) != "end without record";
+        QTest::addRow("%s, Enter", box) << QString::fromLatin1(box) << u"enter"_s << yesByDefault;
+        QTest::addRow("%s, Esc", box) << QString::fromLatin1(box) << u"escape"_s << false;
+    }
+    QTest::newRow("end questionnaire, Tab to いいえ, Enter")
+        << u"end questionnaire"_s << u"tab enter"_s << false;
+    QTest::newRow("end without record, Shift+Tab to はい, Enter")
+        << u"end without record"_s << u"backtab enter"_s << true;
+    QTest::newRow("publish failed, Tab to 続行, Enter")
+        << u"publish failed"_s << u"tab enter"_s << false;
+}
+
+void TestTeacherForms::messageBoxKeys()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, keys);
+    QFETCH(bool, first);
+    QWidget parent;
+    parent.show();
+    teacher::MessageBoxPrompter prompter;
+    prompter.setParentWidget(&parent);
+
+    bool pressed = false;
+    QTimer::singleShot(0, &parent, [&] {
+        auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(shown);
+        // Whatever happens below, the box goes away.
+        auto closeBox = qScopeGuard([shown] { shown->done(-1); });
+        QVERIFY(QTest::qWaitForWindowActive(shown));
+        for (const QString &key : keys.split(u' ')) {
+            const Qt::Key code = key == u"tab"_s       ? Qt::Key_Tab
+                                 : key == u"backtab"_s ? Qt::Key_Backtab
+                                 : key == u"escape"_s  ? Qt::Key_Escape
+                                                       : Qt::Key_Return;
+            QTest::keyClick(QApplication::focusWidget(), code,
+                            code == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+        }
+        pressed = !shown->isVisible();
+        if (pressed)
+            closeBox.dismiss();
+    });
+    bool answer = false;
+    if (box == u"end questionnaire")
+        answer = prompter.confirmEndQuestionnaire();
+    else if (box == u"end without record")
+        answer = prompter.confirmEndWithoutRecord();
+    else
+        answer = prompter.publishFailed(u"Data/LVQ1.ini"_s, 1, 102, u"書き込めません"_s) ==
+                 lesson::LessonPrompter::PublishChoice::Retry;
+    QVERIFY(pressed);
+    QCOMPARE(answer, first);
+}
+
+void TestTeacherForms::captionsFit_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("answerSet");      // shown before looking, -1 none
+    QTest::addColumn<QStringList>("labels"); // a questionnaire's labels instead
+    for (int i = 0; i < 8; ++i)
+        QTest::addRow("OptLVQ_%d", i) << u"OptLVQ_%1"_s.arg(i) << -1 << QStringList();
+    for (const char *name : {"OptDisplay_0", "OptDisplay_1", "CmdStart", "CmdPause", "CmdLVQClear",
+                             "cmdNext", "cmdBack", "cmdEnd"})
+        QTest::newRow(name) << QString::fromLatin1(name) << -1 << QStringList();
+    QTest::newRow("LblItem, はい、いいえ、どちらでもない") << u"LblItem_3"_s << 7 << QStringList();
+    const QStringList fivePoints = {u"とてもよく分かった"_s, u"よく分かった"_s, u"ふつう"_s,
+                                    u"あまり分からない"_s, u"全く分からない"_s};
+    for (int k = 0; k < 5; ++k)
+        QTest::addRow("LblItem_%d, five points", k) << u"LblItem_%1"_s.arg(k) << -1 << fivePoints;
+    QTest::newRow("LblItem, a long sentence") // mode 2 puts answer 1 on bar 1
+        << u"LblItem_1"_s << -1
+        << QStringList{u"授業の内容は日常生活の中で役に立つと思いますか、とても思う"_s,
+                       u"いいえ"_s};
+}
+
+void TestTeacherForms::captionsFit()
+{
+    QFETCH(QString, name);
+    QFETCH(int, answerSet);
+    QFETCH(QStringList, labels);
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
+    if (answerSet >= 0) {
+        child<QRadioButton>(&window, u"OptLVQ_"_s + QString::number(answerSet))->setChecked(true);
+        QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    }
+    if (!labels.isEmpty()) {
+        lesson.ShownQuestion = {};
+        for (int i = 0; i < labels.size(); ++i)
+            lesson.ShownQuestion[i + 1] = labels[i];
+        lesson.LVQMode = labels.size();
+        lesson.LayoutAnswerLabels();
+        window.refresh();
+    }
+
+    QWidget *control = child<QWidget>(&window, name);
+    if (auto *item = qobject_cast<teacher::FittingLabel *>(control)) {
+        QVERIFY(!item->text().isEmpty());
+        const exchange::FittedCaption fitted = item->fitted();
+        QVERIFY2(!fitted.elided, qPrintable(fitted.lines.join(u'|')));
+        QVERIFY(exchange::linesFit(fitted.lines, fitted.font, item->contentsRect().size()));
+        QCOMPARE(fitted.lines.join(QString()), item->text());
+        QVERIFY(fitted.font.pointSizeF() <= item->font().pointSizeF());
+    } else {
+        // A button's caption in one line: its natural size fits its place.
+        auto *button = qobject_cast<QAbstractButton *>(control);
+        QVERIFY(button);
+        QVERIFY2(button->sizeHint().width() <= button->width(),
+                 qPrintable(u"%1 > %2"_s.arg(button->sizeHint().width()).arg(button->width())));
+        QVERIFY(button->sizeHint().height() <= button->height());
+    }
+}
+
+// Qt's own texts, such as the buttons of the questionnaire's end box, are in
+// Japanese like the program's captions, whatever the system's language.
+void TestTeacherForms::qtTextsInJapanese()
+{
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const bool found = exchange::installQtJapanese(*QCoreApplication::instance());
+    QLocale::setDefault(QLocale::system());
+    if (!found)
+        QSKIP("Qt's Japanese translations are not installed (qt6-translations-l10n)");
+    QMessageBox box(QMessageBox::Question, u"アンケート終了の確認"_s, QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    QVERIFY2(box.button(QMessageBox::Yes)->text().startsWith(u"はい"_s),
+             qPrintable(box.button(QMessageBox::Yes)->text()));
+    QVERIFY(box.button(QMessageBox::No)->text().startsWith(u"いいえ"_s));
 }
 
 void TestTeacherForms::closingEndsTheLesson()
