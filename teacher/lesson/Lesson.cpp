@@ -295,6 +295,14 @@ void Lesson::Timer1_Timer()
     CollectAnswers();
 }
 
+bool Lesson::collectNow()
+{
+    if (!View.timerEnabled)
+        return false;
+    Timer1_Timer();
+    return true;
+}
+
 void Lesson::CollectAnswers()
 {
     tally::collectAnswers(Tally, LVQStudentsMax);

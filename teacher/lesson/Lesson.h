@@ -124,6 +124,10 @@ public:
 
     // --- tally and display -----------------------------------------------
     void Timer1_Timer();
+    // A collection asked for between ticks, when an answer file changed: a
+    // tick in every respect while Timer1 is on, nothing while it is off.
+    // Returns whether it collected.
+    bool collectNow();
     void CollectAnswers();
     void LayoutAnswerLabels();
     void ShowCountGraph();
