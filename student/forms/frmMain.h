@@ -9,6 +9,9 @@
 #include <array>
 
 class MessageSeam;
+namespace exchange {
+class ChangeWatch;
+}
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -29,6 +32,9 @@ public:
     void Command1_Click(int Index);
 
     const student::AnswerPanel &panel() const { return m_panel; }
+    // Polls as soon as the seat's command file changes; LVQTimer stays as
+    // the floor for folders that report no changes.
+    const exchange::ChangeWatch &commandWatch() const { return *m_commandWatch; }
     // True once the program has been asked to end at once.
     bool isEnding() const { return m_ending; }
 
@@ -45,6 +51,7 @@ private:
     void applyView();
     void showNotice();
     void endProgram();
+    void commandFileChanged();
 
     student::AnswerPanel m_panel;
     MessageSeam &m_messages;
@@ -52,6 +59,7 @@ private:
     QLabel *LblEnqete = nullptr;
     std::array<QPushButton *, student::kAnswerButtonCount> Command1{};
     QTimer *LVQTimer = nullptr;
+    exchange::ChangeWatch *m_commandWatch = nullptr;
     student::TwipsPosition m_placedAt;
     QString m_shownNotice;
     bool m_ending = false;
