@@ -10,7 +10,14 @@ ChangeWatch::ChangeWatch(int settleMs, int minGapMs, QObject *parent)
     : QObject(parent), m_settleMs(settleMs), m_minGapMs(minGapMs)
 {
     m_delay.setSingleShot(true);
+    m_delay.setTimerType(Qt::PreciseTimer);
     connect(&m_delay, &QTimer::timeout, this, &ChangeWatch::emitChanged);
+    m_retry.setInterval(kRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        rearm();
+        if (isWatching())
+            noticed(); // the files may have changed meanwhile
+    });
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this](const QString &path) {
         // A file that was removed or replaced has dropped out of the watch.
         if (!m_watcher.files().contains(path))
@@ -36,10 +43,8 @@ bool ChangeWatch::watch(const QStringList &files)
     if (m_files.isEmpty())
         return false;
     m_folder = QFileInfo(m_files.first()).absolutePath();
-    if (!m_watcher.addPath(m_folder))
-        return false;
     rearm();
-    return true;
+    return isWatching();
 }
 
 bool ChangeWatch::isWatching() const
@@ -51,8 +56,14 @@ void ChangeWatch::rearm()
 {
     if (m_folder.isEmpty())
         return;
-    if (!m_watcher.directories().contains(m_folder))
-        m_watcher.addPath(m_folder); // the folder itself was replaced
+    // The folder itself was removed or replaced: take it up again, or try
+    // later.
+    if (!m_watcher.directories().contains(m_folder) &&
+        (!QFileInfo(m_folder).isDir() || !m_watcher.addPath(m_folder))) {
+        m_retry.start();
+        return;
+    }
+    m_retry.stop();
     const QStringList watched = m_watcher.files();
     QStringList missing;
     for (const QString &file : std::as_const(m_files)) {

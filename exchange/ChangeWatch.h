@@ -13,6 +13,9 @@ namespace exchange {
 // folder that holds them: a file that is replaced or removed and written anew
 // is watched again as soon as the folder reports it.
 //
+// When the folder itself goes (a share lost for a moment, a folder deleted
+// and made again) the watch tries to take it up again every kRetryMs.
+//
 // Notices come in bursts (a rewrite is a truncation and a write; a publication
 // rewrites a hundred files), so changed() is coalesced: it is emitted once
 // the burst has settled for settleMs, and never sooner than minGapMs after the
@@ -26,11 +29,14 @@ class ChangeWatch : public QObject
     Q_OBJECT
 
 public:
+    static constexpr int kRetryMs = 1000;
+
     explicit ChangeWatch(int settleMs, int minGapMs, QObject *parent = nullptr);
 
     // Watches these files (relative to the working directory) and their
-    // folder from now on. False when the folder cannot be watched (missing,
-    // or change notification unavailable there).
+    // folder from now on. False when the folder cannot be watched yet
+    // (missing, or change notification unavailable there); it is tried again
+    // every kRetryMs.
     bool watch(const QStringList &files);
     bool isWatching() const;
     // Files currently under watch (absolute paths).
@@ -48,6 +54,7 @@ private:
     QStringList m_files; // absolute
     QString m_folder;    // absolute
     QTimer m_delay;
+    QTimer m_retry;
     QElapsedTimer m_sinceLast;
     int m_settleMs;
     int m_minGapMs;

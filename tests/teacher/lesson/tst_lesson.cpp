@@ -502,6 +502,19 @@ void TestLesson::answerWatcherCollectsLikeATick()
     QVERIFY(collected.wait(3000));
     QCOMPARE(lesson.Tally.answerCount[1], 2.0f);
 
+    // Data lost and made again: the watch takes it up again.
+    QVERIFY(QDir(u"Data"_s).removeRecursively());
+    QTRY_VERIFY_WITH_TIMEOUT(!watcher.watch().isWatching(), 3000);
+    QVERIFY(QDir().mkdir(u"Data"_s));
+    for (int seat = 0; seat <= 50; ++seat)
+        answer(seat, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 0, 3000);
+    collected.clear();
+    answer(30, 1);
+    QVERIFY(collected.wait(3000));
+    QCOMPARE(lesson.LVQSum, 1);
+
     // Paused: changes collect nothing again.
     lesson.CmdPause_Click();
     QTest::qWait(100);
