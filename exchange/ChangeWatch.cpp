@@ -38,6 +38,8 @@ bool ChangeWatch::watch(const QStringList &files)
         m_watcher.removePaths(m_watcher.directories());
     m_files.clear();
     m_folder.clear();
+    m_delay.stop();
+    m_retry.stop();
     for (const QString &file : files)
         m_files << QFileInfo(file).absoluteFilePath();
     if (m_files.isEmpty())

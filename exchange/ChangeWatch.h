@@ -36,7 +36,7 @@ public:
     // Watches these files (relative to the working directory) and their
     // folder from now on. False when the folder cannot be watched yet
     // (missing, or change notification unavailable there); it is tried again
-    // every kRetryMs.
+    // every kRetryMs. An empty list stops watching.
     bool watch(const QStringList &files);
     bool isWatching() const;
     // Files currently under watch (absolute paths).

@@ -499,6 +499,7 @@ void frmMain::closeEvent(QCloseEvent *event)
         return;
     m_unloaded = true;
     m_timer->stop();
+    m_answerWatcher->stop();
     m_lesson.Form_Unload();
     if (m_endHandler)
         m_endHandler();

@@ -23,4 +23,9 @@ bool AnswerWatcher::start()
     return m_watch.watch(files);
 }
 
+void AnswerWatcher::stop()
+{
+    m_watch.watch({});
+}
+
 } // namespace lesson

@@ -36,6 +36,8 @@ public:
     // Starts watching the answer files of seats 0 to the lesson's students
     // maximum; false when Data cannot be watched (the ticks go on alone).
     bool start();
+    // Stops watching: the lesson is ending.
+    void stop();
     const exchange::ChangeWatch &watch() const { return m_watch; }
 
 signals:

@@ -7,6 +7,7 @@
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
+#include "teacher/lesson/AnswerWatcher.h"
 
 #include <QAction>
 #include <QApplication>
@@ -308,8 +309,11 @@ void TestTeacherForms::closingEndsTheLesson()
     window.setEndHandler([&ended] { ++ended; });
     window.Form_Load();
     window.show();
+    QVERIFY(window.answerWatcher()->watch().isWatching());
     window.findChild<QAction *>(u"mnuFileExit"_s)->trigger();
     QCOMPARE(ended, 1);
+    // the closing publication sets off no collection after the record
+    QVERIFY(!window.answerWatcher()->watch().isWatching());
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
     QVERIFY(QFile::exists(u"Kiroku.csv"_s));
 }
