@@ -61,9 +61,10 @@ QString AnswerStatusWindow::cellName(int seat, bool answered)
 
 void AnswerStatusWindow::showAnswered(const tally::AnsweredSeats &answered)
 {
+    // Only the cells that changed are restyled, so a collection repaints
+    // nothing when nobody new has answered.
     for (int seat = 1; seat <= kSeats; ++seat) {
-        if (m_answered[seat - 1] != answered.seat[seat] ||
-            m_cells[seat - 1]->accessibleName().isEmpty())
+        if (m_answered[seat - 1] != answered.seat[seat])
             paintCell(seat, answered.seat[seat]);
     }
 }
