@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots from the real programs under a virtual X
-# server: the teacher's window with a live graph, and a pupil's panel.
+# server: the teacher's window with a live graph, its 回答状況 window, and a
+# pupil's panel.
 # Usage: screenshots.sh BUILD_DIR OUTPUT_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/xsession.sh
@@ -58,6 +59,13 @@ done
 sleep 1.5
 import -window "$teacher" "$out/teacher.png"
 
+# 表示 → 回答状況 by its shortcut: seats 1 to 27 have answered.
+xdotool windowfocus --sync "$teacher"
+xdotool key ctrl+j
+status="$(wait_windows '^回答状況$')"
+sleep 0.5
+import -window "$status" "$out/answer-status.png"
+
 # A pupil signs in as 28 and sees the question.
 "$build/student/ｱﾝｹｰﾄ" >/dev/null 2>&1 &
 SESSION_PIDS="$SESSION_PIDS $!"
@@ -68,4 +76,4 @@ xdotool key Return
 panel="$(wait_windows '^オンブラ$')"
 sleep 1.2
 import -window "$panel" "$out/student.png"
-echo "wrote $out/teacher.png and $out/student.png"
+echo "wrote $out/teacher.png, $out/answer-status.png and $out/student.png"

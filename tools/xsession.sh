@@ -1,5 +1,7 @@
 # Shared by the scripts that drive the real programs under a virtual X
 # server. Source it; it starts Xvfb on a free display and stops it on exit.
+# With XVFB_FBDIR set, the server keeps its screen in a file there
+# (Xvfb_screen0, XWD format) that other tools can read while it runs.
 set -euo pipefail
 
 start_xvfb() {
@@ -9,7 +11,9 @@ start_xvfb() {
     done
     for display in $(seq 90 140); do
         [ -e "/tmp/.X$display-lock" ] && continue
-        Xvfb ":$display" -screen 0 1600x1100x24 -nolisten tcp >/dev/null 2>&1 &
+        local fbdir=()
+        [ -n "${XVFB_FBDIR:-}" ] && fbdir=(-fbdir "$XVFB_FBDIR")
+        Xvfb ":$display" -screen 0 1600x1100x24 -nolisten tcp "${fbdir[@]}" >/dev/null 2>&1 &
         XVFB_PID=$!
         export DISPLAY=":$display"
         for _ in $(seq 50); do

@@ -4,6 +4,7 @@
 #include "BackgroundPicture.h"
 #include "MessageSeam.h"
 
+#include "exchange/ChangeWatch.h"
 #include "exchange/GothicFont.h"
 #include "exchange/WindowRole.h"
 
@@ -71,8 +72,16 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     LVQTimer->setObjectName(u"LVQTimer"_s);
     connect(LVQTimer, &QTimer::timeout, this, &frmMain::LVQTimer_Timer);
 
+    // A rewrite of the command file is a truncation and a write a moment
+    // later; the short settle lets the poll read the whole file.
+    constexpr int kSettleMs = 5;
+    constexpr int kMinGapMs = 20;
+    m_commandWatch = new exchange::ChangeWatch(kSettleMs, kMinGapMs, this);
+    connect(m_commandWatch, &exchange::ChangeWatch::changed, this, &frmMain::commandFileChanged);
+
     applyView();
     Form_Load();
+    m_commandWatch->watch({module.CommandFilePath});
 }
 
 void frmMain::Form_Load()
@@ -101,6 +110,16 @@ void frmMain::PollCommandFile()
     }
     applyView();
     showNotice();
+}
+
+// A change between two ticks is polled at once. Until a tick has read a
+// mode, the tick alone decides: a first poll that meets the file half
+// written must not end the program.
+void frmMain::commandFileChanged()
+{
+    if (std::holds_alternative<std::monostate>(m_panel.LVQMode()))
+        return;
+    PollCommandFile();
 }
 
 void frmMain::Command1_Click(int Index)

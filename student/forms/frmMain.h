@@ -10,6 +10,9 @@
 
 class AnswerButton;
 class MessageSeam;
+namespace exchange {
+class ChangeWatch;
+}
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -30,6 +33,9 @@ public:
     void Command1_Click(int Index);
 
     const student::AnswerPanel &panel() const { return m_panel; }
+    // Polls as soon as the seat's command file changes; LVQTimer stays as
+    // the floor for folders that report no changes.
+    const exchange::ChangeWatch &commandWatch() const { return *m_commandWatch; }
     // True once the program has been asked to end at once.
     bool isEnding() const { return m_ending; }
 
@@ -46,6 +52,7 @@ private:
     void applyView();
     void showNotice();
     void endProgram();
+    void commandFileChanged();
 
     student::AnswerPanel m_panel;
     MessageSeam &m_messages;
@@ -53,6 +60,7 @@ private:
     QLabel *LblEnqete = nullptr;
     std::array<AnswerButton *, student::kAnswerButtonCount> Command1{};
     QTimer *LVQTimer = nullptr;
+    exchange::ChangeWatch *m_commandWatch = nullptr;
     student::TwipsPosition m_placedAt;
     QString m_shownNotice;
     bool m_ending = false;

@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "AnswerStatusWindow.h"
 #include "FittingLabel.h"
 #include "frmAbout.h"
 #include "TeacherUi.h"
@@ -7,17 +8,25 @@
 
 #include "QuestionnaireWindows.h"
 
+#include "teacher/lesson/AnswerWatcher.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QTimer>
 
 #include <cmath>
@@ -96,6 +105,7 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     palette.setColor(QPalette::Window, kBackground);
     client->setPalette(palette);
     setCentralWidget(client);
+    m_client = client;
 
     // The lesson runs Timer1 itself; the window shows each collection.
     m_lesson.Timer1.setObjectName(u"Timer1"_s);
@@ -104,6 +114,7 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     buildGraph(client);
     buildControlBar(client);
     buildMenus();
+    buildAdditions();
     refresh();
 }
 
@@ -309,6 +320,7 @@ void frmMain::Form_Load()
     m_lesson.View.oneAnswerChecked = m_check1->isChecked();
     m_lesson.Form_Load();
     refresh();
+    startAnswerWatch();
 }
 
 void frmMain::run(void (lesson::Lesson::*procedure)())
@@ -347,6 +359,8 @@ void frmMain::refresh()
         m_check1->setChecked(view.oneAnswerChecked);
     if (!m_optDisplay[view.displayIndex]->isChecked())
         m_optDisplay[view.displayIndex]->setChecked(true);
+
+    showAnswerState();
 }
 
 void frmMain::mnuFileOpen_Click()
@@ -396,6 +410,124 @@ void frmMain::mnuDisplayPercent_Click()
     run(&lesson::Lesson::mnuDisplayPercent_Click);
 }
 
+// ------------------------------------------------ additions to the lesson
+
+void frmMain::buildAdditions()
+{
+    // "回答 n人" at the right end of the control bar's caption line, clear of
+    // every control of the bar. It covers the frame's line as a title does.
+    m_lblAnswered = new QLabel(m_frame1);
+    m_lblAnswered->setObjectName(u"lblAnswered"_s);
+    m_lblAnswered->setGeometry(kClientWidth - 148, 0, 140, 22);
+    m_lblAnswered->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_lblAnswered->setAutoFillBackground(true);
+    m_lblAnswered->setContentsMargins(6, 0, 6, 0);
+
+    QMenu *file = findChild<QMenu *>(u"mnuFile"_s);
+    QAction *beforeExit = findChild<QAction *>(u"mnuBar1"_s);
+    QAction *saveImage = new QAction(u"グラフを画像で保存..."_s, file);
+    saveImage->setObjectName(u"mnuSaveGraphImage"_s);
+    connect(saveImage, &QAction::triggered, this, &frmMain::mnuSaveGraphImage_Click);
+    file->insertSeparator(beforeExit)->setObjectName(u"mnuBarImage"_s);
+    file->insertAction(beforeExit, saveImage);
+
+    QMenu *display = findChild<QMenu *>(u"mnuDisplay"_s);
+    display->addSeparator()->setObjectName(u"mnuBarStatus"_s);
+    m_hideGraph = display->addAction(u"グラフを隠す"_s);
+    m_hideGraph->setObjectName(u"mnuHideGraph"_s);
+    m_hideGraph->setCheckable(true);
+    m_hideGraph->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    m_hideGraph->setShortcutContext(Qt::ApplicationShortcut);
+    connect(m_hideGraph, &QAction::toggled, this, &frmMain::mnuHideGraph_Toggled);
+    QAction *status = display->addAction(u"回答状況"_s);
+    status->setObjectName(u"mnuAnswerStatus"_s);
+    status->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
+    connect(status, &QAction::triggered, this, &frmMain::mnuAnswerStatus_Click);
+
+    m_chooseImagePath = [this](const QString &proposed) {
+        return QFileDialog::getSaveFileName(this, u"グラフを画像で保存"_s, proposed,
+                                            u"PNG 画像 (*.png)"_s);
+    };
+    m_warn = [this](const QString &text) { QMessageBox::warning(this, windowTitle(), text); };
+
+    m_answerWatcher = new lesson::AnswerWatcher(m_lesson, this);
+    connect(m_answerWatcher, &lesson::AnswerWatcher::collected, this, &frmMain::refresh);
+}
+
+void frmMain::startAnswerWatch()
+{
+    m_answerWatcher->start();
+}
+
+void frmMain::showAnswerState()
+{
+    const tally::AnsweredSeats answered =
+        tally::answeredSeats(m_lesson.Tally, m_lesson.LVQStudentsMax);
+    m_lblAnswered->setText(u"回答 "_s + QString::number(answered.count) + u"人"_s);
+    if (m_answerStatus)
+        m_answerStatus->showAnswered(answered);
+}
+
+void frmMain::mnuAnswerStatus_Click()
+{
+    if (!m_answerStatus) {
+        m_answerStatus = new AnswerStatusWindow(this);
+        showAnswerState();
+    }
+    m_answerStatus->show();
+    m_answerStatus->raise();
+    m_answerStatus->activateWindow();
+}
+
+// Hiding touches only the bars' and numbers' visibility; every drawing goes on
+// underneath, so unticking shows the current tally at once, and the choice
+// holds across questions.
+void frmMain::mnuHideGraph_Toggled(bool hidden)
+{
+    for (int k = 0; k < 5; ++k) {
+        m_shapeGraph[k]->setVisible(!hidden);
+        m_lblAnswerSum[k]->setVisible(!hidden);
+    }
+}
+
+QPixmap frmMain::grabGraph()
+{
+    const bool hidden = m_hideGraph->isChecked();
+    if (hidden)
+        mnuHideGraph_Toggled(false);
+    QPixmap picture = m_client->grab(QRect(0, 0, kClientWidth, kFrameTop));
+    if (hidden)
+        mnuHideGraph_Toggled(true);
+    return picture;
+}
+
+QString frmMain::proposedImageName() const
+{
+    return u"グラフ_第"_s + QString::number(m_lesson.FrameNumber) + u"問.png"_s;
+}
+
+void frmMain::mnuSaveGraphImage_Click()
+{
+    const QPixmap picture = grabGraph();
+    QString path = m_chooseImagePath(QDir::current().filePath(proposedImageName()));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += u".png"_s;
+    QSaveFile file(path);
+    QString error;
+    if (!file.open(QIODevice::WriteOnly))
+        error = file.errorString();
+    else if (!picture.save(&file, "PNG"))
+        error = file.errorString().isEmpty() ? u"画像を書き込めません"_s : file.errorString();
+    else if (!file.commit())
+        error = file.errorString();
+    if (!error.isEmpty()) {
+        m_warn(u"グラフの画像を保存できませんでした。\n"_s + QDir::toNativeSeparators(path) +
+               u"\n"_s + error);
+    }
+}
+
 // Closing ends the lesson: the seats are told first, then the record is
 // written, then the program ends with every window it has.
 void frmMain::closeEvent(QCloseEvent *event)
@@ -404,6 +536,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_answerWatcher->stop();
     m_lesson.Form_Unload();
     if (m_endHandler)
         m_endHandler();

@@ -14,6 +14,7 @@ class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QPixmap;
 class QPushButton;
 class QRadioButton;
 class QTimer;
@@ -22,7 +23,13 @@ namespace questionnaire {
 class QuestionnaireWindows;
 }
 
+namespace lesson {
+class AnswerWatcher;
+}
+
 namespace teacher {
+
+class AnswerStatusWindow;
 
 // The teacher's main window: the graph, the question, the control bar and
 // the menus. Every handler runs the lesson's procedure of the same name and
@@ -57,6 +64,30 @@ public:
     void mnuDisplayNumber_Click();
     void mnuDisplayPercent_Click();
 
+    // Added beyond the lesson's own controls: "回答状況", "グラフを隠す" and
+    // "グラフを画像で保存...".
+    void mnuAnswerStatus_Click();
+    void mnuHideGraph_Toggled(bool hidden);
+    void mnuSaveGraphImage_Click();
+    // The seat overview, once it has been opened; null before.
+    AnswerStatusWindow *answerStatusWindow() const { return m_answerStatus; }
+    // Asks where the graph picture goes, proposing a path; empty to cancel.
+    // A save dialog unless replaced (tests answer without one).
+    void setImagePathChooser(std::function<QString(const QString &proposedPath)> chooser)
+    {
+        m_chooseImagePath = std::move(chooser);
+    }
+    // Tells the teacher that something could not be done; a message box
+    // unless replaced.
+    void setWarner(std::function<void(const QString &text)> warner) { m_warn = std::move(warner); }
+    // The picture "グラフを画像で保存..." writes: the graph area with its bars
+    // and numbers, also while they are hidden on screen.
+    QPixmap grabGraph();
+    // Collects as soon as an answer file changes while answering is open.
+    lesson::AnswerWatcher *answerWatcher() const { return m_answerWatcher; }
+    // The file name proposed for the current question's picture.
+    QString proposedImageName() const;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -79,9 +110,23 @@ private:
     std::array<QLabel *, 5> m_lblAnswerSum{};
     QLabel *m_lblEnqeteText = nullptr;
 
+    QWidget *m_client = nullptr;
+    QLabel *m_lblAnswered = nullptr;
+    QAction *m_hideGraph = nullptr;
+    AnswerStatusWindow *m_answerStatus = nullptr;
+    lesson::AnswerWatcher *m_answerWatcher = nullptr;
+    std::function<QString(const QString &)> m_chooseImagePath;
+    std::function<void(const QString &)> m_warn;
+
     void buildGraph(QWidget *client);
     void buildControlBar(QWidget *client);
     void buildMenus();
+    // The label "回答 n人" and the menu items added to the lesson's own.
+    void buildAdditions();
+    // Shows who has answered on "回答 n人" and in the seat overview.
+    void showAnswerState();
+    // Starts the answer watch once Data exists.
+    void startAnswerWatch();
     // Runs a lesson procedure and shows its outcome.
     void run(void (lesson::Lesson::*procedure)());
 };

@@ -357,12 +357,6 @@ void Lesson::Timer1_Timer()
     collect();
 }
 
-void Lesson::collectNow()
-{
-    if (Timer1.isActive())
-        Timer1_Timer();
-}
-
 void Lesson::collect()
 {
     CollectAnswers();
@@ -370,6 +364,14 @@ void Lesson::collect()
         writeRunningRecord();
     if (onCollected)
         onCollected();
+}
+
+bool Lesson::collectNow()
+{
+    if (!Timer1.isActive() || inHandler())
+        return false;
+    Timer1_Timer();
+    return true;
 }
 
 void Lesson::CollectAnswers()

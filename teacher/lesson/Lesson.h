@@ -154,9 +154,10 @@ public:
     // --- tally and display -----------------------------------------------
     // A tick: collects unless a handler is in progress.
     void Timer1_Timer();
-    // Collects at once, as a tick would, if answering is open; for changes
-    // seen in the folder between ticks.
-    void collectNow();
+    // A collection asked for between ticks, when an answer file changed: a
+    // tick in every respect while Timer1 is on, nothing while it is off.
+    // Returns whether it collected.
+    bool collectNow();
     void CollectAnswers();
     void LayoutAnswerLabels();
     void ShowCountGraph();

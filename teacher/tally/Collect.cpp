@@ -43,6 +43,19 @@ void resetSeatAnswers(Tally &tally)
     tally.seatAnswer.fill(0.0f);
 }
 
+namespace {
+
+bool isAnswer(float value)
+{
+    for (int answer = 1; answer <= kBars; ++answer) {
+        if (value == static_cast<float>(answer))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void countAnswers(Tally &tally, int studentsMax)
 {
     tally.lvqSum = 0;
@@ -69,6 +82,18 @@ void collectAnswers(Tally &tally, int studentsMax)
             tally.seatAnswer[seat] = *value;
     }
     countAnswers(tally, studentsMax);
+}
+
+AnsweredSeats answeredSeats(const Tally &tally, int studentsMax)
+{
+    AnsweredSeats result;
+    for (int seat = 1; seat <= lastSeat(studentsMax); ++seat) {
+        if (isAnswer(tally.seatAnswer[seat])) {
+            result.seat[seat] = true;
+            ++result.count;
+        }
+    }
+    return result;
 }
 
 } // namespace tally

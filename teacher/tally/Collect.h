@@ -44,4 +44,15 @@ void countAnswers(Tally &tally, int studentsMax);
 // and counts as 0. Then counts as countAnswers.
 void collectAnswers(Tally &tally, int studentsMax);
 
+// Which pupils' seats, 1 to studentsMax, have a current answer of exactly 1 to
+// 5 (entry n for seat n; seat 0, which no pupil can sign in to, and seats
+// beyond studentsMax stay false), and how many they are. Unlike lvqSum this
+// leaves seat 0 out: it counts pupils, for "回答 n人" and the seat overview.
+struct AnsweredSeats
+{
+    std::array<bool, kHistorySeats> seat{};
+    int count = 0;
+};
+AnsweredSeats answeredSeats(const Tally &tally, int studentsMax);
+
 } // namespace tally

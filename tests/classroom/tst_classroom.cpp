@@ -8,6 +8,7 @@
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
+#include "teacher/lesson/AnswerWatcher.h"
 #include "teacher/lesson/Lesson.h"
 
 #include <QElapsedTimer>
@@ -62,6 +63,16 @@ void TestClassroom::fullClassLesson()
     ScriptedPrompter prompter;
     lesson::Lesson lesson(prompter);
     lesson.Form_Load();
+    // Change notification is on, as in the program: while the lesson waits
+    // for the seats, every change to an answer file collects at once. With
+    // OMBRA_SOAK_NOTIFY=every it collects at every single notice.
+    const bool everyNotice = qEnvironmentVariable("OMBRA_SOAK_NOTIFY") == u"every"_s;
+    const auto watcher = everyNotice ? std::make_unique<lesson::AnswerWatcher>(lesson, -1, 0)
+                                     : std::make_unique<lesson::AnswerWatcher>(lesson);
+    QVERIFY(watcher->start());
+    int watcherCollections = 0;
+    connect(watcher.get(), &lesson::AnswerWatcher::collected, this,
+            [&watcherCollections] { ++watcherCollections; });
 
     std::vector<std::unique_ptr<QProcess>> seats;
     for (int seat = 1; seat <= kSeats; ++seat) {
@@ -164,6 +175,8 @@ void TestClassroom::fullClassLesson()
     // hidden that publication from itself: it still shows its own lock and
     // never reads mode 0. That is the one race the pupil's program cannot
     // close without a lock; such a seat is counted, and ended here.
+    QVERIFY(watcherCollections > 0);
+    qInfo("collections set off by change notification: %d", watcherCollections);
     const QString recordPath = lesson.Form_Unload();
     QCOMPARE(recordPath, u"Kiroku.csv"_s);
     QElapsedTimer closing;

@@ -80,6 +80,8 @@ private slots:
     void position_data();
     void position();
     void timerPolls();
+    void changeNotificationPolls_data();
+    void changeNotificationPolls();
 
 private:
     std::unique_ptr<SeatFolder> m_folder;
@@ -447,6 +449,53 @@ void TestStudentForms::timerPolls()
     panel->show();
     QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(*panel, u"Command1_1"_s)->isVisible(), 3000);
     QCOMPARE(child<QPushButton>(*panel, u"Command1_1"_s)->text(), u"×"_s);
+}
+
+void TestStudentForms::changeNotificationPolls_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("rewritten in place") << u"rewrite"_s;
+    QTest::newRow("replaced by a rename") << u"rename"_s;
+    QTest::newRow("removed, then written anew") << u"remove"_s;
+}
+
+// LVQTimer is stopped: only the change notification can poll here.
+void TestStudentForms::changeNotificationPolls()
+{
+    QFETCH(QString, how);
+    const QStringList next = {u" 3 "_s, u"R"_s, u"1"_s, u"2"_s, u"3"_s, u""_s, u""_s, u" 0 "_s};
+    QVERIFY(SeatFolder::writeLines(u"Data/LVQ7.ini"_s, {u" 2 "_s, u"Q"_s, u"○"_s, u"×"_s}));
+    const auto panel = signedInPanel();
+    panel->show();
+    auto *question = child<QLabel>(*panel, u"LblEnqete"_s);
+
+    // Before a tick has read a mode, a change does not poll: the first poll
+    // stays the timer's, a full period after the window opened.
+    QVERIFY(SeatFolder::writeLines(u"Data/LVQ7.ini"_s, {u" 2 "_s, u"Q"_s, u"○"_s, u"×"_s}));
+    QTest::qWait(100);
+    QCOMPARE(question->text(), QString());
+    QVERIFY(!panel->isEnding());
+
+    panel->PollCommandFile();
+    QCOMPARE(question->text(), u"Q"_s);
+    if (how == u"rewrite") {
+        QVERIFY(SeatFolder::writeLines(u"Data/LVQ7.ini"_s, next));
+    } else if (how == u"rename") {
+        QVERIFY(SeatFolder::writeLines(u"Data/LVQ7.new"_s, next));
+        QVERIFY(QFile::remove(u"Data/LVQ7.ini"_s));
+        QVERIFY(QFile::rename(u"Data/LVQ7.new"_s, u"Data/LVQ7.ini"_s));
+    } else {
+        QVERIFY(QFile::remove(u"Data/LVQ7.ini"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(question->text(), QString(), 3000);
+        QVERIFY(SeatFolder::writeLines(u"Data/LVQ7.ini"_s, next));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(question->text(), u"R"_s, 3000);
+    QVERIFY(child<QPushButton>(*panel, u"Command1_2"_s)->isVisible());
+
+    // and goes on watching the file after it was replaced
+    QVERIFY(SeatFolder::writeLines(u"Data/LVQ7.ini"_s, {u" 100 "_s, u"S"_s}));
+    QTRY_COMPARE_WITH_TIMEOUT(question->text(), u"S"_s, 3000);
+    QVERIFY(!child<QPushButton>(*panel, u"Command1_0"_s)->isVisible());
 }
 
 QTEST_MAIN(TestStudentForms)

@@ -9,20 +9,26 @@
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/MessageBoxPrompter.h"
+#include "teacher/forms/AnswerStatusWindow.h"
+#include "teacher/lesson/AnswerWatcher.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -47,6 +53,8 @@ private slots:
     void qtTextsInJapanese();
     void captionsFit_data();
     void captionsFit();
+    void answerStateAndHiddenGraph();
+    void graphPicture();
     void closingEndsTheLesson();
     void publishFailureBoxWithTimerRunning();
     void aboutDialog();
@@ -160,6 +168,9 @@ void TestTeacherForms::menus_data()
     QTest::newRow("count") << u"mnuDisplayNumber"_s << u"人数"_s;
     QTest::newRow("percent") << u"mnuDisplayPercent"_s << u"パーセント"_s;
     QTest::newRow("about") << u"mnuHelpAbout"_s << u"ﾊﾞｰｼﾞｮﾝ情報(&A)"_s;
+    QTest::newRow("graph picture") << u"mnuSaveGraphImage"_s << u"グラフを画像で保存..."_s;
+    QTest::newRow("hide graph") << u"mnuHideGraph"_s << u"グラフを隠す"_s;
+    QTest::newRow("answer status") << u"mnuAnswerStatus"_s << u"回答状況"_s;
 }
 
 void TestTeacherForms::menus()
@@ -434,6 +445,112 @@ void TestTeacherForms::qtTextsInJapanese()
     QVERIFY(box.button(QMessageBox::No)->text().startsWith(u"いいえ"_s));
 }
 
+// "回答 n人", the seat overview and the hidden graph over one short lesson.
+void TestTeacherForms::answerStateAndHiddenGraph()
+{
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
+    auto *answered = child<QLabel>(&window, u"lblAnswered"_s);
+    QCOMPARE(answered->text(), u"回答 0人"_s);
+    // on the frame's caption line, clear of the bar's controls
+    QVERIFY(answered->geometry().bottom() < child<QWidget>(&window, u"CmdLVQClear"_s)->y());
+
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    // seat 0 counts in the bars but is no pupil; 7 is no answer
+    ClassroomFolder::write(exchange::answerFilePath(0), exchange::answerFileBytes(1));
+    ClassroomFolder::write(exchange::answerFilePath(5), exchange::answerFileBytes(1));
+    ClassroomFolder::write(exchange::answerFilePath(9), exchange::answerFileBytes(2));
+    ClassroomFolder::write(exchange::answerFilePath(11), exchange::answerFileBytes(7));
+    QTRY_COMPARE_WITH_TIMEOUT(answered->text(), u"回答 2人"_s, 3000);
+    QCOMPARE(child<QLabel>(&window, u"LblAnswerSum_1"_s)->text(), u"2人"_s);
+
+    // 回答状況 by its keyboard shortcut: modeless, a cell per seat
+    QTest::keyClick(&window, Qt::Key_J, Qt::ControlModifier);
+    teacher::AnswerStatusWindow *status = window.answerStatusWindow();
+    QVERIFY(status && status->isVisible() && !status->isModal());
+    QCOMPARE(status->windowTitle(), u"回答状況"_s);
+    QCOMPARE(status->cell(5)->accessibleName(), u"5番 回答済み"_s);
+    QCOMPARE(status->cell(9)->accessibleName(), u"9番 回答済み"_s);
+    QCOMPARE(status->cell(11)->accessibleName(), u"11番 未回答"_s);
+    QCOMPARE(status->cell(50)->accessibleName(), u"50番 未回答"_s);
+    QVERIFY(status->cell(5)->text().contains(u"回答済み"_s));
+    QVERIFY(!status->cell(5)->text().contains(u"○"_s)); // never which answer
+    QVERIFY(status->cell(5)->styleSheet() != status->cell(11)->styleSheet());
+    QCOMPARE(status->cell(10)->y(), status->cell(1)->y()); // ten to a row
+    QVERIFY(status->cell(11)->y() > status->cell(10)->y());
+    QVERIFY(status->cell(41)->y() > status->cell(31)->y()); // five rows
+    const int bigCell = status->cell(1)->width();
+    status->resize(status->width() / 2, status->height() / 2);
+    QTRY_VERIFY(status->cell(1)->width() < bigCell); // resizable
+    const QString shot = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
+    if (!shot.isEmpty())
+        status->grab().save(shot + u"/answer-status.png"_s);
+
+    // グラフを隠す by its shortcut: bars and numbers go, the rest stays
+    QTest::keyClick(&window, Qt::Key_G, Qt::ControlModifier);
+    auto *hide = window.findChild<QAction *>(u"mnuHideGraph"_s);
+    QVERIFY(hide->isChecked());
+    QVERIFY(!child<QFrame>(&window, u"ShapeGraph_1"_s)->isVisible());
+    QVERIFY(!child<QLabel>(&window, u"LblAnswerSum_1"_s)->isVisible());
+    QVERIFY(child<QLabel>(&window, u"LblItem_1"_s)->isVisible());
+    QVERIFY(answered->isVisible());
+    // collection, the label and the overview go on underneath
+    ClassroomFolder::write(exchange::answerFilePath(12), exchange::answerFileBytes(1));
+    QTRY_COMPARE_WITH_TIMEOUT(answered->text(), u"回答 3人"_s, 3000);
+    QCOMPARE(status->cell(12)->accessibleName(), u"12番 回答済み"_s);
+    QCOMPARE(lesson.Tally.answerCount[0], 3.0f);
+
+    // publishing again leaves the graph hidden and nobody answered
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    QCOMPARE(answered->text(), u"回答 0人"_s);
+    QCOMPARE(status->cell(12)->accessibleName(), u"12番 未回答"_s);
+    QVERIFY(!child<QFrame>(&window, u"ShapeGraph_1"_s)->isVisible());
+    ClassroomFolder::write(exchange::answerFilePath(20), exchange::answerFileBytes(2));
+    QTRY_COMPARE_WITH_TIMEOUT(answered->text(), u"回答 1人"_s, 3000);
+
+    // unticking shows the current tally at once
+    hide->trigger();
+    QVERIFY(child<QFrame>(&window, u"ShapeGraph_3"_s)->isVisible());
+    QCOMPARE(child<QLabel>(&window, u"LblAnswerSum_3"_s)->text(), u"1人"_s);
+    QCOMPARE(child<QFrame>(&window, u"ShapeGraph_3"_s)->geometry(), QRect(632, 496, 120, 8));
+}
+
+void TestTeacherForms::graphPicture()
+{
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &window = fixture.window;
+    QTemporaryDir out;
+    QString proposed;
+    QString answer = out.filePath(u"graph"_s); // no suffix: ".png" is added
+    QStringList warnings;
+    window.setImagePathChooser([&](const QString &path) {
+        proposed = path;
+        return answer;
+    });
+    window.setWarner([&](const QString &text) { warnings << text; });
+    window.findChild<QAction *>(u"mnuHideGraph"_s)->trigger();
+
+    window.findChild<QAction *>(u"mnuSaveGraphImage"_s)->trigger();
+    QCOMPARE(QFileInfo(proposed).fileName(), u"グラフ_第1問.png"_s);
+    const QImage picture(out.filePath(u"graph.png"_s), "PNG");
+    QCOMPARE(picture.size(), QSize(1016, 612));
+    // the bars are in the picture though hidden on screen: pale yellow bar 0
+    QCOMPARE(picture.pixelColor(80, 300), QColor(255, 255, 192));
+    QVERIFY(!child<QFrame>(&window, u"ShapeGraph_0"_s)->isVisible());
+    QVERIFY(warnings.isEmpty());
+
+    answer = out.filePath(u"no such folder/graph.png"_s);
+    window.findChild<QAction *>(u"mnuSaveGraphImage"_s)->trigger();
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY(warnings[0].contains(QDir::toNativeSeparators(answer)));
+
+    answer.clear(); // cancelled
+    window.findChild<QAction *>(u"mnuSaveGraphImage"_s)->trigger();
+    QCOMPARE(warnings.size(), 1);
+}
+
 void TestTeacherForms::closingEndsTheLesson()
 {
     ClassroomFolder folder;
@@ -444,8 +561,11 @@ void TestTeacherForms::closingEndsTheLesson()
     window.setEndHandler([&ended] { ++ended; });
     window.Form_Load();
     window.show();
+    QVERIFY(window.answerWatcher()->watch().isWatching());
     window.findChild<QAction *>(u"mnuFileExit"_s)->trigger();
     QCOMPARE(ended, 1);
+    // the closing publication sets off no collection after the record
+    QVERIFY(!window.answerWatcher()->watch().isWatching());
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
     QVERIFY(QFile::exists(u"Kiroku.csv"_s));
 }

@@ -5,9 +5,12 @@
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
+#include "teacher/lesson/AnswerWatcher.h"
 #include "teacher/lesson/Lesson.h"
 
 #include <QEventLoop>
+#include <QSignalSpy>
+
 #include <QTest>
 #include <QTimer>
 
@@ -103,6 +106,7 @@ private slots:
     void clearCountsAdHocQuestions();
     void restartWithQuestionnairePublishesQuestionOnScreen();
     void collectAndDraw();
+    void answerWatcherCollectsLikeATick();
     void recordOfAdHocLesson();
     void recordOfQuestionnaire();
     void recordThatCannotBeWritten();
@@ -503,6 +507,68 @@ void TestLesson::collectAndDraw()
     lesson.Timer1_Timer();
     QCOMPARE(lesson.LVQSum, 0);
     QCOMPARE(lesson.View.graph[1].caption, u"63.%"_s);
+}
+
+// The lesson has no timer of its own here: every collection below comes from
+// the watcher.
+void TestLesson::answerWatcherCollectsLikeATick()
+{
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    lesson::AnswerWatcher watcher(lesson);
+    QVERIFY(watcher.start());
+    QCOMPARE(watcher.watch().watchedFiles().size(), 51);
+    QSignalSpy collected(&watcher, &lesson::AnswerWatcher::collected);
+
+    // Timer1 off: a change collects nothing.
+    answer(4, 1);
+    QTest::qWait(100);
+    QCOMPARE(collected.count(), 0);
+    QCOMPARE(lesson.LVQSum, 0);
+
+    lesson.CmdStart_Click(); // ○×, Timer1 on; its own publication collects once at most
+    QTest::qWait(100);
+    QVERIFY(collected.count() <= 1);
+    QCOMPARE(lesson.LVQSum, 0);
+    collected.clear();
+
+    answer(4, 2);
+    QVERIFY(collected.wait(3000));
+    QCOMPARE(lesson.LVQSum, 1);
+    QCOMPARE(lesson.View.graph[3].caption, u"1人"_s);
+    QCOMPARE(lesson.AnswerHistory.cell(4, lesson.CurrentQuestion), 2);
+
+    // A file replaced by another (a rename over it) stays watched.
+    ClassroomFolder::write(u"Data/LVQ9.tmp"_s, exchange::answerFileBytes(1));
+    QVERIFY(QFile::remove(exchange::answerFilePath(9)));
+    QVERIFY(QFile::rename(u"Data/LVQ9.tmp"_s, exchange::answerFilePath(9)));
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 3000);
+    collected.clear();
+    answer(9, 2);
+    QVERIFY(collected.wait(3000));
+    QCOMPARE(lesson.Tally.answerCount[1], 2.0f);
+
+    // Data lost and made again: the watch takes it up again.
+    QVERIFY(QDir(u"Data"_s).removeRecursively());
+    QTRY_VERIFY_WITH_TIMEOUT(!watcher.watch().isWatching(), 3000);
+    QVERIFY(QDir().mkdir(u"Data"_s));
+    for (int seat = 0; seat <= 50; ++seat)
+        answer(seat, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 0, 3000);
+    collected.clear();
+    answer(30, 1);
+    QVERIFY(collected.wait(3000));
+    QCOMPARE(lesson.LVQSum, 1);
+
+    // Paused: changes collect nothing again.
+    lesson.CmdPause_Click();
+    QTest::qWait(100);
+    collected.clear();
+    answer(4, 1);
+    QTest::qWait(100);
+    QCOMPARE(collected.count(), 0);
 }
 
 void TestLesson::recordOfAdHocLesson()

@@ -76,38 +76,39 @@ void TestTallyCollect::collect_data()
     QTest::addColumn<QList<float>>("answerCount");
     QTest::addColumn<int>("lvqSum");
     QTest::addColumn<Seats>("seats");
-    QTest::addColumn<QList<int>>("history"); // cells of the seats above, in seat order
+    QTest::addColumn<QList<int>>("history");  // cells of the seats above, in seat order
+    QTest::addColumn<QList<int>>("answered"); // pupils' seats counted in "回答 n人"
 
     QTest::newRow("all files hold 0") << Files{} << Seats{{4, 3}} << QList<float>{0, 0, 0, 0, 0}
-                                      << 0 << Seats{{4, 0}} << QList<int>{0};
+                                      << 0 << Seats{{4, 0}} << QList<int>{0} << QList<int>{};
     QTest::newRow("seats 5 and 9 hold 2")
         << Files{{5, " 2 \r\n"}, {9, " 2 \r\n"}} << Seats{} << QList<float>{0, 2, 0, 0, 0} << 2
-        << Seats{{5, 2}, {9, 2}} << QList<int>{2, 2};
+        << Seats{{5, 2}, {9, 2}} << QList<int>{2, 2} << QList<int>{5, 9};
     QTest::newRow("7, -1 and 2.5 count nowhere")
         << Files{{1, " 7 \r\n"}, {2, "-1 \r\n"}, {3, " 2.5 \r\n"}} << Seats{}
         << QList<float>{0, 0, 0, 0, 0} << 0 << Seats{{1, 7}, {2, -1}, {3, 2.5}}
-        << QList<int>{7, -1, 2};
+        << QList<int>{7, -1, 2} << QList<int>{};
     QTest::newRow("every answer, seat 0 and 50 too")
         << Files{{0, " 1 \r\n"}, {2, " 2 \r\n"}, {3, " 3 \r\n"},
                  {4, " 4 \r\n"}, {5, " 5"},      {50, " 5 \r\n"}}
-        << Seats{} << QList<float>{1, 1, 1, 1, 2} << 6 << Seats{{0, 1}, {50, 5}}
-        << QList<int>{1, 5};
+        << Seats{} << QList<float>{1, 1, 1, 1, 2} << 6 << Seats{{0, 1}, {50, 5}} << QList<int>{1, 5}
+        << QList<int>{2, 3, 4, 5, 50};
     QTest::newRow("missing file keeps the previous answer")
         << Files{{6, "<missing>"}} << Seats{{6, 3}} << QList<float>{0, 0, 1, 0, 0} << 1
-        << Seats{{6, 3}} << QList<int>{3};
+        << Seats{{6, 3}} << QList<int>{3} << QList<int>{6};
     QTest::newRow("empty file keeps the previous answer")
         << Files{{6, ""}} << Seats{{6, 4}} << QList<float>{0, 0, 0, 1, 0} << 1 << Seats{{6, 4}}
-        << QList<int>{4};
+        << QList<int>{4} << QList<int>{6};
     QTest::newRow("file cut before its digits keeps the previous answer")
         << Files{{6, " "}} << Seats{{6, 4}} << QList<float>{0, 0, 0, 1, 0} << 1 << Seats{{6, 4}}
-        << QList<int>{4};
+        << QList<int>{4} << QList<int>{6};
     // 0x82 0x20 is no code page 932 pair, 0x80 no character: the field is not a number
     QTest::newRow("invalid code page 932 bytes read as no answer")
         << Files{{6, QByteArray::fromHex("82208041") + "\r\n"}} << Seats{{6, 2}}
-        << QList<float>{0, 0, 0, 0, 0} << 0 << Seats{{6, 0}} << QList<int>{0};
+        << QList<float>{0, 0, 0, 0, 0} << 0 << Seats{{6, 0}} << QList<int>{0} << QList<int>{};
     QTest::newRow("directory keeps the previous answer")
         << Files{{6, "<dir>"}} << Seats{{6, 1}} << QList<float>{1, 0, 0, 0, 0} << 1 << Seats{{6, 1}}
-        << QList<int>{1};
+        << QList<int>{1} << QList<int>{6};
 }
 
 void TestTallyCollect::collect()
@@ -118,6 +119,7 @@ void TestTallyCollect::collect()
     QFETCH(int, lvqSum);
     QFETCH(Seats, seats);
     QFETCH(QList<int>, history);
+    QFETCH(QList<int>, answered);
 
     for (auto it = files.cbegin(); it != files.cend(); ++it)
         putAnswerFile(it.key(), it.value());
@@ -139,6 +141,15 @@ void TestTallyCollect::collect()
         cells << answers.cell(it.key(), 0);
     }
     QCOMPARE(cells, history);
+
+    const tally::AnsweredSeats seatsIn = tally::answeredSeats(tally, exchange::kStudentsMax);
+    QList<int> answeredList;
+    for (int seat = 0; seat < tally::kHistorySeats; ++seat) {
+        if (seatsIn.seat[seat])
+            answeredList << seat;
+    }
+    QCOMPARE(answeredList, answered);
+    QCOMPARE(seatsIn.count, answered.size());
 }
 
 void TestTallyCollect::hugeGarbageFile()
