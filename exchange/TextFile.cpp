@@ -107,6 +107,11 @@ QString systemReason(int error = errno)
     return qt_error_string(error);
 }
 
+QString folderNotFolderReason(const QString &folder)
+{
+    return u"フォルダ「%1」がフォルダではなく、リンクなどに置き換えられています。"_s.arg(folder);
+}
+
 // A regular file with no second name: writing it reaches nothing else.
 bool isOwnRegularFile(const struct stat &info)
 {
@@ -300,32 +305,54 @@ std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QSt
 
 FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
 {
+    // Everything below works inside the folder that holds the file, opened
+    // without following a link at its own name: a neighbour who replaces the
+    // folder Data by a link to a folder elsewhere gets a failure, not the
+    // seat files written there.
     const QByteArray native = QFile::encodeName(path);
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray folder =
+        slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : native.left(slash));
+    const QByteArray name = native.mid(slash + 1);
+    const int folderFd =
+        ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folderFd < 0) {
+        const int openError = errno;
+        if (openError == ELOOP || openError == ENOTDIR)
+            return FileStatus::failure(folderNotFolderReason(QFile::decodeName(folder)));
+        return FileStatus::failure(systemReason(openError));
+    }
+    const auto done = [folderFd](FileStatus status) {
+        ::close(folderFd);
+        return status;
+    };
+
     int lastError = 0;
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
         struct stat info;
-        if (::lstat(native.constData(), &info) == 0) {
+        if (::fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISDIR(info.st_mode))
-                return FileStatus::failure(folderInTheWayReason());
+                return done(FileStatus::failure(folderInTheWayReason()));
             // A link, pipe, socket or device, or a second name of a file
             // elsewhere: the name is freed and the file made anew.
-            if (!isOwnRegularFile(info) && ::unlink(native.constData()) != 0 && errno != ENOENT)
-                return FileStatus::failure(systemReason());
+            if (!isOwnRegularFile(info) && ::unlinkat(folderFd, name.constData(), 0) != 0 &&
+                errno != ENOENT)
+                return done(FileStatus::failure(systemReason()));
         } else if (errno != ENOENT) {
-            return FileStatus::failure(systemReason());
+            return done(FileStatus::failure(systemReason()));
         }
         // O_NOFOLLOW refuses a link put back in the meantime; O_NONBLOCK keeps
         // a pipe put back from waiting for a reader. Either is looked at again.
         const int fd =
-            ::open(native.constData(),
-                   O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+            ::openat(folderFd, name.constData(),
+                     O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
         if (fd < 0) {
             lastError = errno;
             if (lastError == ELOOP || lastError == EMLINK || lastError == ENXIO ||
                 lastError == EAGAIN || lastError == EINTR)
                 continue;
-            return FileStatus::failure(lastError == EISDIR ? folderInTheWayReason()
-                                                           : systemReason(lastError));
+            return done(FileStatus::failure(lastError == EISDIR ? folderInTheWayReason()
+                                                                : systemReason(lastError)));
         }
         if (::fstat(fd, &info) != 0 || !isOwnRegularFile(info)) {
             ::close(fd);
@@ -336,11 +363,12 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
         if (::ftruncate(fd, 0) != 0) {
             const int truncateError = errno;
             ::close(fd);
-            return FileStatus::failure(systemReason(truncateError));
+            return done(FileStatus::failure(systemReason(truncateError)));
         }
-        return writeAllAndClose(fd, bytes, false);
+        return done(writeAllAndClose(fd, bytes, false));
     }
-    return FileStatus::failure(lastError != 0 ? systemReason(lastError) : keptReplacedReason());
+    return done(
+        FileStatus::failure(lastError != 0 ? systemReason(lastError) : keptReplacedReason()));
 }
 
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)

@@ -35,7 +35,9 @@ std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes,
 // because the other program may hold them open at any moment. The write
 // never goes through a link: a link, pipe, socket or device at path (or a
 // second name of the same file) is removed and a regular file written in its
-// place, as these names belong to the programs. A folder in the way fails.
+// place, as these names belong to the programs. A folder in the way fails,
+// and so does a folder holding the file that is itself a link (on POSIX
+// systems): the folder Data replaced by a link to a folder elsewhere.
 FileStatus writeWholeFile(const QString &path, const QByteArray &bytes);
 
 // Writes a file through a temporary file that replaces it only when all of

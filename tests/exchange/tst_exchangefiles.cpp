@@ -204,31 +204,47 @@ void TestExchangeFiles::writeNeverFollows()
 void TestExchangeFiles::writeFails_data()
 {
     QTest::addColumn<bool>("safely");
-    QTest::addColumn<bool>("folderInTheWay"); // else the folder Data is missing
+    QTest::addColumn<QString>("fault");
 
-    QTest::newRow("folder missing, in place") << false << false;
-    QTest::newRow("folder missing, through a temporary") << true << false;
-    QTest::newRow("folder in the way, in place") << false << true;
-    QTest::newRow("folder in the way, through a temporary") << true << true;
+    QTest::newRow("folder missing, in place") << false << u"folder missing"_s;
+    QTest::newRow("folder missing, through a temporary") << true << u"folder missing"_s;
+    QTest::newRow("folder in the way, in place") << false << u"folder in the way"_s;
+    QTest::newRow("folder in the way, through a temporary") << true << u"folder in the way"_s;
+    // The seat files go into the folder Data itself, never where a link at
+    // its name points (questionnaires and the record may be kept in a linked
+    // folder on purpose).
+    QTest::newRow("folder Data replaced by a link, in place") << false << u"Data a link"_s;
 }
 
 void TestExchangeFiles::writeFails()
 {
     QFETCH(bool, safely);
-    QFETCH(bool, folderInTheWay);
+    QFETCH(QString, fault);
+#ifdef Q_OS_WIN
+    if (fault == u"Data a link")
+        QSKIP("links are made on POSIX systems only");
+#endif
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(u"Data/LVQ1.ini"_s);
-    if (folderInTheWay)
+    if (fault == u"folder in the way")
         QVERIFY(QDir().mkpath(path));
+    if (fault == u"Data a link") {
+        QVERIFY(QDir().mkpath(dir.filePath(u"elsewhere"_s)));
+        QVERIFY(faults::plant(dir.filePath(u"Data"_s), "<link:elsewhere>"));
+    }
     const exchange::FileStatus status = write(safely, path, "x");
     QVERIFY(!status.ok);
     QVERIFY(!status.error.isEmpty());
-    QCOMPARE(QFileInfo(path).isDir(), folderInTheWay);
-    if (folderInTheWay) {
+    QCOMPARE(QFileInfo(path).isDir(), fault == u"folder in the way");
+    if (fault == u"folder in the way") {
         QCOMPARE(entries(path), QStringList());
         QCOMPARE(entries(dir.filePath(u"Data"_s)), QStringList{u"LVQ1.ini"_s}); // no temporary
+    }
+    if (fault == u"Data a link") {
+        QVERIFY(status.error.contains(u"Data"_s));
+        QCOMPARE(entries(dir.filePath(u"elsewhere"_s)), QStringList());
     }
 }
 
