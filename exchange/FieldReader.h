@@ -28,8 +28,9 @@ public:
     explicit FieldReader(QString text);
 
     // Opens path, reads at most maxBytes of it and decodes them from code
-    // page 932. A missing or unreadable file (a directory, no permission)
-    // gives a reader that is not open.
+    // page 932. A missing or unreadable file (no permission, or anything but
+    // a regular file: a folder, pipe, socket or device) gives a reader that
+    // is not open, at once.
     static FieldReader fromFile(const QString &path, qint64 maxBytes);
 
     bool isOpen() const { return m_open; }

@@ -2,53 +2,417 @@
 
 #include "Cp932.h"
 
+#include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QRandomGenerator>
+
+#include <algorithm>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+
+#include <string>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using namespace Qt::StringLiterals;
 
 namespace exchange {
+namespace {
 
-std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes)
+// A name whose thing is swapped for something else again and again between
+// the look and the open is given up after a few rounds.
+constexpr int kReplaceAttempts = 4;
+// Fresh temporary names tried before giving up.
+constexpr int kTemporaryNameAttempts = 16;
+constexpr qint64 kReadChunkBytes = 1 << 16;
+
+QString notRegularReason()
 {
-    // QFile refuses to open a directory, so no separate check is needed.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray bytes = file.read(maxBytes);
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
+    return u"通常のファイルではありません（パイプ、ソケット、デバイスまたはフォルダ）。"_s;
+}
+
+QString folderInTheWayReason()
+{
+    return u"同じ名前のフォルダがあるため、ファイルを書けません。"_s;
+}
+
+QString keptReplacedReason()
+{
+    return u"ファイルが書き込みの間に何度も別のものに差し替えられました。"_s;
+}
+
+std::optional<QByteArray> failed(QString *error, QString reason)
+{
+    if (error)
+        *error = std::move(reason);
+    return std::nullopt;
+}
+
+QString temporarySuffix()
+{
+    return u".%1.tmp"_s.arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
+}
+
+#ifdef Q_OS_WIN
+
+QString systemReason()
+{
+    return qt_error_string(int(GetLastError()));
+}
+
+std::wstring nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+// A symbolic link or junction is removed as a link, never its target.
+bool removeReparsePoint(const std::wstring &native, DWORD attributes)
+{
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(native.c_str()) != 0
+                                                   : DeleteFileW(native.c_str()) != 0;
+}
+
+FileStatus writeAllAndClose(HANDLE handle, const QByteArray &bytes, bool flushToDisk)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const DWORD want = DWORD(std::min<qsizetype>(bytes.size() - done, 1 << 20));
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.constData() + done, want, &written, nullptr) || written == 0) {
+            const QString reason = systemReason();
+            CloseHandle(handle);
+            return FileStatus::failure(reason);
+        }
+        done += written;
+    }
+    if (flushToDisk && !FlushFileBuffers(handle)) {
+        const QString reason = systemReason();
+        CloseHandle(handle);
+        return FileStatus::failure(reason);
+    }
+    if (!CloseHandle(handle))
+        return FileStatus::failure(systemReason());
+    return {};
+}
+
+#else
+
+QString systemReason(int error = errno)
+{
+    return qt_error_string(error);
+}
+
+QString folderNotFolderReason(const QString &folder)
+{
+    return u"フォルダ「%1」がフォルダではなく、リンクなどに置き換えられています。"_s.arg(folder);
+}
+
+// A regular file with no second name: writing it reaches nothing else.
+bool isOwnRegularFile(const struct stat &info)
+{
+    return S_ISREG(info.st_mode) && info.st_nlink <= 1;
+}
+
+FileStatus writeAllAndClose(int fd, const QByteArray &bytes, bool flushToDisk)
+{
+    auto fail = [fd](int error) {
+        ::close(fd);
+        return FileStatus::failure(systemReason(error));
+    };
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return fail(written < 0 ? errno : EIO);
+        done += written;
+    }
+    if (flushToDisk && ::fsync(fd) != 0)
+        return fail(errno);
+    if (::close(fd) != 0)
+        return FileStatus::failure(systemReason());
+    return {};
+}
+
+#endif
+
+} // namespace
+
+#ifdef Q_OS_WIN
+
+std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QString *error)
+{
+    const std::wstring native = nativePath(path);
+    const HANDLE handle = CreateFileW(native.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return failed(error, systemReason());
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(handle);
+        return failed(error, notRegularReason());
+    }
+    QByteArray bytes;
+    while (bytes.size() < maxBytes) {
+        const qsizetype before = bytes.size();
+        const DWORD want = DWORD(std::min<qint64>(kReadChunkBytes, maxBytes - before));
+        bytes.resize(before + want);
+        DWORD got = 0;
+        if (!ReadFile(handle, bytes.data() + before, want, &got, nullptr)) {
+            const QString reason = systemReason();
+            CloseHandle(handle);
+            return failed(error, reason);
+        }
+        bytes.resize(before + got);
+        if (got == 0)
+            break;
+    }
+    CloseHandle(handle);
     return bytes;
 }
 
 FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return FileStatus::failure(file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.close();
-        return FileStatus::failure(reason);
+    const std::wstring native = nativePath(path);
+    for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+        const DWORD attributes = GetFileAttributesW(native.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!removeReparsePoint(native, attributes))
+                    return FileStatus::failure(systemReason());
+            } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+                return FileStatus::failure(folderInTheWayReason());
+            }
+        }
+        // FILE_FLAG_OPEN_REPARSE_POINT: a link put back meanwhile is opened as
+        // itself, seen below and removed, never followed.
+        const HANDLE handle = CreateFileW(
+            native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return FileStatus::failure(systemReason());
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool ownRegularFile =
+            GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+            !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+            info.nNumberOfLinks <= 1;
+        if (!ownRegularFile) {
+            CloseHandle(handle);
+            const DWORD now = GetFileAttributesW(native.c_str());
+            if (now != INVALID_FILE_ATTRIBUTES && !(now & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                !(now & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW(native.c_str()); // a second name of another file
+            continue;
+        }
+        if (!SetEndOfFile(handle)) {
+            const QString reason = systemReason();
+            CloseHandle(handle);
+            return FileStatus::failure(reason);
+        }
+        return writeAllAndClose(handle, bytes, false);
     }
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return FileStatus::failure(file.errorString());
-    return {};
+    return FileStatus::failure(keptReplacedReason());
 }
 
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return FileStatus::failure(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    const std::wstring native = nativePath(path);
+    const DWORD attributes = GetFileAttributesW(native.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            if (!removeReparsePoint(native, attributes))
+                return FileStatus::failure(systemReason());
+        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            return FileStatus::failure(folderInTheWayReason());
+        }
+    }
+    // CREATE_NEW refuses anything already at the name, a link included.
+    std::wstring temporary;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        temporary = nativePath(path + temporarySuffix());
+        handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            break;
+    }
+    if (handle == INVALID_HANDLE_VALUE)
+        return FileStatus::failure(systemReason());
+    const FileStatus written = writeAllAndClose(handle, bytes, true);
+    if (!written) {
+        DeleteFileW(temporary.c_str());
+        return written;
+    }
+    // The rename replaces whatever name is at path, a link as a link.
+    if (!MoveFileExW(temporary.c_str(), native.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const QString reason = systemReason();
+        DeleteFileW(temporary.c_str());
         return FileStatus::failure(reason);
     }
-    if (!file.commit())
-        return FileStatus::failure(file.errorString());
     return {};
 }
+
+#else
+
+std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QString *error)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info;
+    // Looked at before the open, so that a device is never opened at all.
+    if (::stat(native.constData(), &info) != 0)
+        return failed(error, systemReason());
+    if (!S_ISREG(info.st_mode))
+        return failed(error, notRegularReason());
+    // O_NONBLOCK: a pipe put at the name in the meantime opens at once
+    // instead of waiting for a writer, and is refused below.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return failed(error, systemReason());
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return failed(error, notRegularReason());
+    }
+    QByteArray bytes;
+    while (bytes.size() < maxBytes) {
+        const qsizetype before = bytes.size();
+        const qint64 want = std::min<qint64>(kReadChunkBytes, maxBytes - before);
+        bytes.resize(before + want);
+        const ssize_t got = ::read(fd, bytes.data() + before, size_t(want));
+        if (got < 0) {
+            bytes.resize(before);
+            if (errno == EINTR)
+                continue;
+            const int readError = errno;
+            ::close(fd);
+            return failed(error, systemReason(readError));
+        }
+        bytes.resize(before + got);
+        if (got == 0)
+            break;
+    }
+    ::close(fd);
+    return bytes;
+}
+
+FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    // Everything below works inside the folder that holds the file, opened
+    // without following a link at its own name: a neighbour who replaces the
+    // folder Data by a link to a folder elsewhere gets a failure, not the
+    // seat files written there.
+    const QByteArray native = QFile::encodeName(path);
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray folder =
+        slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : native.left(slash));
+    const QByteArray name = native.mid(slash + 1);
+    const int folderFd =
+        ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folderFd < 0) {
+        const int openError = errno;
+        if (openError == ELOOP || openError == ENOTDIR)
+            return FileStatus::failure(folderNotFolderReason(QFile::decodeName(folder)));
+        return FileStatus::failure(systemReason(openError));
+    }
+    const auto done = [folderFd](FileStatus status) {
+        ::close(folderFd);
+        return status;
+    };
+
+    int lastError = 0;
+    for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+        struct stat info;
+        if (::fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISDIR(info.st_mode))
+                return done(FileStatus::failure(folderInTheWayReason()));
+            // A link, pipe, socket or device, or a second name of a file
+            // elsewhere: the name is freed and the file made anew.
+            if (!isOwnRegularFile(info) && ::unlinkat(folderFd, name.constData(), 0) != 0 &&
+                errno != ENOENT)
+                return done(FileStatus::failure(systemReason()));
+        } else if (errno != ENOENT) {
+            return done(FileStatus::failure(systemReason()));
+        }
+        // O_NOFOLLOW refuses a link put back in the meantime; O_NONBLOCK keeps
+        // a pipe put back from waiting for a reader. Either is looked at again.
+        const int fd =
+            ::openat(folderFd, name.constData(),
+                     O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            lastError = errno;
+            if (lastError == ELOOP || lastError == EMLINK || lastError == ENXIO ||
+                lastError == EAGAIN || lastError == EINTR)
+                continue;
+            return done(FileStatus::failure(lastError == EISDIR ? folderInTheWayReason()
+                                                                : systemReason(lastError)));
+        }
+        if (::fstat(fd, &info) != 0 || !isOwnRegularFile(info)) {
+            ::close(fd);
+            lastError = 0;
+            continue;
+        }
+        // Cut only now that the file is known to be this name's own.
+        if (::ftruncate(fd, 0) != 0) {
+            const int truncateError = errno;
+            ::close(fd);
+            return done(FileStatus::failure(systemReason(truncateError)));
+        }
+        return done(writeAllAndClose(fd, bytes, false));
+    }
+    return done(
+        FileStatus::failure(lastError != 0 ? systemReason(lastError) : keptReplacedReason()));
+}
+
+FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat target;
+    const bool targetExists = ::lstat(native.constData(), &target) == 0;
+    if (targetExists && S_ISDIR(target.st_mode))
+        return FileStatus::failure(folderInTheWayReason());
+
+    // A fresh name beside the file: O_EXCL refuses anything already there,
+    // a link or a pipe included.
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < kTemporaryNameAttempts; ++attempt) {
+        temporary = QFile::encodeName(path + temporarySuffix());
+        fd = ::open(temporary.constData(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return FileStatus::failure(systemReason());
+    // A file rewritten keeps its permissions, as when written in place.
+    if (targetExists && S_ISREG(target.st_mode))
+        ::fchmod(fd, target.st_mode & 07777);
+
+    const FileStatus written = writeAllAndClose(fd, bytes, true);
+    if (!written) {
+        ::unlink(temporary.constData());
+        return written;
+    }
+    // rename() replaces the name itself: a link at path is replaced as a
+    // link, its target untouched.
+    if (::rename(temporary.constData(), native.constData()) != 0) {
+        const int renameError = errno;
+        ::unlink(temporary.constData());
+        return FileStatus::failure(renameError == EISDIR ? folderInTheWayReason()
+                                                         : systemReason(renameError));
+    }
+    return {};
+}
+
+#endif
 
 QByteArray cp932Lines(const QStringList &lines)
 {

@@ -18,19 +18,33 @@ struct FileStatus
     static FileStatus failure(QString reason) { return {false, std::move(reason)}; }
 };
 
-// Reads at most maxBytes from the start of a file, opening and closing it in
-// the call. Nothing for a file that is missing, is a directory, or cannot be
-// read.
-std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes);
+// Every file below is one that anybody on the classroom's share may have
+// replaced: by a named pipe (whose open would wait for a writer for good), a
+// socket, a device, a folder, or a link to a file elsewhere.
+
+// Reads at most maxBytes from the start of a regular file, opening and
+// closing it in the call. The open never waits: anything but a regular file
+// (a pipe, socket, device or folder, also when reached through a link) gives
+// nothing, as a missing or unreadable file does; error, when given, receives
+// the reason.
+std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes,
+                                       QString *error = nullptr);
 
 // Rewrites a file whole: create or cut to zero length, write, close. The
 // exchange files are rewritten in place like this, never through a rename,
-// because the other program may hold them open at any moment.
+// because the other program may hold them open at any moment. The write
+// never goes through a link: a link, pipe, socket or device at path (or a
+// second name of the same file) is removed and a regular file written in its
+// place, as these names belong to the programs. A folder in the way fails,
+// and so does a folder holding the file that is itself a link (on POSIX
+// systems): the folder Data replaced by a link to a folder elsewhere.
 FileStatus writeWholeFile(const QString &path, const QByteArray &bytes);
 
 // Writes a file through a temporary file that replaces it only when all of
 // it is written, so a failed write never destroys the previous contents
-// (questionnaires, the answer record).
+// (questionnaires, the answer record). A link at path is replaced, never
+// written through; the temporary name is made fresh and never follows a link.
+// A folder in the way fails.
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes);
 
 // Lines joined with CR LF after each one, encoded in code page 932.

@@ -3,8 +3,6 @@
 #include "exchange/Cp932.h"
 #include "exchange/NumberText.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -158,34 +156,21 @@ LoadResult loadFile(const QString &path, QuestionTable &table, int &lastQuestion
 {
     clearTable(table, lastQuestion, questionnaireText);
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {exchange::FileStatus::failure(file.errorString())};
-    const auto tooLarge = [] {
-        return exchange::FileStatus::failure(
-            u"ファイルが大きすぎます（%1 MiB まで読み込めます）。"_s.arg(kMaxFileBytes >> 20));
-    };
-    if (file.size() > kMaxFileBytes)
-        return {tooLarge()};
-    // Read in pieces rather than trusting the size: a file that grows while
-    // it is read, or a device without a size, must not fill the memory.
-    QByteArray bytes;
-    bytes.reserve(file.size());
-    constexpr qint64 kChunkBytes = 1 << 16;
-    while (!file.atEnd()) {
-        const QByteArray chunk = file.read(kChunkBytes);
-        if (file.error() != QFileDevice::NoError)
-            return {exchange::FileStatus::failure(file.errorString())};
-        if (chunk.isEmpty())
-            break;
-        if (bytes.size() + chunk.size() > kMaxFileBytes)
-            return {tooLarge()};
-        bytes += chunk;
+    // One byte beyond the limit tells a file that is too large; a pipe, a
+    // device or a folder chosen or planted under the name is refused without
+    // waiting on it.
+    QString reason;
+    const std::optional<QByteArray> bytes =
+        exchange::readFileHead(path, kMaxFileBytes + 1, &reason);
+    if (!bytes)
+        return {exchange::FileStatus::failure(reason)};
+    if (bytes->size() > kMaxFileBytes) {
+        return {exchange::FileStatus::failure(
+            u"ファイルが大きすぎます（%1 MiB まで読み込めます）。"_s.arg(kMaxFileBytes >> 20))};
     }
-    file.close();
 
-    const TextEncoding encoding = detectEncoding(bytes);
-    loadFromText(decodeText(bytes, encoding), table, lastQuestion, questionnaireText);
+    const TextEncoding encoding = detectEncoding(*bytes);
+    loadFromText(decodeText(*bytes, encoding), table, lastQuestion, questionnaireText);
     return {{}, encoding};
 }
 

@@ -1,7 +1,12 @@
 // A lesson with a full class: the teacher's own lesson code in this process,
-// 50 seat processes running the pupil's program's code, one shared folder,
-// no locks. Every question is checked once all seats are done with it: the
-// teacher's counts must be exactly what the seats last wrote.
+// a seat process running the pupil's program's code for each honest seat,
+// one shared folder, no locks. Every question is checked once all seats are
+// done with it: the teacher's counts must be exactly what the seats last
+// wrote. Beside them a hostile neighbour keeps replacing the files of the
+// seats nobody uses with pipes, sockets, links (to a file outside the folder
+// and to honest seats' files), folders and garbage: the teacher must never
+// wait on one, never write through one, and still count the honest seats
+// exactly. How long the teacher's ticks and publications took is logged.
 #include "../teacher/lesson/ClassroomFolder.h"
 #include "../teacher/lesson/ScriptedPrompter.h"
 
@@ -11,20 +16,33 @@
 #include "teacher/lesson/AnswerWatcher.h"
 #include "teacher/lesson/Lesson.h"
 
+#include "SharedFolderFaults.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <random>
+#include <thread>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr int kSeats = exchange::kStudentsMax;
+// Seats 1 to kHonestSeats have a pupil each; the files of seat 0 and of the
+// seats above belong to the hostile neighbour.
+#ifdef Q_OS_WIN
+constexpr int kHonestSeats = kSeats; // no pipes or sockets to put in a folder
+#else
+constexpr int kHonestSeats = 45;
+#endif
 constexpr int kRowsPerQuestionnaire = 31;
 constexpr qint64 kSettleTimeoutMs = 30000;
 
@@ -38,6 +56,120 @@ QString readText(const QString &path)
     const auto bytes = exchange::readFileHead(path, 4096);
     return bytes ? QString::fromUtf8(*bytes).trimmed() : QString();
 }
+
+QString durations(std::vector<qint64> nanoseconds)
+{
+    if (nanoseconds.empty())
+        return u"none"_s;
+    std::sort(nanoseconds.begin(), nanoseconds.end());
+    const auto ms = [](qint64 ns) { return QString::number(double(ns) / 1e6, 'f', 2); };
+    return u"%1 ms median, %2 ms at 99 %, %3 ms at most over %4"_s
+        .arg(ms(nanoseconds[nanoseconds.size() / 2]))
+        .arg(ms(nanoseconds[nanoseconds.size() * 99 / 100]))
+        .arg(ms(nanoseconds.back()))
+        .arg(nanoseconds.size());
+}
+
+// A pupil who wants to disrupt the lesson, with write access to the share:
+// a thread that keeps replacing the files of the seats no pupil uses.
+class HostileNeighbour
+{
+public:
+    HostileNeighbour(unsigned seed, QString outsideFile)
+        : m_seed(seed), m_outsideFile(std::move(outsideFile))
+    {
+    }
+    ~HostileNeighbour() { stop(); }
+
+    void start()
+    {
+#ifndef Q_OS_WIN
+        m_thread = std::thread([this] { run(); });
+#endif
+    }
+    void stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    int replacements() const
+    {
+        return m_replacements;
+    }
+
+private:
+    unsigned m_seed;
+    QString m_outsideFile;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_replacements{0};
+
+    void run()
+    {
+        std::mt19937 random(m_seed ^ 0x5eedu);
+        auto between = [&random](int low, int high) {
+            return std::uniform_int_distribution<int>(low, high)(random);
+        };
+        QStringList paths;
+        for (int seat = 0; seat <= kSeats; ++seat) {
+            if (seat == 0 || seat > kHonestSeats)
+                paths << exchange::commandFilePath(seat) << exchange::answerFilePath(seat);
+        }
+        // Folders are the rarest, at most one at a time and only for a
+        // moment: each one the teacher meets costs its publication a pause
+        // and a second try.
+        QString folder;
+        while (!m_stop) {
+            if (!folder.isEmpty()) {
+                faults::plant(folder, "<link:" + QFile::encodeName(m_outsideFile) + '>');
+                folder.clear();
+            }
+            const QString path = paths[between(0, int(paths.size()) - 1)];
+            const bool command = path.endsWith(u".ini"_s);
+            QByteArray marker;
+            const int pick = between(0, 19);
+            if (pick < 3) {
+                marker = "<pipe>";
+            } else if (pick < 6) {
+                marker = "<socket>";
+            } else if (pick < 9) {
+                marker = "<link:" + QFile::encodeName(m_outsideFile) + '>';
+            } else if (pick < 12) { // an honest seat's file of the same kind
+                marker = "<link:LVQ" + QByteArray::number(between(1, kHonestSeats)) +
+                         (command ? ".ini>" : ".txt>");
+            } else if (pick < 14) { // a file not there yet, beside the one outside
+                marker = "<link:" + QFile::encodeName(m_outsideFile) + ".new>";
+            } else if (pick < 15) {
+                marker = "<dir>";
+                folder = path;
+            }
+            if (marker.isEmpty())
+                plantGarbage(path, random);
+            else
+                faults::plant(path, marker);
+            ++m_replacements;
+            QThread::usleep(between(1000, 5000));
+        }
+        if (!folder.isEmpty())
+            QDir().rmdir(folder);
+    }
+
+    // Bytes of every kind, now and then far more than an answer file holds.
+    static void plantGarbage(const QString &path, std::mt19937 &random)
+    {
+        QFile::remove(path);
+        QDir().rmdir(path);
+        QByteArray block(std::uniform_int_distribution<int>(0, 300)(random), '\0');
+        for (char &byte : block)
+            byte = char(std::uniform_int_distribution<int>(0, 255)(random));
+        if (std::uniform_int_distribution<int>(0, 99)(random) < 2)
+            block = block.repeated(4096);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(block);
+    }
+};
 
 } // namespace
 
@@ -59,6 +191,13 @@ void TestClassroom::fullClassLesson()
                               : 20261207u;
     std::mt19937 random(seed);
 
+    // A file of the teacher's outside the classroom folder that links point at.
+    QTemporaryDir outside;
+    QVERIFY(outside.isValid());
+    const QString outsideFile = outside.filePath(u"own.txt"_s);
+    const QByteArray outsideBytes = "the teacher's own file\n";
+    QVERIFY(exchange::writeWholeFile(outsideFile, outsideBytes).ok);
+
     ClassroomFolder folder;
     ScriptedPrompter prompter;
     lesson::Lesson lesson(prompter);
@@ -73,9 +212,16 @@ void TestClassroom::fullClassLesson()
     int watcherCollections = 0;
     connect(watcher.get(), &lesson::AnswerWatcher::collected, this,
             [&watcherCollections] { ++watcherCollections; });
+    HostileNeighbour neighbour(seed, outsideFile);
+    // OMBRA_SOAK_NO_NEIGHBOUR=1 runs the lesson without it, for comparing
+    // the logged durations.
+    if (!qEnvironmentVariableIsSet("OMBRA_SOAK_NO_NEIGHBOUR"))
+        neighbour.start();
+    std::vector<qint64> tickNs;
+    std::vector<qint64> publishNs;
 
     std::vector<std::unique_ptr<QProcess>> seats;
-    for (int seat = 1; seat <= kSeats; ++seat) {
+    for (int seat = 1; seat <= kHonestSeats; ++seat) {
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::ForwardedChannels);
         // Fifty leak checks at once at the end would only slow the closing
@@ -124,7 +270,10 @@ void TestClassroom::fullClassLesson()
             lesson.mnuFileOpen_Click();
         }
         lesson.Check1_Click(std::uniform_int_distribution<int>(0, 1)(random) == 1);
+        QElapsedTimer publishing;
+        publishing.start();
         lesson.cmdNext_Click();
+        publishNs.push_back(publishing.nsecsElapsed());
         QCOMPARE(lesson.ShownRow, row);
         writeText(u"soak-published.txt"_s, u"%1 %2"_s.arg(k).arg(lesson.ShownQuestion[0]));
 
@@ -132,7 +281,7 @@ void TestClassroom::fullClassLesson()
         Published published{row + 1, {}};
         QElapsedTimer waiting;
         waiting.start();
-        for (int seat = 1; seat <= kSeats; ++seat) {
+        for (int seat = 1; seat <= kHonestSeats; ++seat) {
             for (;;) {
                 const QStringList status = readText(u"soak-seat%1.txt"_s.arg(seat)).split(u' ');
                 if (status.size() == 3 && status[0].toInt() == k) {
@@ -147,12 +296,25 @@ void TestClassroom::fullClassLesson()
             }
         }
 
+        QElapsedTimer ticking;
+        ticking.start();
         lesson.Timer1_Timer();
+        tickNs.push_back(ticking.nsecsElapsed());
         writeText(u"soak-collected.txt"_s, QString::number(k));
 
+        // The neighbour's seats count whatever the teacher read there.
         std::array<float, 5> expectedCount{};
         int expectedSum = 0;
-        for (int seat = 1; seat <= kSeats; ++seat) {
+        for (int seat = 0; seat <= kSeats; ++seat) {
+            if (seat == 0 || seat > kHonestSeats) {
+                for (int answer = 1; answer <= 5; ++answer) {
+                    if (lesson.Tally.seatAnswer[seat] == float(answer)) {
+                        ++expectedCount[answer - 1];
+                        ++expectedSum;
+                    }
+                }
+                continue;
+            }
             const int final = published.finals[seat];
             QVERIFY2(lesson.Tally.seatAnswer[seat] == float(final),
                      qPrintable(u"question %1 seat %2: teacher read %3, seat wrote %4"_s.arg(k)
@@ -164,7 +326,9 @@ void TestClassroom::fullClassLesson()
                 ++expectedSum;
             }
         }
+#ifdef Q_OS_WIN
         QCOMPARE(lesson.Tally.seatAnswer[0], 0.0f);
+#endif
         QCOMPARE(lesson.Tally.answerCount, expectedCount);
         QCOMPARE(lesson.LVQSum, expectedSum);
         history.push_back(published);
@@ -177,12 +341,19 @@ void TestClassroom::fullClassLesson()
     // close without a lock; such a seat is counted, and ended here.
     QVERIFY(watcherCollections > 0);
     qInfo("collections set off by change notification: %d", watcherCollections);
+#ifndef Q_OS_WIN
+    // The record is written through a temporary and a rename: a link put at
+    // its name is replaced, not written through.
+    QVERIFY(faults::plant(u"Kiroku.csv"_s, "<link:" + QFile::encodeName(outsideFile) + '>'));
+#endif
     const QString recordPath = lesson.Form_Unload();
     QCOMPARE(recordPath, u"Kiroku.csv"_s);
+    neighbour.stop();
+    QVERIFY(faults::isPlainFile(u"Kiroku.csv"_s));
     QElapsedTimer closing;
     closing.start();
     int lockedAtEnd = 0;
-    for (int seat = 1; seat <= kSeats; ++seat) {
+    for (int seat = 1; seat <= kHonestSeats; ++seat) {
         QProcess &process = *seats[seat - 1];
         const qint64 left = std::max<qint64>(1000, 60000 - closing.elapsed());
         if (!process.waitForFinished(int(left))) {
@@ -200,7 +371,7 @@ void TestClassroom::fullClassLesson()
     lockOuts += lockedAtEnd;
 
     // Each seat's own log agrees with what the teacher was compared against.
-    for (int seat = 1; seat <= kSeats; ++seat) {
+    for (int seat = 1; seat <= kHonestSeats; ++seat) {
         const QStringList lines =
             QString::fromUtf8(ClassroomFolder::read(u"soak-seat%1.log"_s.arg(seat)))
                 .split(u'\n', Qt::SkipEmptyParts);
@@ -211,19 +382,35 @@ void TestClassroom::fullClassLesson()
 
     // The record: one column per question, in the order they were asked,
     // each headed by its number in its questionnaire.
-    QString expected = u"出席番号"_s;
+    QString heading = u"出席番号"_s;
     for (const Published &published : history)
-        expected += u","_s + exchange::numberFieldText(published.number);
-    expected += u"\r\n"_s;
-    for (int seat = 1; seat <= kSeats; ++seat) {
-        expected += exchange::numberFieldText(seat) + u"番 "_s;
+        heading += u","_s + exchange::numberFieldText(published.number);
+    // The neighbour's seats hold whatever was read there; the honest seats'
+    // rows are compared whole.
+    const QStringList record =
+        exchange::decodeCp932(ClassroomFolder::read(u"Kiroku.csv"_s)).split(u"\r\n"_s);
+    QCOMPARE(record.size(), kSeats + 2);
+    QCOMPARE(record[0], heading);
+    for (int seat = 1; seat <= kHonestSeats; ++seat) {
+        QString expected = exchange::numberFieldText(seat) + u"番 "_s;
         for (const Published &published : history)
             expected += u","_s + exchange::numberFieldText(published.finals[seat]);
-        expected += u"\r\n"_s;
+        QCOMPARE(record[seat], expected);
     }
-    QCOMPARE(ClassroomFolder::read(u"Kiroku.csv"_s), exchange::encodeCp932(expected));
+    QCOMPARE(record[kSeats + 1], QString());
+
+    // Nothing outside the classroom folder changed or appeared.
+    QCOMPARE(ClassroomFolder::read(outsideFile), outsideBytes);
+    QCOMPARE(QDir(outside.path())
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden),
+             QStringList{u"own.txt"_s});
+
     qInfo("%d questions, %d late locks that hid a publication from a seat (%d of them the end)",
           questions, lockOuts, lockedAtEnd);
+    qInfo("%d honest seats; the neighbour replaced files of the other seats %d times", kHonestSeats,
+          neighbour.replacements());
+    qInfo("teacher's ticks (51 answer files read and counted): %s", qPrintable(durations(tickNs)));
+    qInfo("teacher's publications (102 files written): %s", qPrintable(durations(publishNs)));
 }
 
 QTEST_GUILESS_MAIN(TestClassroom)

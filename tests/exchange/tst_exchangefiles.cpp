@@ -3,10 +3,14 @@
 #include "exchange/FieldReader.h"
 #include "exchange/TextFile.h"
 
+#include "SharedFolderFaults.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -22,8 +26,52 @@ private slots:
     void textLines_data();
     void textLines();
     void writeWholeFileReplaces();
-    void writeFailsInMissingFolder();
+    void writeNeverFollows_data();
+    void writeNeverFollows();
+    void writeFails_data();
+    void writeFails();
 };
+
+namespace {
+
+// A temporary folder made the working directory while the object lives.
+class WorkingFolder
+{
+public:
+    WorkingFolder() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
+    ~WorkingFolder() { QDir::setCurrent(m_previous); }
+    bool isValid() const { return m_dir.isValid(); }
+
+private:
+    QString m_previous;
+    QTemporaryDir m_dir;
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void putFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden, QDir::Name);
+}
+
+exchange::FileStatus write(bool safely, const QString &path, const QByteArray &bytes)
+{
+    return safely ? exchange::saveFileSafely(path, bytes) : exchange::writeWholeFile(path, bytes);
+}
+
+} // namespace
 
 void TestExchangeFiles::paths()
 {
@@ -101,13 +149,103 @@ void TestExchangeFiles::writeWholeFileReplaces()
     QCOMPARE(file.readAll(), QByteArray(" 2 \r\n"));
 }
 
-void TestExchangeFiles::writeFailsInMissingFolder()
+void TestExchangeFiles::writeNeverFollows_data()
 {
+    QTest::addColumn<bool>("safely");       // saveFileSafely rather than writeWholeFile
+    QTest::addColumn<QByteArray>("before"); // a marker of SharedFolderFaults.h or contents
+
+    const std::pair<const char *, QByteArray> rows[] = {
+        {"plain file", "old contents"},
+        {"pipe", "<pipe>"},
+        {"socket", "<socket>"},
+        {"link to a file outside", "<link:../outside/secret.txt>"},
+        {"link to another seat's file", "<link:LVQ8.ini>"},
+        {"link to a file not there yet", "<link:../outside/new.txt>"},
+        {"link to a device", "<link:/dev/null>"},
+        {"second name of another seat's file", "<hardlink:Data/LVQ8.ini>"},
+    };
+    for (const bool safely : {false, true}) {
+        for (const auto &[name, before] : rows)
+            QTest::addRow("%s, %s", safely ? "through a temporary" : "in place", name)
+                << safely << before;
+    }
+}
+
+// Anybody on the share can put these at a seat file's name: the write must
+// land in a regular file of that name and nowhere else.
+void TestExchangeFiles::writeNeverFollows()
+{
+    QFETCH(bool, safely);
+    QFETCH(QByteArray, before);
+#ifdef Q_OS_WIN
+    if (faults::needsPosix(before))
+        QSKIP("pipes, sockets and links are made on POSIX systems only");
+#endif
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && QDir().mkdir(u"Data"_s) && QDir().mkdir(u"outside"_s));
+    putFile(u"outside/secret.txt"_s, "secret");
+    putFile(u"Data/LVQ8.ini"_s, "seat 8");
+    const QString path = u"Data/LVQ7.ini"_s;
+    if (faults::isMarker(before))
+        QVERIFY(faults::plant(path, before));
+    else
+        putFile(path, before);
+
+    const exchange::FileStatus status = write(safely, path, "new");
+    QVERIFY2(status.ok, qPrintable(status.error));
+    QVERIFY(faults::isPlainFile(path));
+    QCOMPARE(readAll(path), QByteArray("new"));
+    QCOMPARE(readAll(u"outside/secret.txt"_s), QByteArray("secret"));
+    QCOMPARE(readAll(u"Data/LVQ8.ini"_s), QByteArray("seat 8"));
+    QCOMPARE(entries(u"outside"_s), QStringList{u"secret.txt"_s});
+    QCOMPARE(entries(u"Data"_s), (QStringList{u"LVQ7.ini"_s, u"LVQ8.ini"_s})); // no temporary
+}
+
+void TestExchangeFiles::writeFails_data()
+{
+    QTest::addColumn<bool>("safely");
+    QTest::addColumn<QString>("fault");
+
+    QTest::newRow("folder missing, in place") << false << u"folder missing"_s;
+    QTest::newRow("folder missing, through a temporary") << true << u"folder missing"_s;
+    QTest::newRow("folder in the way, in place") << false << u"folder in the way"_s;
+    QTest::newRow("folder in the way, through a temporary") << true << u"folder in the way"_s;
+    // The seat files go into the folder Data itself, never where a link at
+    // its name points (questionnaires and the record may be kept in a linked
+    // folder on purpose).
+    QTest::newRow("folder Data replaced by a link, in place") << false << u"Data a link"_s;
+}
+
+void TestExchangeFiles::writeFails()
+{
+    QFETCH(bool, safely);
+    QFETCH(QString, fault);
+#ifdef Q_OS_WIN
+    if (fault == u"Data a link")
+        QSKIP("links are made on POSIX systems only");
+#endif
+
     QTemporaryDir dir;
-    const exchange::FileStatus status =
-        exchange::writeWholeFile(dir.filePath(u"Data/LVQ1.ini"_s), "x");
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(u"Data/LVQ1.ini"_s);
+    if (fault == u"folder in the way")
+        QVERIFY(QDir().mkpath(path));
+    if (fault == u"Data a link") {
+        QVERIFY(QDir().mkpath(dir.filePath(u"elsewhere"_s)));
+        QVERIFY(faults::plant(dir.filePath(u"Data"_s), "<link:elsewhere>"));
+    }
+    const exchange::FileStatus status = write(safely, path, "x");
     QVERIFY(!status.ok);
     QVERIFY(!status.error.isEmpty());
+    QCOMPARE(QFileInfo(path).isDir(), fault == u"folder in the way");
+    if (fault == u"folder in the way") {
+        QCOMPARE(entries(path), QStringList());
+        QCOMPARE(entries(dir.filePath(u"Data"_s)), QStringList{u"LVQ1.ini"_s}); // no temporary
+    }
+    if (fault == u"Data a link") {
+        QVERIFY(status.error.contains(u"Data"_s));
+        QCOMPARE(entries(dir.filePath(u"elsewhere"_s)), QStringList());
+    }
 }
 
 QTEST_APPLESS_MAIN(TestExchangeFiles)

@@ -1,5 +1,7 @@
 #include "exchange/FieldReader.h"
 
+#include "SharedFolderFaults.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,6 +90,15 @@ void TestFieldReader::fromFile()
 
     QVERIFY(!FieldReader::fromFile(path, 100).isOpen());       // missing
     QVERIFY(!FieldReader::fromFile(dir.path(), 100).isOpen()); // a directory
+#ifndef Q_OS_WIN
+    // Refused at once: a pipe nobody writes would hold a blocking open for good.
+    for (const QByteArray &marker :
+         {QByteArray("<pipe>"), QByteArray("<socket>"), QByteArray("<link:/dev/zero>")}) {
+        QVERIFY(faults::plant(path, marker));
+        QVERIFY2(!FieldReader::fromFile(path, 100).isOpen(), marker.constData());
+    }
+    QVERIFY(QFile::remove(path));
+#endif
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));

@@ -1,4 +1,5 @@
 #include "SeatFolder.h"
+#include "SharedFolderFaults.h"
 
 #include "exchange/ExchangeFiles.h"
 #include "student/AnswerPanel.h"
@@ -41,6 +42,8 @@ private slots:
     void unknownModeKeepsButtons();
     void failedReadKeepsModeAndCaptions_data();
     void failedReadKeepsModeAndCaptions();
+    void ownWritesNeverFollow_data();
+    void ownWritesNeverFollow();
     void modeThreeWithTwoLabelsKeepsOldCaption();
     void oneAnswerLock();
     void pendingAnswerIsRetried();
@@ -166,6 +169,8 @@ void TestAnswerPanel::firstPoll_data()
     QTest::newRow("mode 2 written as 2.0") << QByteArray(" 2.0 \r\nQ\r\nA\r\nB\r\n") << false << 2;
     // a text never matches a mode, not even the empty mode's 0
     QTest::newRow("text mode") << QByteArray("abc\r\nQ\r\n") << false << 0;
+    // as good as no command file, and read at once: no open waits on a writer
+    QTest::newRow("pipe instead of a command file") << QByteArray("<pipe>") << true << 0;
 }
 
 void TestAnswerPanel::firstPoll()
@@ -174,7 +179,13 @@ void TestAnswerPanel::firstPoll()
     QFETCH(bool, ends);
     QFETCH(int, visible);
 
-    if (file != "<none>")
+#ifdef Q_OS_WIN
+    if (faults::needsPosix(file))
+        QSKIP("pipes, sockets and links are made on POSIX systems only");
+#endif
+    if (faults::isMarker(file))
+        QVERIFY(faults::plant(m_module.CommandFilePath, file));
+    else if (file != "<none>")
         QVERIFY(exchange::writeWholeFile(m_module.CommandFilePath, file).ok);
     const auto expected =
         ends ? AnswerPanel::PollResult::EndProgram : AnswerPanel::PollResult::Continue;
@@ -205,28 +216,90 @@ void TestAnswerPanel::unknownModeKeepsButtons()
 
 void TestAnswerPanel::failedReadKeepsModeAndCaptions_data()
 {
-    QTest::addColumn<bool>("removeFile");
+    // what replaces the command file: "<missing>", contents, or a marker of
+    // SharedFolderFaults.h
+    QTest::addColumn<QByteArray>("replacement");
 
-    QTest::newRow("file missing") << true;
-    QTest::newRow("file empty") << false;
+    QTest::newRow("file missing") << QByteArray("<missing>");
+    QTest::newRow("file empty") << QByteArray();
+    QTest::newRow("folder") << QByteArray("<dir>");
+    QTest::newRow("pipe") << QByteArray("<pipe>");
+    QTest::newRow("socket") << QByteArray("<socket>");
+    QTest::newRow("link to a device") << QByteArray("<link:/dev/zero>");
 }
 
 void TestAnswerPanel::failedReadKeepsModeAndCaptions()
 {
-    QFETCH(bool, removeFile);
+    QFETCH(QByteArray, replacement);
+#ifdef Q_OS_WIN
+    if (faults::needsPosix(replacement))
+        QSKIP("pipes, sockets and links are made on POSIX systems only");
+#endif
 
     poll(commandLines(u" 3 "_s, kThreeLabels, 1));
     const auto before = m_panel->view().buttons;
-    if (removeFile)
+    if (replacement == "<missing>")
         QVERIFY(QFile::remove(m_module.CommandFilePath));
+    else if (faults::isMarker(replacement))
+        QVERIFY(faults::plant(m_module.CommandFilePath, replacement));
     else
-        QVERIFY(exchange::writeWholeFile(m_module.CommandFilePath, {}).ok);
+        QVERIFY(exchange::writeWholeFile(m_module.CommandFilePath, replacement).ok);
 
     QCOMPARE(m_panel->PollCommandFile(), AnswerPanel::PollResult::Continue);
     QVERIFY(m_panel->view().buttons == before);
     QCOMPARE(m_panel->view().question, QString());
     QCOMPARE(m_panel->view().buttonPointSize, 24);
     QCOMPARE(m_module.OneAnswerOnly, 1);
+}
+
+void TestAnswerPanel::ownWritesNeverFollow_data()
+{
+    QTest::addColumn<bool>("commandFile"); // the one-answer lock, else the answer
+    QTest::addColumn<QByteArray>("planted");
+
+    for (const bool commandFile : {false, true}) {
+        const char *file = commandFile ? "command file" : "answer file";
+        QTest::addRow("%s: pipe", file) << commandFile << QByteArray("<pipe>");
+        QTest::addRow("%s: socket", file) << commandFile << QByteArray("<socket>");
+        QTest::addRow("%s: link to a file outside", file)
+            << commandFile << QByteArray("<link:../outside.txt>");
+        QTest::addRow("%s: link to another seat's file", file)
+            << commandFile << QByteArray(commandFile ? "<link:LVQ8.ini>" : "<link:LVQ8.txt>");
+    }
+}
+
+// The click's writes go to this seat's own regular files, never through
+// whatever a neighbour put at their names.
+void TestAnswerPanel::ownWritesNeverFollow()
+{
+    QFETCH(bool, commandFile);
+    QFETCH(QByteArray, planted);
+#ifdef Q_OS_WIN
+    QSKIP("pipes, sockets and links are made on POSIX systems only");
+#endif
+    // The files linked to hold the question on screen, so that reading the
+    // command file through a link finds nothing new and the click goes on.
+    const QStringList published = commandLines(u" 3 "_s, kThreeLabels, commandFile ? 1 : 0);
+    const QByteArray untouched = exchange::cp932Lines(published);
+    const QStringList others{u"outside.txt"_s, u"Data/LVQ8.ini"_s, u"Data/LVQ8.txt"_s};
+    for (const QString &other : others)
+        QVERIFY(exchange::writeWholeFile(other, untouched).ok);
+
+    poll(published);
+    const QString path = commandFile ? m_module.CommandFilePath : m_module.AnswerFilePath;
+    QVERIFY(faults::plant(path, planted));
+    QVERIFY(m_panel->Command1_Click(2));
+    QVERIFY(!m_panel->answerPending());
+    QVERIFY(!m_panel->lockPending());
+
+    QVERIFY(faults::isPlainFile(m_module.AnswerFilePath));
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 3 \r\n"));
+    if (commandFile) {
+        QVERIFY(faults::isPlainFile(m_module.CommandFilePath));
+        QVERIFY(SeatFolder::read(m_module.CommandFilePath).startsWith(" 100 \r\n"));
+    }
+    for (const QString &other : others)
+        QCOMPARE(SeatFolder::read(other), untouched);
 }
 
 void TestAnswerPanel::modeThreeWithTwoLabelsKeepsOldCaption()

@@ -1,4 +1,5 @@
 #include "SeatFolder.h"
+#include "SharedFolderFaults.h"
 
 #include "student/SignIn.h"
 
@@ -16,6 +17,8 @@ class TestSignIn : public QObject
 private slots:
     void answerFileNotWritable_data();
     void answerFileNotWritable();
+    void plantedAnswerFileIsReplaced_data();
+    void plantedAnswerFileIsReplaced();
 };
 
 void TestSignIn::answerFileNotWritable_data()
@@ -45,6 +48,37 @@ void TestSignIn::answerFileNotWritable()
     QCOMPARE(module.SeatNumber, 0);
     QVERIFY(module.AnswerFilePath.isEmpty());
     QCOMPARE(QDir(u"Data"_s).exists(), !folderMissing); // nothing was created
+}
+
+void TestSignIn::plantedAnswerFileIsReplaced_data()
+{
+    QTest::addColumn<QByteArray>("planted");
+
+    QTest::newRow("pipe") << QByteArray("<pipe>");
+    QTest::newRow("socket") << QByteArray("<socket>");
+    QTest::newRow("link to a file outside") << QByteArray("<link:../outside.txt>");
+    QTest::newRow("link to another seat's file") << QByteArray("<link:LVQ8.txt>");
+}
+
+// Sign-in writes the seat's answer file as a regular file of its own, never
+// through what a neighbour put at its name.
+void TestSignIn::plantedAnswerFileIsReplaced()
+{
+    QFETCH(QByteArray, planted);
+#ifdef Q_OS_WIN
+    QSKIP("pipes, sockets and links are made on POSIX systems only");
+#endif
+    SeatFolder folder;
+    QVERIFY(exchange::writeWholeFile(u"outside.txt"_s, "mine").ok);
+    QVERIFY(exchange::writeWholeFile(u"Data/LVQ8.txt"_s, " 4 \r\n").ok);
+    QVERIFY(faults::plant(u"Data/LVQ7.txt"_s, planted));
+
+    student::Module1 module;
+    QCOMPARE(student::signIn(module, u"7"_s).status, SignInResult::Status::Accepted);
+    QVERIFY(faults::isPlainFile(u"Data/LVQ7.txt"_s));
+    QCOMPARE(SeatFolder::read(u"Data/LVQ7.txt"_s), QByteArray(" 0 \r\n"));
+    QCOMPARE(SeatFolder::read(u"outside.txt"_s), QByteArray("mine"));
+    QCOMPARE(SeatFolder::read(u"Data/LVQ8.txt"_s), QByteArray(" 4 \r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSignIn)

@@ -1,5 +1,7 @@
 #include "questionnaire/Questionnaire.h"
 
+#include "SharedFolderFaults.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -279,22 +281,35 @@ void TestQuestionnaire::roundTrip()
 void TestQuestionnaire::loadFailure_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<qint64>("size"); // -1: a directory; 0: nothing made
+    QTest::addColumn<qint64>("size");        // -1: a directory; 0: nothing made
+    QTest::addColumn<QByteArray>("planted"); // a marker of SharedFolderFaults.h, or none
 
-    QTest::newRow("missing file") << u"missing.txt"_s << qint64(0);
-    QTest::newRow("directory") << u"folder"_s << qint64(-1);
-    QTest::newRow("larger than the limit") << u"huge.txt"_s << kMaxFileBytes + 1;
+    QTest::newRow("missing file") << u"missing.txt"_s << qint64(0) << QByteArray();
+    QTest::newRow("directory") << u"folder"_s << qint64(-1) << QByteArray();
+    QTest::newRow("larger than the limit") << u"huge.txt"_s << kMaxFileBytes + 1 << QByteArray();
+    // a pipe nobody writes would hold the open, and the teacher's window, for good
+    QTest::newRow("pipe") << u"授業.txt"_s << qint64(0) << QByteArray("<pipe>");
+    QTest::newRow("socket") << u"授業.txt"_s << qint64(0) << QByteArray("<socket>");
+    QTest::newRow("link to a device")
+        << u"授業.txt"_s << qint64(0) << QByteArray("<link:/dev/zero>");
 }
 
 void TestQuestionnaire::loadFailure()
 {
     QFETCH(QString, name);
     QFETCH(qint64, size);
+    QFETCH(QByteArray, planted);
 
+#ifdef Q_OS_WIN
+    if (faults::needsPosix(planted))
+        QSKIP("pipes, sockets and links are made on POSIX systems only");
+#endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = questionnairePath(dir.path(), name);
-    if (size < 0) {
+    if (!planted.isEmpty()) {
+        QVERIFY(faults::plant(path, planted));
+    } else if (size < 0) {
         QVERIFY(QDir(dir.path()).mkdir(name));
     } else if (size > 0) {
         QFile file(path);

@@ -3,6 +3,8 @@
 
 #include "exchange/ExchangeFiles.h"
 
+#include "SharedFolderFaults.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -36,14 +38,17 @@ namespace {
 using Files = QMap<int, QByteArray>;
 using Seats = QMap<int, float>;
 
-// content "<missing>" removes the file, "<dir>" puts a folder in its place
+// content "<missing>" removes the file; the markers of SharedFolderFaults.h
+// ("<dir>", "<pipe>", ...) put that in its place
 void putAnswerFile(int seat, const QByteArray &content)
 {
     const QString path = exchange::answerFilePath(seat);
+    if (faults::isMarker(content)) {
+        QVERIFY(faults::plant(path, content));
+        return;
+    }
     QFile::remove(path);
-    if (content == "<dir>")
-        QVERIFY(QDir().mkdir(path));
-    if (content.startsWith('<'))
+    if (content == "<missing>")
         return;
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -59,6 +64,9 @@ void TestTallyCollect::init()
     QVERIFY(m_dir->isValid() && QDir::setCurrent(m_dir->path()) && QDir().mkdir(u"Data"_s));
     for (int seat = 0; seat <= exchange::kStudentsMax; ++seat)
         putAnswerFile(seat, " 0 \r\n");
+    // a file outside Data for the links of the fault rows
+    QFile outside(u"outside.txt"_s);
+    QVERIFY(outside.open(QIODevice::WriteOnly) && outside.write(" 4 \r\n") == 5);
 }
 
 void TestTallyCollect::cleanup()
@@ -109,6 +117,24 @@ void TestTallyCollect::collect_data()
     QTest::newRow("directory keeps the previous answer")
         << Files{{6, "<dir>"}} << Seats{{6, 1}} << QList<float>{1, 0, 0, 0, 0} << 1 << Seats{{6, 1}}
         << QList<int>{1} << QList<int>{6};
+    // A pipe would hold a blocking open for good: the poll must not wait on it.
+    QTest::newRow("pipe keeps the previous answer")
+        << Files{{6, "<pipe>"}} << Seats{{6, 3}} << QList<float>{0, 0, 1, 0, 0} << 1
+        << Seats{{6, 3}} << QList<int>{3} << QList<int>{6};
+    QTest::newRow("socket keeps the previous answer")
+        << Files{{6, "<socket>"}} << Seats{{6, 2}} << QList<float>{0, 1, 0, 0, 0} << 1
+        << Seats{{6, 2}} << QList<int>{2} << QList<int>{6};
+    QTest::newRow("link to a device keeps the previous answer")
+        << Files{{6, "<link:/dev/zero>"}} << Seats{{6, 5}} << QList<float>{0, 0, 0, 0, 1} << 1
+        << Seats{{6, 5}} << QList<int>{5} << QList<int>{6};
+    // Reading through a link reaches nothing it should not: what is read is
+    // counted like any other file's contents.
+    QTest::newRow("link to a file outside is read")
+        << Files{{6, "<link:../outside.txt>"}} << Seats{} << QList<float>{0, 0, 0, 1, 0} << 1
+        << Seats{{6, 4}} << QList<int>{4} << QList<int>{6};
+    QTest::newRow("link to another seat's file reads that seat's answer")
+        << Files{{5, " 2 \r\n"}, {6, "<link:LVQ5.txt>"}} << Seats{} << QList<float>{0, 2, 0, 0, 0}
+        << 2 << Seats{{5, 2}, {6, 2}} << QList<int>{2, 2} << QList<int>{5, 6};
 }
 
 void TestTallyCollect::collect()
@@ -121,6 +147,12 @@ void TestTallyCollect::collect()
     QFETCH(QList<int>, history);
     QFETCH(QList<int>, answered);
 
+#ifdef Q_OS_WIN
+    for (const QByteArray &content : files) {
+        if (faults::needsPosix(content))
+            QSKIP("pipes, sockets and links are made on POSIX systems only");
+    }
+#endif
     for (auto it = files.cbegin(); it != files.cend(); ++it)
         putAnswerFile(it.key(), it.value());
     tally::Tally tally;
