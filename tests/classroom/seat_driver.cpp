@@ -21,6 +21,10 @@
 
 #include <random>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -77,7 +81,16 @@ int main(int argc, char *argv[])
     QStringList log;
     int done = -1; // last question this seat is done with
 
+#ifdef Q_OS_UNIX
+    // A soak that times out or crashes must not leave fifty seats polling
+    // for good: a seat whose test has gone ends itself.
+    const pid_t parent = getppid();
+#endif
     auto poll = [&]() {
+#ifdef Q_OS_UNIX
+        if (getppid() != parent)
+            std::exit(4);
+#endif
         if (panel.PollCommandFile() == student::AnswerPanel::PollResult::EndProgram)
             std::exit(0);
     };
