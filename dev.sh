@@ -8,7 +8,8 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 
 # Debian 12 / Ubuntu package names of everything the build and the tests use.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-ipafont-gothic python3 libbenchmark-dev
-    qt6-translations-l10n dpkg-dev xvfb xauth xdotool)
+    qt6-translations-l10n dpkg-dev xvfb xauth xdotool
+    qt6-httpserver-dev qt6-websockets-dev libqrencode-dev)
 # Only for ./dev.sh fuzz.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 FUZZ_TARGETS=(fieldreader number cp932 questionnaire)
