@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QWebSocket>
 
 #include <QElapsedTimer>
@@ -22,6 +23,10 @@ static void initWebResources()
 
 namespace gateway {
 namespace {
+
+// How long and how much a refused connection is drained before it closes.
+constexpr int kDrainMs = 2000;
+constexpr qint64 kMaxDrainBytes = 8 * 1024 * 1024;
 
 qint64 steadyNow()
 {
@@ -146,7 +151,13 @@ public:
             // Connected before the server's own handler, so it runs first.
             connect(socket, &QTcpSocket::readyRead, socket, [socket] {
                 if (socket->property("ombraRefused").toBool()) {
-                    socket->read(socket->bytesAvailable());
+                    // Draining what the browser is still sending, so that the
+                    // refusal reaches it before the connection closes.
+                    const qint64 drained = socket->property("ombraDrained").toLongLong() +
+                                           socket->read(socket->bytesAvailable()).size();
+                    socket->setProperty("ombraDrained", drained);
+                    if (drained > kMaxDrainBytes)
+                        socket->abort();
                     return;
                 }
                 const qint64 received =
@@ -162,7 +173,7 @@ public:
                               "Connection: close\r\n"
                               "Content-Length: "_ba +
                               QByteArray::number(body.size()) + "\r\n\r\n"_ba + body);
-                socket->disconnectFromHost();
+                QTimer::singleShot(kDrainMs, socket, [socket] { socket->disconnectFromHost(); });
             });
             return socket;
         }
@@ -213,6 +224,10 @@ bool GatewayServer::start(quint16 port)
                   serve("text/javascript; charset=utf-8"_ba, u"app.js"_s));
     m_http->route(u"/style.css"_s, QHttpServerRequest::Method::Get,
                   serve("text/css; charset=utf-8"_ba, u"style.css"_s));
+    // The WebSocket upgrade is taken only on a matched route; the route
+    // itself answers nothing, the WebSocket handshake does.
+    m_http->route(u"/ws"_s, QHttpServerRequest::Method::Get,
+                  [](const QHttpServerRequest &, QHttpServerResponder &&) {});
     connect(m_http.get(), &QHttpServer::newWebSocketConnection, this,
             &GatewayServer::acceptWebSockets);
 
