@@ -286,9 +286,9 @@ void GatewayServer::acceptWebSockets()
         const QString expectedOrigin = u"http://"_s + request.authority();
         if (!isLocalNetworkAddress(socket->peerAddress()) || request.path() != "/ws"_L1 ||
             socket->origin().compare(expectedOrigin, Qt::CaseInsensitive) != 0) {
+            connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
             socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
                           u"このページからは接続できません。"_s);
-            socket->deleteLater();
             continue;
         }
         const quint64 client = m_nextClient++;
