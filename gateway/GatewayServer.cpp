@@ -252,6 +252,8 @@ void GatewayServer::stop()
 {
     if (!isListening())
         return;
+    // The last poll may carry the end (mode 0) to the pages; it is written
+    // out before each connection is closed.
     m_core.stop();
     const auto sockets = m_sockets;
     for (QWebSocket *socket : sockets) {
@@ -260,9 +262,6 @@ void GatewayServer::stop()
     }
     m_tcp->close();
     m_port = 0;
-    // The sockets' own disconnection handlers remove them from m_sockets.
-    for (QWebSocket *socket : sockets)
-        socket->abort();
     m_http.reset();
     m_tcp = nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include "FittingLabel.h"
 #include "frmAbout.h"
+#include "GatewayMenu.h"
 #include "TeacherUi.h"
 #include "WrappingCheckBox.h"
 
@@ -265,6 +266,7 @@ void frmMain::buildMenus()
     addItem(file, u"mnuNew"_s, u"アンケート新規作成"_s, &frmMain::mnuNew_Click);
     file->addSeparator()->setObjectName(u"mnuBar1"_s);
     addItem(file, u"mnuFileExit"_s, u"終了(&X)"_s, &frmMain::mnuFileExit_Click);
+    addGatewayMenuItem(this, file);
 
     QMenu *edit = menuBar()->addMenu(u"編集"_s);
     edit->setObjectName(u"mnuEdit"_s);
