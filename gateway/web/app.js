@@ -14,6 +14,8 @@
   var ended = false;
   var delay = 500;
   var lastSignIn = null;
+  var retry = null;
+  var dropped = '';     // told until the next question
 
   function saveToken(value) {
     token = value;
@@ -41,7 +43,7 @@
   }
 
   function applyView(view) {
-    if (view.version !== version) chosen = -1;
+    if (view.version !== version) { chosen = -1; dropped = ''; }
     version = view.version;
     $('q').textContent = view.question;
     var any = false;
@@ -57,7 +59,7 @@
     }
     if (!any) $('status').textContent = chosen >= 0 ? '回答しました。' : 'いまは押すボタンはありません。';
     else if (chosen < 0) $('status').textContent = 'ボタンを押して答えてください。';
-    $('notice').textContent = view.notice || '';
+    $('notice').textContent = [view.notice, dropped].filter(Boolean).join('\n');
     show('answer');
   }
 
@@ -87,6 +89,7 @@
       break;
     case 'dropped':
       chosen = -1;
+      dropped = m.message;
       $('notice').textContent = m.message;
       break;
     case 'held':
@@ -126,7 +129,8 @@
   }
 
   function connect() {
-    if (ended) return;
+    clearTimeout(retry);
+    if (ended || ws) return;
     var scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
     ws = new WebSocket(scheme + location.host + '/ws');
     ws.onopen = function () {
@@ -140,7 +144,8 @@
       if (ended) return;
       $('conn').textContent = '先生のパソコンとの接続が切れました。つなぎ直しています…';
       $('conn').hidden = false;
-      setTimeout(connect, delay);
+      clearTimeout(retry);
+      retry = setTimeout(connect, delay);
       delay = Math.min(delay * 2, 4000);
     };
   }
@@ -173,6 +178,14 @@
     if ($('answer').hidden || event.target.tagName === 'INPUT') return;
     var n = '12345'.indexOf(event.key);
     if (n >= 0 && !$('b' + n).hidden) { event.preventDefault(); answer(n); }
+  });
+
+  // A tablet that goes to sleep or leaves the Wi-Fi says so: the connection
+  // counts as lost at once, and comes back as soon as the network does.
+  window.addEventListener('offline', function () { if (ws) ws.close(); });
+  window.addEventListener('online', function () {
+    delay = 500;
+    if (!ws && !ended) connect();
   });
 
   if (token) { show('answer'); $('status').textContent = 'つないでいます…'; }
