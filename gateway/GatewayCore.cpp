@@ -416,14 +416,19 @@ void GatewayCore::updateWatch()
     if (!m_pollTimer.isActive())
         return;
     QStringList wanted;
-    const QString folder = QDir::current().filePath(exchange::kDataFolder.toString());
-    if (QFileInfo(folder).isDir())
-        wanted << folder;
+    bool missing = false;
     for (const auto &[seat, held] : m_seats) {
         const QString path = QDir::current().filePath(held->module.CommandFilePath);
         if (QFileInfo::exists(path))
             wanted << path;
+        else
+            missing = true;
     }
+    // The folder only while a seat's command file is yet to be created: it
+    // also changes with every answer written, which needs no poll.
+    const QString folder = QDir::current().filePath(exchange::kDataFolder.toString());
+    if (missing && QFileInfo(folder).isDir())
+        wanted << folder;
     const QStringList watched = m_watcher.files() + m_watcher.directories();
     QStringList gone;
     for (const QString &path : watched) {

@@ -20,8 +20,8 @@
 namespace gateway {
 
 // Limits that keep one browser or one address from flooding the gateway.
-inline constexpr int kMessageWindowMs = 10'000;
-inline constexpr int kMaxMessagesPerWindow = 60;
+inline constexpr int kMessageWindowMs = 1000;
+inline constexpr int kMaxMessagesPerWindow = 20;
 inline constexpr int kCodeWindowMs = 60'000;
 inline constexpr int kMaxWrongCodesPerWindow = 5;
 
