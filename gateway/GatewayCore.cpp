@@ -11,6 +11,8 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace gateway {
@@ -61,9 +63,10 @@ GatewayCore::GatewayCore(QString lessonCode, QObject *parent)
 
     m_pollTimer.setInterval(student::kPollIntervalMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &GatewayCore::pollAll);
-    // Changes come in bursts (51 files per publication): one poll for all.
+    // Changes come in bursts (51 files per publication, each cut to nothing
+    // and written again): one poll for all, once the burst has gone quiet,
+    // so that the pages are not shown a half-written file in between.
     m_soonTimer.setSingleShot(true);
-    m_soonTimer.setInterval(5);
     connect(&m_soonTimer, &QTimer::timeout, this, &GatewayCore::pollAll);
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &GatewayCore::schedulePoll);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &GatewayCore::schedulePoll);
@@ -405,8 +408,13 @@ void GatewayCore::pushView(Seat &held, bool force)
 
 void GatewayCore::schedulePoll()
 {
-    if (m_pollTimer.isActive() && !m_soonTimer.isActive())
-        m_soonTimer.start();
+    if (m_pollTimer.isActive()) {
+        const qint64 at = now();
+        if (!m_soonTimer.isActive())
+            m_burstStart = at;
+        const qint64 left = kBurstLimitMs - (at - m_burstStart);
+        m_soonTimer.start(int(std::clamp<qint64>(left, 0, kQuietMs)));
+    }
     // A rewritten file may have been replaced; watch it again.
     updateWatch();
 }

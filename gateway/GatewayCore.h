@@ -21,9 +21,13 @@ namespace gateway {
 
 // Limits that keep one browser or one address from flooding the gateway.
 inline constexpr int kMessageWindowMs = 1000;
-inline constexpr int kMaxMessagesPerWindow = 20;
+inline constexpr int kMaxMessagesPerWindow = 40;
 inline constexpr int kCodeWindowMs = 60'000;
 inline constexpr int kMaxWrongCodesPerWindow = 5;
+// A change to a watched command file is read once no other change has come
+// for kQuietMs, and at the latest kBurstLimitMs after the first.
+inline constexpr int kQuietMs = 10;
+inline constexpr int kBurstLimitMs = 50;
 
 // Stands in for one pupil's program per signed-in browser: every seat a
 // browser holds has its own student::Module1 and student::AnswerPanel, signed
@@ -128,6 +132,7 @@ private:
     QHash<QString, CodeAttempts> m_codeAttempts;
     QTimer m_pollTimer;
     QTimer m_soonTimer;
+    qint64 m_burstStart = 0;
     QFileSystemWatcher m_watcher;
     int m_lastSignedIn = 0;
     int m_lastConnected = 0;

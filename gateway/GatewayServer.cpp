@@ -202,6 +202,13 @@ GatewayServer::GatewayServer(QString lessonCode, QObject *parent)
 GatewayServer::~GatewayServer()
 {
     stop();
+    // The pages' sockets go before the core they report to.
+    const auto sockets = m_sockets;
+    m_sockets.clear();
+    for (QWebSocket *socket : sockets) {
+        socket->disconnect(this);
+        delete socket;
+    }
 }
 
 bool GatewayServer::start(quint16 port)
