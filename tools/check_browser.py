@@ -29,6 +29,9 @@ except ImportError:
     sys.exit(77)
 
 BUILD = os.path.abspath(sys.argv[1])
+# With --teacher WINDOW PID the real teacher's program runs in the current
+# directory (started by check_browser_teacher.sh) instead of the lesson driver.
+TEACHER = sys.argv[3:5] if len(sys.argv) >= 5 and sys.argv[2] == "--teacher" else None
 GATEWAY = os.path.join(BUILD, "gateway", "ombra-gateway")
 DRIVER = os.path.join(BUILD, "tests", "gateway", "lesson_driver")
 CODE = "2468"
@@ -88,6 +91,41 @@ class Lesson:
         return [c for c in captions.split(",") if c], int(total)
 
 
+def xdotool(*arguments):
+    subprocess.run(["xdotool"] + [str(a) for a in arguments], check=True)
+
+
+def teacher_lesson(page, folder, seat_file):
+    """The real teacher's program: 再集計, a locked answer, the close."""
+    window, pid = TEACHER
+    wait = WebDriverWait(page, 10)
+    shown = lambda i: page.find_element(By.ID, "b%d" % i).is_displayed()
+    page.find_element(By.ID, "seat").send_keys("5")
+    page.find_element(By.ID, "code").send_keys(CODE)
+    page.find_element(By.ID, "signin-ok").click()
+    wait.until(ec.text_to_be_present_in_element((By.ID, "seatline"), "5"))
+    wait_until(lambda: seat_file("txt", 5) == b" 0 \r\n", "sign-in resets the answer file")
+    # 再集計 in the control bar, the bottom 82 pixels of the 694-pixel client area.
+    geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], check=True,
+                              capture_output=True, text=True).stdout
+    height = int(dict(l.split("=") for l in geometry.split())["HEIGHT"])
+    top = height - 694
+    xdotool("mousemove", "--window", window, 712 + 49, top + 612 + 50, "click", 1)
+    wait_until(lambda: seat_file("ini", 5).startswith(b" 2 "), "再集計 publishes mode 2")
+    wait.until(lambda d: shown(0) and shown(1))
+    page.find_element(By.ID, "b0").click()
+    wait_until(lambda: seat_file("txt", 5) == b" 1 \r\n", "the answer from the page")
+    wait_until(lambda: seat_file("ini", 5).count(b"\r\n") == 2, "the one-answer lock")
+    wait.until(lambda d: not shown(0))
+    # 終了(&X), the last item of ﾌｧｲﾙ(&F).
+    xdotool("windowfocus", "--sync", window)
+    xdotool("key", "alt+f", "x")
+    wait.until(ec.visibility_of_element_located((By.ID, "end")))
+    record = wait_until(lambda: os.path.exists(os.path.join(folder, "Kiroku.csv")) and open(
+        os.path.join(folder, "Kiroku.csv"), "rb").read(), "the record")
+    check(b" 5 \x94\xd4 , 1 " in record, "seat 5's answer in Kiroku.csv")
+
+
 def main():
     chromium = find("chromium", "chromium-browser", "google-chrome")
     chromedriver = find("chromedriver")
@@ -95,7 +133,7 @@ def main():
         print("browser: Chromium or chromedriver is missing; skipped")
         return 77
 
-    folder = tempfile.mkdtemp(prefix="ombra-browser-")
+    folder = os.getcwd() if TEACHER else tempfile.mkdtemp(prefix="ombra-browser-")
     data = os.path.join(folder, "Data")
 
     def seat_file(ext, seat=SEAT):
@@ -105,7 +143,7 @@ def main():
     def answer_is(value):
         return seat_file("txt") == (" %d \r\n" % value).encode()
 
-    lesson = Lesson(folder)
+    lesson = None if TEACHER else Lesson(folder)
     port = free_port()
     gateway = subprocess.Popen([GATEWAY, "--port", str(port), "--code", CODE], cwd=folder,
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
@@ -127,6 +165,10 @@ def main():
             return b
 
         page = browser()
+        if TEACHER:
+            teacher_lesson(page, folder, seat_file)
+            print("browser: every step with the teacher's program passed")
+            return 0
         wait = WebDriverWait(page, 10)
         shown = lambda i: page.find_element(By.ID, "b%d" % i).is_displayed()
 
@@ -241,10 +283,11 @@ def main():
             b.quit()
         gateway.terminate()
         gateway.wait(10)
-        if lesson.process.poll() is None:
-            lesson.process.kill()
-        lesson.process.wait()
-        shutil.rmtree(folder, ignore_errors=True)
+        if lesson:
+            if lesson.process.poll() is None:
+                lesson.process.kill()
+            lesson.process.wait()
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":
