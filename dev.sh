@@ -8,10 +8,13 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 
 # Debian 12 / Ubuntu package names of everything the build and the tests use.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-ipafont-gothic python3 libbenchmark-dev
-    qt6-translations-l10n dpkg-dev xvfb xauth xdotool)
+    qt6-translations-l10n dpkg-dev xvfb xauth xdotool
+    qt6-httpserver-dev qt6-websockets-dev libqrencode-dev)
+# Only for ./dev.sh test: a real browser for the gateway's pages.
+TEST_PACKAGES=(chromium chromium-driver python3-selenium)
 # Only for ./dev.sh fuzz.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
-FUZZ_TARGETS=(fieldreader number cp932 questionnaire)
+FUZZ_TARGETS=(fieldreader number cp932 questionnaire gateway)
 # Only for ./dev.sh screenshots.
 SCREENSHOT_PACKAGES=(imagemagick)
 
@@ -194,7 +197,7 @@ cmd="${1:-help}"
 [ $# -gt 0 ] && shift
 case "$cmd" in
 test)
-    install_deps
+    install_deps "${TEST_PACKAGES[@]}"
     if [ "${1:-}" = "--sanitize" ]; then
         run_tests "$ROOT/build/asan" -DCMAKE_BUILD_TYPE=Debug -DOMBRA_SANITIZE=ON -DOMBRA_BENCH=OFF
     else

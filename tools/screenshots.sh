@@ -76,4 +76,16 @@ xdotool key Return
 panel="$(wait_windows '^オンブラ$')"
 sleep 1.2
 import -window "$panel" "$out/student.png"
-echo "wrote $out/teacher.png, $out/answer-status.png and $out/student.png"
+
+# The gateway's window from ﾌｧｲﾙ(F) > タブレットから回答... (the fifth item),
+# and the pupil's page in a phone-sized headless Chromium through it.
+xdotool windowfocus --sync "$teacher"
+xdotool key alt+f Down Down Down Down Return
+tablet="$(wait_windows '^タブレットから回答$')"
+sleep 0.5
+import -window "$tablet" "$out/gateway.png"
+written="$out/teacher.png, $out/answer-status.png, $out/student.png and $out/gateway.png"
+if /usr/bin/python3 "$here/screenshot_page.py" "$build" "$folder" "$out/gateway-phone.png"; then
+    written="$written and $out/gateway-phone.png"
+fi
+echo "wrote $written"

@@ -3,6 +3,7 @@
 #include "AnswerStatusWindow.h"
 #include "FittingLabel.h"
 #include "frmAbout.h"
+#include "GatewayMenu.h"
 #include "TeacherUi.h"
 #include "WrappingCheckBox.h"
 
@@ -115,6 +116,7 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     buildControlBar(client);
     buildMenus();
     buildAdditions();
+    addGatewayMenuItem(this, findChild<QMenu *>(u"mnuFile"_s));
     refresh();
 }
 

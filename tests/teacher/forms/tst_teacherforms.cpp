@@ -4,13 +4,16 @@
 
 #include "exchange/ExchangeFiles.h"
 #include "exchange/QtJapanese.h"
+#include "gateway/GatewayServer.h"
 #include "teacher/forms/FittingLabel.h"
 #include "teacher/forms/frmAbout.h"
+#include "teacher/forms/frmGateway.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/MessageBoxPrompter.h"
 #include "teacher/forms/AnswerStatusWindow.h"
 #include "teacher/lesson/AnswerWatcher.h"
+#include "teacher/forms/QrCodeWidget.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -23,12 +26,16 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -56,6 +63,8 @@ private slots:
     void answerStateAndHiddenGraph();
     void graphPicture();
     void closingEndsTheLesson();
+    void gatewayWindow();
+    void closingTheProgramStopsTheGateway();
     void publishFailureBoxWithTimerRunning();
     void aboutDialog();
 
@@ -164,6 +173,7 @@ void TestTeacherForms::menus_data()
     QTest::newRow("save") << u"mnuSave"_s << u"ファイルを保存"_s;
     QTest::newRow("new") << u"mnuNew"_s << u"アンケート新規作成"_s;
     QTest::newRow("exit") << u"mnuFileExit"_s << u"終了(&X)"_s;
+    QTest::newRow("tablet") << u"mnuTablet"_s << u"タブレットから回答..."_s;
     QTest::newRow("edit") << u"mnuEditShow"_s << u"アンケート文を編集する"_s;
     QTest::newRow("count") << u"mnuDisplayNumber"_s << u"人数"_s;
     QTest::newRow("percent") << u"mnuDisplayPercent"_s << u"パーセント"_s;
@@ -568,6 +578,75 @@ void TestTeacherForms::closingEndsTheLesson()
     QVERIFY(!window.answerWatcher()->watch().isWatching());
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
     QVERIFY(QFile::exists(u"Kiroku.csv"_s));
+}
+
+// The gateway's window shows where to go and stops the gateway when closed.
+void TestTeacherForms::gatewayWindow()
+{
+    teacher::frmGateway::setPort(0);
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    QAction *item = fixture.window.findChild<QAction *>(u"mnuTablet"_s);
+    QVERIFY(item);
+    // In the file menu, before the exit item.
+    const QList<QAction *> fileItems = fixture.window.findChild<QMenu *>(u"mnuFile"_s)->actions();
+    QVERIFY(fileItems.indexOf(item) >= 0);
+    QVERIFY(fileItems.indexOf(item) <
+            fileItems.indexOf(fixture.window.findChild<QAction *>(u"mnuFileExit"_s)));
+    item->trigger();
+    QPointer<teacher::frmGateway> gatewayWindow = fixture.window.findChild<teacher::frmGateway *>();
+    QVERIFY(gatewayWindow);
+    QCOMPARE(gatewayWindow->windowTitle(), u"タブレットから回答"_s);
+    QVERIFY(gatewayWindow->isServing());
+    const quint16 port = gatewayWindow->server().port();
+    const QString address = gatewayWindow->addressLabel()->text();
+    QVERIFY(address.startsWith(u"http://"_s));
+    QVERIFY(address.endsWith(u":%1/"_s.arg(port)));
+    QCOMPARE(gatewayWindow->qrCode()->accessibleName(), address);
+    QVERIFY(!gatewayWindow->qrCode()->image().isNull());
+    QVERIFY(gatewayWindow->qrCode()->isVisible());
+    // Big enough to scan from the back of the room: at least 6 pixels a module.
+    QVERIFY(gatewayWindow->qrCode()->width() >= 6 * gatewayWindow->qrCode()->image().width());
+    QVERIFY(QRegularExpression(u"\\b\\d{4}$"_s)
+                .match(gatewayWindow->lessonCodeLabel()->text())
+                .hasMatch());
+    QVERIFY(gatewayWindow->lessonCodeLabel()->text().endsWith(
+        gatewayWindow->server().core().lessonCode()));
+    QVERIFY(gatewayWindow->signedInLabel()->text().contains(u" 0 台"_s));
+
+    // A second click brings the same window back.
+    item->trigger();
+    QCOMPARE(fixture.window.findChildren<teacher::frmGateway *>().size(), 1);
+
+    gatewayWindow->close();
+    QTRY_VERIFY(!gatewayWindow);
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(!probe.waitForConnected(2000));
+}
+
+void TestTeacherForms::closingTheProgramStopsTheGateway()
+{
+    teacher::frmGateway::setPort(0);
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    fixture.window.findChild<QAction *>(u"mnuTablet"_s)->trigger();
+    teacher::frmGateway *gatewayWindow = fixture.window.findChild<teacher::frmGateway *>();
+    QVERIFY(gatewayWindow && gatewayWindow->isServing());
+    // A browser at seat 3 is told that the questionnaire is over.
+    gateway::GatewayCore &core = gatewayWindow->server().core();
+    QList<QByteArray> sent;
+    core.setSink({[&sent](quint64, const QByteArray &message) { sent << message; }, {}});
+    core.clientConnected(1, u"127.0.0.1"_s);
+    core.handleMessage(
+        1, uR"({"type":"signin","seat":"3","code":"%1"})"_s.arg(core.lessonCode()).toUtf8());
+    QCOMPARE(core.signedInCount(), 1);
+    QTRY_VERIFY(gatewayWindow->signedInLabel()->text().contains(u" 1 台"_s));
+    fixture.window.findChild<QAction *>(u"mnuFileExit"_s)->trigger();
+    QVERIFY(ClassroomFolder::read(exchange::commandFilePath(3)).startsWith(" 0 \r\n"));
+    gatewayWindow->server().stop();
+    QVERIFY(sent.last().contains("\"end\""));
+    QVERIFY(!gatewayWindow->isServing());
 }
 
 // The real message box of a failed publication, answered from inside its own

@@ -1,0 +1,472 @@
+#include "student/SeatFolder.h"
+
+#include "exchange/ExchangeFiles.h"
+#include "gateway/GatewayCore.h"
+#include "gateway/Protocol.h"
+#include "student/SignIn.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using gateway::GatewayCore;
+
+namespace {
+
+const QString kCode = u"4821"_s;
+
+QStringList commandLines(int mode, const QStringList &labels, int oneAnswerOnly = 0,
+                         const QString &question = u"好きですか"_s)
+{
+    QStringList lines{u" %1 "_s.arg(mode), question};
+    for (int i = 0; i < 5; ++i)
+        lines << labels.value(i);
+    return lines << u" %1 "_s.arg(oneAnswerOnly);
+}
+
+QByteArray signInMessage(const QString &seat, const QString &code, bool takeover = false)
+{
+    return QJsonDocument(QJsonObject{{u"type"_s, u"signin"_s},
+                                     {u"seat"_s, seat},
+                                     {u"code"_s, code},
+                                     {u"takeover"_s, takeover}})
+        .toJson(QJsonDocument::Compact);
+}
+
+QByteArray answerMessage(int index, qint64 version)
+{
+    return QJsonDocument(
+               QJsonObject{{u"type"_s, u"answer"_s}, {u"index"_s, index}, {u"version"_s, version}})
+        .toJson(QJsonDocument::Compact);
+}
+
+QByteArray resumeMessage(const QString &token)
+{
+    return QJsonDocument(QJsonObject{{u"type"_s, u"resume"_s}, {u"token"_s, token}})
+        .toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+class TestGatewayCore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void parseBrowserMessage_data();
+    void parseBrowserMessage();
+    void signInRefusals_data();
+    void signInRefusals();
+    void signInWritesTheAnswerFileAndShowsTheQuestion();
+    void answerChangeAndLock();
+    void hiddenButtonCannotBePressed();
+    void heldSeatAndTakeOver();
+    void reconnectKeepsTheSeat();
+    void answerGivenOfflineIsDroppedAfterANewQuestion();
+    void clickOnReplacedQuestionWritesNothing();
+    void modeZeroEndsTheSeat();
+    void noCommandFileEndsAtSignIn();
+    void wrongCodesAreLimitedPerAddress();
+    void messageFloodDisconnects();
+    void malformedMessagesAreRefused_data();
+    void malformedMessagesAreRefused();
+
+private:
+    std::unique_ptr<SeatFolder> m_folder;
+    std::unique_ptr<GatewayCore> m_core;
+    qint64 m_now = 0;
+    QHash<quint64, QList<QJsonObject>> m_sent;
+    QList<quint64> m_disconnected;
+
+    void connectClient(quint64 client, const QString &address = u"192.168.0.10"_s)
+    {
+        m_core->clientConnected(client, address);
+    }
+    // Messages of one type sent to a client since the last call.
+    QList<QJsonObject> take(quint64 client) { return std::exchange(m_sent[client], {}); }
+    static QJsonObject last(const QList<QJsonObject> &messages, const QString &type)
+    {
+        for (auto it = messages.crbegin(); it != messages.crend(); ++it) {
+            if (it->value(u"type"_s).toString() == type)
+                return *it;
+        }
+        return {};
+    }
+    QString signInAs(quint64 client, int seat)
+    {
+        m_core->handleMessage(client, signInMessage(QString::number(seat), kCode));
+        return last(take(client), u"signedin"_s).value(u"token"_s).toString();
+    }
+    static QStringList shownLabels(const QJsonObject &view)
+    {
+        QStringList labels;
+        for (const QJsonValue &button : view.value(u"buttons"_s).toArray()) {
+            if (button[u"shown"_s].toBool())
+                labels << button[u"label"_s].toString();
+        }
+        return labels;
+    }
+};
+
+void TestGatewayCore::init()
+{
+    m_folder = std::make_unique<SeatFolder>();
+    QVERIFY(m_folder->isValid());
+    m_core = std::make_unique<GatewayCore>(kCode);
+    m_now = 0;
+    m_core->setClock([this] { return m_now; });
+    m_sent.clear();
+    m_disconnected.clear();
+    m_core->setSink({[this](quint64 client, const QByteArray &message) {
+                         m_sent[client].append(QJsonDocument::fromJson(message).object());
+                     },
+                     [this](quint64 client) { m_disconnected.append(client); }});
+    for (int seat = 0; seat <= exchange::kStudentsMax; ++seat) {
+        QVERIFY(SeatFolder::writeLines(exchange::commandFilePath(seat),
+                                       commandLines(2, {u"○"_s, u"×"_s})));
+    }
+}
+
+void TestGatewayCore::cleanup()
+{
+    m_core.reset();
+    m_folder.reset();
+}
+
+void TestGatewayCore::parseBrowserMessage_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("signin") << signInMessage(u"7"_s, kCode) << true;
+    QTest::newRow("resume") << resumeMessage(u"abc"_s) << true;
+    QTest::newRow("answer") << answerMessage(4, 12) << true;
+    QTest::newRow("answer index 5") << answerMessage(5, 1) << false;
+    QTest::newRow("answer index -1") << answerMessage(-1, 1) << false;
+    QTest::newRow("answer index 1.5") << R"({"type":"answer","index":1.5,"version":1})"_ba << false;
+    QTest::newRow("answer index text")
+        << R"({"type":"answer","index":"1","version":1})"_ba << false;
+    QTest::newRow("answer no version") << R"({"type":"answer","index":1})"_ba << false;
+    QTest::newRow("unknown type") << R"({"type":"shutdown"})"_ba << false;
+    QTest::newRow("array") << "[1,2]"_ba << false;
+    QTest::newRow("not json") << "\xff\xfe{"_ba << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("seat not text") << R"({"type":"signin","seat":7,"code":"4821"})"_ba << false;
+    QTest::newRow("seat too long")
+        << signInMessage(QString(gateway::kMaxEntryChars + 1, u'7'), kCode) << false;
+    QTest::newRow("takeover not bool")
+        << R"({"type":"signin","seat":"7","code":"4821","takeover":"yes"})"_ba << false;
+    QTest::newRow("empty token") << resumeMessage(QString()) << false;
+    QTest::newRow("oversized") << QByteArray(gateway::kMaxMessageBytes + 1, ' ') << false;
+}
+
+void TestGatewayCore::parseBrowserMessage()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, valid);
+    QCOMPARE(gateway::parseBrowserMessage(text).has_value(), valid);
+}
+
+void TestGatewayCore::signInRefusals_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("message");
+    const QString invalid = student::invalidEntryMessage();
+    QTest::newRow("0") << u"0"_s << kCode << u"seat"_s << invalid;
+    QTest::newRow("51") << u"51"_s << kCode << u"seat"_s << invalid;
+    QTest::newRow("empty") << QString() << kCode << u"seat"_s << invalid;
+    QTest::newRow("letters") << u"abc"_s << kCode << u"seat"_s << invalid;
+    QTest::newRow("2.5") << u"2.5"_s << kCode << u"seat"_s << invalid;
+    QTest::newRow("full-width") << u"１"_s << kCode << u"seat"_s << invalid;
+    QTest::newRow("-3") << u"-3"_s << kCode << u"seat"_s << invalid;
+    QTest::newRow("wrong code") << u"7"_s << u"4822"_s << u"code"_s << gateway::wrongCodeMessage();
+    QTest::newRow("empty code") << u"7"_s << QString() << u"code"_s << gateway::wrongCodeMessage();
+    QTest::newRow("full-width code")
+        << u"7"_s << u"４８２１"_s << u"code"_s << gateway::wrongCodeMessage();
+}
+
+void TestGatewayCore::signInRefusals()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, code);
+    QFETCH(QString, reason);
+    QFETCH(QString, message);
+    connectClient(1);
+    const QByteArray before = SeatFolder::read(exchange::answerFilePath(7));
+    m_core->handleMessage(1, signInMessage(entry, code));
+    const QJsonObject refused = last(take(1), u"refused"_s);
+    QCOMPARE(refused.value(u"reason"_s).toString(), reason);
+    QCOMPARE(refused.value(u"message"_s).toString(), message);
+    QCOMPARE(refused.value(u"title"_s).toString(), student::signInMessageTitle());
+    QCOMPARE(m_core->signedInCount(), 0);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(7)), before);
+}
+
+void TestGatewayCore::signInWritesTheAnswerFileAndShowsTheQuestion()
+{
+    // The pupil's entry rule: " 7" and "7abc" both name seat 7.
+    QVERIFY(exchange::writeWholeFile(exchange::answerFilePath(7), exchange::answerFileBytes(3)).ok);
+    connectClient(1);
+    m_core->handleMessage(1, signInMessage(u" 7abc"_s, kCode));
+    const QList<QJsonObject> sent = take(1);
+    QCOMPARE(last(sent, u"signedin"_s).value(u"seat"_s).toInt(), 7);
+    QVERIFY(!last(sent, u"signedin"_s).value(u"token"_s).toString().isEmpty());
+    const QJsonObject view = last(sent, u"view"_s);
+    QCOMPARE(view.value(u"question"_s).toString(), u"好きですか"_s);
+    QCOMPARE(shownLabels(view), (QStringList{u"○"_s, u"×"_s}));
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(7)), exchange::answerFileBytes(0));
+    QCOMPARE(m_core->signedInCount(), 1);
+    QCOMPARE(m_core->connectedCount(), 1);
+}
+
+void TestGatewayCore::answerChangeAndLock()
+{
+    connectClient(1);
+    m_core->handleMessage(1, signInMessage(u"12"_s, kCode));
+    const qint64 version = last(take(1), u"view"_s).value(u"version"_s).toInteger();
+    // A poll that finds nothing new sends nothing.
+    m_core->pollAll();
+    QVERIFY(take(1).isEmpty());
+
+    m_core->handleMessage(1, answerMessage(1, version));
+    QCOMPARE(last(take(1), u"accepted"_s).value(u"index"_s).toInt(), 1);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(12)), exchange::answerFileBytes(2));
+    m_core->handleMessage(1, answerMessage(0, version));
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(12)), exchange::answerFileBytes(1));
+
+    // One answer only: the first click hides the buttons and locks the seat.
+    QVERIFY(SeatFolder::writeLines(exchange::commandFilePath(12),
+                                   commandLines(3, {u"あ"_s, u"い"_s, u"う"_s}, 1, u"次"_s)));
+    m_core->pollAll();
+    QJsonObject view = last(take(1), u"view"_s);
+    QCOMPARE(shownLabels(view), (QStringList{u"あ"_s, u"い"_s, u"う"_s}));
+    m_core->handleMessage(1, answerMessage(2, view.value(u"version"_s).toInteger()));
+    const QList<QJsonObject> sent = take(1);
+    QVERIFY(!last(sent, u"accepted"_s).isEmpty());
+    QVERIFY(shownLabels(last(sent, u"view"_s)).isEmpty());
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(12)), exchange::answerFileBytes(3));
+    QCOMPARE(SeatFolder::read(exchange::commandFilePath(12)),
+             exchange::shortCommandFileBytes(u"次"_s));
+    // The poll reads the lock back and keeps the buttons hidden.
+    m_core->pollAll();
+    for (const QJsonObject &message : take(1))
+        QVERIFY(shownLabels(message).isEmpty());
+    m_core->handleMessage(1, answerMessage(0, view.value(u"version"_s).toInteger()));
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(12)), exchange::answerFileBytes(3));
+}
+
+void TestGatewayCore::hiddenButtonCannotBePressed()
+{
+    connectClient(1);
+    signInAs(1, 3);
+    const qint64 version = 1;
+    // Mode 2 shows buttons 0 and 1 only; a hand-made message for button 4
+    // writes nothing.
+    m_core->handleMessage(1, answerMessage(4, version));
+    QCOMPARE(last(take(1), u"refused"_s).value(u"reason"_s).toString(), u"closed"_s);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(3)), exchange::answerFileBytes(0));
+
+    QVERIFY(SeatFolder::writeLines(exchange::commandFilePath(3), commandLines(100, {u"○"_s})));
+    m_core->pollAll();
+    const qint64 paused = last(take(1), u"view"_s).value(u"version"_s).toInteger();
+    m_core->handleMessage(1, answerMessage(0, paused));
+    QCOMPARE(last(take(1), u"refused"_s).value(u"reason"_s).toString(), u"closed"_s);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(3)), exchange::answerFileBytes(0));
+}
+
+void TestGatewayCore::heldSeatAndTakeOver()
+{
+    connectClient(1, u"192.168.0.11"_s);
+    connectClient(2, u"192.168.0.12"_s);
+    const QString firstToken = signInAs(1, 5);
+    m_core->handleMessage(1, answerMessage(0, 1));
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(5)), exchange::answerFileBytes(1));
+    take(1);
+
+    // Another browser is offered the take-over, and nothing changes.
+    m_core->handleMessage(2, signInMessage(u"5"_s, kCode));
+    QCOMPARE(last(take(2), u"held"_s).value(u"message"_s).toString(), gateway::seatHeldMessage());
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(5)), exchange::answerFileBytes(1));
+    QCOMPARE(m_core->signedInCount(), 1);
+
+    // A take-over needs the lesson code too.
+    m_core->handleMessage(2, signInMessage(u"5"_s, u"0000"_s, true));
+    QCOMPARE(last(take(2), u"refused"_s).value(u"reason"_s).toString(), u"code"_s);
+    QVERIFY(take(1).isEmpty());
+
+    m_core->handleMessage(2, signInMessage(u"5"_s, kCode, true));
+    const QList<QJsonObject> second = take(2);
+    const QString secondToken = last(second, u"signedin"_s).value(u"token"_s).toString();
+    QVERIFY(!secondToken.isEmpty());
+    QVERIFY(secondToken != firstToken);
+    QVERIFY(!last(take(1), u"takenover"_s).isEmpty());
+    // The seat goes on: its answer stays.
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(5)), exchange::answerFileBytes(1));
+    QCOMPARE(m_core->signedInCount(), 1);
+
+    // The first browser can neither answer nor come back with its old token.
+    m_core->handleMessage(1, answerMessage(1, 1));
+    QCOMPARE(last(take(1), u"refused"_s).value(u"reason"_s).toString(), u"notsigned"_s);
+    m_core->handleMessage(1, resumeMessage(firstToken));
+    QVERIFY(!last(take(1), u"expired"_s).isEmpty());
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(5)), exchange::answerFileBytes(1));
+
+    m_core->handleMessage(2, answerMessage(1, last(second, u"view"_s)[u"version"_s].toInteger()));
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(5)), exchange::answerFileBytes(2));
+}
+
+void TestGatewayCore::reconnectKeepsTheSeat()
+{
+    connectClient(1);
+    const QString token = signInAs(1, 9);
+    m_core->clientDisconnected(1);
+    QCOMPARE(m_core->signedInCount(), 1);
+    QCOMPARE(m_core->connectedCount(), 0);
+
+    // While it is away, nobody else takes the seat without the code.
+    connectClient(2, u"192.168.0.99"_s);
+    m_core->handleMessage(2, signInMessage(u"9"_s, kCode));
+    QVERIFY(!last(take(2), u"held"_s).isEmpty());
+
+    connectClient(3);
+    m_core->handleMessage(3, resumeMessage(token));
+    const QList<QJsonObject> sent = take(3);
+    QCOMPARE(last(sent, u"signedin"_s).value(u"seat"_s).toInt(), 9);
+    QVERIFY(!last(sent, u"view"_s).isEmpty());
+    QCOMPARE(m_core->connectedCount(), 1);
+    // Coming back does not sign in again: the answer file is not reset.
+    m_core->handleMessage(3, answerMessage(1, last(sent, u"view"_s)[u"version"_s].toInteger()));
+    m_core->clientDisconnected(3);
+    connectClient(4);
+    m_core->handleMessage(4, resumeMessage(last(sent, u"signedin"_s)[u"token"_s].toString()));
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(9)), exchange::answerFileBytes(2));
+
+    connectClient(5);
+    m_core->handleMessage(5, resumeMessage(u"0123456789abcdef"_s));
+    QVERIFY(!last(take(5), u"expired"_s).isEmpty());
+}
+
+void TestGatewayCore::answerGivenOfflineIsDroppedAfterANewQuestion()
+{
+    connectClient(1);
+    signInAs(1, 4);
+    const qint64 oldVersion = 1;
+    QVERIFY(SeatFolder::writeLines(exchange::commandFilePath(4),
+                                   commandLines(2, {u"はい"_s, u"いいえ"_s}, 0, u"新しい問題"_s)));
+    m_core->pollAll();
+    const qint64 newVersion = last(take(1), u"view"_s).value(u"version"_s).toInteger();
+    QVERIFY(newVersion != oldVersion);
+
+    m_core->handleMessage(1, answerMessage(0, oldVersion));
+    const QList<QJsonObject> sent = take(1);
+    QVERIFY(last(sent, u"dropped"_s).value(u"message"_s).toString().contains(u"届いていません"_s));
+    QCOMPARE(last(sent, u"view"_s).value(u"question"_s).toString(), u"新しい問題"_s);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(4)), exchange::answerFileBytes(0));
+
+    m_core->handleMessage(1, answerMessage(0, newVersion));
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(4)), exchange::answerFileBytes(1));
+}
+
+void TestGatewayCore::clickOnReplacedQuestionWritesNothing()
+{
+    connectClient(1);
+    signInAs(1, 6);
+    // Published after the last poll: the panel's own late-click check
+    // refuses the click and the page gets the new question.
+    QVERIFY(SeatFolder::writeLines(exchange::commandFilePath(6),
+                                   commandLines(3, {u"A"_s, u"B"_s, u"C"_s}, 0, u"後の問題"_s)));
+    m_core->handleMessage(1, answerMessage(1, 1));
+    QCOMPARE(last(take(1), u"view"_s).value(u"question"_s).toString(), u"後の問題"_s);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(6)), exchange::answerFileBytes(0));
+}
+
+void TestGatewayCore::modeZeroEndsTheSeat()
+{
+    connectClient(1);
+    connectClient(2);
+    signInAs(1, 1);
+    signInAs(2, 50);
+    m_core->clientDisconnected(2);
+    QCOMPARE(m_core->signedInCount(), 2);
+    QVERIFY(SeatFolder::writeLines(exchange::commandFilePath(1), commandLines(0, {})));
+    QVERIFY(SeatFolder::writeLines(exchange::commandFilePath(50), commandLines(0, {})));
+    m_core->stop();
+    QVERIFY(!last(take(1), u"end"_s).isEmpty());
+    QCOMPARE(m_core->signedInCount(), 0);
+    // A seat that has ended is free again for a new sign-in.
+    m_core->handleMessage(1, answerMessage(0, 1));
+    QCOMPARE(last(take(1), u"refused"_s).value(u"reason"_s).toString(), u"notsigned"_s);
+}
+
+void TestGatewayCore::noCommandFileEndsAtSignIn()
+{
+    QVERIFY(QFile::remove(exchange::commandFilePath(8)));
+    connectClient(1);
+    m_core->handleMessage(1, signInMessage(u"8"_s, kCode));
+    QVERIFY(!last(take(1), u"end"_s).isEmpty());
+    QCOMPARE(m_core->signedInCount(), 0);
+}
+
+void TestGatewayCore::wrongCodesAreLimitedPerAddress()
+{
+    connectClient(1, u"192.168.0.50"_s);
+    connectClient(2, u"192.168.0.50"_s);
+    connectClient(3, u"192.168.0.51"_s);
+    for (int i = 0; i < gateway::kMaxWrongCodesPerWindow; ++i) {
+        m_core->handleMessage(1, signInMessage(u"7"_s, u"%1"_s.arg(1000 + i)));
+        QCOMPARE(last(take(1), u"refused"_s).value(u"reason"_s).toString(), u"code"_s);
+    }
+    // Even the right code is refused for a while, on every connection of
+    // that address, but not for the neighbour.
+    m_core->handleMessage(2, signInMessage(u"7"_s, kCode));
+    QCOMPARE(last(take(2), u"refused"_s).value(u"reason"_s).toString(), u"busy"_s);
+    QVERIFY(!last(
+                 [&] {
+                     m_core->handleMessage(3, signInMessage(u"8"_s, kCode));
+                     return take(3);
+                 }(),
+                 u"signedin"_s)
+                 .isEmpty());
+    m_now += gateway::kCodeWindowMs;
+    m_core->handleMessage(2, signInMessage(u"7"_s, kCode));
+    QVERIFY(!last(take(2), u"signedin"_s).isEmpty());
+}
+
+void TestGatewayCore::messageFloodDisconnects()
+{
+    connectClient(1);
+    for (int i = 0; i < gateway::kMaxMessagesPerWindow; ++i)
+        m_core->handleMessage(1, "{}"_ba);
+    QVERIFY(m_disconnected.isEmpty());
+    m_core->handleMessage(1, resumeMessage(u"x"_s));
+    QCOMPARE(m_disconnected, QList<quint64>{1});
+    QCOMPARE(last(take(1), u"refused"_s).value(u"reason"_s).toString(), u"rate"_s);
+}
+
+void TestGatewayCore::malformedMessagesAreRefused_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("garbage") << "\x00\x01\x02"_ba;
+    QTest::newRow("deep nesting") << QByteArray(1000, '[') + QByteArray(1000, ']');
+    QTest::newRow("huge") << QByteArray(100'000, 'a');
+    QTest::newRow("answer seat 0") << R"({"type":"answer","index":0,"version":0,"seat":0})"_ba;
+}
+
+void TestGatewayCore::malformedMessagesAreRefused()
+{
+    QFETCH(QByteArray, text);
+    connectClient(1);
+    m_core->handleMessage(1, text);
+    const QString reason = last(take(1), u"refused"_s).value(u"reason"_s).toString();
+    QVERIFY2(reason == u"malformed"_s || reason == u"notsigned"_s, qPrintable(reason));
+    QCOMPARE(m_core->signedInCount(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestGatewayCore)
+#include "tst_gatewaycore.moc"

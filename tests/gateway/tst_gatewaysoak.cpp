@@ -1,0 +1,276 @@
+// Fifty browsers' WebSocket connections through the real ombra-gateway in a
+// long lesson run by the teacher's lesson code: every question's counts must
+// match what the browsers answered, exactly.
+#include "teacher/lesson/ClassroomFolder.h"
+#include "teacher/lesson/ScriptedPrompter.h"
+
+#include "exchange/ExchangeFiles.h"
+#include "teacher/lesson/Lesson.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTest>
+#include <QWebSocket>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int kSeats = exchange::kStudentsMax;
+const QString kCode = u"1357"_s;
+// A questionnaire keeps at most 31 questions.
+constexpr int kRowsPerQuestionnaire = 31;
+constexpr int kMinQuestionMs = 100;
+
+struct Browser
+{
+    std::unique_ptr<QWebSocket> socket;
+    bool signedIn = false;
+    qint64 version = -1;
+    int shownButtons = 0;
+    int accepted = 0;
+    int ended = 0;
+    qint64 viewAt = 0; // on the soak's clock
+};
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+#ifdef Q_OS_LINUX
+// Peak resident memory in KiB and CPU seconds of a process, from /proc.
+QPair<qint64, double> usageOf(qint64 pid)
+{
+    qint64 peak = 0;
+    QFile status(u"/proc/%1/status"_s.arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                peak = line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    double cpu = 0;
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        // utime and stime are fields 14 and 15 of the whole line.
+        cpu = (fields.value(11).toDouble() + fields.value(12).toDouble()) / 100.0;
+    }
+    return {peak, cpu};
+}
+#endif
+
+} // namespace
+
+class TestGatewaySoak : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fiftyBrowsers();
+};
+
+void TestGatewaySoak::fiftyBrowsers()
+{
+    const int questions = qEnvironmentVariableIsSet("OMBRA_SOAK_QUESTIONS")
+                              ? qEnvironmentVariableIntValue("OMBRA_SOAK_QUESTIONS")
+                              : 200;
+    std::mt19937 random(20261207u);
+
+    ClassroomFolder folder;
+    ScriptedPrompter prompter;
+    lesson::Lesson lesson(prompter);
+    lesson.Form_Load();
+
+    const quint16 port = freePort();
+    QProcess gateway;
+    gateway.setWorkingDirectory(folder.path());
+    gateway.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"ASAN_OPTIONS"_s,
+                       environment.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
+    gateway.setProcessEnvironment(environment);
+    gateway.start(QStringLiteral(GATEWAY_PROGRAM),
+                  {u"--port"_s, QString::number(port), u"--code"_s, kCode});
+    QVERIFY2(gateway.waitForStarted(10000), qPrintable(gateway.errorString()));
+    QVERIFY(QTest::qWaitFor([&] { return bool(gateway.canReadLine()); }, 20000));
+    QVERIFY(gateway.readLine().contains("http://"));
+
+    std::array<Browser, kSeats + 1> browsers;
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> latencies;
+    for (int seat = 1; seat <= kSeats; ++seat) {
+        Browser &browser = browsers[seat];
+        browser.socket = std::make_unique<QWebSocket>(u"http://127.0.0.1:%1"_s.arg(port));
+        connect(browser.socket.get(), &QWebSocket::textMessageReceived, this,
+                [&browser, &clock](const QString &text) {
+                    const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
+                    const QString type = message.value(u"type"_s).toString();
+                    if (type == u"signedin"_s) {
+                        browser.signedIn = true;
+                    } else if (type == u"view"_s) {
+                        browser.version = message.value(u"version"_s).toInteger();
+                        browser.viewAt = clock.elapsed();
+                        browser.shownButtons = 0;
+                        for (const QJsonValue &button : message.value(u"buttons"_s).toArray())
+                            browser.shownButtons += button[u"shown"_s].toBool() ? 1 : 0;
+                    } else if (type == u"accepted"_s) {
+                        ++browser.accepted;
+                    } else if (type == u"dropped"_s || type == u"refused"_s) {
+                        qWarning().noquote() << text;
+                    } else if (type == u"end"_s) {
+                        ++browser.ended;
+                    }
+                });
+        connect(browser.socket.get(), &QWebSocket::connected, this, [&browser, seat] {
+            browser.socket->sendTextMessage(
+                uR"({"type":"signin","seat":"%1","code":"%2"})"_s.arg(seat).arg(kCode));
+        });
+        browser.socket->open(QUrl(u"ws://127.0.0.1:%1/ws"_s.arg(port)));
+    }
+    const auto allSignedIn = [&browsers] {
+        return std::all_of(browsers.begin() + 1, browsers.end(),
+                           [](const Browser &b) { return b.signedIn && b.version >= 0; });
+    };
+    QVERIFY(QTest::qWaitFor([&] { return bool(allSignedIn()); }, 60000));
+
+    const qint64 soakStart = clock.elapsed();
+    qint64 lastQuestionAt = soakStart;
+    for (int k = 0; k < questions; ++k) {
+        const int row = k % kRowsPerQuestionnaire;
+        if (row == 0) {
+            // A new questionnaire of 31 questions with 2 to 5 answers each,
+            // every question's text its own.
+            QString text;
+            for (int r = 0; r < kRowsPerQuestionnaire; ++r) {
+                text += u"P%1Q%2 今日の質問\n"_s.arg(k / kRowsPerQuestionnaire).arg(r);
+                const int answers = std::uniform_int_distribution<int>(2, 5)(random);
+                for (int a = 1; a <= answers; ++a)
+                    text += u"答え%1\n"_s.arg(a);
+                text += u"\n"_s;
+            }
+            folder.writeQuestionnaire(u"soak.txt"_s, text);
+            lesson.QuestionnaireDir = folder.path();
+            lesson.QuestionnaireFileName = u"soak.txt"_s;
+            QVERIFY(lesson.SFileLoad());
+            lesson.mnuFileOpen_Click();
+        }
+        std::array<qint64, kSeats + 1> before{};
+        for (int seat = 1; seat <= kSeats; ++seat)
+            before[seat] = browsers[seat].version;
+        // Paced like a very quick class, under the gateway's per-browser
+        // message limit (a pupil never clicks that fast).
+        while (clock.elapsed() - lastQuestionAt < kMinQuestionMs)
+            QTest::qWait(5);
+        lastQuestionAt = clock.elapsed();
+        const bool oneAnswer = std::uniform_int_distribution<int>(0, 1)(random) == 1;
+        lesson.View.oneAnswerChecked = oneAnswer;
+        lesson.Check1_Click(oneAnswer);
+        const qint64 publishedAt = clock.elapsed();
+        lesson.cmdNext_Click();
+        QCOMPARE(lesson.ShownRow, row);
+        const int mode = int(lesson.LVQMode);
+        QVERIFY(mode >= 2 && mode <= 5);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return bool(
+                    std::all_of(browsers.begin() + 1, browsers.end(), [&](const Browser &b) {
+                        const int seat = int(&b - browsers.data());
+                        return b.version > before[seat] && b.shownButtons == mode;
+                    }));
+            },
+            20000));
+
+        for (int seat = 1; seat <= kSeats; ++seat)
+            latencies.push_back(browsers[seat].viewAt - publishedAt);
+
+        std::array<int, kSeats + 1> finals{};
+        int sent = 0;
+        std::array<int, kSeats + 1> acceptedBefore{};
+        for (int seat = 1; seat <= kSeats; ++seat) {
+            acceptedBefore[seat] = browsers[seat].accepted;
+            // Some pupils do not answer; some change their mind.
+            if (std::uniform_int_distribution<int>(0, 9)(random) == 0)
+                continue;
+            const int clicks = oneAnswer ? 1 : std::uniform_int_distribution<int>(1, 2)(random);
+            for (int c = 0; c < clicks; ++c) {
+                const int index = std::uniform_int_distribution<int>(0, mode - 1)(random);
+                browsers[seat].socket->sendTextMessage(
+                    uR"({"type":"answer","index":%1,"version":%2})"_s.arg(index).arg(
+                        browsers[seat].version));
+                finals[seat] = index + 1;
+                ++sent;
+            }
+        }
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return bool([&] {
+                    int accepted = 0;
+                    for (int seat = 1; seat <= kSeats; ++seat)
+                        accepted += browsers[seat].accepted - acceptedBefore[seat];
+                    return accepted == sent;
+                }());
+            },
+            20000));
+
+        lesson.Timer1_Timer();
+        std::array<float, 5> expected{};
+        int expectedSum = 0;
+        for (int seat = 1; seat <= kSeats; ++seat) {
+            QCOMPARE(lesson.Tally.seatAnswer[seat], float(finals[seat]));
+            if (finals[seat] > 0) {
+                ++expected[finals[seat] - 1];
+                ++expectedSum;
+            }
+        }
+        QCOMPARE(lesson.Tally.answerCount, expected);
+        QCOMPARE(lesson.LVQSum, expectedSum);
+    }
+    const qint64 elapsed = clock.elapsed() - soakStart;
+    // From the start of the teacher's publication to the page's new view
+    // (the teacher's program writes 51 command files in that time).
+    std::sort(latencies.begin(), latencies.end());
+    qInfo().noquote() << u"new question to the pages: median %1 ms, 90th percentile %2 ms"_s
+                             .arg(latencies[latencies.size() / 2])
+                             .arg(latencies[latencies.size() * 9 / 10]);
+
+#ifdef Q_OS_LINUX
+    const auto [peakKiB, cpuSeconds] = usageOf(gateway.processId());
+    qInfo().noquote()
+        << u"gateway: %1 questions, 50 browsers, %2 ms, peak memory %3 MiB, CPU %4 s"_s
+               .arg(questions)
+               .arg(elapsed)
+               .arg(double(peakKiB) / 1024.0, 0, 'f', 1)
+               .arg(cpuSeconds, 0, 'f', 2);
+#else
+    Q_UNUSED(elapsed);
+#endif
+
+    // The teacher closes: every page is told the end.
+    lesson.Form_Unload();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return bool(std::all_of(browsers.begin() + 1, browsers.end(),
+                                    [](const Browser &b) { return b.ended == 1; }));
+        },
+        20000));
+    gateway.terminate();
+    QVERIFY(gateway.waitForFinished(20000));
+}
+
+QTEST_GUILESS_MAIN(TestGatewaySoak)
+#include "tst_gatewaysoak.moc"
