@@ -94,6 +94,12 @@ int main(int argc, char *argv[])
         if (panel.PollCommandFile() == student::AnswerPanel::PollResult::EndProgram)
             std::exit(0);
     };
+    // Ready once the first poll has read the teacher's start-up publication:
+    // a first poll that met a command file being rewritten would end the
+    // program, as the pupil's program does, so the lesson waits for this.
+    poll();
+    exchange::writeWholeFile(u"soak-ready%1.txt"_s.arg(seat), "ready");
+
     auto visibleButtons = [&]() {
         QList<int> visible;
         for (int i = 0; i < student::kAnswerButtonCount; ++i) {
