@@ -318,7 +318,12 @@ void TestClassroom::fullClassLesson()
         ticking.start();
         lesson.Timer1_Timer();
         tickNs.push_back(ticking.nsecsElapsed());
-        writeText(u"soak-collected.txt"_s, QString::number(k));
+        // Seats click late on a question only once it is collected. After
+        // the last one such a click would still be an answer given before
+        // the close, which the closing collection records; the seats' logs
+        // could not tell, so the last question gets no late clicks.
+        if (k + 1 < questions)
+            writeText(u"soak-collected.txt"_s, QString::number(k));
 
         // The neighbour's seats count whatever the teacher read there.
         std::array<float, 5> expectedCount{};
