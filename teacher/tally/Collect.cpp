@@ -38,11 +38,6 @@ std::optional<float> readAnswerFile(const QString &path)
     return static_cast<float>(*value);
 }
 
-void resetSeatAnswers(Tally &tally)
-{
-    tally.seatAnswer.fill(0.0f);
-}
-
 namespace {
 
 bool isAnswer(float value)

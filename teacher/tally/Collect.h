@@ -30,9 +30,6 @@ struct Tally
 // file costs no more than a good one.
 std::optional<float> readAnswerFile(const QString &path);
 
-// Sets every seat's answer to 0, as a publication resets every answer file.
-void resetSeatAnswers(Tally &tally);
-
 // Counts the seats 0 to studentsMax from seatAnswer: only the exact values 1
 // to 5 count, anything else (0, negative, fractions, above 5) counts nowhere.
 void countAnswers(Tally &tally, int studentsMax);
