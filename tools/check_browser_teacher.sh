@@ -9,15 +9,13 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/xsession.sh
 source "$here/xsession.sh"
 build="$(cd "$1" && pwd)"
-folder="$(mktemp -d)"
-cd "$folder"
+session_folder
 /usr/bin/python3 -c 'import selenium' 2>/dev/null || { echo "Selenium is missing; skipped"; exit 77; }
 start_xvfb
 export QT_QPA_PLATFORM=xcb
 
-"$build/teacher/Teacher" >teacher.log 2>&1 &
+session_start teacher.log "$build/teacher/Teacher"
 teacher_pid=$!
-SESSION_PIDS="$teacher_pid"
 login="$(wait_windows 'ﾛｸﾞｵﾝ')"
 xdotool windowfocus --sync "$login"
 xdotool key Return

@@ -5,12 +5,13 @@
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/xsession.sh
 source "$here/xsession.sh"
-build="$1"
-folder="$(mktemp -d)/demo"
+build="$(cd "$1" && pwd)"
+session_folder
+folder="$SESSION_DIR/demo"
 start_xvfb
 
-OMBRA_BUILD_DIR="$build" QT_QPA_PLATFORM=xcb "$here/../dev.sh" demo "$folder" >/dev/null 2>&1 &
-SESSION_PIDS="$!"
+# The demo's programs are children of dev.sh, in its process group.
+OMBRA_BUILD_DIR="$build" QT_QPA_PLATFORM=xcb session_start demo.log "$here/../dev.sh" demo "$folder"
 login="$(wait_windows 'ﾛｸﾞｵﾝ')"
 xdotool windowfocus --sync "$login"
 xdotool key Return
@@ -23,5 +24,3 @@ if [ "$files" -ne 102 ]; then
     exit 1
 fi
 echo "demo: teacher window and three sign-in windows, 102 exchange files"
-pkill -f "$build/student/" 2>/dev/null || true
-pkill -f "$build/teacher/Teacher" 2>/dev/null || true

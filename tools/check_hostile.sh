@@ -7,16 +7,17 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/xsession.sh
 source "$here/xsession.sh"
 build="$(cd "$1" && pwd)"
-folder="$(mktemp -d)"
-outside="$(mktemp -d)" # a file of the user's own, outside the classroom folder
+session_folder
+# A file of the user's own, outside the classroom folder (Data's parent).
+mkdir classroom outside
+outside="$SESSION_DIR/outside"
 printf 'my own file\n' >"$outside/own.txt"
-cd "$folder"
+cd classroom
 start_xvfb
 export QT_QPA_PLATFORM=xcb
 fail() {
     echo "hostile: $*"
     ls -l Data | head -n 20
-    tail -n 30 teacher.log pupil5.log pupil6.log 2>/dev/null
     exit 1
 }
 socket_at() {
@@ -37,9 +38,8 @@ outside_untouched() {
     [ "$(ls -A "$outside")" = "own.txt" ] || fail "$1: a file appeared outside: $(ls -A "$outside")"
 }
 
-"$build/teacher/Teacher" >teacher.log 2>&1 &
+session_start ../teacher.log "$build/teacher/Teacher"
 teacher_pid=$!
-SESSION_PIDS="$teacher_pid"
 login="$(wait_windows 'ﾛｸﾞｵﾝ')"
 xdotool windowfocus --sync "$login"
 xdotool key Return
@@ -48,8 +48,7 @@ wait_file Data/LVQ50.txt
 
 # Two pupils, the second window moved off the first so that clicks reach it.
 start_pupil() {
-    "$build/student/ｱﾝｹｰﾄ" >"pupil$1.log" 2>&1 &
-    SESSION_PIDS="$SESSION_PIDS $!"
+    session_start "../pupil$1.log" "$build/student/ｱﾝｹｰﾄ"
     local signin
     signin="$(wait_windows '^オンブラ集計　ログオン$')"
     xdotool windowfocus --sync "$signin"

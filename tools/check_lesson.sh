@@ -8,20 +8,17 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/xsession.sh
 source "$here/xsession.sh"
 build="$(cd "$1" && pwd)"
-folder="$(mktemp -d)"
-cd "$folder"
+session_folder
 start_xvfb
 export QT_QPA_PLATFORM=xcb
 fail() {
     echo "lesson: $*"
-    tail -n 30 teacher.log pupil.log 2>/dev/null
     exit 1
 }
 
 start_teacher() {
-    "$build/teacher/Teacher" >>teacher.log 2>&1 &
+    session_start teacher.log "$build/teacher/Teacher"
     teacher_pid=$!
-    SESSION_PIDS="$SESSION_PIDS $teacher_pid"
     local login
     login="$(wait_windows 'ﾛｸﾞｵﾝ')"
     xdotool windowfocus --sync "$login"
@@ -51,14 +48,12 @@ pupil_clicks() {
 
 seat5_line() { iconv -f CP932 -t UTF-8 "$1" | sed -n '6p'; }
 
-SESSION_PIDS=""
 start_teacher
 teacher="$(wait_windows '^オンブラ集計 先生用プログラム$')"
 wait_file Data/LVQ50.txt
 
-"$build/student/ｱﾝｹｰﾄ" >pupil.log 2>&1 &
+session_start pupil.log "$build/student/ｱﾝｹｰﾄ"
 pupil_pid=$!
-SESSION_PIDS="$SESSION_PIDS $pupil_pid"
 signin="$(wait_windows '^オンブラ集計　ログオン$')"
 xdotool windowfocus --sync "$signin"
 xdotool type 5

@@ -8,7 +8,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/xsession.sh"
 deb="$(readlink -f "$1")"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
-home="$(mktemp -d)"
+session_folder
+home="$SESSION_DIR/home"
 mkdir -p "$home/.config"
 echo "$home/classroom" >"$home/.config/ombra-classroom"
 start_xvfb
@@ -16,8 +17,10 @@ start_xvfb
 run_entry() { # desktop file: runs its Exec line as the menu would
     local exec
     exec="$(sed -n 's/^Exec=//p' "/usr/share/applications/$1")"
-    HOME="$home" XDG_CONFIG_HOME="$home/.config" QT_QPA_PLATFORM=xcb sh -c "$exec" >/dev/null 2>&1 &
-    SESSION_PIDS="${SESSION_PIDS:-} $!"
+    # The launcher execs the program, so the process group it leads is the
+    # program's.
+    HOME="$home" XDG_CONFIG_HOME="$home/.config" QT_QPA_PLATFORM=xcb \
+        session_start "$SESSION_DIR/${1%.desktop}.log" sh -c "exec $exec"
 }
 
 run_entry ombra-teacher.desktop
@@ -32,5 +35,3 @@ for icon in ombra-teacher ombra-student; do
     [ -f "/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || { echo "no icon $icon"; exit 1; }
 done
 echo "package: both programs start from their menu entries in $home/classroom"
-pkill -x Teacher 2>/dev/null || true
-pkill -x "ｱﾝｹｰﾄ" 2>/dev/null || true

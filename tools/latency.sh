@@ -10,8 +10,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/xsession.sh"
 build="$(cd "$1" && pwd)"
 runs="${2:-100}"
-folder="$(mktemp -d)"
-cd "$folder"
+session_folder
+folder="$SESSION_DIR"
 export XVFB_FBDIR="$folder"
 start_xvfb
 export QT_QPA_PLATFORM=xcb
@@ -21,8 +21,7 @@ press_in() { # window x y
     xdotool mousemove --window "$1" "$2" "$3" click 1
 }
 
-"$build/teacher/Teacher" >/dev/null 2>&1 &
-SESSION_PIDS="$!"
+session_start teacher.log "$build/teacher/Teacher"
 login="$(wait_windows 'ﾛｸﾞｵﾝ')"
 xdotool windowfocus --sync "$login"
 xdotool key Return
@@ -39,8 +38,7 @@ press_in "$teacher" $((712 + 49)) $((top + 612 + 50))
 sleep 0.5
 
 # A pupil at seat 2 sees five buttons.
-"$build/student/ｱﾝｹｰﾄ" >/dev/null 2>&1 &
-SESSION_PIDS="$SESSION_PIDS $!"
+session_start pupil.log "$build/student/ｱﾝｹｰﾄ"
 signin="$(wait_windows '^オンブラ集計　ログオン$')"
 xdotool windowfocus --sync "$signin"
 xdotool type 2

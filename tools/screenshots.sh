@@ -9,8 +9,8 @@ source "$here/xsession.sh"
 build="$(cd "$1" && pwd)"
 mkdir -p "$2"
 out="$(cd "$2" && pwd)"
-folder="$(mktemp -d)"
-cd "$folder"
+session_folder
+folder="$SESSION_DIR"
 start_xvfb
 export QT_QPA_PLATFORM=xcb
 
@@ -18,8 +18,7 @@ press_in() { # window x y: clicks at a point of the window's client area
     xdotool mousemove --window "$1" "$2" "$3" click 1
 }
 
-"$build/teacher/Teacher" >/dev/null 2>&1 &
-SESSION_PIDS="$!"
+session_start teacher.log "$build/teacher/Teacher"
 login="$(wait_windows 'ﾛｸﾞｵﾝ')"
 xdotool windowfocus --sync "$login"
 xdotool key Return
@@ -67,8 +66,7 @@ sleep 0.5
 import -window "$status" "$out/answer-status.png"
 
 # A pupil signs in as 28 and sees the question.
-"$build/student/ｱﾝｹｰﾄ" >/dev/null 2>&1 &
-SESSION_PIDS="$SESSION_PIDS $!"
+session_start pupil.log "$build/student/ｱﾝｹｰﾄ"
 signin="$(wait_windows '^オンブラ集計　ログオン$')"
 xdotool windowfocus --sync "$signin"
 xdotool type 28
