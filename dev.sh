@@ -33,7 +33,7 @@ missing_packages() {
 install_deps() {
     local wanted=("${PACKAGES[@]}" "$@")
     if ! command -v dpkg-query >/dev/null 2>&1; then
-        say "This script installs packages on Debian or Ubuntu only; install CMake, a C++20 compiler,"
+        say "This script installs packages on Debian or Ubuntu only; install CMake, Ninja, a C++20 compiler,"
         say "Qt 6 (Core, Gui, Widgets, Test) and a Japanese gothic font yourself, then run it again."
         command -v cmake >/dev/null 2>&1 || exit 1
         return 0
@@ -57,25 +57,34 @@ install_deps() {
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends $missing
 }
 
+# Configures the build folder of a preset of CMakePresets.json: every time,
+# so that the preset's options (and a changed preset) always apply to an
+# existing folder; from a fresh cache when the presets file changed since the
+# folder was last configured, so that an option taken out of a preset does not
+# linger in the cache either.
 configure() {
-    local dir="$1"; shift
-    if [ ! -f "$dir/build.ninja" ] && [ ! -f "$dir/Makefile" ]; then
-        local generator=()
-        command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-        cmake -S "$ROOT" -B "$dir" "${generator[@]}" "$@"
+    local preset="$1"
+    local dir="$ROOT/build/$preset" stamp
+    stamp="$(cksum <"$ROOT/CMakePresets.json")"
+    local fresh=()
+    if [ -f "$dir/CMakeCache.txt" ] && [ "$(cat "$dir/.presets-stamp" 2>/dev/null)" != "$stamp" ]; then
+        fresh=(--fresh)
     fi
+    (cd "$ROOT" && cmake --preset "$preset" "${fresh[@]}" >/dev/null) ||
+        (cd "$ROOT" && cmake --preset "$preset" --fresh)
+    printf '%s\n' "$stamp" >"$dir/.presets-stamp"
 }
 
 build() {
-    local dir="$1"; shift
-    configure "$dir" "$@"
-    cmake --build "$dir" -j "$JOBS"
+    local preset="$1"
+    configure "$preset"
+    (cd "$ROOT" && cmake --build --preset "$preset" -j "$JOBS")
 }
 
 run_tests() {
-    local dir="$1"; shift
-    build "$dir" "$@"
-    QT_QPA_PLATFORM=offscreen ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$JOBS"
+    local preset="$1"
+    build "$preset"
+    (cd "$ROOT" && QT_QPA_PLATFORM=offscreen ctest --preset "$preset" -j "$JOBS")
 }
 
 has_display() {
@@ -85,7 +94,7 @@ has_display() {
 start_program() {
     local target="$1" binary="$2" folder="${3:-}"
     install_deps
-    build "$ROOT/build/dev" -DCMAKE_BUILD_TYPE=Debug
+    build dev
     [ -z "$folder" ] && folder="$ROOT/build/dev/classroom"
     mkdir -p "$folder"
     if ! has_display; then
@@ -102,8 +111,7 @@ run_fuzzers() {
     local seconds="${1:-60}"
     install_deps "${FUZZ_PACKAGES[@]}"
     local dir="$ROOT/build/fuzz"
-    configure "$dir" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
-        -DOMBRA_FUZZ=ON -DBUILD_TESTING=OFF -DOMBRA_BENCH=OFF
+    configure fuzz
     local targets=()
     for t in "${FUZZ_TARGETS[@]}"; do targets+=(--target "fuzz_$t"); done
     cmake --build "$dir" -j "$JOBS" "${targets[@]}"
@@ -132,7 +140,7 @@ run_demo() {
     local folder="${1:-$bin/demo-classroom}"
     if [ -z "${OMBRA_BUILD_DIR:-}" ]; then
         install_deps
-        build "$bin" -DCMAKE_BUILD_TYPE=Debug
+        build dev
     fi
     if ! has_display; then
         say "No display found (DISPLAY and WAYLAND_DISPLAY are not set), so the demo windows cannot open."
@@ -166,8 +174,7 @@ run_demo() {
 package() {
     install_deps
     local dir="$ROOT/build/package"
-    build "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DOMBRA_BENCH=OFF \
-        -DCMAKE_INSTALL_PREFIX=/usr
+    build package
     (cd "$dir" && cpack -G DEB)
     local deb
     deb="$(ls "$dir"/ombra_*.deb)"
@@ -199,9 +206,9 @@ case "$cmd" in
 test)
     install_deps "${TEST_PACKAGES[@]}"
     if [ "${1:-}" = "--sanitize" ]; then
-        run_tests "$ROOT/build/asan" -DCMAKE_BUILD_TYPE=Debug -DOMBRA_SANITIZE=ON -DOMBRA_BENCH=OFF
+        run_tests asan
     else
-        run_tests "$ROOT/build/dev" -DCMAKE_BUILD_TYPE=Debug
+        run_tests dev
     fi
     ;;
 teacher) start_program teacher "teacher/Teacher" "${1:-}" ;;
@@ -211,7 +218,7 @@ demo) run_demo "${1:-}" ;;
 package) package "${1:-}" ;;
 screenshots)
     install_deps "${SCREENSHOT_PACKAGES[@]}"
-    build "$ROOT/build/dev" -DCMAKE_BUILD_TYPE=Debug
+    build dev
     "$ROOT/tools/screenshots.sh" "$ROOT/build/dev" "$ROOT/docs"
     ;;
 help | -h | --help) usage ;;
