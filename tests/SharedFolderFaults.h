@@ -129,6 +129,19 @@ inline void releaseHeld()
 #endif
 }
 
+// Running under wine, whose file system differs from Windows' in what the
+// tests meet: no symbolic links or junctions, no notice when a watched
+// folder is removed.
+inline bool underWine()
+{
+#ifdef Q_OS_WIN
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
+}
+
 // Why this system cannot make what marker names, or nullptr when it can.
 inline const char *cannotMake(const QByteArray &marker)
 {
