@@ -23,6 +23,13 @@ def windows_text(path: pathlib.Path) -> None:
     path.write_bytes(b"\xef\xbb\xbf" + text.replace("\n", "\r\n").encode("utf-8"))
 
 
+def strip_binaries(stage: pathlib.Path) -> None:
+    """Debug symbols off: Debian's mingw runtime and the Qt DLLs carry them,
+    more than half of the folder."""
+    for binary in list(stage.rglob("*.exe")) + list(stage.rglob("*.dll")):
+        subprocess.run(["x86_64-w64-mingw32-strip", "--strip-unneeded", str(binary)], check=True)
+
+
 def imported_dlls(binary: pathlib.Path) -> list[str]:
     dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", str(binary)],
                           check=True, capture_output=True, text=True).stdout
@@ -54,12 +61,13 @@ def main() -> None:
     stage, dist, version = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2]), sys.argv[3]
     dist.mkdir(parents=True, exist_ok=True)
     windows_text(stage / "README.txt")
+    strip_binaries(stage)
     check_complete(stage)
     archive = dist / f"ombra-{version}-windows.zip"
     make_zip(stage, archive)
     setup = dist / f"ombra-{version}-windows-setup.exe"
     subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8", f"-DVERSION={version}",
-                    f"-DSTAGE={stage}", f"-DOUTFILE={setup.resolve()}", str(NSIS_SCRIPT)],
+                    f"-DSTAGE={stage.resolve()}", f"-DOUTFILE={setup.resolve()}", str(NSIS_SCRIPT)],
                    check=True)
     print(archive)
     print(setup)
