@@ -20,7 +20,8 @@ grep -aq 'level="asInvoker"' "$setup" || fail "the installer asks for more than 
 
 finish() {
     local status=$?
-    wineserver -k 2>/dev/null || true
+    set +e # the status is handed on below, not an exit here
+    wineserver -k 2>/dev/null
     (exit "$status")
     stop_session
 }

@@ -26,7 +26,8 @@ cd "$share"
 SESSION_PIDS=""
 finish() {
     local status=$?
-    wineserver -k 2>/dev/null || true
+    set +e # the status is handed on below, not an exit here
+    wineserver -k 2>/dev/null
     rm -rf "$root"
     (exit "$status")
     stop_session

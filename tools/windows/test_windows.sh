@@ -13,7 +13,8 @@ build="$1"
 shift
 finish() {
     local status=$?
-    wineserver -k 2>/dev/null || true
+    set +e # the status is handed on below, not an exit here
+    wineserver -k 2>/dev/null
     (exit "$status")
     stop_session
 }
