@@ -17,6 +17,12 @@ FUZZ_PACKAGES=(clang libclang-rt-dev)
 FUZZ_TARGETS=(fieldreader number cp932 questionnaire gateway)
 # Only for ./dev.sh screenshots.
 SCREENSHOT_PACKAGES=(imagemagick)
+# Only for ./dev.sh windows: the mingw-w64 cross compilers, the host's Qt tools
+# for the cross-built Qt, wine with its fonts and a Japanese locale to run the
+# programs and tests, NSIS for the installer.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix patch qt6-base-dev-tools wine wine64 fonts-wine locales
+    nsis imagemagick)
+WINDOWS_CACHE="${OMBRA_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ombra-windows}"
 
 say() { printf '%s\n' "$*" >&2; }
 
@@ -185,6 +191,67 @@ package() {
     fi
 }
 
+# apt-get source needs Debian's source index: a deb-src twin of the system's
+# own entries, added once.
+enable_deb_src() {
+    grep -Eqs '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/* &&
+        return 0
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    say "Adding Debian's source packages (deb-src) to apt's sources"
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+        sed 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+            "${sudo[@]}" tee /etc/apt/sources.list.d/ombra-deb-src.sources >/dev/null
+    else
+        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+            "${sudo[@]}" tee /etc/apt/sources.list.d/ombra-deb-src.list >/dev/null
+    fi
+    "${sudo[@]}" apt-get update -qq
+}
+
+# Cross-builds both programs and their tests for Windows with a Qt built once
+# into the cache, runs the tests and a lesson under wine, and leaves the zip
+# and the installer in dist/.
+windows() {
+    install_deps "${WINDOWS_PACKAGES[@]}"
+    enable_deb_src
+    export OMBRA_WINDOWS_CACHE="$WINDOWS_CACHE"
+    local start=$SECONDS qt
+    qt="$(nice -n 5 "$ROOT/tools/windows/build_qt.sh" "$WINDOWS_CACHE")"
+    local qt_time=$((SECONDS - start))
+
+    local dir="$ROOT/build/windows"
+    # A build made with another Qt (its recipe changed) starts anew.
+    if [ "$(cat "$dir/qt-prefix" 2>/dev/null)" != "$qt" ]; then
+        rm -rf "$dir"
+    fi
+    if [ ! -f "$dir/build.ninja" ]; then
+        "$qt/bin/qt-cmake" -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DQT_CHAINLOAD_TOOLCHAIN_FILE="$ROOT/tools/windows/mingw-w64.cmake" \
+            -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/windows/run_under_wine.sh" \
+            -DOMBRA_BENCH=OFF
+        echo "$qt" >"$dir/qt-prefix"
+    fi
+    cmake --build "$dir" -j "$JOBS"
+    local build_time=$((SECONDS - start - qt_time))
+
+    OMBRA_QT_PREFIX="$qt" "$ROOT/tools/windows/test_windows.sh" "$dir"
+    local test_time=$((SECONDS - start - qt_time - build_time))
+
+    local stage="$dir/stage" version
+    version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")"
+    rm -rf "$stage"
+    cmake --install "$dir" --prefix "$stage" >/dev/null
+    rm -f "$ROOT"/dist/ombra-*-windows*
+    python3 "$ROOT/tools/windows/make_dist.py" "$stage" "$ROOT/dist" "$version"
+    "$ROOT/tools/windows/check_lesson.sh" "$ROOT/dist/ombra-$version-windows.zip" \
+        "$dir/screenshots"
+    "$ROOT/tools/windows/check_installer.sh" "$ROOT/dist/ombra-$version-windows-setup.exe"
+    local check_time=$((SECONDS - start - qt_time - build_time - test_time))
+    say "Windows: Qt $qt_time s, programs and tests built $build_time s, tests under wine" \
+        "$test_time s, packages and lesson $check_time s; screenshots in $dir/screenshots"
+}
+
 usage() {
     cat <<'USAGE'
 Usage:
@@ -196,6 +263,9 @@ Usage:
   ./dev.sh package [--check]   build the Debian package (build/package/*.deb); --check
                                installs it and starts both programs from the menu entries
   ./dev.sh screenshots         take the README's screenshots under a virtual X server
+  ./dev.sh windows             cross-build both programs for Windows (Qt is built once
+                               into ~/.cache/ombra-windows), test them under wine, and
+                               make dist/ombra-*-windows.zip and the installer
 FOLDER defaults to build/dev/classroom; start the teacher's program there first.
 USAGE
 }
@@ -221,6 +291,7 @@ screenshots)
     build dev
     "$ROOT/tools/screenshots.sh" "$ROOT/build/dev" "$ROOT/docs"
     ;;
+windows) windows ;;
 help | -h | --help) usage ;;
 *)
     usage

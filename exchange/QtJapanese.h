@@ -10,9 +10,9 @@
 // programs do.
 namespace exchange {
 
-// Folders that may hold Qt's own translations: beside the program, where
-// windeployqt puts them on Windows, then Qt's installed folder (on Debian
-// from qt6-translations-l10n).
+// Folders that may hold Qt's own translations: translations/ beside the
+// program, where the Windows folder has them, then Qt's installed folder (on
+// Debian from qt6-translations-l10n).
 inline QStringList qtTranslationFolders()
 {
     return {QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
@@ -25,8 +25,8 @@ inline QStringList qtTranslationFolders()
 // Qt's texts then stay in English.
 inline bool installQtJapanese(QCoreApplication &app)
 {
-    // qtbase_ja.qm as Qt installs it; qt_ja.qm as windeployqt gathers the
-    // modules' catalogs into one.
+    // qtbase_ja.qm as Qt installs it; qt_ja.qm where a deployment gathered
+    // the modules' catalogs into one.
     const QLocale japanese(QLocale::Japanese, QLocale::Japan);
     for (const QString &folder : qtTranslationFolders()) {
         for (const char *catalog : {"qtbase", "qt"}) {

@@ -41,6 +41,11 @@ QString folderInTheWayReason()
     return u"同じ名前のフォルダがあるため、ファイルを書けません。"_s;
 }
 
+QString folderNotFolderReason(const QString &folder)
+{
+    return u"フォルダ「%1」がフォルダではなく、リンクなどに置き換えられています。"_s.arg(folder);
+}
+
 QString keptReplacedReason()
 {
     return u"ファイルが書き込みの間に何度も別のものに差し替えられました。"_s;
@@ -68,6 +73,32 @@ QString systemReason()
 std::wstring nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path).toStdWString();
+}
+
+// The folder that holds path, opened as itself (a link or junction at its
+// name is not followed) and held without delete sharing, so that nobody can
+// move it or put a link in its place until the handle is closed. Invalid,
+// with the reason, when the folder cannot be opened or is not a plain folder.
+HANDLE openHoldingFolder(const QString &path, FileStatus &status)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString folder = slash < 0 ? u"."_s : (slash == 0 ? u"/"_s : path.left(slash));
+    const HANDLE handle = CreateFileW(
+        nativePath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        status = FileStatus::failure(systemReason());
+        return handle;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(handle);
+        status = FileStatus::failure(folderNotFolderReason(QDir::toNativeSeparators(folder)));
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
 }
 
 // A symbolic link or junction is removed as a link, never its target.
@@ -105,11 +136,6 @@ FileStatus writeAllAndClose(HANDLE handle, const QByteArray &bytes, bool flushTo
 QString systemReason(int error = errno)
 {
     return qt_error_string(error);
-}
-
-QString folderNotFolderReason(const QString &folder)
-{
-    return u"フォルダ「%1」がフォルダではなく、リンクなどに置き換えられています。"_s.arg(folder);
 }
 
 // A regular file with no second name: writing it reaches nothing else.
@@ -179,7 +205,10 @@ std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QSt
     return bytes;
 }
 
-FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
+namespace {
+
+// writeWholeFile with the folder held.
+FileStatus writeInHeldFolder(const QString &path, const QByteArray &bytes)
 {
     const std::wstring native = nativePath(path);
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
@@ -220,6 +249,21 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
         return writeAllAndClose(handle, bytes, false);
     }
     return FileStatus::failure(keptReplacedReason());
+}
+
+} // namespace
+
+FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    // As on POSIX systems: the folder Data replaced by a link or junction to
+    // a folder elsewhere gets a failure, not the seat files written there.
+    FileStatus folderStatus;
+    const HANDLE folder = openHoldingFolder(path, folderStatus);
+    if (folder == INVALID_HANDLE_VALUE)
+        return folderStatus;
+    const FileStatus status = writeInHeldFolder(path, bytes);
+    CloseHandle(folder);
+    return status;
 }
 
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)

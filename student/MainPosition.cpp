@@ -42,19 +42,29 @@ TwipsPosition TwipsPosition::movedTo(QPoint pixels) const
     return {pixels.x() * kTwipsPerPixel, pixels.y() * kTwipsPerPixel};
 }
 
+std::unique_ptr<QSettings> openPositionSettings()
+{
+#ifdef Q_OS_WIN
+    return std::make_unique<QSettings>(u"HKEY_CURRENT_USER\\Software\\OmbraSeat"_s,
+                                       QSettings::NativeFormat);
+#else
+    return std::make_unique<QSettings>(u"OmbraSeat"_s);
+#endif
+}
+
 TwipsPosition loadMainPosition()
 {
-    QSettings settings(u"OmbraSeat"_s);
-    settings.beginGroup(u"Settings"_s);
-    return {readTwips(settings, u"MainLeft"_s), readTwips(settings, u"MainTop"_s)};
+    const std::unique_ptr<QSettings> settings = openPositionSettings();
+    settings->beginGroup(u"Settings"_s);
+    return {readTwips(*settings, u"MainLeft"_s), readTwips(*settings, u"MainTop"_s)};
 }
 
 void saveMainPosition(const TwipsPosition &position)
 {
-    QSettings settings(u"OmbraSeat"_s);
-    settings.beginGroup(u"Settings"_s);
-    settings.setValue(u"MainLeft"_s, twipsText(position.left));
-    settings.setValue(u"MainTop"_s, twipsText(position.top));
+    const std::unique_ptr<QSettings> settings = openPositionSettings();
+    settings->beginGroup(u"Settings"_s);
+    settings->setValue(u"MainLeft"_s, twipsText(position.left));
+    settings->setValue(u"MainTop"_s, twipsText(position.top));
 }
 
 } // namespace student

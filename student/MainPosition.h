@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QPoint>
+#include <QSettings>
 #include <QString>
+
+#include <memory>
 
 namespace student {
 
@@ -26,6 +29,12 @@ struct TwipsPosition
 
     friend bool operator==(const TwipsPosition &, const TwipsPosition &) = default;
 };
+
+// The per-user store of those names: on Windows the registry key
+// HKEY_CURRENT_USER\Software\OmbraSeat (Qt would put an organization's own
+// values in a subkey OrganizationDefaults), elsewhere Qt's file for the
+// organization (~/.config/OmbraSeat.conf).
+std::unique_ptr<QSettings> openPositionSettings();
 
 // Reads the saved position. A key that is missing, or whose text is not a
 // finite number, gives the default of 1000 twips for that edge.

@@ -3,7 +3,9 @@
 #include "AnswerStatusWindow.h"
 #include "FittingLabel.h"
 #include "frmAbout.h"
+#if OMBRA_GATEWAY
 #include "GatewayMenu.h"
+#endif
 #include "TeacherUi.h"
 #include "WrappingCheckBox.h"
 
@@ -116,7 +118,9 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     buildControlBar(client);
     buildMenus();
     buildAdditions();
+#if OMBRA_GATEWAY
     addGatewayMenuItem(this, findChild<QMenu *>(u"mnuFile"_s));
+#endif
     refresh();
 }
 

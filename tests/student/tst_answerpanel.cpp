@@ -46,6 +46,7 @@ private slots:
     void ownWritesNeverFollow();
     void modeThreeWithTwoLabelsKeepsOldCaption();
     void oneAnswerLock();
+    void pendingAnswerIsRetried_data();
     void pendingAnswerIsRetried();
     void pendingLockKeepsButtonsHidden();
     void newQuestionDropsPendingWrites();
@@ -82,6 +83,7 @@ void TestAnswerPanel::init()
 
 void TestAnswerPanel::cleanup()
 {
+    faults::releaseHeld();
     m_panel.reset();
     m_folder.reset();
 }
@@ -179,10 +181,8 @@ void TestAnswerPanel::firstPoll()
     QFETCH(bool, ends);
     QFETCH(int, visible);
 
-#ifdef Q_OS_WIN
-    if (faults::needsPosix(file))
-        QSKIP("pipes, sockets and links are made on POSIX systems only");
-#endif
+    if (const char *reason = faults::cannotMake(file))
+        QSKIP(reason);
     if (faults::isMarker(file))
         QVERIFY(faults::plant(m_module.CommandFilePath, file));
     else if (file != "<none>")
@@ -226,15 +226,15 @@ void TestAnswerPanel::failedReadKeepsModeAndCaptions_data()
     QTest::newRow("pipe") << QByteArray("<pipe>");
     QTest::newRow("socket") << QByteArray("<socket>");
     QTest::newRow("link to a device") << QByteArray("<link:/dev/zero>");
+    QTest::newRow("junction") << QByteArray("<junction:..>");
+    QTest::newRow("held without sharing") << QByteArray("<held>");
 }
 
 void TestAnswerPanel::failedReadKeepsModeAndCaptions()
 {
     QFETCH(QByteArray, replacement);
-#ifdef Q_OS_WIN
-    if (faults::needsPosix(replacement))
-        QSKIP("pipes, sockets and links are made on POSIX systems only");
-#endif
+    if (const char *reason = faults::cannotMake(replacement))
+        QSKIP(reason);
 
     poll(commandLines(u" 3 "_s, kThreeLabels, 1));
     const auto before = m_panel->view().buttons;
@@ -265,6 +265,11 @@ void TestAnswerPanel::ownWritesNeverFollow_data()
             << commandFile << QByteArray("<link:../outside.txt>");
         QTest::addRow("%s: link to another seat's file", file)
             << commandFile << QByteArray(commandFile ? "<link:LVQ8.ini>" : "<link:LVQ8.txt>");
+        QTest::addRow("%s: junction to a folder outside", file)
+            << commandFile << QByteArray("<junction:..>");
+        QTest::addRow("%s: second name of another seat's file", file)
+            << commandFile
+            << QByteArray(commandFile ? "<hardlink:Data/LVQ8.ini>" : "<hardlink:Data/LVQ8.txt>");
     }
 }
 
@@ -274,9 +279,8 @@ void TestAnswerPanel::ownWritesNeverFollow()
 {
     QFETCH(bool, commandFile);
     QFETCH(QByteArray, planted);
-#ifdef Q_OS_WIN
-    QSKIP("pipes, sockets and links are made on POSIX systems only");
-#endif
+    if (const char *reason = faults::cannotMake(planted))
+        QSKIP(reason);
     // The files linked to hold the question on screen, so that reading the
     // command file through a link finds nothing new and the click goes on.
     const QStringList published = commandLines(u" 3 "_s, kThreeLabels, commandFile ? 1 : 0);
@@ -331,11 +335,23 @@ void TestAnswerPanel::oneAnswerLock()
     QCOMPARE(visibleButtons(), 2);
 }
 
+void TestAnswerPanel::pendingAnswerIsRetried_data()
+{
+    QTest::addColumn<QByteArray>("fault");
+
+    // as root no permission stops a write; a folder in the file's place does
+    QTest::newRow("folder in the way") << QByteArray("<dir>");
+    // another PC in the middle of writing it, sharing nothing
+    QTest::newRow("held without sharing") << QByteArray("<held>");
+}
+
 void TestAnswerPanel::pendingAnswerIsRetried()
 {
+    QFETCH(QByteArray, fault);
+    if (const char *reason = faults::cannotMake(fault))
+        QSKIP(reason);
     poll(commandLines(u" 3 "_s, kThreeLabels));
-    // as root no permission stops a write; a directory in the file's place does
-    QVERIFY(QDir().mkdir(m_module.AnswerFilePath));
+    QVERIFY(faults::plant(m_module.AnswerFilePath, fault));
     m_panel->Command1_Click(1);
     QVERIFY(m_panel->answerPending());
     QCOMPARE(m_panel->notice(), QString()); // one failure may be a passing hiccup
@@ -344,7 +360,8 @@ void TestAnswerPanel::pendingAnswerIsRetried()
     QVERIFY(m_panel->answerPending());
     QVERIFY(m_panel->notice().contains(m_module.AnswerFilePath));
 
-    QVERIFY(QDir().rmdir(m_module.AnswerFilePath));
+    faults::releaseHeld();
+    QDir().rmdir(m_module.AnswerFilePath);
     m_panel->PollCommandFile();
     QVERIFY(!m_panel->answerPending());
     QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 2 \r\n"));

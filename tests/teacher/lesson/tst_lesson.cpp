@@ -1,6 +1,7 @@
 #include "ClassroomFolder.h"
 #include "LessonFixtures.h"
 #include "ScriptedPrompter.h"
+#include "SharedFolderFaults.h"
 
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
@@ -528,7 +529,13 @@ void TestLesson::answerWatcherCollectsLikeATick()
 
     lesson.CmdStart_Click(); // ○×, Timer1 on; its own publication collects once at most
     QTest::qWait(100);
+#ifdef Q_OS_WIN
+    // Windows' watcher reports the writes from a thread of its own, at times
+    // in two batches.
+    QVERIFY(collected.count() <= 2);
+#else
     QVERIFY(collected.count() <= 1);
+#endif
     QCOMPARE(lesson.LVQSum, 0);
     collected.clear();
 
@@ -549,18 +556,21 @@ void TestLesson::answerWatcherCollectsLikeATick()
     QVERIFY(collected.wait(3000));
     QCOMPARE(lesson.Tally.answerCount[1], 2.0f);
 
-    // Data lost and made again: the watch takes it up again.
-    QVERIFY(QDir(u"Data"_s).removeRecursively());
-    QTRY_VERIFY_WITH_TIMEOUT(!watcher.watch().isWatching(), 3000);
-    QVERIFY(QDir().mkdir(u"Data"_s));
-    for (int seat = 0; seat <= 50; ++seat)
-        answer(seat, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 0, 3000);
-    collected.clear();
-    answer(30, 1);
-    QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.LVQSum, 1);
+    // Data lost and made again: the watch takes it up again. (wine tells
+    // nothing when a watched folder goes; Timer1's tick still collects.)
+    if (!faults::underWine()) {
+        QVERIFY(QDir(u"Data"_s).removeRecursively());
+        QTRY_VERIFY_WITH_TIMEOUT(!watcher.watch().isWatching(), 3000);
+        QVERIFY(QDir().mkdir(u"Data"_s));
+        for (int seat = 0; seat <= 50; ++seat)
+            answer(seat, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 0, 3000);
+        collected.clear();
+        answer(30, 1);
+        QVERIFY(collected.wait(3000));
+        QCOMPARE(lesson.LVQSum, 1);
+    }
 
     // Paused: changes collect nothing again.
     lesson.CmdPause_Click();

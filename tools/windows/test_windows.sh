@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs the Windows build's tests under wine on a virtual X server (programs
+# that draw text need the windows platform: the offscreen one has no fonts
+# on Windows).
+#
+#   test_windows.sh BUILD_DIR [CTEST_ARGS...]     (OMBRA_WINDOWS_CACHE set)
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=tools/xsession.sh
+source "$here/../xsession.sh"
+# shellcheck source=tools/windows/wine_env.sh
+source "$here/wine_env.sh"
+build="$1"
+shift
+finish() {
+    local status=$?
+    set +e # the status is handed on below, not an exit here
+    wineserver -k 2>/dev/null
+    (exit "$status")
+    stop_session
+}
+trap finish EXIT
+start_xvfb
+wine_prepare
+wineserver -k 2>/dev/null || true
+# One server for the whole run instead of one per test program, with wine's
+# own services started now: started by the first test, they would hold its
+# output open and CTest would wait for them.
+wineserver -p >/dev/null 2>&1
+wine_ja wine cmd /c exit >/dev/null 2>&1 </dev/null
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" "$@"

@@ -1,0 +1,102 @@
+# Runs the Windows programs and tests under wine as on a Japanese Windows PC.
+# Source it with OMBRA_WINDOWS_CACHE set (the cache outside the checkout);
+# then wine_prepare makes the prefix once, and wine_test runs one program.
+#
+# What a Japanese Windows has and a fresh wine prefix lacks:
+#  - code page 932 as the system's ANSI code page: wine takes it from the
+#    locale, so a ja_JP.UTF-8 locale is made with localedef into the cache
+#    (LOCPATH) without touching the system's locales;
+#  - the gothic font the programs ask for ("ＭＳ ゴシック"): wine's font
+#    replacements map its names to IPA Gothic, which wine finds through
+#    fontconfig; wine's own Tahoma is copied into the prefix's Fonts for the
+#    dialogs' default font.
+# wine drops every QT_* variable from a program's environment; a variable
+# named WINEQT_... reaches the program as QT_... instead.
+set -euo pipefail
+
+: "${OMBRA_WINDOWS_CACHE:?set OMBRA_WINDOWS_CACHE}"
+export WINEPREFIX="$OMBRA_WINDOWS_CACHE/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+# No Mono or Gecko installer prompts, no menu entries in the host's desktop.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export LOCPATH="$OMBRA_WINDOWS_CACHE/locale"
+if [ ! -d "$LOCPATH/ja_JP.UTF-8" ]; then
+    mkdir -p "$LOCPATH"
+    # localedef exits 1 on warnings about the charmap; the locale is made.
+    LC_ALL=C localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1 || true
+    [ -d "$LOCPATH/ja_JP.UTF-8" ] || { echo "localedef could not make ja_JP.UTF-8" >&2; return 1; }
+fi
+
+# wine and its tools in the Japanese locale (only they get it: this shell
+# cannot load a locale from LOCPATH).
+wine_ja() {
+    env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$@"
+}
+
+# The font names of a Japanese Windows that both programs and Qt's dialogs use.
+WINE_FONT_REPLACEMENTS=("ＭＳ ゴシック" "MS Gothic" "ＭＳ Ｐゴシック" "MS PGothic" "MS UI Gothic"
+    "Meiryo" "メイリオ" "Yu Gothic UI")
+
+wine_prepare() {
+    [ -f "$WINEPREFIX/.ombra-ready" ] && return 0
+    echo "Preparing the wine prefix $WINEPREFIX" >&2
+    rm -rf "$WINEPREFIX"
+    wine_ja wineboot -i >/dev/null 2>&1
+    wineserver -w
+    cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    local name
+    for name in "${WINE_FONT_REPLACEMENTS[@]}"; do
+        wine_ja wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" /d IPAGothic /f \
+            >/dev/null 2>&1
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.ombra-ready"
+}
+
+# The ANSI code page the prefix's programs get: 932 when the locale took.
+wine_code_page() {
+    wine_ja wine reg query 'HKLM\System\CurrentControlSet\Control\Nls\CodePage' /v ACP \
+        2>/dev/null | tr -d '\r' | awk '$1 == "ACP" { print $3 }'
+}
+
+# Test programs find Qt's DLLs (OMBRA_QT_PREFIX/bin) and the compiler's
+# runtime where they were built; the shipped folder has them beside the
+# programs. Z: is the root of the Linux file system in every prefix.
+wine_dll_path() {
+    local dirs=() dll
+    [ -n "${OMBRA_QT_PREFIX:-}" ] && dirs+=("$OMBRA_QT_PREFIX/bin")
+    for dll in libstdc++-6.dll libwinpthread-1.dll; do
+        dirs+=("$(dirname "$(realpath "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")")")")
+    done
+    local IFS=';'
+    printf 'Z:%s' "${dirs[0]}"
+    printf ';Z:%s' "${dirs[@]:1}"
+}
+
+# wine_test PROGRAM [ARGS...]: runs PROGRAM under wine with QT_* variables
+# passed on. A Qt Test program writes nothing into a pipe under wine, so its
+# output goes through a file, which is printed afterwards.
+wine_test() {
+    local program="$1"
+    shift
+    local var
+    for var in $(compgen -e); do
+        case "$var" in QT_*) export "WINE$var=${!var}" ;; esac
+    done
+    export WINEPATH
+    WINEPATH="$(wine_dll_path)"
+    case "$(basename "$program")" in
+    tst_*)
+        local out status=0
+        out="$(mktemp --suffix=.txt)"
+        wine_ja wine "$program" "$@" -o "Z:$out,txt" || status=$?
+        # wine's own messages are lost with WINEDEBUG=-all; say why nothing came.
+        [ -s "$out" ] || echo "$(basename "$program"): no test output (exit status $status)"
+        cat "$out"
+        rm -f "$out"
+        return "$status"
+        ;;
+    *) wine_ja wine "$program" "$@" ;;
+    esac
+}
