@@ -225,14 +225,9 @@ windows() {
     if [ "$(cat "$dir/qt-prefix" 2>/dev/null)" != "$qt" ]; then
         rm -rf "$dir"
     fi
-    if [ ! -f "$dir/build.ninja" ]; then
-        "$qt/bin/qt-cmake" -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DQT_CHAINLOAD_TOOLCHAIN_FILE="$ROOT/tools/windows/mingw-w64.cmake" \
-            -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/windows/run_under_wine.sh" \
-            -DOMBRA_BENCH=OFF
-        echo "$qt" >"$dir/qt-prefix"
-    fi
-    cmake --build "$dir" -j "$JOBS"
+    export OMBRA_WINDOWS_QT="$qt"
+    build windows
+    echo "$qt" >"$dir/qt-prefix"
     local build_time=$((SECONDS - start - qt_time))
 
     OMBRA_QT_PREFIX="$qt" "$ROOT/tools/windows/test_windows.sh" "$dir"
