@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exchange/CaptionFit.h"
+#include "widgets/CaptionFit.h"
 
 #include <QPushButton>
 

@@ -1,6 +1,6 @@
 #include "BackgroundPicture.h"
 
-#include "exchange/GothicFont.h"
+#include "widgets/GothicFont.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -4,7 +4,7 @@
 #include "frmMain.h"
 #include "MessageSeam.h"
 
-#include "exchange/QtJapanese.h"
+#include "widgets/QtJapanese.h"
 #include "student/Module1.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "MessageSeam.h"
 
-#include "exchange/GothicFont.h"
+#include "widgets/GothicFont.h"
 #include "student/SignIn.h"
 
 #include <QKeyEvent>

@@ -5,8 +5,8 @@
 #include "MessageSeam.h"
 
 #include "exchange/ChangeWatch.h"
-#include "exchange/GothicFont.h"
-#include "exchange/WindowRole.h"
+#include "widgets/GothicFont.h"
+#include "widgets/WindowRole.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

@@ -5,7 +5,7 @@
 #include "MessageBoxPrompter.h"
 #include "TeacherUi.h"
 
-#include "exchange/QtJapanese.h"
+#include "widgets/QtJapanese.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exchange/GothicFont.h"
+#include "widgets/GothicFont.h"
 
 #include <QColor>
 #include <QFont>

@@ -3,7 +3,7 @@
 #include "FileLists.h"
 #include "TeacherUi.h"
 
-#include "exchange/WindowRole.h"
+#include "widgets/WindowRole.h"
 
 #include <QApplication>
 #include <QCloseEvent>

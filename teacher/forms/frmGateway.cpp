@@ -2,7 +2,7 @@
 
 #include "QrCodeWidget.h"
 
-#include "exchange/GothicFont.h"
+#include "widgets/GothicFont.h"
 #include "gateway/GatewayServer.h"
 
 #include <QCloseEvent>

@@ -2,7 +2,7 @@
 
 #include "TeacherUi.h"
 
-#include "exchange/WindowRole.h"
+#include "widgets/WindowRole.h"
 
 #include "teacher/lesson/Lesson.h"
 

@@ -3,7 +3,7 @@
 #include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "exchange/QtJapanese.h"
+#include "widgets/QtJapanese.h"
 #include "gateway/GatewayServer.h"
 #include "teacher/forms/FittingLabel.h"
 #include "teacher/forms/frmAbout.h"
