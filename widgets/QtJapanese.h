@@ -8,7 +8,7 @@
 
 // Header only: the logic libraries never include it, the windows of both
 // programs do.
-namespace exchange {
+namespace widgets {
 
 // Folders that may hold Qt's own translations: beside the program, where
 // windeployqt puts them on Windows, then Qt's installed folder (on Debian
@@ -41,4 +41,4 @@ inline bool installQtJapanese(QCoreApplication &app)
     return false;
 }
 
-} // namespace exchange
+} // namespace widgets

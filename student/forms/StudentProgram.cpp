@@ -13,7 +13,7 @@ namespace student {
 
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
 {
-    exchange::installQtJapanese(app);
+    widgets::installQtJapanese(app);
     Module1 module;
     MessageBoxSeam messages;
     {

@@ -13,7 +13,7 @@ namespace teacher {
 
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
 {
-    exchange::installQtJapanese(app);
+    widgets::installQtJapanese(app);
     QApplication::setWindowIcon(teacherIcon());
     {
         frmLogin login;

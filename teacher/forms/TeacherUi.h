@@ -15,7 +15,7 @@ constexpr int twips(int value)
 }
 
 // The Japanese gothic font of the teacher's windows at a point size.
-using exchange::gothicFont;
+using widgets::gothicFont;
 
 // The program's icon: a small bar graph.
 QIcon teacherIcon();

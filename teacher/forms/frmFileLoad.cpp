@@ -36,7 +36,7 @@ frmFileLoad::frmFileLoad(DocumentSteps &steps, QWidget *parent)
 {
     setObjectName(u"frmFileLoad"_s);
     setWindowTitle(u"オンブラ"_s);
-    exchange::setWindowRole(this, QAccessible::Dialog);
+    widgets::setWindowRole(this, QAccessible::Dialog);
     setFont(gothicFont(9));
     setFixedSize(twips(6315), twips(3780));
     setAutoFillBackground(true);

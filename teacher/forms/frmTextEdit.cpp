@@ -93,7 +93,7 @@ frmTextEdit::frmTextEdit(lesson::Lesson &lesson, DocumentSteps &steps, QWidget *
 {
     setObjectName(u"frmTextEdit"_s);
     setWindowTitle(u"アンケートの文章編集"_s);
-    exchange::setWindowRole(this, QAccessible::Window);
+    widgets::setWindowRole(this, QAccessible::Window);
     setFont(gothicFont(9.75));
     // Resizable; the controls keep their place and size.
     resize(twips(9045), twips(7320));

@@ -424,9 +424,9 @@ void TestTeacherForms::captionsFit()
     QWidget *control = child<QWidget>(&window, name);
     if (auto *item = qobject_cast<teacher::FittingLabel *>(control)) {
         QVERIFY(!item->text().isEmpty());
-        const exchange::FittedCaption fitted = item->fitted();
+        const widgets::FittedCaption fitted = item->fitted();
         QVERIFY2(!fitted.elided, qPrintable(fitted.lines.join(u'|')));
-        QVERIFY(exchange::linesFit(fitted.lines, fitted.font, item->contentsRect().size()));
+        QVERIFY(widgets::linesFit(fitted.lines, fitted.font, item->contentsRect().size()));
         QCOMPARE(fitted.lines.join(QString()), item->text());
         QVERIFY(fitted.font.pointSizeF() <= item->font().pointSizeF());
     } else {
@@ -444,7 +444,7 @@ void TestTeacherForms::captionsFit()
 void TestTeacherForms::qtTextsInJapanese()
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    const bool found = exchange::installQtJapanese(*QCoreApplication::instance());
+    const bool found = widgets::installQtJapanese(*QCoreApplication::instance());
     QLocale::setDefault(QLocale::system());
     if (!found)
         QSKIP("Qt's Japanese translations are not installed (qt6-translations-l10n)");
