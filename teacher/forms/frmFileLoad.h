@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DocumentSteps.h"
+#include "teacher/questionnaire/QuestionnaireDocument.h"
 
 #include <QWidget>
 

@@ -4,7 +4,7 @@
 
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
-#include "teacher/forms/DocumentSteps.h"
+#include "teacher/questionnaire/QuestionnaireDocument.h"
 #include "teacher/forms/FileLists.h"
 #include "teacher/forms/frmFileLoad.h"
 #include "teacher/forms/frmMain.h"

@@ -1,4 +1,4 @@
-#include "DocumentSteps.h"
+#include "QuestionnaireDocument.h"
 
 #include "exchange/NumberText.h"
 #include "teacher/lesson/Lesson.h"
