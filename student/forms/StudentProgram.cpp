@@ -4,8 +4,8 @@
 #include "frmMain.h"
 #include "MessageSeam.h"
 
-#include "widgets/QtJapanese.h"
 #include "student/Module1.h"
+#include "widgets/QtJapanese.h"
 
 #include <QApplication>
 

@@ -2,8 +2,8 @@
 
 #include "MessageSeam.h"
 
-#include "widgets/GothicFont.h"
 #include "student/SignIn.h"
+#include "widgets/GothicFont.h"
 
 #include <QKeyEvent>
 #include <QLabel>

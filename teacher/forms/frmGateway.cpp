@@ -2,8 +2,8 @@
 
 #include "QrCodeWidget.h"
 
-#include "widgets/GothicFont.h"
 #include "gateway/GatewayServer.h"
+#include "widgets/GothicFont.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -356,7 +356,7 @@ void TestStudentForms::answerCaptionsFit()
             larger.setPointSizeF(sizes[step - 1]);
             const QSizeF room = button->captionRect().size();
             QVERIFY(!widgets::linesFit(widgets::wrapCaption(labels[i], larger, room.width()),
-                                        larger, room));
+                                       larger, room));
         }
     }
     const QString shots = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
