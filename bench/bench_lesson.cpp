@@ -177,13 +177,13 @@ void publishFloor(benchmark::State &state)
 void questionnaireLoad(benchmark::State &state)
 {
     lesson::Lesson &lesson = theLesson();
-    lesson.QuestionnaireDir = QDir::currentPath();
-    lesson.QuestionnaireFileName = kQuestionnaireName;
+    lesson.document().QuestionnaireDir = QDir::currentPath();
+    lesson.document().QuestionnaireFileName = kQuestionnaireName;
     for (auto _ : state) {
-        const bool loaded = lesson.SFileLoad();
+        const bool loaded = lesson.document().SFileLoad();
         benchmark::DoNotOptimize(loaded);
     }
-    if (lesson.LastQuestion != kQuestions - 1)
+    if (lesson.document().LastQuestion != kQuestions - 1)
         state.SkipWithError("the questionnaire did not load 31 questions");
 }
 

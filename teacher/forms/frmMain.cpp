@@ -90,7 +90,7 @@ void setWhiteText(QLabel *label)
 
 frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     : QMainWindow(parent), m_lesson(lesson),
-      m_documents(std::make_unique<questionnaire::QuestionnaireWindows>(lesson, this)),
+      m_documents(std::make_unique<questionnaire::QuestionnaireWindows>(lesson.document(), this)),
       m_endHandler([] { QApplication::quit(); })
 {
     setObjectName(u"frmMain"_s);
@@ -374,7 +374,7 @@ void frmMain::mnuFileOpen_Click()
 
 void frmMain::mnuSave_Click()
 {
-    m_lesson.mnuSave_Click();
+    m_lesson.document().SaveMode = true;
     m_documents->showSave();
 }
 

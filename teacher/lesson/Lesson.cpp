@@ -61,8 +61,15 @@ MainView::MainView()
     }
 }
 
-Lesson::Lesson(LessonPrompter &prompter) : m_prompter(prompter)
+Lesson::Lesson(LessonPrompter &prompter) : m_prompter(prompter), m_document(prompter)
 {
+    // A questionnaire read anew, or begun anew, starts from its first
+    // question, and its questions get columns of their own in the record.
+    QObject::connect(&m_document, &questionnaire::QuestionnaireDocument::tableReplaced, [this] {
+        ++m_questionnaireSerial;
+        CurrentQuestion = 0;
+        ShownRow = -1;
+    });
     Timer1.setInterval(kPollMs);
     QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1_Timer(); });
 }
@@ -183,7 +190,7 @@ void Lesson::PublishToSeats()
 
 double Lesson::rowMode(int row) const
 {
-    const double count = questionnaire::answerCount(QuestionTable[row]);
+    const double count = questionnaire::answerCount(m_document.QuestionTable[row]);
     // A row without answers shows its question with no buttons; ending the
     // pupils' programs is left to the explicit actions.
     return count == 0 ? exchange::kModePaused : count;
@@ -193,7 +200,7 @@ void Lesson::showRow(int row)
 {
     LVQMode = rowMode(row);
     for (int field = 0; field < 6; ++field)
-        ShownQuestion[field] = QuestionTable[row][field];
+        ShownQuestion[field] = m_document.QuestionTable[row][field];
     View.enqeteText = ShownQuestion[0];
     ShownRow = row;
 }
@@ -285,9 +292,9 @@ void Lesson::OptLVQOff()
 {
     View.optLvqVisible = false;
     View.backVisible = CurrentQuestion > 0;
-    if (CurrentQuestion > LastQuestion)
-        CurrentQuestion = LastQuestion;
-    View.nextVisible = CurrentQuestion != LastQuestion;
+    if (CurrentQuestion > m_document.LastQuestion)
+        CurrentQuestion = m_document.LastQuestion;
+    View.nextVisible = CurrentQuestion != m_document.LastQuestion;
     View.endVisible = true;
 }
 
@@ -310,7 +317,7 @@ void Lesson::CmdPause_Click()
 void Lesson::CmdStart_Click()
 {
     const HandlerScope scope(*this);
-    if (LastQuestion == 0) {
+    if (m_document.LastQuestion == 0) {
         if (View.optLvqSelected >= 0)
             OptLVQSet = View.optLvqSelected;
         OptLVQ_Click(OptLVQSet);
@@ -337,7 +344,7 @@ void Lesson::CmdLVQClear_Click()
     LVQMode = exchange::kModePaused;
     PublishToSeats();
     View.enqeteText.clear();
-    if (LastQuestion == 0) {
+    if (m_document.LastQuestion == 0) {
         CurrentQuestion = std::min(CurrentQuestion + 1, kLastCursor);
         // Counted on past the 31 the caption stops at, so that no ad-hoc
         // question's answers ever replace another's.
@@ -428,80 +435,18 @@ void Lesson::mnuDisplayPercent_Click()
 
 // --------------------------------------------------- questionnaire documents
 
-QString Lesson::questionnairePath() const
-{
-    return questionnaire::questionnairePath(QuestionnaireDir, QuestionnaireFileName);
-}
-
-bool Lesson::hasQuestionnaireFile() const
-{
-    return !QuestionnaireFileName.isEmpty() && !QuestionnaireIsNew;
-}
-
-bool Lesson::SFileLoad()
-{
-    const HandlerScope scope(*this);
-    // The questions of this file get columns of their own in the record.
-    ++m_questionnaireSerial;
-    const QString path = questionnairePath();
-    const questionnaire::LoadResult result =
-        questionnaire::loadFile(path, QuestionTable, LastQuestion, QuestionnaireText);
-    CurrentQuestion = 0;
-    ShownRow = -1;
-    if (!result.status.ok) {
-        m_prompter.questionnaireLoadFailed(nativePath(path), result.status.error);
-        return false;
-    }
-    QuestionnaireEncoding = result.encoding;
-    QuestionnaireReadFrom = path;
-    QuestionnaireIsNew = false;
-    return true;
-}
-
-bool Lesson::SFileSave()
-{
-    const HandlerScope scope(*this);
-    const QString path = questionnairePath();
-    // A file saved back keeps the encoding it was read in; any other file is
-    // written in code page 932.
-    const questionnaire::TextEncoding encoding =
-        path == QuestionnaireReadFrom ? QuestionnaireEncoding : questionnaire::TextEncoding::Cp932;
-    const exchange::FileStatus status = questionnaire::saveFile(path, QuestionnaireText, encoding);
-    if (!status.ok) {
-        m_prompter.questionnaireSaveFailed(nativePath(path), status.error);
-        return false;
-    }
-    QuestionnaireIsNew = false;
-    return true;
-}
-
 void Lesson::mnuFileOpen_Click()
 {
-    SaveMode = false;
+    m_document.SaveMode = false;
     OptLVQOff();
     View.nextVisible = true;
-}
-
-void Lesson::mnuSave_Click()
-{
-    SaveMode = true;
 }
 
 void Lesson::mnuNew_Click()
 {
     const HandlerScope scope(*this);
-    ++m_questionnaireSerial;
-    SaveMode = false;
-    LastQuestion = 0;
+    m_document.startNew();
     LVQSum = 0;
-    CurrentQuestion = 0;
-    QuestionnaireText.clear();
-    for (int row = 0; row <= questionnaire::kLastLoadedRow; ++row) {
-        for (int field = 0; field <= 5; ++field)
-            QuestionTable[row][field].clear();
-    }
-    ShownRow = -1;
-    QuestionnaireIsNew = true;
     CmdLVQClear_Click();
     OptLVQOn();
 }

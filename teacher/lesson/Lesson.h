@@ -5,6 +5,7 @@
 #include "exchange/ExchangeFiles.h"
 #include "exchange/TextFile.h"
 #include "teacher/questionnaire/Questionnaire.h"
+#include "teacher/questionnaire/QuestionnaireDocument.h"
 #include "teacher/tally/AnswerRecord.h"
 #include "teacher/tally/Collect.h"
 #include "teacher/tally/Graph.h"
@@ -79,19 +80,14 @@ public:
     };
     bool inHandler() const { return m_handlerDepth > 0; }
 
+    // The questionnaire: its question table, text and file.
+    questionnaire::QuestionnaireDocument &document() { return m_document; }
+    const questionnaire::QuestionnaireDocument &document() const { return m_document; }
+
     // --- program-wide values -------------------------------------------
-    questionnaire::QuestionTable QuestionTable{};
     std::array<QString, 6> ShownQuestion;
-    int LastQuestion = 0;
     int CurrentQuestion = 0;
-    bool SaveMode = false;
     int OneAnswerOnly = 0;
-    QString QuestionnaireText;
-    QString QuestionnaireDrive;
-    QString QuestionnaireDir;
-    QString QuestionnaireFileName;
-    // Encoding of the questionnaire file last read, used when it is saved back.
-    questionnaire::TextEncoding QuestionnaireEncoding = questionnaire::TextEncoding::Cp932;
 
     // --- values of the main window -------------------------------------
     int LVQStudentsMax = exchange::kStudentsMax;
@@ -115,10 +111,6 @@ public:
     QTimer Timer1;
     // Runs after every collection, to show the new tally.
     std::function<void()> onCollected;
-    // The file QuestionnaireText was last read from, and whether the text was
-    // started anew and has no file of its own yet.
-    QString QuestionnaireReadFrom;
-    bool QuestionnaireIsNew = false;
 
     MainView View;
 
@@ -167,17 +159,8 @@ public:
     void mnuDisplayPercent_Click();
 
     // --- questionnaire documents -----------------------------------------
-    // The current questionnaire file; "/" alone until a file is chosen.
-    QString questionnairePath() const;
-    bool hasQuestionnaireFile() const;
-    // Load and save the current file; false (after telling the user) when
-    // the file could not be read or written.
-    bool SFileLoad();
-    bool SFileSave();
     // The state part of "ファイルを開く" before the chooser is shown.
     void mnuFileOpen_Click();
-    // The state part of "ファイルを保存".
-    void mnuSave_Click();
     // "アンケート新規作成" without the editor's own step.
     void mnuNew_Click();
 
@@ -213,6 +196,7 @@ public:
 
 private:
     LessonPrompter &m_prompter;
+    questionnaire::QuestionnaireDocument m_document;
     int m_handlerDepth = 0;
 
     // The question whose answers the ticks record, set when answering opens.

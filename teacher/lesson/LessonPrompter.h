@@ -1,5 +1,7 @@
 #pragma once
 
+#include "teacher/questionnaire/QuestionnaireDocument.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -7,7 +9,7 @@ namespace lesson {
 
 // Every question the teacher's program puts to the user goes through this
 // seam: the main window answers with message boxes, tests with a script.
-class LessonPrompter
+class LessonPrompter : public questionnaire::DocumentPrompter
 {
 public:
     virtual ~LessonPrompter() = default;
@@ -32,9 +34,6 @@ public:
     // kept under the paths in kept; those in stuck (each with its reason)
     // could not be renamed and stay untouched.
     virtual void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) = 0;
-
-    virtual void questionnaireLoadFailed(const QString &path, const QString &reason) = 0;
-    virtual void questionnaireSaveFailed(const QString &path, const QString &reason) = 0;
 };
 
 } // namespace lesson

@@ -282,9 +282,9 @@ void TestClassroom::fullClassLesson()
                 text += u"\n"_s;
             }
             folder.writeQuestionnaire(u"soak.txt"_s, text);
-            lesson.QuestionnaireDir = folder.path();
-            lesson.QuestionnaireFileName = u"soak.txt"_s;
-            QVERIFY(lesson.SFileLoad());
+            lesson.document().QuestionnaireDir = folder.path();
+            lesson.document().QuestionnaireFileName = u"soak.txt"_s;
+            QVERIFY(lesson.document().SFileLoad());
             lesson.mnuFileOpen_Click();
         }
         lesson.Check1_Click(std::uniform_int_distribution<int>(0, 1)(random) == 1);

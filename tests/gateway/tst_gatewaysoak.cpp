@@ -164,9 +164,9 @@ void TestGatewaySoak::fiftyBrowsers()
                 text += u"\n"_s;
             }
             folder.writeQuestionnaire(u"soak.txt"_s, text);
-            lesson.QuestionnaireDir = folder.path();
-            lesson.QuestionnaireFileName = u"soak.txt"_s;
-            QVERIFY(lesson.SFileLoad());
+            lesson.document().QuestionnaireDir = folder.path();
+            lesson.document().QuestionnaireFileName = u"soak.txt"_s;
+            QVERIFY(lesson.document().SFileLoad());
             lesson.mnuFileOpen_Click();
         }
         std::array<qint64, kSeats + 1> before{};

@@ -3,17 +3,17 @@
 #include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "widgets/QtJapanese.h"
 #include "gateway/GatewayServer.h"
+#include "teacher/forms/AnswerStatusWindow.h"
 #include "teacher/forms/FittingLabel.h"
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmGateway.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/MessageBoxPrompter.h"
-#include "teacher/forms/AnswerStatusWindow.h"
-#include "teacher/lesson/AnswerWatcher.h"
 #include "teacher/forms/QrCodeWidget.h"
+#include "teacher/lesson/AnswerWatcher.h"
+#include "widgets/QtJapanese.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -34,8 +34,8 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -664,9 +664,9 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     folder.writeQuestionnaire(u"q.txt"_s, u"色は？\n赤\n青\n\n犬と猫\n犬\n猫\n"_s);
-    lesson.QuestionnaireDir = folder.path();
-    lesson.QuestionnaireFileName = u"q.txt"_s;
-    QVERIFY(lesson.SFileLoad());
+    lesson.document().QuestionnaireDir = folder.path();
+    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    QVERIFY(lesson.document().SFileLoad());
     lesson.mnuFileOpen_Click();
     window.refresh();
     auto *next = child<QPushButton>(&window, u"cmdNext"_s);

@@ -125,9 +125,9 @@ private:
                                   const QString &text)
     {
         folder.writeQuestionnaire(u"q.txt"_s, text);
-        lesson.QuestionnaireDir = folder.path();
-        lesson.QuestionnaireFileName = u"q.txt"_s;
-        QVERIFY(lesson.SFileLoad());
+        lesson.document().QuestionnaireDir = folder.path();
+        lesson.document().QuestionnaireFileName = u"q.txt"_s;
+        QVERIFY(lesson.document().SFileLoad());
     }
 };
 
@@ -227,7 +227,7 @@ void TestLesson::navigationThroughThreeQuestions()
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
-    QCOMPARE(lesson.LastQuestion, 2);
+    QCOMPARE(lesson.document().LastQuestion, 2);
     lesson.mnuFileOpen_Click();
     QVERIFY(lesson.View.nextVisible);
     QVERIFY(!lesson.View.optLvqVisible);
