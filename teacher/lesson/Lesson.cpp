@@ -80,7 +80,11 @@ void Lesson::Form_Load()
 {
     const HandlerScope scope(*this);
     Timer1.stop();
-    keepUnfinishedRecord();
+    // A running copy at start-up was left by a lesson that never closed; the
+    // teacher is told once where it is now.
+    const tally::RecordKeeper::UnfinishedRecord unfinished = m_record.keepUnfinished();
+    if (!unfinished.kept.isEmpty() || !unfinished.stuck.isEmpty())
+        m_prompter.unfinishedRecordFound(unfinished.kept, unfinished.stuck);
     // An existing folder, or one that cannot be made, is not an error here:
     // the publication right after reports every file it cannot write.
     QDir().mkdir(exchange::kDataFolder.toString());
@@ -183,7 +187,7 @@ void Lesson::PublishToSeats()
         report = publishOnce(report.failedSeats);
         report.totalFiles = total;
     }
-    writeRunningRecord();
+    m_record.writeRunningCopies();
 }
 
 // ------------------------------------------------------ question navigation
@@ -367,8 +371,7 @@ void Lesson::Timer1_Timer()
 void Lesson::collect()
 {
     CollectAnswers();
-    if (!m_sinceRunningRecord.isValid() || m_sinceRunningRecord.elapsed() >= kRunningRecordPeriodMs)
-        writeRunningRecord();
+    m_record.writeRunningCopies(kRunningRecordPeriodMs);
     if (onCollected)
         onCollected();
 }
@@ -386,9 +389,8 @@ void Lesson::CollectAnswers()
     tally::collectAnswers(Tally, LVQStudentsMax);
     LVQAnswerFile = exchange::answerFilePath(LVQStudentsMax);
     LVQSum = Tally.lvqSum;
-    if (m_hasCollecting && AnswerHistory.store(m_collecting, m_collectingNumber, Tally.seatAnswer,
-                                               LVQStudentsMax, m_collectingTexts))
-        m_recordChanged = true;
+    if (m_hasCollecting)
+        m_record.store(m_collecting, m_collectingNumber, m_collectingTexts, Tally.seatAnswer);
     if (View.displayIndex == 0)
         ShowCountGraph();
     else
@@ -453,63 +455,6 @@ void Lesson::mnuNew_Click()
 
 // ------------------------------------------------------------------ closing
 
-QByteArray Lesson::lessonFileBytes(LessonFile file) const
-{
-    return file == LessonFile::Record ? tally::answerRecordBytes(AnswerHistory, LVQStudentsMax)
-                                      : tally::resultsBytes(AnswerHistory);
-}
-
-bool Lesson::writeRunningRecord()
-{
-    if (!m_recordChanged)
-        return true;
-    m_sinceRunningRecord.start();
-    bool written = true;
-    for (const LessonFile file : kLessonFiles) {
-        if (!m_runningCopyEnabled[int(file)])
-            continue;
-        // A failure stays quiet in front of the class: the record is still
-        // in memory, the next occasion tries again, and closing reports as
-        // usual.
-        if (!exchange::saveFileSafely(runningFileName(file), lessonFileBytes(file)).ok)
-            written = false;
-    }
-    if (written)
-        m_recordChanged = false;
-    return written;
-}
-
-// A running copy at start-up was left by a lesson that never closed (a crash,
-// a killed process, a power cut). It is kept under the time it was last
-// written, Kiroku-2026-12-07-1015.csv, never overwritten, and the teacher is
-// told once where it is.
-void Lesson::keepUnfinishedRecord()
-{
-    QStringList kept;
-    QStringList stuck;
-    for (const LessonFile lessonFile : kLessonFiles) {
-        const QFileInfo running(runningFileName(lessonFile));
-        if (!running.exists() && !running.isSymLink())
-            continue;
-        const QString stem = fileName(lessonFile).chopped(4) + u'-' +
-                             running.lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
-        QString keptAs = stem + u".csv"_s;
-        for (int n = 2; QFileInfo::exists(keptAs) || QFileInfo(keptAs).isSymLink(); ++n)
-            keptAs = stem + u'-' + QString::number(n) + u".csv"_s;
-        QFile file(running.filePath());
-        if (file.rename(keptAs)) {
-            kept << nativePath(keptAs);
-        } else {
-            // It cannot be moved aside, so this lesson keeps no running copy
-            // of that file rather than write over it.
-            m_runningCopyEnabled[int(lessonFile)] = false;
-            stuck << nativePath(running.filePath()) + u"（"_s + file.errorString() + u"）"_s;
-        }
-    }
-    if (!kept.isEmpty() || !stuck.isEmpty())
-        m_prompter.unfinishedRecordFound(kept, stuck);
-}
-
 QString Lesson::Form_Unload()
 {
     const HandlerScope scope(*this);
@@ -522,16 +467,13 @@ QString Lesson::Form_Unload()
 
     QString recordPath;
     bool endWithout = false;
-    for (const LessonFile lessonFile : kLessonFiles) {
-        const QByteArray bytes = lessonFileBytes(lessonFile);
-        QString path = fileName(lessonFile);
+    using LessonFile = tally::RecordKeeper::LessonFile;
+    for (const LessonFile lessonFile : tally::RecordKeeper::kLessonFiles) {
+        QString path = tally::RecordKeeper::fileName(lessonFile);
         LVQAnswerFile = path;
         for (;;) {
-            const exchange::FileStatus status = exchange::saveFileSafely(path, bytes);
+            const exchange::FileStatus status = m_record.save(lessonFile, path);
             if (status.ok) {
-                // The file is safe: its running copy has done its work.
-                if (m_runningCopyEnabled[int(lessonFile)])
-                    QFile::remove(runningFileName(lessonFile));
                 if (lessonFile == LessonFile::Record)
                     recordPath = path;
                 break;

@@ -9,6 +9,7 @@
 #include "teacher/tally/AnswerRecord.h"
 #include "teacher/tally/Collect.h"
 #include "teacher/tally/Graph.h"
+#include "teacher/tally/RecordKeeper.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -99,7 +100,8 @@ public:
     int OptLVQSet = 0;
 
     tally::Tally Tally;
-    tally::AnswerHistory AnswerHistory;
+    // The answers of every seat to every question collected.
+    const tally::RecordKeeper &record() const { return m_record; }
     // Row of the question table that "つぎへ" or "もどる" last put on screen;
     // -1 while none has been shown.
     int ShownRow = -1;
@@ -171,29 +173,6 @@ public:
     // it was dropped.
     QString Form_Unload();
 
-    // The files a lesson leaves in the working directory: the answer record
-    // and the results with their questions.
-    enum class LessonFile { Record, Results };
-    static constexpr std::array<LessonFile, 2> kLessonFiles{LessonFile::Record,
-                                                            LessonFile::Results};
-    static QString fileName(LessonFile file)
-    {
-        return file == LessonFile::Record ? QStringLiteral("Kiroku.csv")
-                                          : QStringLiteral("Kekka.csv");
-    }
-    // The copy of each kept current while the lesson runs, so that a crash or
-    // a power cut loses at most the last second.
-    static QString runningFileName(LessonFile file)
-    {
-        return fileName(file).chopped(4) + QStringLiteral("-running.csv");
-    }
-    static QString recordFileName() { return fileName(LessonFile::Record); }
-    static QString runningRecordFileName() { return runningFileName(LessonFile::Record); }
-    QByteArray lessonFileBytes(LessonFile file) const;
-    // Writes the running copies now if the record changed since they were
-    // last written; false when one could not be written (tried again later).
-    bool writeRunningRecord();
-
 private:
     LessonPrompter &m_prompter;
     questionnaire::QuestionnaireDocument m_document;
@@ -207,9 +186,7 @@ private:
     int m_questionnaireSerial = 0;
     int m_adHocSerial = 0;
 
-    bool m_recordChanged = false;
-    std::array<bool, kLessonFiles.size()> m_runningCopyEnabled{true, true};
-    QElapsedTimer m_sinceRunningRecord;
+    tally::RecordKeeper m_record;
 
     void emptyGraphAndLabels();
     void showRow(int row);
@@ -217,7 +194,6 @@ private:
     void setFrameCaption(QStringView suffix, int number);
     void startCollecting(const tally::QuestionKey &key, int number);
     void collect();
-    void keepUnfinishedRecord();
 };
 
 } // namespace lesson

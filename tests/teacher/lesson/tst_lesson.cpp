@@ -536,7 +536,7 @@ void TestLesson::answerWatcherCollectsLikeATick()
     QVERIFY(collected.wait(3000));
     QCOMPARE(lesson.LVQSum, 1);
     QCOMPARE(lesson.View.graph[3].caption, u"1人"_s);
-    QCOMPARE(lesson.AnswerHistory.cell(4, lesson.CurrentQuestion), 2);
+    QCOMPARE(lesson.record().history().cell(4, lesson.CurrentQuestion), 2);
 
     // A file replaced by another (a rename over it) stays watched.
     ClassroomFolder::write(u"Data/LVQ9.tmp"_s, exchange::answerFileBytes(1));
@@ -829,9 +829,10 @@ void TestLesson::runningRecord()
 {
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
-    const QString running = Lesson::runningRecordFileName();
+    const QString running =
+        tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Record);
     QVERIFY(!QFileInfo::exists(running)); // nothing collected yet
-    auto record = [&] { return tally::answerRecordBytes(lesson.AnswerHistory, 50); };
+    auto record = [&] { return tally::answerRecordBytes(lesson.record().history(), 50); };
 
     lesson.CmdStart_Click();
     answer(3, 2);
@@ -845,8 +846,9 @@ void TestLesson::runningRecord()
     QCOMPARE(ClassroomFolder::read(running), record());
     QVERIFY(record() != first);
 
-    const QString runningResults = Lesson::runningFileName(Lesson::LessonFile::Results);
-    QCOMPARE(ClassroomFolder::read(runningResults), tally::resultsBytes(lesson.AnswerHistory));
+    const QString runningResults =
+        tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Results);
+    QCOMPARE(ClassroomFolder::read(runningResults), tally::resultsBytes(lesson.record().history()));
 
     const QByteArray last = record();
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);

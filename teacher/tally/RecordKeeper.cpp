@@ -1,0 +1,96 @@
+#include "RecordKeeper.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace tally {
+namespace {
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+QString RecordKeeper::fileName(LessonFile file)
+{
+    return file == LessonFile::Record ? u"Kiroku.csv"_s : u"Kekka.csv"_s;
+}
+
+QString RecordKeeper::runningFileName(LessonFile file)
+{
+    return fileName(file).chopped(4) + u"-running.csv"_s;
+}
+
+void RecordKeeper::store(const QuestionKey &key, int questionNumber, const QuestionTexts &texts,
+                         const std::array<float, kHistorySeats> &seatAnswer)
+{
+    if (m_history.store(key, questionNumber, seatAnswer, m_studentsMax, texts))
+        m_changed = true;
+}
+
+QByteArray RecordKeeper::bytes(LessonFile file) const
+{
+    return file == LessonFile::Record ? answerRecordBytes(m_history, m_studentsMax)
+                                      : resultsBytes(m_history);
+}
+
+RecordKeeper::UnfinishedRecord RecordKeeper::keepUnfinished()
+{
+    UnfinishedRecord found;
+    for (const LessonFile lessonFile : kLessonFiles) {
+        const QFileInfo running(runningFileName(lessonFile));
+        if (!running.exists() && !running.isSymLink())
+            continue;
+        const QString stem = fileName(lessonFile).chopped(4) + u'-' +
+                             running.lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
+        QString keptAs = stem + u".csv"_s;
+        for (int n = 2; QFileInfo::exists(keptAs) || QFileInfo(keptAs).isSymLink(); ++n)
+            keptAs = stem + u'-' + QString::number(n) + u".csv"_s;
+        QFile file(running.filePath());
+        if (file.rename(keptAs)) {
+            found.kept << nativePath(keptAs);
+        } else {
+            m_runningCopyEnabled[int(lessonFile)] = false;
+            found.stuck << nativePath(running.filePath()) + u"（"_s + file.errorString() + u"）"_s;
+        }
+    }
+    return found;
+}
+
+bool RecordKeeper::writeRunningCopies(qint64 minimumGapMs)
+{
+    if (!m_changed)
+        return true;
+    if (m_sinceRunningCopies.isValid() && m_sinceRunningCopies.elapsed() < minimumGapMs)
+        return true;
+    m_sinceRunningCopies.start();
+    bool written = true;
+    for (const LessonFile file : kLessonFiles) {
+        if (!m_runningCopyEnabled[int(file)])
+            continue;
+        // A failure stays quiet in front of the class: the record is still
+        // in memory, the next occasion tries again, and closing reports as
+        // usual.
+        if (!exchange::saveFileSafely(runningFileName(file), bytes(file)).ok)
+            written = false;
+    }
+    if (written)
+        m_changed = false;
+    return written;
+}
+
+exchange::FileStatus RecordKeeper::save(LessonFile file, const QString &path)
+{
+    const exchange::FileStatus status = exchange::saveFileSafely(path, bytes(file));
+    if (status.ok && m_runningCopyEnabled[int(file)])
+        QFile::remove(runningFileName(file));
+    return status;
+}
+
+} // namespace tally
