@@ -1,63 +1,44 @@
 #pragma once
 
 #include "LessonPrompter.h"
+#include "LessonSession.h"
 
-#include "exchange/ExchangeFiles.h"
-#include "exchange/TextFile.h"
 #include "teacher/questionnaire/Questionnaire.h"
 #include "teacher/questionnaire/QuestionnaireDocument.h"
-#include "teacher/tally/AnswerRecord.h"
-#include "teacher/tally/Collect.h"
 #include "teacher/tally/Graph.h"
-#include "teacher/tally/RecordKeeper.h"
 
-#include <QElapsedTimer>
-#include <QList>
 #include <QString>
-#include <QTimer>
+#include <QStringView>
 
 #include <array>
-#include <functional>
 
 namespace lesson {
 
-// What the main window shows, kept here so that every handler can be run and
-// checked without widgets. The window copies it onto its controls after each
-// handler.
+// Captions and visibility of the main window's controls, kept here so that
+// every handler can be run and checked without widgets. The window draws
+// them after each handler and each collection.
 struct MainView
 {
     QString frameCaption; // Frame1
     QString enqeteText;   // lblEnqeteText
     bool optLvqVisible = true;
-    int optLvqSelected = 1; // the checked OptLVQ button, "○×" at start
     bool backVisible = false;
     bool nextVisible = false;
     bool endVisible = false;
     std::array<QString, tally::kBars> itemCaptions; // LblItem
     int itemPointSize = 36;
-    tally::Graph graph;           // LblAnswerSum captions and ShapeGraph geometry
-    bool oneAnswerChecked = true; // Check1
-    int displayIndex = 0;         // OptDisplay: 0 "人数", 1 "％"
+    tally::Graph graph; // LblAnswerSum captions and ShapeGraph geometry
 
     MainView();
 };
 
-// Outcome of one pass of PublishToSeats over some seats.
-struct PublishReport
-{
-    int failedFiles = 0;
-    int totalFiles = 0;
-    QString firstFailedPath;
-    QString firstReason;
-    // Seats with a file that could not be written, in ascending order.
-    QList<int> failedSeats;
-};
-
-// The whole state of the teacher's program and its procedures: the question
-// table and questionnaire location, the question on screen, the lesson's
-// mode, the tally and the record. One instance lives for the whole run,
-// created by main() and handed to every form. The procedures keep the names
-// of the controls and events they serve.
+// The teacher's lesson: the question on screen, the navigation through a
+// questionnaire and the answer sets, the answering controls and the graph,
+// as the main window's handlers. One instance lives for the whole run,
+// created by main() and handed to every form. It owns the questionnaire
+// document and the session that publishes to the seats and collects their
+// answers; the procedures keep the names of the controls and events they
+// serve.
 class Lesson
 {
 public:
@@ -65,71 +46,38 @@ public:
     Lesson(const Lesson &) = delete;
     Lesson &operator=(const Lesson &) = delete;
 
-    // Held by every handler while it runs, together with any message box or
-    // dialog it opens: no tick of Timer1 runs inside a handler, not even from
-    // the event loop of its message box.
-    class HandlerScope
-    {
-    public:
-        explicit HandlerScope(Lesson &lesson) : m_lesson(lesson) { ++m_lesson.m_handlerDepth; }
-        ~HandlerScope() { --m_lesson.m_handlerDepth; }
-        HandlerScope(const HandlerScope &) = delete;
-        HandlerScope &operator=(const HandlerScope &) = delete;
-
-    private:
-        Lesson &m_lesson;
-    };
-    bool inHandler() const { return m_handlerDepth > 0; }
-
     // The questionnaire: its question table, text and file.
     questionnaire::QuestionnaireDocument &document() { return m_document; }
     const questionnaire::QuestionnaireDocument &document() const { return m_document; }
+    // Publishing, collecting, Timer1, the answer watch and the record.
+    LessonSession &session() { return m_session; }
+    const LessonSession &session() const { return m_session; }
 
-    // --- program-wide values -------------------------------------------
+    // --- the lesson's values -------------------------------------------
+    // The question on screen: the question (0) and the answer labels (1 to 5).
     std::array<QString, 6> ShownQuestion;
+    // The navigation cursor, a row of the question table; in the ad-hoc
+    // state the number of the ad-hoc question less one.
     int CurrentQuestion = 0;
+    // "回答は１回だけ": 0 or 1, published as the last line of every command
+    // file. 0 until the end of Form_Load, as the first publication says.
     int OneAnswerOnly = 0;
-
-    // --- values of the main window -------------------------------------
-    int LVQStudentsMax = exchange::kStudentsMax;
-    int LVQSum = 0;
+    // The mode the next publication writes first.
     double LVQMode = exchange::kModePaused;
-    float LVQPercent = 0;
-    QString LVQCommandFile;
-    QString LVQAnswerFile;
-    int OptLVQSet = 0;
 
-    tally::Tally Tally;
-    // The answers of every seat to every question collected.
-    const tally::RecordKeeper &record() const { return m_record; }
+    const MainView &view() const { return m_view; }
+    // The answer set chosen with OptLVQ, 0 to 7; "○×" at start.
+    int answerSet() const { return m_answerSet; }
+    // OptDisplay: 0 "人数", 1 "％".
+    int displayIndex() const { return m_displayIndex; }
     // Row of the question table that "つぎへ" or "もどる" last put on screen;
     // -1 while none has been shown.
-    int ShownRow = -1;
+    int shownRow() const { return m_shownRow; }
     // Number of the question the frame caption names.
-    int FrameNumber = 1;
+    int frameNumber() const { return m_frameNumber; }
 
-    // The answer poll, every 500 ms while answering is open. It is started
-    // and stopped by the handlers the moment they open or close answering.
-    QTimer Timer1;
-    // Runs after every collection, to show the new tally.
-    std::function<void()> onCollected;
-
-    MainView View;
-
-    // Rewrites one exchange file; tests replace it to make single writes fail.
-    std::function<exchange::FileStatus(const QString &, const QByteArray &)> FileWriter =
-        exchange::writeWholeFile;
-
-    // --- start-up and publishing ---------------------------------------
+    // --- start-up ------------------------------------------------------
     void Form_Load();
-    // Writes the command and answer files of every seat; on failures the
-    // prompter decides between another whole pass and going on.
-    void PublishToSeats();
-    // One pass over the given seats (every seat when empty) without asking
-    // anything; seats that failed are tried once more after a short pause
-    // before they are reported. A seat's answer file is reset only after its
-    // command file was written.
-    PublishReport publishOnce(const QList<int> &seats = {});
 
     // --- question navigation and answer sets ---------------------------
     void cmdNext_Click();
@@ -145,14 +93,7 @@ public:
     void CmdStart_Click();
     void CmdLVQClear_Click();
 
-    // --- tally and display -----------------------------------------------
-    // A tick: collects unless a handler is in progress.
-    void Timer1_Timer();
-    // A collection asked for between ticks, when an answer file changed: a
-    // tick in every respect while Timer1 is on, nothing while it is off.
-    // Returns whether it collected.
-    bool collectNow();
-    void CollectAnswers();
+    // --- display ---------------------------------------------------------
     void LayoutAnswerLabels();
     void ShowCountGraph();
     void ShowPercentGraph();
@@ -167,33 +108,35 @@ public:
     void mnuNew_Click();
 
     // --- closing -----------------------------------------------------------
-    // Collects once more if answering is open, publishes the end to every
-    // seat and writes the answer record, asking the user until it is written
-    // or knowingly dropped. Returns the path the record went to, empty when
+    // Ends the lesson: the seats are told, the record is written (see
+    // LessonSession::close). Returns the path the record went to, empty when
     // it was dropped.
     QString Form_Unload();
 
 private:
     LessonPrompter &m_prompter;
     questionnaire::QuestionnaireDocument m_document;
-    int m_handlerDepth = 0;
-
-    // The question whose answers the ticks record, set when answering opens.
-    tally::QuestionKey m_collecting;
-    int m_collectingNumber = 0;
-    tally::QuestionTexts m_collectingTexts;
-    bool m_hasCollecting = false;
+    LessonSession m_session;
+    MainView m_view;
+    int m_answerSet = 1;
+    int m_displayIndex = 0;
+    int m_shownRow = -1;
+    int m_frameNumber = 1;
+    // Opening a questionnaire or starting a new one begins a new serial, so
+    // no question of it shares a record column with an earlier one; ad-hoc
+    // questions are numbered by a serial of their own.
     int m_questionnaireSerial = 0;
     int m_adHocSerial = 0;
 
-    tally::RecordKeeper m_record;
-
+    Publication publication() const;
+    // Publishes what is on screen; given is the question the seats then
+    // answer, if they answer one.
+    void publish(const std::optional<GivenQuestion> &given = std::nullopt);
     void emptyGraphAndLabels();
     void showRow(int row);
     double rowMode(int row) const;
     void setFrameCaption(QStringView suffix, int number);
-    void startCollecting(const tally::QuestionKey &key, int number);
-    void collect();
+    void showTally();
 };
 
 } // namespace lesson

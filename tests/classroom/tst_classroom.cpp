@@ -13,7 +13,6 @@
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
-#include "teacher/lesson/AnswerWatcher.h"
 #include "teacher/lesson/Lesson.h"
 
 #include "SharedFolderFaults.h"
@@ -207,12 +206,15 @@ void TestClassroom::fullClassLesson()
     // for the seats, every change to an answer file collects at once. With
     // OMBRA_SOAK_NOTIFY=every it collects at every single notice.
     const bool everyNotice = qEnvironmentVariable("OMBRA_SOAK_NOTIFY") == u"every"_s;
-    const auto watcher = everyNotice ? std::make_unique<lesson::AnswerWatcher>(lesson, -1, 0)
-                                     : std::make_unique<lesson::AnswerWatcher>(lesson);
-    QVERIFY(watcher->start());
-    int watcherCollections = 0;
-    connect(watcher.get(), &lesson::AnswerWatcher::collected, this,
-            [&watcherCollections] { ++watcherCollections; });
+    QVERIFY(everyNotice ? lesson.session().startAnswerWatch(-1, 0)
+                        : lesson.session().startAnswerWatch());
+    // Every collection that is no tick, the test's own or Timer1's, was set
+    // off by the watch.
+    int collections = 0;
+    int ticks = 0;
+    connect(&lesson.session(), &lesson::LessonSession::changed, this,
+            [&collections] { ++collections; });
+    connect(&lesson.session().Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
     HostileNeighbour neighbour(seed, outsideFile);
     // OMBRA_SOAK_NO_NEIGHBOUR=1 runs the lesson without it, for comparing
     // the logged durations.
@@ -292,7 +294,7 @@ void TestClassroom::fullClassLesson()
         publishing.start();
         lesson.cmdNext_Click();
         publishNs.push_back(publishing.nsecsElapsed());
-        QCOMPARE(lesson.ShownRow, row);
+        QCOMPARE(lesson.shownRow(), row);
         writeText(u"soak-published.txt"_s, u"%1 %2"_s.arg(k).arg(lesson.ShownQuestion[0]));
 
         // Wait until every seat is done with question k.
@@ -316,7 +318,8 @@ void TestClassroom::fullClassLesson()
 
         QElapsedTimer ticking;
         ticking.start();
-        lesson.Timer1_Timer();
+        ++ticks;
+        lesson.session().Timer1_Timer();
         tickNs.push_back(ticking.nsecsElapsed());
         // Seats click late on a question only once it is collected. After
         // the last one such a click would still be an answer given before
@@ -331,7 +334,7 @@ void TestClassroom::fullClassLesson()
         for (int seat = 0; seat <= kSeats; ++seat) {
             if (seat == 0 || seat > kHonestSeats) {
                 for (int answer = 1; answer <= 5; ++answer) {
-                    if (lesson.Tally.seatAnswer[seat] == float(answer)) {
+                    if (lesson.session().Tally.seatAnswer[seat] == float(answer)) {
                         ++expectedCount[answer - 1];
                         ++expectedSum;
                     }
@@ -339,10 +342,10 @@ void TestClassroom::fullClassLesson()
                 continue;
             }
             const int final = published.finals[seat];
-            QVERIFY2(lesson.Tally.seatAnswer[seat] == float(final),
+            QVERIFY2(lesson.session().Tally.seatAnswer[seat] == float(final),
                      qPrintable(u"question %1 seat %2: teacher read %3, seat wrote %4"_s.arg(k)
                                     .arg(seat)
-                                    .arg(lesson.Tally.seatAnswer[seat])
+                                    .arg(lesson.session().Tally.seatAnswer[seat])
                                     .arg(final)));
             if (final >= 1 && final <= 5) {
                 ++expectedCount[final - 1];
@@ -350,10 +353,10 @@ void TestClassroom::fullClassLesson()
             }
         }
 #ifdef Q_OS_WIN
-        QCOMPARE(lesson.Tally.seatAnswer[0], 0.0f);
+        QCOMPARE(lesson.session().Tally.seatAnswer[0], 0.0f);
 #endif
-        QCOMPARE(lesson.Tally.answerCount, expectedCount);
-        QCOMPARE(lesson.LVQSum, expectedSum);
+        QCOMPARE(lesson.session().Tally.answerCount, expectedCount);
+        QCOMPARE(lesson.session().Tally.lvqSum, expectedSum);
         history.push_back(published);
     }
 
@@ -362,6 +365,7 @@ void TestClassroom::fullClassLesson()
     // hidden that publication from itself: it still shows its own lock and
     // never reads mode 0. That is the one race the pupil's program cannot
     // close without a lock; such a seat is counted, and ended here.
+    const int watcherCollections = collections - ticks;
     QVERIFY(watcherCollections > 0);
     qInfo("collections set off by change notification: %d", watcherCollections);
 #ifndef Q_OS_WIN

@@ -12,7 +12,6 @@
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/MessageBoxPrompter.h"
 #include "teacher/forms/QrCodeWidget.h"
-#include "teacher/lesson/AnswerWatcher.h"
 #include "widgets/QtJapanese.h"
 
 #include <QAccessible>
@@ -304,7 +303,7 @@ void TestTeacherForms::stateChangesReachTheLesson()
     change(target, how);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(lesson.View.displayIndex, display);
+    QCOMPARE(lesson.displayIndex(), display);
     QCOMPARE(child<QRadioButton>(&window, u"OptDisplay_"_s + QString::number(display))->isChecked(),
              true);
     QVERIFY(window.findChild<QAction *>(display ? u"mnuDisplayPercent"_s : u"mnuDisplayNumber"_s)
@@ -509,7 +508,7 @@ void TestTeacherForms::answerStateAndHiddenGraph()
     ClassroomFolder::write(exchange::answerFilePath(12), exchange::answerFileBytes(1));
     QTRY_COMPARE_WITH_TIMEOUT(answered->text(), u"回答 3人"_s, 3000);
     QCOMPARE(status->cell(12)->accessibleName(), u"12番 回答済み"_s);
-    QCOMPARE(lesson.Tally.answerCount[0], 3.0f);
+    QCOMPARE(lesson.session().Tally.answerCount[0], 3.0f);
 
     // publishing again leaves the graph hidden and nobody answered
     QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
@@ -571,11 +570,11 @@ void TestTeacherForms::closingEndsTheLesson()
     window.setEndHandler([&ended] { ++ended; });
     window.Form_Load();
     window.show();
-    QVERIFY(window.answerWatcher()->watch().isWatching());
+    QVERIFY(lesson.session().answerWatch()->isWatching());
     window.findChild<QAction *>(u"mnuFileExit"_s)->trigger();
     QCOMPARE(ended, 1);
     // the closing publication sets off no collection after the record
-    QVERIFY(!window.answerWatcher()->watch().isWatching());
+    QVERIFY(!lesson.session().answerWatch()->isWatching());
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
     QVERIFY(QFile::exists(u"Kiroku.csv"_s));
 }
@@ -672,10 +671,10 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
     auto *next = child<QPushButton>(&window, u"cmdNext"_s);
     next->click();
     ClassroomFolder::write(exchange::answerFilePath(3), exchange::answerFileBytes(2));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().Tally.lvqSum, 1, 3000);
 
     int held = 2; // the first try and the quiet retry
-    lesson.FileWriter = [&held](const QString &path, const QByteArray &bytes) {
+    lesson.session().FileWriter = [&held](const QString &path, const QByteArray &bytes) {
         if (path == u"Data/LVQ7.ini"_s && held > 0) {
             --held;
             return exchange::FileStatus::failure(u"held"_s);
@@ -683,7 +682,7 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
         return exchange::writeWholeFile(path, bytes);
     };
     int ticks = 0;
-    connect(&lesson.Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    connect(&lesson.session().Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
     QString boxText;
     int ticksWhileBoxUp = 0;
     QTimer::singleShot(1300, this, [&] {

@@ -5,7 +5,6 @@
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
-#include "teacher/lesson/AnswerWatcher.h"
 #include "teacher/lesson/Lesson.h"
 
 #include <QEventLoop>
@@ -144,13 +143,11 @@ void TestLesson::startupPublishesPausedState()
         QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(seat)), QByteArray(" 0 \r\n"));
     }
     QVERIFY(!QFile::exists(exchange::commandFilePath(51)));
-    QCOMPARE(lesson.View.frameCaption, u"第 1問のアンケートの設定"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 1問のアンケートの設定"_s);
     QCOMPARE(lesson.OneAnswerOnly, 1);
-    QCOMPARE(lesson.LVQCommandFile, u"Data/LVQ50.ini"_s);
-    QCOMPARE(lesson.LVQAnswerFile, u"Data/LVQ50.txt"_s);
-    QVERIFY(!lesson.Timer1.isActive());
-    QVERIFY(lesson.View.optLvqVisible);
-    QVERIFY(!lesson.View.nextVisible && !lesson.View.backVisible && !lesson.View.endVisible);
+    QVERIFY(!lesson.session().Timer1.isActive());
+    QVERIFY(lesson.view().optLvqVisible);
+    QVERIFY(!lesson.view().nextVisible && !lesson.view().backVisible && !lesson.view().endVisible);
     QVERIFY(prompter.asked.isEmpty());
 }
 
@@ -168,7 +165,7 @@ void TestLesson::startupReportsUnwritableData()
 
     QCOMPARE(prompter.asked.size(), 2);
     QVERIFY2(prompter.asked[0].contains(u"LVQ0.ini 102/102"_s), qPrintable(prompter.asked[0]));
-    QCOMPARE(lesson.View.frameCaption, u"第 1問のアンケートの設定"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 1問のアンケートの設定"_s);
 }
 
 // Someone removes "Data" in the middle of a lesson: the teacher is told once
@@ -190,7 +187,7 @@ void TestLesson::dataFolderLostDuringLesson()
     lesson.CmdStart_Click();
     QCOMPARE(prompter.asked.size(), 1);
     QCOMPARE(commandFile(50), expectedCommand(3, {u""_s, u"１"_s, u"２"_s, u"３"_s}, 1));
-    QVERIFY(lesson.Timer1.isActive());
+    QVERIFY(lesson.session().Timer1.isActive());
     QCOMPARE(lesson.LVQMode, 3.0);
 }
 
@@ -203,7 +200,7 @@ void TestLesson::fileHeldForAnInstantIsRetried()
     auto &[folder, prompter, lesson] = started;
     QStringList writes;
     bool held = true;
-    lesson.FileWriter = [&](const QString &path, const QByteArray &bytes) {
+    lesson.session().FileWriter = [&](const QString &path, const QByteArray &bytes) {
         if (path.contains(u"LVQ7."_s))
             writes << path;
         if (held && path == u"Data/LVQ7.ini"_s) {
@@ -219,7 +216,6 @@ void TestLesson::fileHeldForAnInstantIsRetried()
     QCOMPARE(writes, QStringList({u"Data/LVQ7.ini"_s, u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}));
     QCOMPARE(commandFile(7), expectedCommand(100, {u""_s, u"○"_s, u"×"_s}, 1));
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), QByteArray(" 0 \r\n"));
-    QCOMPARE(lesson.LVQCommandFile, u"Data/LVQ50.ini"_s);
 }
 
 void TestLesson::navigationThroughThreeQuestions()
@@ -229,44 +225,44 @@ void TestLesson::navigationThroughThreeQuestions()
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     QCOMPARE(lesson.document().LastQuestion, 2);
     lesson.mnuFileOpen_Click();
-    QVERIFY(lesson.View.nextVisible);
-    QVERIFY(!lesson.View.optLvqVisible);
+    QVERIFY(lesson.view().nextVisible);
+    QVERIFY(!lesson.view().optLvqVisible);
 
     lesson.cmdNext_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 1問目のアンケート"_s);
-    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 1問目のアンケート"_s);
+    QCOMPARE(lesson.view().enqeteText, u"好きな色は？"_s);
     QCOMPARE(lesson.CurrentQuestion, 1);
-    QVERIFY(!lesson.View.backVisible);
-    QVERIFY(lesson.View.nextVisible);
-    QVERIFY(lesson.Timer1.isActive());
+    QVERIFY(!lesson.view().backVisible);
+    QVERIFY(lesson.view().nextVisible);
+    QVERIFY(lesson.session().Timer1.isActive());
     QCOMPARE(commandFile(7), expectedCommand(2, {u"好きな色は？"_s, u"赤"_s, u"青"_s}, 1));
-    QCOMPARE(lesson.View.itemCaptions[1], u"赤"_s);
-    QCOMPARE(lesson.View.itemCaptions[3], u"青"_s);
+    QCOMPARE(lesson.view().itemCaptions[1], u"赤"_s);
+    QCOMPARE(lesson.view().itemCaptions[3], u"青"_s);
 
     lesson.cmdNext_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 2問目のアンケート"_s);
-    QVERIFY(lesson.View.backVisible);
+    QCOMPARE(lesson.view().frameCaption, u"第 2問目のアンケート"_s);
+    QVERIFY(lesson.view().backVisible);
     QCOMPARE(
         commandFile(50),
         expectedCommand(3, {u"得意ですか？"_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, 1));
 
     lesson.cmdNext_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 3問目のアンケート"_s);
-    QVERIFY(!lesson.View.nextVisible); // hidden at the press that shows the last row
+    QCOMPARE(lesson.view().frameCaption, u"第 3問目のアンケート"_s);
+    QVERIFY(!lesson.view().nextVisible); // hidden at the press that shows the last row
     QCOMPARE(lesson.CurrentQuestion, 3);
 
     lesson.cmdBack_Click();
-    QVERIFY(!lesson.Timer1.isActive());
+    QVERIFY(!lesson.session().Timer1.isActive());
     QCOMPARE(lesson.CurrentQuestion, 1);
-    QCOMPARE(lesson.View.frameCaption, u"第 2問目のアンケート"_s);
-    QVERIFY(!lesson.View.nextVisible);
+    QCOMPARE(lesson.view().frameCaption, u"第 2問目のアンケート"_s);
+    QVERIFY(!lesson.view().nextVisible);
     // "もどる" publishes nothing: the seats keep the last question.
     QVERIFY(commandFile(0).contains(cp932(u"犬と猫"_s)));
 
     lesson.cmdBack_Click();
     QCOMPARE(lesson.CurrentQuestion, 0);
-    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
-    QVERIFY(lesson.View.nextVisible);
+    QCOMPARE(lesson.view().enqeteText, u"好きな色は？"_s);
+    QVERIFY(lesson.view().nextVisible);
     lesson.cmdBack_Click();
     QCOMPARE(lesson.CurrentQuestion, 0);
 }
@@ -281,11 +277,11 @@ void TestLesson::backAfterLastQuestion()
     lesson.cmdNext_Click();
     QCOMPARE(lesson.CurrentQuestion, 2);
     lesson.cmdBack_Click();
-    QCOMPARE(lesson.View.enqeteText, u"得意ですか？"_s);
-    QVERIFY(!lesson.View.nextVisible);
+    QCOMPARE(lesson.view().enqeteText, u"得意ですか？"_s);
+    QVERIFY(!lesson.view().nextVisible);
     lesson.cmdBack_Click();
-    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
-    QVERIFY(lesson.View.nextVisible);
+    QCOMPARE(lesson.view().enqeteText, u"好きな色は？"_s);
+    QVERIFY(lesson.view().nextVisible);
 }
 
 void TestLesson::rowWithoutAnswersPausesInsteadOfEnding()
@@ -358,12 +354,12 @@ void TestLesson::answerSets()
     QVERIFY(lesson.ShownQuestion[0].isEmpty());
     for (int i = 0; i < 5; ++i) {
         QCOMPARE(lesson.ShownQuestion[i + 1], labels.value(i));
-        QVERIFY(lesson.View.itemCaptions[i].isEmpty());
-        QCOMPARE(lesson.View.graph[i].height, 0.0);
-        QCOMPARE(lesson.View.graph[i].top, 504.0);
+        QVERIFY(lesson.view().itemCaptions[i].isEmpty());
+        QCOMPARE(lesson.view().graph[i].height, 0.0);
+        QCOMPARE(lesson.view().graph[i].top, 504.0);
     }
     QCOMPARE(commandFile(1), before);
-    QVERIFY(!lesson.Timer1.isActive());
+    QVERIFY(!lesson.session().Timer1.isActive());
 }
 
 // Each action of the control bar, from the state right after start with "○×"
@@ -412,9 +408,9 @@ void TestLesson::answeringControls()
     else if (action == u"end")
         lesson.cmdEnd_Click();
 
-    QCOMPARE(lesson.Timer1.isActive(), timer);
+    QCOMPARE(lesson.session().Timer1.isActive(), timer);
     QCOMPARE(lesson.CurrentQuestion, cursor);
-    QCOMPARE(lesson.View.frameCaption, caption);
+    QCOMPARE(lesson.view().frameCaption, caption);
     const QByteArray answerFile = ClassroomFolder::read(exchange::answerFilePath(9));
     if (published < 0) {
         QCOMPARE(commandFile(9).left(5), QByteArray(" 100 "));
@@ -440,16 +436,16 @@ void TestLesson::clearCountsAdHocQuestions()
     QCOMPARE(commandFile(2), expectedCommand(100, {u""_s, u""_s, u""_s, u""_s, u""_s, u"５"_s}, 1));
     lesson.CmdLVQClear_Click();
     lesson.CmdLVQClear_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 4問のアンケートの設定"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 4問のアンケートの設定"_s);
     for (int i = 0; i < 40; ++i)
         lesson.CmdLVQClear_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 31問のアンケートの設定"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 31問のアンケートの設定"_s);
     QCOMPARE(lesson.CurrentQuestion, 30);
 
     lesson.mnuNew_Click();
     QCOMPARE(lesson.CurrentQuestion, 1);
-    QCOMPARE(lesson.View.frameCaption, u"第 2問のアンケートの設定"_s);
-    QVERIFY(lesson.View.optLvqVisible);
+    QCOMPARE(lesson.view().frameCaption, u"第 2問のアンケートの設定"_s);
+    QVERIFY(lesson.view().optLvqVisible);
 }
 
 // After the last question "再集計" publishes that question again with its own
@@ -464,14 +460,14 @@ void TestLesson::restartWithQuestionnairePublishesQuestionOnScreen()
         lesson.cmdNext_Click();
     lesson.CmdPause_Click();
     lesson.CmdStart_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 3問目の集計"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 3問目の集計"_s);
     QCOMPARE(commandFile(1), expectedCommand(2, {u"犬と猫"_s, u"犬"_s, u"猫"_s}, 1));
     QCOMPARE(lesson.CurrentQuestion, 3);
-    QVERIFY(lesson.Timer1.isActive());
+    QVERIFY(lesson.session().Timer1.isActive());
 
     lesson.cmdBack_Click();
     lesson.CmdStart_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 2問目の集計"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 2問目の集計"_s);
     QCOMPARE(commandFile(1).left(5), QByteArray(" 3 \r\n"));
 }
 
@@ -484,29 +480,29 @@ void TestLesson::collectAndDraw()
         answer(seat, 1);
     for (int seat = 13; seat <= 19; ++seat)
         answer(seat, 2);
-    lesson.Timer1_Timer();
-    QCOMPARE(lesson.LVQSum, 19);
-    QCOMPARE(lesson.View.graph[1].caption, u"12人"_s);
-    QCOMPARE(lesson.View.graph[1].height, 96.0);
-    QCOMPARE(lesson.View.graph[3].caption, u"7人"_s);
-    QCOMPARE(lesson.View.graph[3].top, 448.0);
-    QCOMPARE(lesson.View.graph[0].caption, QString());
+    lesson.session().Timer1_Timer();
+    QCOMPARE(lesson.session().Tally.lvqSum, 19);
+    QCOMPARE(lesson.view().graph[1].caption, u"12人"_s);
+    QCOMPARE(lesson.view().graph[1].height, 96.0);
+    QCOMPARE(lesson.view().graph[3].caption, u"7人"_s);
+    QCOMPARE(lesson.view().graph[3].top, 448.0);
+    QCOMPARE(lesson.view().graph[0].caption, QString());
 
     // The display switch redraws the last tally without reading the files.
     for (int seat = 1; seat <= 19; ++seat)
         answer(seat, 0);
     lesson.OptDisplay_Click(1);
-    QCOMPARE(lesson.View.graph[1].caption, u"63.%"_s);
-    QCOMPARE(lesson.View.graph[3].caption, u"36.%"_s);
+    QCOMPARE(lesson.view().graph[1].caption, u"63.%"_s);
+    QCOMPARE(lesson.view().graph[3].caption, u"36.%"_s);
     lesson.mnuDisplayNumber_Click();
-    QCOMPARE(lesson.View.graph[1].caption, u"12人"_s);
-    QCOMPARE(lesson.View.displayIndex, 0);
+    QCOMPARE(lesson.view().graph[1].caption, u"12人"_s);
+    QCOMPARE(lesson.displayIndex(), 0);
 
     // In percent, a tick without any answer leaves the picture.
     lesson.mnuDisplayPercent_Click();
-    lesson.Timer1_Timer();
-    QCOMPARE(lesson.LVQSum, 0);
-    QCOMPARE(lesson.View.graph[1].caption, u"63.%"_s);
+    lesson.session().Timer1_Timer();
+    QCOMPARE(lesson.session().Tally.lvqSum, 0);
+    QCOMPARE(lesson.view().graph[1].caption, u"63.%"_s);
 }
 
 // The lesson has no timer of its own here: every collection below comes from
@@ -515,52 +511,52 @@ void TestLesson::answerWatcherCollectsLikeATick()
 {
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
-    lesson::AnswerWatcher watcher(lesson);
-    QVERIFY(watcher.start());
-    QCOMPARE(watcher.watch().watchedFiles().size(), 51);
-    QSignalSpy collected(&watcher, &lesson::AnswerWatcher::collected);
+    QVERIFY(lesson.session().startAnswerWatch());
+    const exchange::ChangeWatch &watch = *lesson.session().answerWatch();
+    QCOMPARE(watch.watchedFiles().size(), 51);
+    QSignalSpy collected(&lesson.session(), &lesson::LessonSession::changed);
 
     // Timer1 off: a change collects nothing.
     answer(4, 1);
     QTest::qWait(100);
     QCOMPARE(collected.count(), 0);
-    QCOMPARE(lesson.LVQSum, 0);
+    QCOMPARE(lesson.session().Tally.lvqSum, 0);
 
     lesson.CmdStart_Click(); // ○×, Timer1 on; its own publication collects once at most
     QTest::qWait(100);
     QVERIFY(collected.count() <= 1);
-    QCOMPARE(lesson.LVQSum, 0);
+    QCOMPARE(lesson.session().Tally.lvqSum, 0);
     collected.clear();
 
     answer(4, 2);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.LVQSum, 1);
-    QCOMPARE(lesson.View.graph[3].caption, u"1人"_s);
-    QCOMPARE(lesson.record().history().cell(4, lesson.CurrentQuestion), 2);
+    QCOMPARE(lesson.session().Tally.lvqSum, 1);
+    QCOMPARE(lesson.view().graph[3].caption, u"1人"_s);
+    QCOMPARE(lesson.session().record().history().cell(4, lesson.CurrentQuestion), 2);
 
     // A file replaced by another (a rename over it) stays watched.
     ClassroomFolder::write(u"Data/LVQ9.tmp"_s, exchange::answerFileBytes(1));
     QVERIFY(QFile::remove(exchange::answerFilePath(9)));
     QVERIFY(QFile::rename(u"Data/LVQ9.tmp"_s, exchange::answerFilePath(9)));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 2, 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().Tally.lvqSum, 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(watch.watchedFiles().size(), 51, 3000);
     collected.clear();
     answer(9, 2);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.Tally.answerCount[1], 2.0f);
+    QCOMPARE(lesson.session().Tally.answerCount[1], 2.0f);
 
     // Data lost and made again: the watch takes it up again.
     QVERIFY(QDir(u"Data"_s).removeRecursively());
-    QTRY_VERIFY_WITH_TIMEOUT(!watcher.watch().isWatching(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!watch.isWatching(), 3000);
     QVERIFY(QDir().mkdir(u"Data"_s));
     for (int seat = 0; seat <= 50; ++seat)
         answer(seat, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 0, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(watch.watchedFiles().size(), 51, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().Tally.lvqSum, 0, 3000);
     collected.clear();
     answer(30, 1);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.LVQSum, 1);
+    QCOMPARE(lesson.session().Tally.lvqSum, 1);
 
     // Paused: changes collect nothing again.
     lesson.CmdPause_Click();
@@ -580,7 +576,7 @@ void TestLesson::recordOfAdHocLesson()
         lesson.CmdStart_Click();
         answer(3, q);
         answer(50, 1);
-        lesson.Timer1_Timer();
+        lesson.session().Timer1_Timer();
         lesson.CmdLVQClear_Click();
     }
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
@@ -603,7 +599,7 @@ void TestLesson::recordOfQuestionnaire()
     for (int q = 1; q <= 3; ++q) {
         lesson.cmdNext_Click();
         answer(3, q);
-        lesson.Timer1_Timer();
+        lesson.session().Timer1_Timer();
     }
     lesson.Form_Unload();
     const QList<QByteArray> lines = ClassroomFolder::read(u"Kiroku.csv"_s).split('\n');
@@ -691,7 +687,7 @@ void TestLesson::recordColumns()
     int value = 0;
     auto answerAndTick = [&] {
         answer(3, ++value);
-        lesson.Timer1_Timer();
+        lesson.session().Timer1_Timer();
     };
     for (const QString &step : std::as_const(script)) {
         if (step == u"adhoc" || step == u"start") {
@@ -710,7 +706,7 @@ void TestLesson::recordColumns()
             answer(3, ++value);
         } else if (step == u"end") {
             lesson.cmdEnd_Click();
-            QVERIFY(!lesson.Timer1.isActive());
+            QVERIFY(!lesson.session().Timer1.isActive());
             QTest::qWait(700); // no tick may follow
         } else {
             loadQuestionnaire(lesson, folder, step == u"open2" ? kTwoQuestions : kThreeQuestions);
@@ -749,12 +745,12 @@ void TestLesson::ticksWaitForPrompts()
     lesson.mnuFileOpen_Click();
     lesson.cmdNext_Click();
     answer(3, 2);
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
 
     FailingWrites writes{u"Data/LVQ7.ini"_s, 2};
-    lesson.FileWriter = std::ref(writes);
+    lesson.session().FileWriter = std::ref(writes);
     int timeouts = 0;
-    QObject::connect(&lesson.Timer1, &QTimer::timeout, [&] { ++timeouts; });
+    QObject::connect(&lesson.session().Timer1, &QTimer::timeout, [&] { ++timeouts; });
     prompter.beforeAnswer = [] {
         QEventLoop loop;
         QTimer::singleShot(1300, &loop, &QEventLoop::quit);
@@ -798,10 +794,10 @@ void TestLesson::retryWritesOnlyFailedSeats()
     auto &[folder, prompter, lesson] = started;
     lesson.CmdStart_Click();
     answer(7, 2);
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
 
     FailingWrites writes{u"Data/LVQ7.ini"_s, 2};
-    lesson.FileWriter = std::ref(writes);
+    lesson.session().FileWriter = std::ref(writes);
     const QByteArray lock = " 100 \r\n 1 \r\n";
     qsizetype writesBeforePrompt = 0;
     prompter.beforeAnswer = [&] {
@@ -818,9 +814,9 @@ void TestLesson::retryWritesOnlyFailedSeats()
     QCOMPARE(writes.written.mid(writesBeforePrompt), writesAfterPrompt);
     QCOMPARE(ClassroomFolder::read(exchange::commandFilePath(5)), lock);
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), seat7Answer);
-    lesson.Timer1_Timer();
-    QCOMPARE(lesson.LVQSum, 1);
-    QCOMPARE(lesson.Tally.answerCount[2], 1.0f); // seat 5's answer; seat 7 counts as 0
+    lesson.session().Timer1_Timer();
+    QCOMPARE(lesson.session().Tally.lvqSum, 1);
+    QCOMPARE(lesson.session().Tally.answerCount[2], 1.0f); // seat 5's answer; seat 7 counts as 0
 }
 
 // The running copy follows the record while the lesson runs and goes away
@@ -832,15 +828,15 @@ void TestLesson::runningRecord()
     const QString running =
         tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Record);
     QVERIFY(!QFileInfo::exists(running)); // nothing collected yet
-    auto record = [&] { return tally::answerRecordBytes(lesson.record().history(), 50); };
+    auto record = [&] { return tally::answerRecordBytes(lesson.session().record().history(), 50); };
 
     lesson.CmdStart_Click();
     answer(3, 2);
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
     QCOMPARE(ClassroomFolder::read(running), record());
     const QByteArray first = record();
     answer(3, 4);
-    lesson.Timer1_Timer(); // within the second: not rewritten yet
+    lesson.session().Timer1_Timer(); // within the second: not rewritten yet
     QCOMPARE(ClassroomFolder::read(running), first);
     lesson.CmdPause_Click(); // every publication brings it up to date
     QCOMPARE(ClassroomFolder::read(running), record());
@@ -848,7 +844,8 @@ void TestLesson::runningRecord()
 
     const QString runningResults =
         tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Results);
-    QCOMPARE(ClassroomFolder::read(runningResults), tally::resultsBytes(lesson.record().history()));
+    QCOMPARE(ClassroomFolder::read(runningResults),
+             tally::resultsBytes(lesson.session().record().history()));
 
     const QByteArray last = record();
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);

@@ -1,0 +1,234 @@
+#include "LessonSession.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QThread>
+
+namespace lesson {
+namespace {
+
+constexpr unsigned long kRetryPauseMs = 50;
+constexpr int kPollMs = 500;
+// The running copies are rewritten at most this often by ticks.
+constexpr qint64 kRunningCopyPeriodMs = 1000;
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+LessonSession::LessonSession(LessonPrompter &prompter) : m_prompter(prompter)
+{
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(kPollMs);
+    connect(&Timer1, &QTimer::timeout, this, &LessonSession::Timer1_Timer);
+}
+
+LessonSession::~LessonSession() = default;
+
+void LessonSession::open()
+{
+    const HandlerScope scope(*this);
+    Timer1.stop();
+    const tally::RecordKeeper::UnfinishedRecord unfinished = m_record.keepUnfinished();
+    if (!unfinished.kept.isEmpty() || !unfinished.stuck.isEmpty())
+        m_prompter.unfinishedRecordFound(unfinished.kept, unfinished.stuck);
+    // An existing folder, or one that cannot be made, is not an error here:
+    // the publication right after reports every file it cannot write.
+    QDir().mkdir(exchange::kDataFolder.toString());
+}
+
+PublishReport LessonSession::publishOnce(const Publication &publication, const QList<int> &seats)
+{
+    const QByteArray command =
+        exchange::commandFileBytes(publication.mode, publication.shown, publication.oneAnswerOnly);
+    const QByteArray answer = exchange::answerFileBytes(0);
+
+    // Writes one seat's pair, the command file first; the failures go into
+    // report, and the result says whether both files were written.
+    auto publishSeat = [&](int seat, PublishReport &report) {
+        bool written = true;
+        auto write = [&](const QString &path, const QByteArray &bytes) {
+            ++report.totalFiles;
+            const exchange::FileStatus status = FileWriter(path, bytes);
+            if (status.ok)
+                return;
+            written = false;
+            if (report.failedFiles == 0) {
+                report.firstFailedPath = path;
+                report.firstReason = status.error;
+            }
+            ++report.failedFiles;
+        };
+        write(exchange::commandFilePath(seat), command);
+        // A seat that did not get the new question keeps its answer file,
+        // counted as not written: the pupil still answers the old question.
+        if (written) {
+            write(exchange::answerFilePath(seat), answer);
+        } else {
+            ++report.totalFiles;
+            ++report.failedFiles;
+        }
+        if (seat >= 0 && seat < tally::kHistorySeats)
+            Tally.unreached[seat] = !written;
+        return written;
+    };
+
+    QList<int> all;
+    if (seats.isEmpty()) {
+        for (int seat = 0; seat <= LVQStudentsMax; ++seat)
+            all << seat;
+    }
+    const QList<int> &targets = seats.isEmpty() ? all : seats;
+
+    PublishReport report;
+    QList<int> missed;
+    for (const int seat : targets) {
+        if (!publishSeat(seat, report))
+            missed << seat;
+    }
+    // A pupil's program or the file server can hold a file for an instant;
+    // the seats that failed get one more try before the teacher is asked.
+    if (!missed.isEmpty()) {
+        QThread::msleep(kRetryPauseMs);
+        PublishReport retry;
+        for (const int seat : std::as_const(missed)) {
+            if (!publishSeat(seat, retry))
+                retry.failedSeats << seat;
+        }
+        retry.totalFiles = report.totalFiles;
+        report = retry;
+    }
+    // The answer files written now say 0, and an unreached seat counts as 0:
+    // only answers given after this publication count.
+    for (const int seat : targets) {
+        if (seat >= 0 && seat < tally::kHistorySeats)
+            Tally.seatAnswer[seat] = 0.0f;
+    }
+    return report;
+}
+
+void LessonSession::PublishToSeats(const Publication &publication,
+                                   const std::optional<GivenQuestion> &given)
+{
+    const HandlerScope scope(*this);
+    PublishReport report = publishOnce(publication);
+    // "再試行" writes only the seats that failed: the others already have this
+    // publication, and their pupils may have answered since.
+    while (report.failedFiles > 0) {
+        const auto choice =
+            m_prompter.publishFailed(nativePath(report.firstFailedPath), report.failedFiles,
+                                     report.totalFiles, report.firstReason);
+        if (choice == LessonPrompter::PublishChoice::Continue)
+            break;
+        const int total = report.totalFiles;
+        report = publishOnce(publication, report.failedSeats);
+        report.totalFiles = total;
+    }
+    if (given)
+        m_given = given;
+    m_record.writeRunningCopies();
+}
+
+void LessonSession::startAnswering()
+{
+    Timer1.start(kPollMs);
+}
+
+void LessonSession::stopAnswering()
+{
+    Timer1.stop();
+}
+
+void LessonSession::Timer1_Timer()
+{
+    // The one place that keeps ticks out of handlers: a handler may be
+    // waiting in a message box's event loop, with its state half changed.
+    if (inHandler())
+        return;
+    collect();
+}
+
+bool LessonSession::collectNow()
+{
+    if (!Timer1.isActive() || inHandler())
+        return false;
+    Timer1_Timer();
+    return true;
+}
+
+void LessonSession::collect()
+{
+    CollectAnswers();
+    m_record.writeRunningCopies(kRunningCopyPeriodMs);
+    emit changed();
+}
+
+void LessonSession::CollectAnswers()
+{
+    tally::collectAnswers(Tally, LVQStudentsMax);
+    if (m_given)
+        m_record.store(m_given->key, m_given->number, m_given->texts, Tally.seatAnswer);
+}
+
+bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)
+{
+    m_watch = std::make_unique<exchange::ChangeWatch>(settleMs, minGapMs);
+    connect(m_watch.get(), &exchange::ChangeWatch::changed, this, &LessonSession::collectNow);
+    QStringList files;
+    for (int seat = 0; seat <= LVQStudentsMax; ++seat)
+        files << exchange::answerFilePath(seat);
+    return m_watch->watch(files);
+}
+
+void LessonSession::stopAnswerWatch()
+{
+    if (m_watch)
+        m_watch->watch({});
+}
+
+QString LessonSession::close(const Publication &end)
+{
+    const HandlerScope scope(*this);
+    stopAnswerWatch();
+    // An answer given since the last tick still belongs to the question.
+    if (Timer1.isActive())
+        collect();
+    Timer1.stop();
+    PublishToSeats(end);
+
+    QString recordPath;
+    bool endWithout = false;
+    using LessonFile = tally::RecordKeeper::LessonFile;
+    for (const LessonFile lessonFile : tally::RecordKeeper::kLessonFiles) {
+        QString path = tally::RecordKeeper::fileName(lessonFile);
+        for (;;) {
+            const exchange::FileStatus status = m_record.save(lessonFile, path);
+            if (status.ok) {
+                if (lessonFile == LessonFile::Record)
+                    recordPath = path;
+                break;
+            }
+            // Once the teacher has chosen to end without the record, the
+            // results are tried once and not asked about again. A running
+            // copy that stays is kept by the next start, which says where.
+            if (endWithout)
+                break;
+            const auto choice = m_prompter.recordFailed(nativePath(path), status.error);
+            if (choice == LessonPrompter::RecordChoice::SaveElsewhere) {
+                const QString other = m_prompter.chooseRecordPath(nativePath(path));
+                if (!other.isEmpty())
+                    path = other;
+            } else if (choice == LessonPrompter::RecordChoice::EndWithout &&
+                       m_prompter.confirmEndWithoutRecord()) {
+                endWithout = true;
+                break;
+            }
+        }
+    }
+    return recordPath;
+}
+
+} // namespace lesson
