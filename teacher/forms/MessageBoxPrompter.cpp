@@ -79,4 +79,9 @@ void MessageBoxPrompter::questionnaireSaveFailed(const QString &path, const QStr
     QMessageBox::warning(m_parent, texts::programTitle(), texts::saveFailed(path, reason));
 }
 
+void MessageBoxPrompter::questionnaireUnencodable(const QString &path, const QString &characters)
+{
+    QMessageBox::warning(m_parent, texts::programTitle(), texts::unencodable(path, characters));
+}
+
 } // namespace teacher

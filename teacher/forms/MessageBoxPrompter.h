@@ -21,6 +21,7 @@ public:
     void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) override;
     void questionnaireLoadFailed(const QString &path, const QString &reason) override;
     void questionnaireSaveFailed(const QString &path, const QString &reason) override;
+    void questionnaireUnencodable(const QString &path, const QString &characters) override;
 
 private:
     QWidget *m_parent = nullptr;

@@ -63,4 +63,12 @@ QString saveFailed(const QString &path, const QString &reason)
            u"編集中の文章はそのまま残っています。"_s.arg(path, reason);
 }
 
+QString unencodable(const QString &path, const QString &characters)
+{
+    return u"アンケートのファイル「%1」を読み込みましたが、"
+           u"生徒のパソコンに送れない文字があります：「%2」\n\n"
+           u"これらの文字は生徒の画面では「?」になります。"
+           u"別の文字に直して保存し、開き直してください。"_s.arg(path, characters);
+}
+
 } // namespace lesson::texts

@@ -15,5 +15,6 @@ QString confirmEndWithoutRecord();
 QString unfinishedRecordFound(const QStringList &kept, const QStringList &stuck);
 QString loadFailed(const QString &path, const QString &reason);
 QString saveFailed(const QString &path, const QString &reason);
+QString unencodable(const QString &path, const QString &characters);
 
 } // namespace lesson::texts

@@ -171,7 +171,13 @@ LoadResult loadFile(const QString &path, QuestionTable &table, int &lastQuestion
 
     const TextEncoding encoding = detectEncoding(*bytes);
     loadFromText(decodeText(*bytes, encoding), table, lastQuestion, questionnaireText);
-    return {{}, encoding};
+    // Only what reaches the seats matters; a comment may hold anything.
+    QString published;
+    for (int row = 0; row <= lastQuestion; ++row) {
+        for (int field = 0; field <= kMaxAnswers; ++field)
+            published += table[row][field];
+    }
+    return {{}, encoding, cp932Unencodable(published)};
 }
 
 exchange::FileStatus saveFile(const QString &path, const QString &questionnaireText,

@@ -192,6 +192,15 @@ QStringList listFiles(const QString &dir, QStringView pattern)
 
 // ------------------------------------------------------------- procedures
 
+namespace {
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
 QuestionnaireDocument::QuestionnaireDocument(DocumentPrompter &prompter) : m_prompter(prompter) {}
 
 QString QuestionnaireDocument::questionnairePath() const
@@ -212,6 +221,8 @@ bool QuestionnaireDocument::SFileLoad()
     m_encoding = result.encoding;
     m_readFrom = path;
     m_isNew = false;
+    if (!result.unencodable.isEmpty())
+        m_prompter.questionnaireUnencodable(nativePath(path), result.unencodable);
     return true;
 }
 

@@ -88,6 +88,9 @@ public:
     virtual ~DocumentPrompter() = default;
     virtual void questionnaireLoadFailed(const QString &path, const QString &reason) = 0;
     virtual void questionnaireSaveFailed(const QString &path, const QString &reason) = 0;
+    // The questionnaire was read, but these characters of it cannot reach
+    // the seats: they would show "?".
+    virtual void questionnaireUnencodable(const QString &path, const QString &characters) = 0;
 };
 
 // The questionnaire document of the teacher's program: the question table

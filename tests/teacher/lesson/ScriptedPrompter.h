@@ -63,4 +63,8 @@ public:
     {
         asked << QStringLiteral("save failed: ") + path;
     }
+    void questionnaireUnencodable(const QString &path, const QString &characters) override
+    {
+        asked << QStringLiteral("unencodable: ") + path + u' ' + characters;
+    }
 };

@@ -96,6 +96,7 @@ private slots:
     void navigationThroughThreeQuestions();
     void backAfterLastQuestion();
     void rowWithoutAnswersPausesInsteadOfEnding();
+    void unencodableCharactersAreTold();
     void endQuestionnaireAsks_data();
     void endQuestionnaireAsks();
     void answerSets_data();
@@ -297,6 +298,21 @@ void TestLesson::rowWithoutAnswersPausesInsteadOfEnding()
     lesson.mnuFileOpen_Click();
     lesson.cmdNext_Click();
     QCOMPARE(lesson.LVQMode, 2.0); // the lone question shares its row with the next block
+}
+
+// A UTF-8 questionnaire loads whole; the teacher is told which of its
+// characters the seats would show as "?".
+void TestLesson::unencodableCharactersAreTold()
+{
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    ClassroomFolder::write(u"q.txt"_s, u"好き？\nはい𠮷\nいいえ\n"_s.toUtf8());
+    lesson.document().QuestionnaireDir = folder.path();
+    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    QVERIFY(lesson.document().SFileLoad());
+    QCOMPARE(prompter.asked,
+             QStringList{u"unencodable: "_s +
+                         QDir::toNativeSeparators(folder.filePath(u"q.txt"_s)) + u" 𠮷"_s});
 }
 
 void TestLesson::endQuestionnaireAsks_data()
