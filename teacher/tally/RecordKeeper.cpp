@@ -37,7 +37,7 @@ void RecordKeeper::store(const QuestionKey &key, int questionNumber, const Quest
 QByteArray RecordKeeper::bytes(LessonFile file) const
 {
     return file == LessonFile::Record ? answerRecordBytes(m_history, m_studentsMax)
-                                      : resultsBytes(m_history);
+                                      : resultsBytes(m_history, m_studentsMax);
 }
 
 RecordKeeper::UnfinishedRecord RecordKeeper::keepUnfinished()

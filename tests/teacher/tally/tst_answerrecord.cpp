@@ -45,9 +45,12 @@ void TestAnswerRecord::record_data()
     QTest::newRow("questionnaire walked with つぎへ")
         << QStringList{u"1 1 1=1 50=2"_s, u"2 2 1=2"_s, u"3 3 1=3 50=1"_s} << QList<int>{1, 2, 3}
         << Cells{{1, {1, 2, 3}}, {50, {2, 0, 1}}};
-    QTest::newRow("question collected again replaces its own column only")
+    QTest::newRow("question collected again writes its own column only")
         << QStringList{u"1 1 3=1 4=1"_s, u"2 2 3=2"_s, u"1 1 3=3"_s} << QList<int>{1, 2}
-        << Cells{{3, {3, 2}}};
+        << Cells{{3, {3, 2}}, {4, {1, 0}}};
+    QTest::newRow("rounds: an answer replaces, nothing else replaces an answer")
+        << QStringList{u"1 1 3=2 4=1 5=7 6=4"_s, u"1 1 3=0 4=3 5=0 6=2.5"_s, u"1 1 5=2.5 6=-1"_s}
+        << QList<int>{1} << Cells{{3, {2}}, {4, {3}}, {5, {2}}, {6, {4}}};
     QTest::newRow("columns in the order first collected, same numbers kept apart")
         << QStringList{u"9 1 2=1"_s, u"4 2 2=2"_s, u"12 1 2=3"_s, u"9 1 2=4"_s}
         << QList<int>{1, 2, 1} << Cells{{2, {4, 2, 3}}};
@@ -117,8 +120,8 @@ void TestAnswerRecord::recordBytes()
     QCOMPARE(lines[3], QByteArray::fromHex("20332094d420 2c2032202c2030200d"));
 }
 
-// Kekka.csv: texts as collected, counts of the exact answers 1 to 5, cells
-// with a comma or a quote quoted.
+// Kekka.csv: texts as collected, counts of the record's answers 1 to 5 of
+// seats 1 to 50, cells with a comma or a quote quoted.
 void TestAnswerRecord::results()
 {
     AnswerHistory history;
@@ -126,17 +129,18 @@ void TestAnswerRecord::results()
     seatAnswer[1] = 1;
     seatAnswer[2] = 3;
     seatAnswer[3] = 3;
-    seatAnswer[4] = 2.5f; // counted nowhere, as on the graph
+    seatAnswer[4] = 2.5f; // the record holds 2
+    seatAnswer[0] = 1;    // no pupil's seat: not in the record
     history.store({0, 0, true}, 1, seatAnswer, 50,
                   {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s});
     history.store({1, 1, false}, 2, {}, 50,
                   {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s});
     QCOMPARE(
-        tally::resultsBytes(history),
+        tally::resultsBytes(history, 50),
         QByteArray::fromHex("94d48d86") + // 番号
             exchange::encodeCp932(
                 u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数\r\n"
-                u" 1 ,,はい,いいえ,どちらでもない,,,1,0,2,0,0,3\r\n"
+                u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4\r\n"
                 u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0\r\n"_s));
 }
 
