@@ -129,6 +129,9 @@ void Lesson::cmdBack_Click()
 {
     const LessonSession::HandlerScope scope(m_session);
     m_session.stopAnswering();
+    // The seats keep the question and may go on answering it; what they gave
+    // so far is kept now, the rest by the next publication.
+    m_session.recordAnswersGiven();
     OptLVQOff();
     CurrentQuestion = std::max(CurrentQuestion - 1, 0);
     setFrameCaption(u"問目のアンケート", CurrentQuestion + 1);
@@ -141,8 +144,8 @@ void Lesson::cmdEnd_Click()
     const LessonSession::HandlerScope scope(m_session);
     if (!m_prompter.confirmEndQuestionnaire())
         return;
-    // Every answer file is about to be reset: a tick after this would write
-    // those zeros over the answers to the last question.
+    // The seats' programs end and nothing is left to collect: the graph
+    // keeps the last tally.
     m_session.stopAnswering();
     LVQMode = exchange::kModeEnd;
     publish();
@@ -210,13 +213,23 @@ void Lesson::CmdStart_Click()
     const LessonSession::HandlerScope scope(m_session);
     if (m_document.LastQuestion == 0) {
         OptLVQ_Click(m_answerSet);
-        // The ad-hoc question on screen: collecting it again replaces its
-        // answers until "表示の消去" moves on to the next one.
+        // The ad-hoc question on screen is asked again, in a new round, until
+        // "表示の消去" moves on to the next one; other labels than its own make
+        // a new question, under the same number on screen.
+        const tally::AnswerHistory &history = m_session.record().history();
+        const int column = history.columnOf({m_questionnaireSerial, m_adHocSerial, true});
+        if (column >= 0 && opensAnswering(LVQMode) &&
+            !std::equal(ShownQuestion.begin() + 1, ShownQuestion.end(),
+                        history.texts(column).begin() + 1))
+            ++m_adHocSerial;
         publish(GivenQuestion{
             {m_questionnaireSerial, m_adHocSerial, true}, CurrentQuestion + 1, ShownQuestion});
     } else {
-        // The question on screen, with its own answer count.
-        const int row = m_shownRow >= 0 ? m_shownRow : CurrentQuestion;
+        // The question on screen, with its own answer count; right after a
+        // questionnaire was opened, its first question is shown first.
+        if (m_shownRow < 0)
+            showRow(CurrentQuestion);
+        const int row = m_shownRow;
         setFrameCaption(u"問目の集計", row + 1);
         LVQMode = rowMode(row);
         publish(GivenQuestion{{m_questionnaireSerial, row, false}, row + 1, ShownQuestion});

@@ -1,5 +1,7 @@
 #include "LessonSession.h"
 
+#include "exchange/NumberText.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QThread>
@@ -18,6 +20,11 @@ QString nativePath(const QString &path)
 }
 
 } // namespace
+
+bool opensAnswering(double mode)
+{
+    return mode >= 1 && mode <= tally::kBars && exchange::isWholeNumber(mode);
+}
 
 LessonSession::LessonSession(LessonPrompter &prompter) : m_prompter(prompter)
 {
@@ -40,15 +47,19 @@ void LessonSession::open()
     QDir().mkdir(exchange::kDataFolder.toString());
 }
 
-PublishReport LessonSession::publishOnce(const Publication &publication, const QList<int> &seats)
+PublishReport LessonSession::publishOnce(const Publication &publication, const QList<int> &seats,
+                                         Readings *readings)
 {
     const QByteArray command =
         exchange::commandFileBytes(publication.mode, publication.shown, publication.oneAnswerOnly);
     const QByteArray answer = exchange::answerFileBytes(0);
 
     // Writes one seat's pair, the command file first; the failures go into
-    // report, and the result says whether both files were written.
-    auto publishSeat = [&](int seat, PublishReport &report) {
+    // report, and the result says whether both files were written. An answer
+    // the seat gave to the question it had is read into readings in the last
+    // instant before its file is reset; a seat the last publication did not
+    // reach still answers an older question and is not read.
+    auto publishSeat = [&](int seat, PublishReport &report, Readings *readings) {
         bool written = true;
         auto write = [&](const QString &path, const QByteArray &bytes) {
             ++report.totalFiles;
@@ -63,16 +74,26 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
             ++report.failedFiles;
         };
         write(exchange::commandFilePath(seat), command);
+        const bool reached = written;
+        const bool known = seat >= 0 && seat < tally::kHistorySeats;
+        if (readings && known && !Tally.unreached[seat]) {
+            if (const std::optional<float> value =
+                    tally::readAnswerFile(exchange::answerFilePath(seat)))
+                (*readings)[seat] = *value;
+        }
         // A seat that did not get the new question keeps its answer file,
         // counted as not written: the pupil still answers the old question.
-        if (written) {
+        if (reached) {
             write(exchange::answerFilePath(seat), answer);
         } else {
             ++report.totalFiles;
             ++report.failedFiles;
         }
-        if (seat >= 0 && seat < tally::kHistorySeats)
-            Tally.unreached[seat] = !written;
+        // Only a seat without the new question is unreached: one whose
+        // answer file could not be reset shows the new question and answers
+        // it.
+        if (known)
+            Tally.unreached[seat] = !reached;
         return written;
     };
 
@@ -86,7 +107,7 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
     PublishReport report;
     QList<int> missed;
     for (const int seat : targets) {
-        if (!publishSeat(seat, report))
+        if (!publishSeat(seat, report, readings))
             missed << seat;
     }
     // A pupil's program or the file server can hold a file for an instant;
@@ -95,7 +116,7 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
         QThread::msleep(kRetryPauseMs);
         PublishReport retry;
         for (const int seat : std::as_const(missed)) {
-            if (!publishSeat(seat, retry))
+            if (!publishSeat(seat, retry, nullptr))
                 retry.failedSeats << seat;
         }
         retry.totalFiles = report.totalFiles;
@@ -114,7 +135,18 @@ void LessonSession::PublishToSeats(const Publication &publication,
                                    const std::optional<GivenQuestion> &given)
 {
     const HandlerScope scope(*this);
-    PublishReport report = publishOnce(publication);
+    // The answers to the question the seats had are collected on the way,
+    // each seat's just before its file is reset: an answer given in the last
+    // instant is kept. A seat whose file gives nothing keeps what was read
+    // there last.
+    Readings readings = Tally.seatAnswer;
+    PublishReport report = publishOnce(publication, {}, m_given ? &readings : nullptr);
+    if (m_given)
+        m_record.store(m_given->key, m_given->number, m_given->texts, readings);
+    // The seats now answer the question given, if this publication opens
+    // answering at all: one that closes it or ends the seats' programs
+    // (modes 100 and 0) never opens, changes or adds a column.
+    m_given = opensAnswering(publication.mode) ? given : std::nullopt;
     // "再試行" writes only the seats that failed: the others already have this
     // publication, and their pupils may have answered since.
     while (report.failedFiles > 0) {
@@ -127,8 +159,6 @@ void LessonSession::PublishToSeats(const Publication &publication,
         report = publishOnce(publication, report.failedSeats);
         report.totalFiles = total;
     }
-    if (given)
-        m_given = given;
     m_record.writeRunningCopies();
 }
 
@@ -140,6 +170,22 @@ void LessonSession::startAnswering()
 void LessonSession::stopAnswering()
 {
     Timer1.stop();
+}
+
+void LessonSession::recordAnswersGiven()
+{
+    if (!m_given)
+        return;
+    Readings readings = Tally.seatAnswer;
+    for (int seat = 0; seat <= std::min(LVQStudentsMax, tally::kHistorySeats - 1); ++seat) {
+        if (Tally.unreached[seat])
+            continue;
+        if (const std::optional<float> value =
+                tally::readAnswerFile(exchange::answerFilePath(seat)))
+            readings[seat] = *value;
+    }
+    m_record.store(m_given->key, m_given->number, m_given->texts, readings);
+    m_record.writeRunningCopies();
 }
 
 void LessonSession::Timer1_Timer()
@@ -193,10 +239,9 @@ QString LessonSession::close(const Publication &end)
 {
     const HandlerScope scope(*this);
     stopAnswerWatch();
-    // An answer given since the last tick still belongs to the question.
-    if (Timer1.isActive())
-        collect();
     Timer1.stop();
+    // The end's publication collects what the seats gave to their last
+    // question up to the instant each is reset.
     PublishToSeats(end);
 
     QString recordPath;

@@ -38,6 +38,9 @@ struct GivenQuestion
     tally::QuestionTexts texts;
 };
 
+// Whether a publication of this mode opens answering: 1 to 5 buttons.
+bool opensAnswering(double mode);
+
 // Outcome of one pass of PublishToSeats over some seats.
 struct PublishReport
 {
@@ -108,20 +111,28 @@ public:
 
     // Writes the command and answer files of every seat; on failures the
     // prompter decides between another pass over the seats that failed and
-    // going on. given is the question the seats now answer, if they answer
-    // one: its answers go to its column.
+    // going on. What the seats answered to the question they had is kept
+    // first, in its column. given is the question the seats answer from now
+    // on, when the publication opens answering (modes 1 to 5): its answers
+    // go to its column, the latest answer of each seat in any round.
     void PublishToSeats(const Publication &publication,
                         const std::optional<GivenQuestion> &given = std::nullopt);
     // One pass over the given seats (every seat when empty) without asking
     // anything; seats that failed are tried once more after a short pause
     // before they are reported. A seat's answer file is reset only after its
     // command file was written.
-    PublishReport publishOnce(const Publication &publication, const QList<int> &seats = {});
+    using Readings = std::array<float, tally::kHistorySeats>;
+    PublishReport publishOnce(const Publication &publication, const QList<int> &seats = {},
+                              Readings *readings = nullptr);
 
     // Answering open: Timer1 ticks every 500 ms. Stopping takes effect at
     // once: no tick follows.
     void startAnswering();
     void stopAnswering();
+    // Reads every seat's answer to the question the seats were given into
+    // its column, without counting: the seats go on answering it while the
+    // teacher looks elsewhere ("もどる").
+    void recordAnswersGiven();
 
     // A tick: collects unless a handler is in progress.
     void Timer1_Timer();
@@ -143,8 +154,8 @@ public:
     // The watch while it exists; null before it was started.
     const exchange::ChangeWatch *answerWatch() const { return m_watch.get(); }
 
-    // Closes the lesson: collects once more if answering is open, publishes
-    // the end to every seat and writes the answer record and the results,
+    // Closes the lesson: publishes the end to every seat, collecting their
+    // last answers on the way, and writes the answer record and the results,
     // asking the user until they are written or knowingly dropped. Returns
     // the path the record went to, empty when it was dropped.
     QString close(const Publication &end);

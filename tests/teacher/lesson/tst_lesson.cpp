@@ -252,8 +252,10 @@ void TestLesson::navigationThroughThreeQuestions()
     QVERIFY(!lesson.view().nextVisible); // hidden at the press that shows the last row
     QCOMPARE(lesson.CurrentQuestion, 3);
 
+    answer(3, 2);
     lesson.cmdBack_Click();
     QVERIFY(!lesson.session().Timer1.isActive());
+    QCOMPARE(lesson.session().record().history().cell(3, 2), 2); // kept at もどる
     QCOMPARE(lesson.CurrentQuestion, 1);
     QCOMPARE(lesson.view().frameCaption, u"第 2問目のアンケート"_s);
     QVERIFY(!lesson.view().nextVisible);
@@ -472,6 +474,11 @@ void TestLesson::restartWithQuestionnairePublishesQuestionOnScreen()
     auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     lesson.mnuFileOpen_Click();
+    // Right after opening, the first question is shown and published.
+    lesson.CmdStart_Click();
+    QCOMPARE(commandFile(1), expectedCommand(2, {u"好きな色は？"_s, u"赤"_s, u"青"_s}, 1));
+    QCOMPARE(lesson.view().enqeteText, u"好きな色は？"_s);
+    QCOMPARE(lesson.CurrentQuestion, 0);
     for (int i = 0; i < 3; ++i)
         lesson.cmdNext_Click();
     lesson.CmdPause_Click();
@@ -654,8 +661,10 @@ void TestLesson::recordThatCannotBeWritten()
 }
 
 // Every collected question has a column of its own, in the order first
-// collected, headed with the number the screen showed for it. Seat 3 answers
-// 1, 2, 3, ... at each collection in turn.
+// collected, headed with the number the screen showed for it, holding the
+// latest answer given to it in any round. Seat 3 answers 1, 2, 3, ... at
+// each "adhoc", "start", "next" and "late" in turn; "again" and "ask" put a
+// question (再集計, つぎへ) that nobody answers anew.
 void TestLesson::recordColumns_data()
 {
     QTest::addColumn<QStringList>("script");
@@ -679,6 +688,32 @@ void TestLesson::recordColumns_data()
         << QStringList{u"adhoc"_s, u"late"_s} << QList<int>{1} << QList<int>{2};
     QTest::newRow("ｱﾝｹｰﾄの終了 keeps the last question")
         << QStringList{u"open3"_s, u"next"_s, u"end"_s} << QList<int>{1} << QList<int>{1};
+    QTest::newRow("もどる and つぎへ ask again: the first answers stay")
+        << QStringList{u"open3"_s, u"next"_s, u"back"_s, u"ask"_s} << QList<int>{1}
+        << QList<int>{1};
+    QTest::newRow("集計中断 and 再集計: the first answers stay")
+        << QStringList{u"adhoc"_s, u"pause"_s, u"again"_s} << QList<int>{1} << QList<int>{1};
+    QTest::newRow("ｱﾝｹｰﾄの終了 and 再集計: the first answers stay")
+        << QStringList{u"adhoc"_s, u"end"_s, u"again"_s} << QList<int>{1} << QList<int>{1};
+    QTest::newRow("an answer in the new round replaces")
+        << QStringList{u"adhoc"_s, u"pause"_s, u"start"_s} << QList<int>{1} << QList<int>{2};
+    QTest::newRow("last-moment answer kept by つぎへ")
+        << QStringList{u"open3"_s, u"next"_s, u"late"_s, u"ask"_s} << QList<int>{1, 2}
+        << QList<int>{2, 0};
+    QTest::newRow("last-moment answer kept by 集計中断")
+        << QStringList{u"adhoc"_s, u"late"_s, u"pause"_s} << QList<int>{1} << QList<int>{2};
+    QTest::newRow("last-moment answer kept by 表示の消去")
+        << QStringList{u"adhoc"_s, u"late"_s, u"clear"_s} << QList<int>{1} << QList<int>{2};
+    QTest::newRow("answers around もどる kept by it and by the next つぎへ")
+        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"late"_s, u"back"_s, u"late"_s, u"ask"_s}
+        << QList<int>{1, 2} << QList<int>{1, 4};
+    QTest::newRow("アンケート終了 with 再集計 leaves the question before")
+        << QStringList{u"adhoc"_s, u"set0"_s, u"again"_s, u"late"_s} << QList<int>{1}
+        << QList<int>{1};
+    QTest::newRow("other labels with 再集計 are a new question, same number")
+        << QStringList{u"adhoc"_s, u"set3"_s, u"start"_s} << QList<int>{1, 1} << QList<int>{1, 2};
+    QTest::newRow("the same labels again are the same question")
+        << QStringList{u"adhoc"_s, u"set1"_s, u"again"_s} << QList<int>{1} << QList<int>{1};
     QStringList many;
     QList<int> numbers;
     QList<int> values;
@@ -712,6 +747,16 @@ void TestLesson::recordColumns()
         } else if (step == u"next") {
             lesson.cmdNext_Click();
             answerAndTick();
+        } else if (step == u"again") {
+            lesson.CmdStart_Click();
+            lesson.session().Timer1_Timer();
+        } else if (step == u"ask") {
+            lesson.cmdNext_Click();
+            lesson.session().Timer1_Timer();
+        } else if (step == u"pause") {
+            lesson.CmdPause_Click();
+        } else if (step.startsWith(u"set")) {
+            lesson.OptLVQ_Click(step.mid(3).toInt());
         } else if (step == u"clear") {
             lesson.CmdLVQClear_Click();
         } else if (step == u"back") {
@@ -732,6 +777,10 @@ void TestLesson::recordColumns()
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
     QCOMPARE(recordHeaderAndSeat3(ClassroomFolder::read(u"Kiroku.csv"_s)),
              expectedHeaderAndSeat3(header, cells));
+    // Every column is a question the seats could answer: none lost its labels.
+    const tally::AnswerHistory &history = lesson.session().record().history();
+    for (int column = 0; column < history.columnCount(); ++column)
+        QVERIFY(!history.texts(column)[1].isEmpty());
 }
 
 // A publication fails and its message waits in a real nested event loop with
@@ -789,30 +838,43 @@ void TestLesson::ticksWaitForPrompts()
 }
 
 // While the message about a failed seat is up, pupils answer and lock their
-// answers. "再試行" writes only the seat that failed; "続行" leaves it out, and
-// its old answer does not count for the new question.
+// answers. "再試行" writes only the seat that failed; "続行" leaves it out: a
+// seat without the new question still answers the old one, which does not
+// count for the new question, while one that has the question but whose
+// answer file could not be reset answers the new one.
 void TestLesson::retryWritesOnlyFailedSeats_data()
 {
     QTest::addColumn<bool>("retry");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("told");
     QTest::addColumn<QStringList>("writesAfterPrompt");
     QTest::addColumn<QByteArray>("seat7Answer");
-    QTest::newRow("再試行") << true << QStringList{u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}
-                            << QByteArray(" 0 \r\n");
-    QTest::newRow("続行") << false << QStringList{} << QByteArray(" 2 \r\n");
+    QTest::addColumn<bool>("seat7Counts"); // its answer given afterwards
+    QTest::newRow("再試行") << true << u"Data/LVQ7.ini"_s << u"LVQ7.ini 2/102"_s
+                            << QStringList{u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}
+                            << QByteArray(" 0 \r\n") << true;
+    QTest::newRow("続行") << false << u"Data/LVQ7.ini"_s << u"LVQ7.ini 2/102"_s << QStringList{}
+                          << QByteArray(" 2 \r\n") << false;
+    QTest::newRow("続行, the answer file held")
+        << false << u"Data/LVQ7.txt"_s << u"LVQ7.txt 1/102"_s << QStringList{}
+        << QByteArray(" 2 \r\n") << true;
 }
 
 void TestLesson::retryWritesOnlyFailedSeats()
 {
     QFETCH(bool, retry);
+    QFETCH(QString, failing);
+    QFETCH(QString, told);
     QFETCH(QStringList, writesAfterPrompt);
     QFETCH(QByteArray, seat7Answer);
+    QFETCH(bool, seat7Counts);
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
     lesson.CmdStart_Click();
     answer(7, 2);
     lesson.session().Timer1_Timer();
 
-    FailingWrites writes{u"Data/LVQ7.ini"_s, 2};
+    FailingWrites writes{failing, 2};
     lesson.session().FileWriter = std::ref(writes);
     const QByteArray lock = " 100 \r\n 1 \r\n";
     qsizetype writesBeforePrompt = 0;
@@ -826,13 +888,15 @@ void TestLesson::retryWritesOnlyFailedSeats()
     lesson.CmdStart_Click();
 
     QCOMPARE(prompter.asked.size(), 1);
-    QVERIFY2(prompter.asked[0].endsWith(u"LVQ7.ini 2/102"_s), qPrintable(prompter.asked[0]));
+    QVERIFY2(prompter.asked[0].endsWith(told), qPrintable(prompter.asked[0]));
     QCOMPARE(writes.written.mid(writesBeforePrompt), writesAfterPrompt);
     QCOMPARE(ClassroomFolder::read(exchange::commandFilePath(5)), lock);
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), seat7Answer);
+    answer(7, 1);
     lesson.session().Timer1_Timer();
-    QCOMPARE(lesson.session().Tally.lvqSum, 1);
-    QCOMPARE(lesson.session().Tally.answerCount[2], 1.0f); // seat 5's answer; seat 7 counts as 0
+    QCOMPARE(lesson.session().Tally.answerCount[2], 1.0f); // seat 5's answer
+    QCOMPARE(lesson.session().Tally.answerCount[0], seat7Counts ? 1.0f : 0.0f);
+    QCOMPARE(lesson.session().Tally.lvqSum, seat7Counts ? 2 : 1);
 }
 
 // The running copy follows the record while the lesson runs and goes away
@@ -861,7 +925,7 @@ void TestLesson::runningRecord()
     const QString runningResults =
         tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Results);
     QCOMPARE(ClassroomFolder::read(runningResults),
-             tally::resultsBytes(lesson.session().record().history()));
+             tally::resultsBytes(lesson.session().record().history(), 50));
 
     const QByteArray last = record();
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
