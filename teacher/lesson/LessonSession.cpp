@@ -138,15 +138,19 @@ void LessonSession::PublishToSeats(const Publication &publication,
     // The answers to the question the seats had are collected on the way,
     // each seat's just before its file is reset: an answer given in the last
     // instant is kept. A seat whose file gives nothing keeps what was read
-    // there last.
+    // there last. These readings are a round of their own: they add or
+    // change answers but never take one away, for a pupil's program that
+    // sees the new question may just then take back a click it wrote (0),
+    // and the answer before that click still stands.
     Readings readings = Tally.seatAnswer;
     PublishReport report = publishOnce(publication, {}, m_given ? &readings : nullptr);
     if (m_given)
-        m_record.store(m_given->key, m_given->number, m_given->texts, readings);
+        m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round);
     // The seats now answer the question given, if this publication opens
     // answering at all: one that closes it or ends the seats' programs
     // (modes 100 and 0) never opens, changes or adds a column.
     m_given = opensAnswering(publication.mode) ? given : std::nullopt;
+    ++m_round;
     // "再試行" writes only the seats that failed: the others already have this
     // publication, and their pupils may have answered since.
     while (report.failedFiles > 0) {
@@ -184,7 +188,7 @@ void LessonSession::recordAnswersGiven()
                 tally::readAnswerFile(exchange::answerFilePath(seat)))
             readings[seat] = *value;
     }
-    m_record.store(m_given->key, m_given->number, m_given->texts, readings);
+    m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round);
     m_record.writeRunningCopies();
 }
 
@@ -216,7 +220,7 @@ void LessonSession::CollectAnswers()
 {
     tally::collectAnswers(Tally, LVQStudentsMax);
     if (m_given)
-        m_record.store(m_given->key, m_given->number, m_given->texts, Tally.seatAnswer);
+        m_record.store(m_given->key, m_given->number, m_given->texts, Tally.seatAnswer, m_round);
 }
 
 bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)

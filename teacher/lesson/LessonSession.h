@@ -169,6 +169,10 @@ private:
     int m_handlerDepth = 0;
     tally::RecordKeeper m_record;
     std::optional<GivenQuestion> m_given;
+    // Each publication begins a round: the answer files start from 0 again.
+    // Within a round the ticks' latest reading counts; readings outside the
+    // ticks are rounds of their own (see AnswerHistory).
+    int m_round = 0;
     std::unique_ptr<exchange::ChangeWatch> m_watch;
 
     void collect();

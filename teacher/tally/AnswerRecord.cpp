@@ -34,16 +34,20 @@ int AnswerHistory::columnOf(const QuestionKey &key) const
 
 bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
                           const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
-                          const QuestionTexts &texts)
+                          const QuestionTexts &texts, int round)
 {
     bool changed = false;
     int index = columnOf(key);
     if (index < 0) {
-        m_columns.push_back(Column{key, questionNumber, {}, {}});
+        m_columns.push_back(Column{key, questionNumber, {}, {}, round, {}});
         index = columnCount() - 1;
         changed = true;
     }
     Column *const column = &m_columns[index];
+    if (column->round != round) {
+        column->earlier = column->cells;
+        column->round = round;
+    }
     if (column->questionNumber != questionNumber) {
         column->questionNumber = questionNumber;
         changed = true;
@@ -55,9 +59,11 @@ bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
     const int lastSeat = std::min(studentsMax, kHistorySeats - 1);
     for (int seat = 0; seat <= lastSeat; ++seat) {
         qint16 &cell = column->cells[seat];
-        const qint16 value = historyValue(seatAnswer[seat]);
+        qint16 value = historyValue(seatAnswer[seat]);
         const bool answer = isAnswerCell(value) && seatAnswer[seat] == float(value);
-        if (cell != value && (answer || !isAnswerCell(cell))) {
+        if (!answer && isAnswerCell(column->earlier[seat]))
+            value = column->earlier[seat];
+        if (cell != value) {
             cell = value;
             changed = true;
         }

@@ -35,21 +35,23 @@ using QuestionTexts = std::array<QString, 6>;
 //
 // A question may be asked in several rounds (asked again, paused and
 // restarted); every round resets the seats' answer files. A cell keeps the
-// latest answer the seat gave to its question in any round: a reading that
-// is an answer (exactly 1 to 5) replaces it, any other reading (0 above all,
-// a fresh round's "no answer yet") replaces only a cell that holds no answer.
-// Seat 4 answering 2, then nothing in a second round, then 3 in a third:
-//   cell 0 -> 2 -> 2 -> 3
+// latest answer the seat gave to its question in any round. Within a round
+// the latest reading counts, as the seat's file says; when it is no answer
+// (exactly 1 to 5), such as a fresh round's 0 or an answer the pupil's
+// program took back, the answer of an earlier round stands. Seat 4 answering
+// 2, then nothing in a second round, then 3 in a third that it takes back:
+//   cell 0 -> 2 -> 2 -> 3 -> 2
 class AnswerHistory
 {
 public:
-    // Stores the rounded seat answers of seats 0 to studentsMax in the column
-    // of key (appended when the key is new) by the rule above, and heads it
-    // with questionNumber; texts are kept for the results. True when a cell,
-    // the number, the texts or the set of columns changed.
+    // Stores one reading of seats 0 to studentsMax, rounded, in the column of
+    // key (appended when the key is new) by the rule above, and heads it with
+    // questionNumber; texts are kept for the results. A reading of another
+    // round than the column's last begins that round. True when a cell, the
+    // number, the texts or the set of columns changed.
     bool store(const QuestionKey &key, int questionNumber,
                const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
-               const QuestionTexts &texts = {});
+               const QuestionTexts &texts = {}, int round = 0);
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
     // The column of key; -1 when it has none yet.
@@ -71,6 +73,9 @@ private:
         int questionNumber = 0;
         std::array<qint16, kHistorySeats> cells{};
         QuestionTexts texts;
+        int round = 0;
+        // The cells as the rounds before the current one left them.
+        std::array<qint16, kHistorySeats> earlier{};
     };
     std::vector<Column> m_columns;
 };

@@ -28,9 +28,9 @@ QString RecordKeeper::runningFileName(LessonFile file)
 }
 
 void RecordKeeper::store(const QuestionKey &key, int questionNumber, const QuestionTexts &texts,
-                         const std::array<float, kHistorySeats> &seatAnswer)
+                         const std::array<float, kHistorySeats> &seatAnswer, int round)
 {
-    if (m_history.store(key, questionNumber, seatAnswer, m_studentsMax, texts))
+    if (m_history.store(key, questionNumber, seatAnswer, m_studentsMax, texts, round))
         m_changed = true;
 }
 

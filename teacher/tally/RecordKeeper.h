@@ -32,10 +32,10 @@ public:
 
     explicit RecordKeeper(int studentsMax = exchange::kStudentsMax) : m_studentsMax(studentsMax) {}
 
-    // Records one reading of the seats for a question: its column, headed
-    // with questionNumber and keeping texts for the results.
+    // Records one reading of the seats for a question in a round of it: its
+    // column, headed with questionNumber and keeping texts for the results.
     void store(const QuestionKey &key, int questionNumber, const QuestionTexts &texts,
-               const std::array<float, kHistorySeats> &seatAnswer);
+               const std::array<float, kHistorySeats> &seatAnswer, int round);
 
     const AnswerHistory &history() const { return m_history; }
     bool isEmpty() const { return m_history.columnCount() == 0; }

@@ -267,6 +267,12 @@ void TestClassroom::fullClassLesson()
     {
         int number;
         std::array<int, kSeats + 1> finals{};
+        std::array<bool, kSeats + 1> lockedOut{};
+        // A click on the question before, made after the teacher counted it
+        // and before this one was published (0: none), and whether the
+        // pupil's program took it.
+        std::array<int, kSeats + 1> late{};
+        std::array<bool, kSeats + 1> lateTaken{};
     };
     std::vector<Published> history;
     int lockOuts = 0;
@@ -304,8 +310,11 @@ void TestClassroom::fullClassLesson()
         for (int seat = 1; seat <= kHonestSeats; ++seat) {
             for (;;) {
                 const QStringList status = readText(u"soak-seat%1.txt"_s.arg(seat)).split(u' ');
-                if (status.size() == 3 && status[0].toInt() == k) {
+                if (status.size() == 5 && status[0].toInt() == k) {
                     published.finals[seat] = status[1].toInt();
+                    published.lockedOut[seat] = status[2] == u"1";
+                    published.late[seat] = status[3].toInt();
+                    published.lateTaken[seat] = status[4] == u"1";
                     lockOuts += status[2].toInt();
                     break;
                 }
@@ -408,26 +417,62 @@ void TestClassroom::fullClassLesson()
             QString::fromUtf8(ClassroomFolder::read(u"soak-seat%1.log"_s.arg(seat)))
                 .split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), questions);
-        for (int k = 0; k < questions; ++k)
-            QCOMPARE(lines[k], u"%1 %2"_s.arg(k).arg(history[k].finals[seat]));
+        for (int k = 0; k < questions; ++k) {
+            QCOMPARE(lines[k], u"%1 %2 %3 %4"_s.arg(k)
+                                   .arg(history[k].finals[seat])
+                                   .arg(history[k].late[seat])
+                                   .arg(history[k].lateTaken[seat] ? 1 : 0));
+        }
     }
 
     // The record: one column per question, in the order they were asked,
-    // each headed by its number in its questionnaire.
+    // each headed by its number in its questionnaire, holding the answer
+    // each seat last gave to that question. A late click on question k
+    // (after the teacher counted k, before k + 1 was published) is collected
+    // by the publication of k + 1 into k's column, each seat's just before
+    // its file is reset:
+    //  - a click the pupil's program took (and no late lock of its own hid
+    //    k + 1 from the seat) was written before the teacher's program wrote
+    //    that seat's command file, so it was read: it must be in the record;
+    //  - a click it did not take either wrote nothing, the program having
+    //    seen k + 1 first (the earlier answer stands), or was written and
+    //    taken back on seeing k + 1, and the teacher's program may have read
+    //    it in between. Right is the late answer: the pupil gave it with
+    //    question k on the screen. The earlier one stands when the write came
+    //    after the teacher's read of that seat, an instant the exchange files
+    //    cannot tell apart; a late lock that hid k + 1 leaves the same two.
     QString heading = u"出席番号"_s;
     for (const Published &published : history)
         heading += u","_s + exchange::numberFieldText(published.number);
-    // The neighbour's seats hold whatever was read there; the honest seats'
-    // rows are compared whole.
+    // The neighbour's seats hold whatever was read there.
     const QStringList record =
         exchange::decodeCp932(ClassroomFolder::read(u"Kiroku.csv"_s)).split(u"\r\n"_s);
     QCOMPARE(record.size(), kSeats + 2);
     QCOMPARE(record[0], heading);
+    int lateRecorded = 0;
+    int lateNotTaken = 0;
     for (int seat = 1; seat <= kHonestSeats; ++seat) {
-        QString expected = exchange::numberFieldText(seat) + u"番 "_s;
-        for (const Published &published : history)
-            expected += u","_s + exchange::numberFieldText(published.finals[seat]);
-        QCOMPARE(record[seat], expected);
+        const QStringList cells = record[seat].split(u',');
+        QCOMPARE(cells.size(), questions + 1);
+        QCOMPARE(cells[0], exchange::numberFieldText(seat) + u"番 "_s);
+        for (int k = 0; k < questions; ++k) {
+            const int final = history[k].finals[seat];
+            const bool lateClick = k + 1 < questions && history[k + 1].late[seat] != 0;
+            const int late = lateClick ? history[k + 1].late[seat] : final;
+            const bool surely =
+                !lateClick || (history[k + 1].lateTaken[seat] && !history[k + 1].lockedOut[seat]);
+            const int cell = exchange::readNumber(cells[k + 1]);
+            QVERIFY2(cell == late || (!surely && cell == final),
+                     qPrintable(u"question %1 seat %2: recorded %3, the seat's answer %4, "
+                                u"a late click %5 (%6)"_s.arg(k)
+                                    .arg(seat)
+                                    .arg(cell)
+                                    .arg(final)
+                                    .arg(late)
+                                    .arg(surely ? u"taken"_s : u"not taken"_s)));
+            lateRecorded += lateClick && cell == late ? 1 : 0;
+            lateNotTaken += lateClick && !surely ? 1 : 0;
+        }
     }
     QCOMPARE(record[kSeats + 1], QString());
 
@@ -439,6 +484,8 @@ void TestClassroom::fullClassLesson()
 
     qInfo("%d questions, %d late locks that hid a publication from a seat (%d of them the end)",
           questions, lockOuts, lockedAtEnd);
+    qInfo("late clicks recorded for their question: %d; not taken by the pupil's program: %d",
+          lateRecorded, lateNotTaken);
     qInfo("%d honest seats; the neighbour replaced files of the other seats %d times", kHonestSeats,
           neighbour.replacements());
     qInfo("teacher's ticks (51 answer files read and counted): %s", qPrintable(durations(tickNs)));

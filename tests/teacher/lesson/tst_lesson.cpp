@@ -697,6 +697,9 @@ void TestLesson::recordColumns_data()
         << QStringList{u"adhoc"_s, u"end"_s, u"again"_s} << QList<int>{1} << QList<int>{1};
     QTest::newRow("an answer in the new round replaces")
         << QStringList{u"adhoc"_s, u"pause"_s, u"start"_s} << QList<int>{1} << QList<int>{2};
+    QTest::newRow("a click taken back as the next publication reaches the seat")
+        << QStringList{u"adhoc"_s, u"late"_s, u"withdrawn"_s, u"pause"_s} << QList<int>{1}
+        << QList<int>{1};
     QTest::newRow("last-moment answer kept by つぎへ")
         << QStringList{u"open3"_s, u"next"_s, u"late"_s, u"ask"_s} << QList<int>{1, 2}
         << QList<int>{2, 0};
@@ -755,6 +758,15 @@ void TestLesson::recordColumns()
             lesson.session().Timer1_Timer();
         } else if (step == u"pause") {
             lesson.CmdPause_Click();
+        } else if (step == u"withdrawn") {
+            // Seat 3's program sees the next publication's question the
+            // moment its command file is written and takes its click back.
+            lesson.session().FileWriter = [](const QString &path, const QByteArray &bytes) {
+                const exchange::FileStatus status = exchange::writeWholeFile(path, bytes);
+                if (path == exchange::commandFilePath(3))
+                    answer(3, 0);
+                return status;
+            };
         } else if (step.startsWith(u"set")) {
             lesson.OptLVQ_Click(step.mid(3).toInt());
         } else if (step == u"clear") {

@@ -30,8 +30,9 @@ private slots:
 
 void TestAnswerRecord::record_data()
 {
-    // stores: "question number seat=value seat=value ..." (other seats hold
-    // 0), a question standing for one question key; header: the numbers over
+    // stores: "question number [rN] seat=value seat=value ..." (other seats
+    // hold 0), a question standing for one question key, each store a round
+    // of its own unless rN names one; header: the numbers over
     // the recorded columns; cells: seat -> its cells for the seats whose
     // cells are not all 0.
     QTest::addColumn<QStringList>("stores");
@@ -51,6 +52,9 @@ void TestAnswerRecord::record_data()
     QTest::newRow("rounds: an answer replaces, nothing else replaces an answer")
         << QStringList{u"1 1 3=2 4=1 5=7 6=4"_s, u"1 1 3=0 4=3 5=0 6=2.5"_s, u"1 1 5=2.5 6=-1"_s}
         << QList<int>{1} << Cells{{3, {2}}, {4, {3}}, {5, {2}}, {6, {4}}};
+    QTest::newRow("within a round the latest reading counts, else an earlier answer")
+        << QStringList{u"1 1 r1 3=2 4=2 5=3"_s, u"1 1 r2 3=4 4=4"_s, u"1 1 r2 3=0 4=5"_s}
+        << QList<int>{1} << Cells{{3, {2}}, {4, {5}}, {5, {3}}};
     QTest::newRow("columns in the order first collected, same numbers kept apart")
         << QStringList{u"9 1 2=1"_s, u"4 2 2=2"_s, u"12 1 2=3"_s, u"9 1 2=4"_s}
         << QList<int>{1, 2, 1} << Cells{{2, {4, 2, 3}}};
@@ -81,12 +85,17 @@ void TestAnswerRecord::record()
     QFETCH(Cells, cells);
 
     AnswerHistory history;
-    for (const QString &store : stores) {
-        const QStringList parts = store.split(u' ');
+    for (int i = 0; i < stores.size(); ++i) {
+        const QStringList parts = stores[i].split(u' ');
         std::array<float, tally::kHistorySeats> seatAnswer{};
-        for (const QString &entry : parts.mid(2))
-            seatAnswer[entry.section(u'=', 0, 0).toInt()] = entry.section(u'=', 1).toFloat();
-        history.store({0, parts[0].toInt(), false}, parts[1].toInt(), seatAnswer, 50);
+        int round = i;
+        for (const QString &entry : parts.mid(2)) {
+            if (entry.startsWith(u'r'))
+                round = 100 + entry.mid(1).toInt();
+            else
+                seatAnswer[entry.section(u'=', 0, 0).toInt()] = entry.section(u'=', 1).toFloat();
+        }
+        history.store({0, parts[0].toInt(), false}, parts[1].toInt(), seatAnswer, 50, {}, round);
     }
 
     QByteArray expected = QByteArray::fromHex("8f6f90c894d48d86"); // 出席番号
