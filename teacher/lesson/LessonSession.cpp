@@ -247,6 +247,9 @@ QString LessonSession::close(const Publication &end)
     // The end's publication collects what the seats gave to their last
     // question up to the instant each is reset.
     PublishToSeats(end);
+    // A lesson that collected nothing leaves the files as they are.
+    if (m_record.isEmpty())
+        return {};
 
     QString recordPath;
     bool endWithout = false;

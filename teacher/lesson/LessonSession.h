@@ -156,8 +156,9 @@ public:
 
     // Closes the lesson: publishes the end to every seat, collecting their
     // last answers on the way, and writes the answer record and the results,
-    // asking the user until they are written or knowingly dropped. Returns
-    // the path the record went to, empty when it was dropped.
+    // asking the user until they are written or knowingly dropped; a lesson
+    // that collected nothing writes neither. Returns the path the record
+    // went to, empty when nothing was written.
     QString close(const Publication &end);
 
 signals:

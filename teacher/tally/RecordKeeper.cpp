@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 namespace tally {
@@ -13,6 +15,24 @@ namespace {
 QString nativePath(const QString &path)
 {
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+}
+
+// Moves the file at path aside under the time it was last written, "Kiroku-
+// 2026-12-07-1015.csv" for the record, never over another file; the name it
+// got, or nothing with the reason.
+std::optional<QString> keepAside(const QString &path, RecordKeeper::LessonFile file, QString &error)
+{
+    const QString stem = RecordKeeper::fileName(file).chopped(4) + u'-' +
+                         QFileInfo(path).lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
+    QString keptAs = stem + u".csv"_s;
+    for (int n = 2; QFileInfo::exists(keptAs) || QFileInfo(keptAs).isSymLink(); ++n)
+        keptAs = stem + u'-' + QString::number(n) + u".csv"_s;
+    QFile moved(path);
+    if (!moved.rename(keptAs)) {
+        error = moved.errorString();
+        return std::nullopt;
+    }
+    return keptAs;
 }
 
 } // namespace
@@ -44,20 +64,15 @@ RecordKeeper::UnfinishedRecord RecordKeeper::keepUnfinished()
 {
     UnfinishedRecord found;
     for (const LessonFile lessonFile : kLessonFiles) {
-        const QFileInfo running(runningFileName(lessonFile));
-        if (!running.exists() && !running.isSymLink())
+        const QString running = runningFileName(lessonFile);
+        if (!QFileInfo::exists(running) && !QFileInfo(running).isSymLink())
             continue;
-        const QString stem = fileName(lessonFile).chopped(4) + u'-' +
-                             running.lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
-        QString keptAs = stem + u".csv"_s;
-        for (int n = 2; QFileInfo::exists(keptAs) || QFileInfo(keptAs).isSymLink(); ++n)
-            keptAs = stem + u'-' + QString::number(n) + u".csv"_s;
-        QFile file(running.filePath());
-        if (file.rename(keptAs)) {
-            found.kept << nativePath(keptAs);
+        QString error;
+        if (const std::optional<QString> keptAs = keepAside(running, lessonFile, error)) {
+            found.kept << nativePath(*keptAs);
         } else {
             m_runningCopyEnabled[int(lessonFile)] = false;
-            found.stuck << nativePath(running.filePath()) + u"（"_s + file.errorString() + u"）"_s;
+            found.stuck << nativePath(running) + u"（"_s + error + u"）"_s;
         }
     }
     return found;
@@ -87,6 +102,16 @@ bool RecordKeeper::writeRunningCopies(qint64 minimumGapMs)
 
 exchange::FileStatus RecordKeeper::save(LessonFile file, const QString &path)
 {
+    // An earlier lesson's file in the working directory is kept, not
+    // replaced; a folder in the way fails below as before.
+    const QFileInfo earlier(path);
+    if (path == fileName(file) && (earlier.isFile() || earlier.isSymLink())) {
+        QString error;
+        if (!keepAside(path, file, error)) {
+            return exchange::FileStatus::failure(
+                u"前の授業の「%1」を別の名前で残せませんでした（%2）。"_s.arg(path, error));
+        }
+    }
     const exchange::FileStatus status = exchange::saveFileSafely(path, bytes(file));
     if (status.ok && m_runningCopyEnabled[int(file)])
         QFile::remove(runningFileName(file));

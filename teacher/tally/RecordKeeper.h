@@ -61,7 +61,9 @@ public:
     bool writeRunningCopies(qint64 minimumGapMs = 0);
 
     // Writes one of the lesson's files at path; once it is safe, its running
-    // copy has done its work and goes.
+    // copy has done its work and goes. A file an earlier lesson left under
+    // the file's own name is first kept under the time it was last written,
+    // as the running copies are.
     exchange::FileStatus save(LessonFile file, const QString &path);
 
 private:

@@ -563,6 +563,7 @@ void TestTeacherForms::graphPicture()
 void TestTeacherForms::closingEndsTheLesson()
 {
     ClassroomFolder folder;
+    ClassroomFolder::write(u"Kiroku.csv"_s, "an earlier lesson's record");
     ScriptedPrompter prompter;
     lesson::Lesson lesson(prompter);
     teacher::frmMain window(lesson);
@@ -576,7 +577,9 @@ void TestTeacherForms::closingEndsTheLesson()
     // the closing publication sets off no collection after the record
     QVERIFY(!lesson.session().answerWatch()->isWatching());
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
-    QVERIFY(QFile::exists(u"Kiroku.csv"_s));
+    // Nothing was collected: the earlier record stays as it was.
+    QCOMPARE(ClassroomFolder::read(u"Kiroku.csv"_s), "an earlier lesson's record");
+    QVERIFY(!QFile::exists(u"Kekka.csv"_s));
 }
 
 // The gateway's window shows where to go and stops the gateway when closed.

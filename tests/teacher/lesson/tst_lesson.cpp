@@ -117,8 +117,8 @@ private slots:
     void retryWritesOnlyFailedSeats_data();
     void retryWritesOnlyFailedSeats();
     void runningRecord();
-    void unfinishedRecordKept_data();
-    void unfinishedRecordKept();
+    void earlierRecordKept_data();
+    void earlierRecordKept();
 
 private:
     static void loadQuestionnaire(Lesson &lesson, const ClassroomFolder &folder,
@@ -650,6 +650,7 @@ void TestLesson::recordThatCannotBeWritten()
     prompter.recordPaths = {elsewhere};
     Lesson lesson(prompter);
     lesson.Form_Load();
+    lesson.CmdStart_Click();
     QCOMPARE(lesson.Form_Unload(), elsewhere);
     QCOMPARE(prompter.asked.size(), 5);
     QVERIFY(prompter.asked[0].startsWith(u"record: "_s));
@@ -948,29 +949,43 @@ void TestLesson::runningRecord()
     QVERIFY(prompter.asked.isEmpty());
 }
 
-// A running copy found at start-up is kept under its time and never
-// overwritten; the teacher is told once where it is.
-void TestLesson::unfinishedRecordKept_data()
+// A running copy found at start-up, or a record an earlier lesson left, is
+// kept under its time and never overwritten; the teacher is told once where
+// the running copies went. A lesson that collected nothing writes nothing.
+void TestLesson::earlierRecordKept_data()
 {
+    QTest::addColumn<QString>("at"); // "start", "close", "close, nothing collected"
     QTest::addColumn<bool>("nameTaken");
-    QTest::addColumn<QStringList>("runningCopies");
+    QTest::addColumn<QStringList>("earlier");
     QTest::addColumn<QStringList>("keptAs");
-    QTest::newRow("kept under its time") << false << QStringList{u"Kiroku-running.csv"_s}
-                                         << QStringList{u"Kiroku-2026-12-07-1015.csv"_s};
-    QTest::newRow("that name taken") << true << QStringList{u"Kiroku-running.csv"_s}
-                                     << QStringList{u"Kiroku-2026-12-07-1015-2.csv"_s};
+    const QString time = u"2026-12-07-1015"_s;
+    QTest::newRow("running copy kept under its time")
+        << u"start"_s << false << QStringList{u"Kiroku-running.csv"_s}
+        << QStringList{u"Kiroku-%1.csv"_s.arg(time)};
+    QTest::newRow("that name taken") << u"start"_s << true << QStringList{u"Kiroku-running.csv"_s}
+                                     << QStringList{u"Kiroku-%1-2.csv"_s.arg(time)};
     QTest::newRow("record and results, told once")
-        << false << QStringList{u"Kiroku-running.csv"_s, u"Kekka-running.csv"_s}
-        << QStringList{u"Kiroku-2026-12-07-1015.csv"_s, u"Kekka-2026-12-07-1015.csv"_s};
+        << u"start"_s << false << QStringList{u"Kiroku-running.csv"_s, u"Kekka-running.csv"_s}
+        << QStringList{u"Kiroku-%1.csv"_s.arg(time), u"Kekka-%1.csv"_s.arg(time)};
+    QTest::newRow("an earlier lesson's files kept at the close")
+        << u"close"_s << false << QStringList{u"Kiroku.csv"_s, u"Kekka.csv"_s}
+        << QStringList{u"Kiroku-%1.csv"_s.arg(time), u"Kekka-%1.csv"_s.arg(time)};
+    QTest::newRow("an earlier record, that name taken")
+        << u"close"_s << true << QStringList{u"Kiroku.csv"_s}
+        << QStringList{u"Kiroku-%1-2.csv"_s.arg(time)};
+    QTest::newRow("nothing collected: nothing written")
+        << u"close, nothing collected"_s << false << QStringList{u"Kiroku.csv"_s, u"Kekka.csv"_s}
+        << QStringList{u"Kiroku.csv"_s, u"Kekka.csv"_s};
 }
 
-void TestLesson::unfinishedRecordKept()
+void TestLesson::earlierRecordKept()
 {
+    QFETCH(QString, at);
     QFETCH(bool, nameTaken);
-    QFETCH(QStringList, runningCopies);
+    QFETCH(QStringList, earlier);
     QFETCH(QStringList, keptAs);
     ClassroomFolder folder;
-    for (const QString &name : std::as_const(runningCopies)) {
+    for (const QString &name : std::as_const(earlier)) {
         ClassroomFolder::write(name, name.toUtf8());
         QFile file(name);
         QVERIFY(file.open(QIODevice::ReadWrite));
@@ -986,10 +1001,18 @@ void TestLesson::unfinishedRecordKept()
     QStringList told;
     for (const QString &name : std::as_const(keptAs))
         told << QDir::toNativeSeparators(folder.filePath(name));
-    QCOMPARE(prompter.asked, QStringList{u"unfinished record: "_s + told.join(u' ')});
+    if (at == u"start") {
+        QCOMPARE(prompter.asked, QStringList{u"unfinished record: "_s + told.join(u' ')});
+    } else {
+        if (at == u"close")
+            lesson.CmdStart_Click();
+        QCOMPARE(lesson.Form_Unload(), at == u"close" ? u"Kiroku.csv"_s : QString());
+        QCOMPARE(prompter.asked, QStringList());
+    }
     for (int i = 0; i < keptAs.size(); ++i) {
-        QCOMPARE(ClassroomFolder::read(keptAs[i]), runningCopies[i].toUtf8());
-        QVERIFY(!QFileInfo::exists(runningCopies[i]));
+        QCOMPARE(ClassroomFolder::read(keptAs[i]), earlier[i].toUtf8());
+        if (keptAs[i] != earlier[i])
+            QCOMPARE(QFileInfo::exists(earlier[i]), at == u"close");
     }
     if (nameTaken)
         QCOMPARE(ClassroomFolder::read(u"Kiroku-2026-12-07-1015.csv"_s), "an earlier one");
