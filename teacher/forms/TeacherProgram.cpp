@@ -28,7 +28,8 @@ int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginSh
     lesson::Lesson lesson(prompter);
     frmMain mainWindow(lesson);
     prompter.setParentWidget(&mainWindow);
-    mainWindow.Form_Load();
+    if (!mainWindow.Form_Load())
+        return 1; // another teacher's program holds the folder
     mainWindow.show();
     return app.exec();
 }

@@ -305,13 +305,15 @@ void frmMain::buildMenus()
     addItem(help, u"mnuHelpAbout"_s, u"ﾊﾞｰｼﾞｮﾝ情報(&A)"_s, &frmMain::mnuHelpAbout_Click);
 }
 
-void frmMain::Form_Load()
+bool frmMain::Form_Load()
 {
     move(0, 0);
-    m_lesson.Form_Load();
+    if (!m_lesson.Form_Load())
+        return false;
     refresh();
     // Once Data exists.
     m_lesson.session().startAnswerWatch();
+    return true;
 }
 
 void frmMain::run(void (lesson::Lesson::*procedure)())

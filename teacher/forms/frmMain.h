@@ -39,7 +39,9 @@ public:
     ~frmMain() override;
 
     // Runs the start of the lesson: folder, first publication, captions.
-    void Form_Load();
+    // False when another teacher's program holds the folder: the program
+    // ends without showing the window.
+    bool Form_Load();
     // Shows the lesson's state on the controls.
     void refresh();
 

@@ -63,10 +63,11 @@ Lesson::Lesson(LessonPrompter &prompter)
 
 // ---------------------------------------------------------------- start-up
 
-void Lesson::Form_Load()
+bool Lesson::Form_Load()
 {
     const LessonSession::HandlerScope scope(m_session);
-    m_session.open();
+    if (!m_session.open())
+        return false;
     LVQMode = exchange::kModePaused;
     ShownQuestion[1] = u"○"_s;
     ShownQuestion[2] = u"×"_s;
@@ -75,6 +76,7 @@ void Lesson::Form_Load()
     setFrameCaption(u"問のアンケートの設定", CurrentQuestion + 1);
     // The box "回答は１回だけ" starts ticked.
     OneAnswerOnly = 1;
+    return true;
 }
 
 Publication Lesson::publication() const

@@ -77,7 +77,9 @@ public:
     int frameNumber() const { return m_frameNumber; }
 
     // --- start-up ------------------------------------------------------
-    void Form_Load();
+    // False when another teacher's program holds the folder: nothing was
+    // written, and the program ends.
+    bool Form_Load();
 
     // --- question navigation and answer sets ---------------------------
     void cmdNext_Click();

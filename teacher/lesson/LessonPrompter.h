@@ -2,6 +2,7 @@
 
 #include "teacher/questionnaire/QuestionnaireDocument.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,14 @@ public:
     virtual QString chooseRecordPath(const QString &suggestedPath) = 0;
     // Second confirmation before ending without the record.
     virtual bool confirmEndWithoutRecord() = 0;
+
+    // Another teacher's program holds the classroom folder: on this PC
+    // (host), which ends this program; or on another, whose program may be
+    // gone: true to take the lesson over from it.
+    virtual void folderInUse(const QString &host) = 0;
+    virtual bool takeOverFolder(const QString &host, const QDateTime &since) = 0;
+    // The folder's lock file could not be made; the program ends.
+    virtual void folderLockFailed(const QString &path, const QString &reason) = 0;
 
     // Running copies found at start-up, left by a lesson that did not close:
     // kept under the paths in kept; those in stuck (each with its reason)

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QThread>
 
 namespace lesson {
@@ -35,16 +36,34 @@ LessonSession::LessonSession(LessonPrompter &prompter) : m_prompter(prompter)
 
 LessonSession::~LessonSession() = default;
 
-void LessonSession::open()
+bool LessonSession::open()
 {
     const HandlerScope scope(*this);
     Timer1.stop();
+    FolderLock::Holder holder;
+    switch (m_lock.take(holder)) {
+    case FolderLock::Result::Taken:
+        break;
+    case FolderLock::Result::HeldHere:
+        m_prompter.folderInUse(holder.host);
+        return false;
+    case FolderLock::Result::HeldElsewhere:
+        if (!m_prompter.takeOverFolder(holder.host, holder.since))
+            return false;
+        if (m_lock.takeOver(holder))
+            break;
+        [[fallthrough]];
+    case FolderLock::Result::Failed:
+        m_prompter.folderLockFailed(nativePath(FolderLock::fileName()), holder.error);
+        return false;
+    }
     const tally::RecordKeeper::UnfinishedRecord unfinished = m_record.keepUnfinished();
     if (!unfinished.kept.isEmpty() || !unfinished.stuck.isEmpty())
         m_prompter.unfinishedRecordFound(unfinished.kept, unfinished.stuck);
     // An existing folder, or one that cannot be made, is not an error here:
     // the publication right after reports every file it cannot write.
     QDir().mkdir(exchange::kDataFolder.toString());
+    return true;
 }
 
 PublishReport LessonSession::publishOnce(const Publication &publication, const QList<int> &seats,
@@ -242,6 +261,8 @@ void LessonSession::stopAnswerWatch()
 QString LessonSession::close(const Publication &end)
 {
     const HandlerScope scope(*this);
+    // The folder is the lesson's until its files are written or dropped.
+    const auto releaseFolder = qScopeGuard([this] { m_lock.release(); });
     stopAnswerWatch();
     Timer1.stop();
     // The end's publication collects what the seats gave to their last

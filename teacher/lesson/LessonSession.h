@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderLock.h"
 #include "LessonPrompter.h"
 
 #include "exchange/ChangeWatch.h"
@@ -104,10 +105,12 @@ public:
 
     const tally::RecordKeeper &record() const { return m_record; }
 
-    // The start of a lesson in the working directory: running copies left by
-    // a lesson that never closed are kept (and the teacher told where), and
-    // the folder Data is made.
-    void open();
+    // The start of a lesson in the working directory. Another teacher's
+    // program that holds the folder is told of (and this lesson does not
+    // start: false) before anything is renamed or written. Then running
+    // copies left by a lesson that never closed are kept (and the teacher
+    // told where), and the folder Data is made.
+    bool open();
 
     // Writes the command and answer files of every seat; on failures the
     // prompter decides between another pass over the seats that failed and
@@ -175,6 +178,7 @@ private:
     // ticks are rounds of their own (see AnswerHistory).
     int m_round = 0;
     std::unique_ptr<exchange::ChangeWatch> m_watch;
+    FolderLock m_lock;
 
     void collect();
 };

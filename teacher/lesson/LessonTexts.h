@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,9 @@ namespace lesson::texts {
 QString programTitle();
 QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
                       const QString &reason);
+QString folderInUse(const QString &host);
+QString takeOverFolder(const QString &host, const QDateTime &since);
+QString folderLockFailed(const QString &path, const QString &reason);
 QString recordFailed(const QString &path, const QString &reason);
 QString confirmEndWithoutRecord();
 QString unfinishedRecordFound(const QStringList &kept, const QStringList &stuck);

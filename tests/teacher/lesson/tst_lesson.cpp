@@ -5,10 +5,16 @@
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
+#include "teacher/lesson/FolderLock.h"
 #include "teacher/lesson/Lesson.h"
 
+#include "SharedFolderFaults.h"
+
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
 
 #include <QTest>
 #include <QTimer>
@@ -91,6 +97,8 @@ class TestLesson : public QObject
 private slots:
     void startupPublishesPausedState();
     void startupReportsUnwritableData();
+    void secondTeacher_data();
+    void secondTeacher();
     void dataFolderLostDuringLesson();
     void fileHeldForAnInstantIsRetried();
     void navigationThroughThreeQuestions();
@@ -167,6 +175,97 @@ void TestLesson::startupReportsUnwritableData()
     QCOMPARE(prompter.asked.size(), 2);
     QVERIFY2(prompter.asked[0].contains(u"LVQ0.ini 102/102"_s), qPrintable(prompter.asked[0]));
     QCOMPARE(lesson.view().frameCaption, u"第 1問のアンケートの設定"_s);
+}
+
+// One teacher's program per classroom folder. A second one says which PC
+// holds the folder and ends before it renames, publishes or writes anything;
+// a lock left by a program that is gone is taken over, from another PC only
+// when the teacher says so.
+void TestLesson::secondTeacher_data()
+{
+    QTest::addColumn<QByteArray>("lock"); // "<running>": a lesson of this process holds it
+    QTest::addColumn<bool>("takeOver");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<bool>("starts");
+
+    const QByteArray program =
+        QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8();
+    const QString here = QSysInfo::machineHostName();
+    // A process of this program that has ended.
+    QProcess gone;
+    gone.start(QCoreApplication::applicationFilePath(), {u"-functions"_s});
+    QVERIFY(gone.waitForStarted());
+    const QByteArray gonePid = QByteArray::number(gone.processId());
+    QVERIFY(gone.waitForFinished());
+
+    QTest::newRow("running on this PC")
+        << QByteArray("<running>") << false << u"folder in use: "_s + here << false;
+    QTest::newRow("left on this PC by a program gone")
+        << gonePid + '\n' + program + '\n' + here.toUtf8() + '\n'
+        << false << QString() << true;
+    QTest::newRow("another PC, taken over")
+        << "4242\n" + program + "\nPC-ROOM2\n"
+        << true << u"take over: PC-ROOM2 2026-12-07T10:15:30"_s << true;
+    QTest::newRow("another PC, left alone")
+        << "4242\n" + program + "\nPC-ROOM2\n"
+        << false << u"take over: PC-ROOM2 2026-12-07T10:15:30"_s << false;
+    QTest::newRow("no teacher's program: a live process of another")
+        << "1\ninit\n" + here.toUtf8() + '\n'
+        << false << QString() << true;
+    QTest::newRow("garbage") << QByteArray("\xff\x00 garbage") << false << QString() << true;
+    QTest::newRow("a pipe") << QByteArray("<pipe>") << false << QString() << true;
+    QTest::newRow("a folder") << QByteArray("<dir>") << false << u"folder lock failed: <lock>"_s
+                              << false;
+}
+
+void TestLesson::secondTeacher()
+{
+    QFETCH(QByteArray, lock);
+    QFETCH(bool, takeOver);
+    QFETCH(QString, asked);
+    QFETCH(bool, starts);
+#ifdef Q_OS_WIN
+    if (lock == "<pipe>")
+        QSKIP("pipes are made on POSIX systems only");
+#endif
+    ClassroomFolder folder;
+    ScriptedPrompter firstPrompter;
+    std::optional<Lesson> first;
+    if (lock == "<running>") {
+        first.emplace(firstPrompter);
+        QVERIFY(first->Form_Load());
+        answer(5, 2);
+    } else if (faults::isMarker(lock)) {
+        QVERIFY(faults::plant(lesson::FolderLock::fileName(), lock));
+    } else {
+        ClassroomFolder::write(lesson::FolderLock::fileName(), lock);
+        QFile file(lesson::FolderLock::fileName());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)),
+                                 QFileDevice::FileModificationTime));
+    }
+    ClassroomFolder::write(u"Kiroku-running.csv"_s, "the running lesson's");
+
+    ScriptedPrompter prompter;
+    prompter.takeOver = takeOver;
+    asked.replace(u"<lock>"_s,
+                  QDir::toNativeSeparators(folder.filePath(lesson::FolderLock::fileName())));
+    Lesson lesson(prompter);
+    QCOMPARE(lesson.Form_Load(), starts);
+    QCOMPARE(prompter.asked.filter(u"unfinished record"_s).isEmpty(), !starts);
+    prompter.asked.removeIf([](const QString &a) { return a.startsWith(u"unfinished"_s); });
+    QCOMPARE(prompter.asked, asked.isEmpty() ? QStringList() : QStringList{asked});
+    // Renamed, published or written nothing: the running copy, the folder
+    // Data and the answer the first lesson's pupil gave are as they were.
+    QCOMPARE(QFileInfo::exists(u"Kiroku-running.csv"_s), !starts);
+    QCOMPARE(QFileInfo::exists(u"Data"_s), starts || first.has_value());
+    if (!first)
+        return;
+    QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(5)), QByteArray(" 2 \r\n"));
+    // Once the first has closed, the folder is free.
+    first->Form_Unload();
+    ScriptedPrompter later;
+    QVERIFY(Lesson(later).Form_Load());
 }
 
 // Someone removes "Data" in the middle of a lesson: the teacher is told once
