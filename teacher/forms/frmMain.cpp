@@ -445,7 +445,7 @@ void frmMain::buildAdditions()
 void frmMain::showAnswerState()
 {
     const tally::AnsweredSeats answered =
-        tally::answeredSeats(m_lesson.session().Tally, m_lesson.session().LVQStudentsMax);
+        tally::answeredSeats(m_lesson.session().lastTally, m_lesson.session().LVQStudentsMax);
     m_lblAnswered->setText(u"回答 "_s + QString::number(answered.count) + u"人"_s);
     if (m_answerStatus)
         m_answerStatus->showAnswered(answered);

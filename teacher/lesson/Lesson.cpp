@@ -277,13 +277,13 @@ void Lesson::LayoutAnswerLabels()
 
 void Lesson::ShowCountGraph()
 {
-    tally::showCountGraph(LVQMode, m_session.Tally.answerCount, m_view.graph);
+    tally::showCountGraph(LVQMode, m_session.lastTally.answerCount, m_view.graph);
 }
 
 void Lesson::ShowPercentGraph()
 {
     float LVQPercent = 0;
-    tally::showPercentGraph(LVQMode, m_session.Tally.answerCount, m_session.Tally.lvqSum,
+    tally::showPercentGraph(LVQMode, m_session.lastTally.answerCount, m_session.lastTally.lvqSum,
                             m_view.graph, LVQPercent);
 }
 

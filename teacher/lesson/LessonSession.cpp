@@ -82,7 +82,7 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
         bool written = true;
         auto write = [&](const QString &path, const QByteArray &bytes) {
             ++report.totalFiles;
-            const exchange::FileStatus status = FileWriter(path, bytes);
+            const exchange::FileStatus status = fileWriter(path, bytes);
             if (status.ok)
                 return;
             written = false;
@@ -95,7 +95,7 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
         write(exchange::commandFilePath(seat), command);
         const bool reached = written;
         const bool known = seat >= 0 && seat < tally::kHistorySeats;
-        if (readings && known && !Tally.unreached[seat]) {
+        if (readings && known && !lastTally.unreached[seat]) {
             if (const std::optional<float> value =
                     tally::readAnswerFile(exchange::answerFilePath(seat)))
                 (*readings)[seat] = *value;
@@ -112,7 +112,7 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
         // answer file could not be reset shows the new question and answers
         // it.
         if (known)
-            Tally.unreached[seat] = !reached;
+            lastTally.unreached[seat] = !reached;
         return written;
     };
 
@@ -145,7 +145,7 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
     // only answers given after this publication count.
     for (const int seat : targets) {
         if (seat >= 0 && seat < tally::kHistorySeats)
-            Tally.seatAnswer[seat] = 0.0f;
+            lastTally.seatAnswer[seat] = 0.0f;
     }
     return report;
 }
@@ -161,7 +161,7 @@ void LessonSession::PublishToSeats(const Publication &publication,
     // change answers but never take one away, for a pupil's program that
     // sees the new question may just then take back a click it wrote (0),
     // and the answer before that click still stands.
-    Readings readings = Tally.seatAnswer;
+    Readings readings = lastTally.seatAnswer;
     PublishReport report = publishOnce(publication, {}, m_given ? &readings : nullptr);
     if (m_given)
         m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round);
@@ -199,9 +199,9 @@ void LessonSession::recordAnswersGiven()
 {
     if (!m_given)
         return;
-    Readings readings = Tally.seatAnswer;
+    Readings readings = lastTally.seatAnswer;
     for (int seat = 0; seat <= std::min(LVQStudentsMax, tally::kHistorySeats - 1); ++seat) {
-        if (Tally.unreached[seat])
+        if (lastTally.unreached[seat])
             continue;
         if (const std::optional<float> value =
                 tally::readAnswerFile(exchange::answerFilePath(seat)))
@@ -237,9 +237,10 @@ void LessonSession::collect()
 
 void LessonSession::CollectAnswers()
 {
-    tally::collectAnswers(Tally, LVQStudentsMax);
+    tally::collectAnswers(lastTally, LVQStudentsMax);
     if (m_given)
-        m_record.store(m_given->key, m_given->number, m_given->texts, Tally.seatAnswer, m_round);
+        m_record.store(m_given->key, m_given->number, m_given->texts, lastTally.seatAnswer,
+                       m_round);
 }
 
 bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)

@@ -98,9 +98,9 @@ public:
     // The answer poll, every 500 ms while answering is open.
     QTimer Timer1;
     // The tally of the last collection.
-    tally::Tally Tally;
+    tally::Tally lastTally;
     // Rewrites one exchange file; tests replace it to make single writes fail.
-    std::function<exchange::FileStatus(const QString &, const QByteArray &)> FileWriter =
+    std::function<exchange::FileStatus(const QString &, const QByteArray &)> fileWriter =
         exchange::writeWholeFile;
 
     const tally::RecordKeeper &record() const { return m_record; }

@@ -343,7 +343,7 @@ void TestClassroom::fullClassLesson()
         for (int seat = 0; seat <= kSeats; ++seat) {
             if (seat == 0 || seat > kHonestSeats) {
                 for (int answer = 1; answer <= 5; ++answer) {
-                    if (lesson.session().Tally.seatAnswer[seat] == float(answer)) {
+                    if (lesson.session().lastTally.seatAnswer[seat] == float(answer)) {
                         ++expectedCount[answer - 1];
                         ++expectedSum;
                     }
@@ -351,10 +351,10 @@ void TestClassroom::fullClassLesson()
                 continue;
             }
             const int final = published.finals[seat];
-            QVERIFY2(lesson.session().Tally.seatAnswer[seat] == float(final),
+            QVERIFY2(lesson.session().lastTally.seatAnswer[seat] == float(final),
                      qPrintable(u"question %1 seat %2: teacher read %3, seat wrote %4"_s.arg(k)
                                     .arg(seat)
-                                    .arg(lesson.session().Tally.seatAnswer[seat])
+                                    .arg(lesson.session().lastTally.seatAnswer[seat])
                                     .arg(final)));
             if (final >= 1 && final <= 5) {
                 ++expectedCount[final - 1];
@@ -362,10 +362,10 @@ void TestClassroom::fullClassLesson()
             }
         }
 #ifdef Q_OS_WIN
-        QCOMPARE(lesson.session().Tally.seatAnswer[0], 0.0f);
+        QCOMPARE(lesson.session().lastTally.seatAnswer[0], 0.0f);
 #endif
-        QCOMPARE(lesson.session().Tally.answerCount, expectedCount);
-        QCOMPARE(lesson.session().Tally.lvqSum, expectedSum);
+        QCOMPARE(lesson.session().lastTally.answerCount, expectedCount);
+        QCOMPARE(lesson.session().lastTally.lvqSum, expectedSum);
         history.push_back(published);
     }
 

@@ -508,7 +508,7 @@ void TestTeacherForms::answerStateAndHiddenGraph()
     ClassroomFolder::write(exchange::answerFilePath(12), exchange::answerFileBytes(1));
     QTRY_COMPARE_WITH_TIMEOUT(answered->text(), u"回答 3人"_s, 3000);
     QCOMPARE(status->cell(12)->accessibleName(), u"12番 回答済み"_s);
-    QCOMPARE(lesson.session().Tally.answerCount[0], 3.0f);
+    QCOMPARE(lesson.session().lastTally.answerCount[0], 3.0f);
 
     // publishing again leaves the graph hidden and nobody answered
     QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
@@ -674,10 +674,10 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
     auto *next = child<QPushButton>(&window, u"cmdNext"_s);
     next->click();
     ClassroomFolder::write(exchange::answerFilePath(3), exchange::answerFileBytes(2));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().Tally.lvqSum, 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 1, 3000);
 
     int held = 2; // the first try and the quiet retry
-    lesson.session().FileWriter = [&held](const QString &path, const QByteArray &bytes) {
+    lesson.session().fileWriter = [&held](const QString &path, const QByteArray &bytes) {
         if (path == u"Data/LVQ7.ini"_s && held > 0) {
             --held;
             return exchange::FileStatus::failure(u"held"_s);

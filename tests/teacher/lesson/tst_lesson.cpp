@@ -300,7 +300,7 @@ void TestLesson::fileHeldForAnInstantIsRetried()
     auto &[folder, prompter, lesson] = started;
     QStringList writes;
     bool held = true;
-    lesson.session().FileWriter = [&](const QString &path, const QByteArray &bytes) {
+    lesson.session().fileWriter = [&](const QString &path, const QByteArray &bytes) {
         if (path.contains(u"LVQ7."_s))
             writes << path;
         if (held && path == u"Data/LVQ7.ini"_s) {
@@ -603,7 +603,7 @@ void TestLesson::collectAndDraw()
     for (int seat = 13; seat <= 19; ++seat)
         answer(seat, 2);
     lesson.session().Timer1_Timer();
-    QCOMPARE(lesson.session().Tally.lvqSum, 19);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 19);
     QCOMPARE(lesson.view().graph[1].caption, u"12人"_s);
     QCOMPARE(lesson.view().graph[1].height, 96.0);
     QCOMPARE(lesson.view().graph[3].caption, u"7人"_s);
@@ -623,7 +623,7 @@ void TestLesson::collectAndDraw()
     // In percent, a tick without any answer leaves the picture.
     lesson.mnuDisplayPercent_Click();
     lesson.session().Timer1_Timer();
-    QCOMPARE(lesson.session().Tally.lvqSum, 0);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
     QCOMPARE(lesson.view().graph[1].caption, u"63.%"_s);
 }
 
@@ -642,17 +642,17 @@ void TestLesson::answerWatcherCollectsLikeATick()
     answer(4, 1);
     QTest::qWait(100);
     QCOMPARE(collected.count(), 0);
-    QCOMPARE(lesson.session().Tally.lvqSum, 0);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
 
     lesson.CmdStart_Click(); // ○×, Timer1 on; its own publication collects once at most
     QTest::qWait(100);
     QVERIFY(collected.count() <= 1);
-    QCOMPARE(lesson.session().Tally.lvqSum, 0);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
     collected.clear();
 
     answer(4, 2);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.session().Tally.lvqSum, 1);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 1);
     QCOMPARE(lesson.view().graph[3].caption, u"1人"_s);
     QCOMPARE(lesson.session().record().history().cell(4, lesson.CurrentQuestion), 2);
 
@@ -660,12 +660,12 @@ void TestLesson::answerWatcherCollectsLikeATick()
     ClassroomFolder::write(u"Data/LVQ9.tmp"_s, exchange::answerFileBytes(1));
     QVERIFY(QFile::remove(exchange::answerFilePath(9)));
     QVERIFY(QFile::rename(u"Data/LVQ9.tmp"_s, exchange::answerFilePath(9)));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().Tally.lvqSum, 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 2, 3000);
     QTRY_COMPARE_WITH_TIMEOUT(watch.watchedFiles().size(), 51, 3000);
     collected.clear();
     answer(9, 2);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.session().Tally.answerCount[1], 2.0f);
+    QCOMPARE(lesson.session().lastTally.answerCount[1], 2.0f);
 
     // Data lost and made again: the watch takes it up again.
     QVERIFY(QDir(u"Data"_s).removeRecursively());
@@ -674,11 +674,11 @@ void TestLesson::answerWatcherCollectsLikeATick()
     for (int seat = 0; seat <= 50; ++seat)
         answer(seat, 0);
     QTRY_COMPARE_WITH_TIMEOUT(watch.watchedFiles().size(), 51, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().Tally.lvqSum, 0, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 0, 3000);
     collected.clear();
     answer(30, 1);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.session().Tally.lvqSum, 1);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 1);
 
     // Paused: changes collect nothing again.
     lesson.CmdPause_Click();
@@ -861,7 +861,7 @@ void TestLesson::recordColumns()
         } else if (step == u"withdrawn") {
             // Seat 3's program sees the next publication's question the
             // moment its command file is written and takes its click back.
-            lesson.session().FileWriter = [](const QString &path, const QByteArray &bytes) {
+            lesson.session().fileWriter = [](const QString &path, const QByteArray &bytes) {
                 const exchange::FileStatus status = exchange::writeWholeFile(path, bytes);
                 if (path == exchange::commandFilePath(3))
                     answer(3, 0);
@@ -925,7 +925,7 @@ void TestLesson::ticksWaitForPrompts()
     lesson.session().Timer1_Timer();
 
     FailingWrites writes{u"Data/LVQ7.ini"_s, 2};
-    lesson.session().FileWriter = std::ref(writes);
+    lesson.session().fileWriter = std::ref(writes);
     int timeouts = 0;
     QObject::connect(&lesson.session().Timer1, &QTimer::timeout, [&] { ++timeouts; });
     prompter.beforeAnswer = [] {
@@ -987,7 +987,7 @@ void TestLesson::retryWritesOnlyFailedSeats()
     lesson.session().Timer1_Timer();
 
     FailingWrites writes{failing, 2};
-    lesson.session().FileWriter = std::ref(writes);
+    lesson.session().fileWriter = std::ref(writes);
     const QByteArray lock = " 100 \r\n 1 \r\n";
     qsizetype writesBeforePrompt = 0;
     prompter.beforeAnswer = [&] {
@@ -1006,9 +1006,9 @@ void TestLesson::retryWritesOnlyFailedSeats()
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), seat7Answer);
     answer(7, 1);
     lesson.session().Timer1_Timer();
-    QCOMPARE(lesson.session().Tally.answerCount[2], 1.0f); // seat 5's answer
-    QCOMPARE(lesson.session().Tally.answerCount[0], seat7Counts ? 1.0f : 0.0f);
-    QCOMPARE(lesson.session().Tally.lvqSum, seat7Counts ? 2 : 1);
+    QCOMPARE(lesson.session().lastTally.answerCount[2], 1.0f); // seat 5's answer
+    QCOMPARE(lesson.session().lastTally.answerCount[0], seat7Counts ? 1.0f : 0.0f);
+    QCOMPARE(lesson.session().lastTally.lvqSum, seat7Counts ? 2 : 1);
 }
 
 // The running copy follows the record while the lesson runs and goes away
