@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -422,6 +423,11 @@ QByteArray cp932Lines(const QStringList &lines)
         text += u"\r\n";
     }
     return encodeCp932(text);
+}
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
 } // namespace exchange

@@ -47,6 +47,10 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes);
 // A folder in the way fails.
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes);
 
+// A path as a message names it to the user: absolute, with the system's
+// separators (C:\\授業\\Kiroku.csv on Windows).
+QString nativePath(const QString &path);
+
 // Lines joined with CR LF after each one, encoded in code page 932.
 QByteArray cp932Lines(const QStringList &lines);
 

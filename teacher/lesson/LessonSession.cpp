@@ -3,7 +3,6 @@
 #include "exchange/NumberText.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QScopeGuard>
 #include <QThread>
 
@@ -14,11 +13,6 @@ constexpr unsigned long kRetryPauseMs = 50;
 constexpr int kPollMs = 500;
 // The running copies are rewritten at most this often by ticks.
 constexpr qint64 kRunningCopyPeriodMs = 1000;
-
-QString nativePath(const QString &path)
-{
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
 
 } // namespace
 
@@ -54,7 +48,7 @@ bool LessonSession::open()
             break;
         [[fallthrough]];
     case FolderLock::Result::Failed:
-        m_prompter.folderLockFailed(nativePath(FolderLock::fileName()), holder.error);
+        m_prompter.folderLockFailed(exchange::nativePath(FolderLock::fileName()), holder.error);
         return false;
     }
     const tally::RecordKeeper::UnfinishedRecord unfinished = m_record.keepUnfinished();
@@ -95,11 +89,8 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
         write(exchange::commandFilePath(seat), command);
         const bool reached = written;
         const bool known = seat >= 0 && seat < tally::kHistorySeats;
-        if (readings && known && !lastTally.unreached[seat]) {
-            if (const std::optional<float> value =
-                    tally::readAnswerFile(exchange::answerFilePath(seat)))
-                (*readings)[seat] = *value;
-        }
+        if (readings && known)
+            tally::readSeat(*readings, lastTally.unreached, seat);
         // A seat that did not get the new question keeps its answer file,
         // counted as not written: the pupil still answers the old question.
         if (reached) {
@@ -174,8 +165,8 @@ void LessonSession::PublishToSeats(const Publication &publication,
     // publication, and their pupils may have answered since.
     while (report.failedFiles > 0) {
         const auto choice =
-            m_prompter.publishFailed(nativePath(report.firstFailedPath), report.failedFiles,
-                                     report.totalFiles, report.firstReason);
+            m_prompter.publishFailed(exchange::nativePath(report.firstFailedPath),
+                                     report.failedFiles, report.totalFiles, report.firstReason);
         if (choice == LessonPrompter::PublishChoice::Continue)
             break;
         const int total = report.totalFiles;
@@ -200,13 +191,8 @@ void LessonSession::recordAnswersGiven()
     if (!m_given)
         return;
     Readings readings = lastTally.seatAnswer;
-    for (int seat = 0; seat <= std::min(LVQStudentsMax, tally::kHistorySeats - 1); ++seat) {
-        if (lastTally.unreached[seat])
-            continue;
-        if (const std::optional<float> value =
-                tally::readAnswerFile(exchange::answerFilePath(seat)))
-            readings[seat] = *value;
-    }
+    for (int seat = 0; seat <= std::min(LVQStudentsMax, tally::kHistorySeats - 1); ++seat)
+        tally::readSeat(readings, lastTally.unreached, seat);
     m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round);
     m_record.writeRunningCopies();
 }
@@ -290,9 +276,9 @@ QString LessonSession::close(const Publication &end)
             // copy that stays is kept by the next start, which says where.
             if (endWithout)
                 break;
-            const auto choice = m_prompter.recordFailed(nativePath(path), status.error);
+            const auto choice = m_prompter.recordFailed(exchange::nativePath(path), status.error);
             if (choice == LessonPrompter::RecordChoice::SaveElsewhere) {
-                const QString other = m_prompter.chooseRecordPath(nativePath(path));
+                const QString other = m_prompter.chooseRecordPath(exchange::nativePath(path));
                 if (!other.isEmpty())
                     path = other;
             } else if (choice == LessonPrompter::RecordChoice::EndWithout &&

@@ -192,15 +192,6 @@ QStringList listFiles(const QString &dir, QStringView pattern)
 
 // ------------------------------------------------------------- procedures
 
-namespace {
-
-QString nativePath(const QString &path)
-{
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
-} // namespace
-
 QuestionnaireDocument::QuestionnaireDocument(DocumentPrompter &prompter) : m_prompter(prompter) {}
 
 QString QuestionnaireDocument::questionnairePath() const
@@ -214,15 +205,14 @@ bool QuestionnaireDocument::SFileLoad()
     const LoadResult result = loadFile(path, QuestionTable, LastQuestion, QuestionnaireText);
     emit tableReplaced();
     if (!result.status.ok) {
-        m_prompter.questionnaireLoadFailed(
-            QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), result.status.error);
+        m_prompter.questionnaireLoadFailed(exchange::nativePath(path), result.status.error);
         return false;
     }
     m_encoding = result.encoding;
     m_readFrom = path;
     m_isNew = false;
     if (!result.unencodable.isEmpty())
-        m_prompter.questionnaireUnencodable(nativePath(path), result.unencodable);
+        m_prompter.questionnaireUnencodable(exchange::nativePath(path), result.unencodable);
     return true;
 }
 
@@ -234,8 +224,7 @@ bool QuestionnaireDocument::SFileSave()
     const TextEncoding encoding = path == m_readFrom ? m_encoding : TextEncoding::Cp932;
     const exchange::FileStatus status = saveFile(path, QuestionnaireText, encoding);
     if (!status.ok) {
-        m_prompter.questionnaireSaveFailed(
-            QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()), status.error);
+        m_prompter.questionnaireSaveFailed(exchange::nativePath(path), status.error);
         return false;
     }
     m_isNew = false;

@@ -12,11 +12,6 @@ using namespace Qt::StringLiterals;
 namespace tally {
 namespace {
 
-QString nativePath(const QString &path)
-{
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
 // Moves the file at path aside under the time it was last written, "Kiroku-
 // 2026-12-07-1015.csv" for the record, never over another file; the name it
 // got, or nothing with the reason.
@@ -69,10 +64,10 @@ RecordKeeper::UnfinishedRecord RecordKeeper::keepUnfinished()
             continue;
         QString error;
         if (const std::optional<QString> keptAs = keepAside(running, lessonFile, error)) {
-            found.kept << nativePath(*keptAs);
+            found.kept << exchange::nativePath(*keptAs);
         } else {
             m_runningCopyEnabled[int(lessonFile)] = false;
-            found.stuck << nativePath(running) + u"（"_s + error + u"）"_s;
+            found.stuck << exchange::nativePath(running) + u"（"_s + error + u"）"_s;
         }
     }
     return found;
