@@ -324,8 +324,10 @@ void TestTeacherForms::messageBoxKeys_data()
     QTest::addColumn<QString>("keys");
     QTest::addColumn<bool>("first"); // the box answered with its first button
 
-    for (const char *box : {"end questionnaire", "end without record", "publish failed"}) {
-        const bool yesByDefault = QByteArray(box) != "end without record";
+    for (const char *box :
+         {"end questionnaire", "end without record", "publish failed", "take over folder"}) {
+        const bool yesByDefault =
+            QByteArray(box) != "end without record" && QByteArray(box) != "take over folder";
         QTest::addRow("%s, Enter", box) << QString::fromLatin1(box) << u"enter"_s << yesByDefault;
         QTest::addRow("%s, Esc", box) << QString::fromLatin1(box) << u"escape"_s << false;
     }
@@ -335,6 +337,8 @@ void TestTeacherForms::messageBoxKeys_data()
         << u"end without record"_s << u"backtab enter"_s << true;
     QTest::newRow("publish failed, Tab to 続行, Enter")
         << u"publish failed"_s << u"tab enter"_s << false;
+    QTest::newRow("take over folder, Shift+Tab to はい, Enter")
+        << u"take over folder"_s << u"backtab enter"_s << true;
 }
 
 void TestTeacherForms::messageBoxKeys()
@@ -371,6 +375,8 @@ void TestTeacherForms::messageBoxKeys()
         answer = prompter.confirmEndQuestionnaire();
     else if (box == u"end without record")
         answer = prompter.confirmEndWithoutRecord();
+    else if (box == u"take over folder")
+        answer = prompter.takeOverFolder(u"PC-ROOM2"_s, QDateTime::currentDateTime());
     else
         answer = prompter.publishFailed(u"Data/LVQ1.ini"_s, 1, 102, u"書き込めません"_s) ==
                  lesson::LessonPrompter::PublishChoice::Retry;
