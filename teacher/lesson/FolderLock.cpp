@@ -23,10 +23,20 @@ QString clearName(const QString &path)
     return {};
 }
 
-// The program name QLockFile writes for this process.
-QString ownProgram()
+// Whether a lock's program is this program: QLockFile writes the name of the
+// executable, without ".exe" on Windows, where names ignore case.
+bool isOwnProgram(QString program)
 {
-    return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QString own = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    for (QString *name : {&program, &own}) {
+        if (name->endsWith(u".exe"_s, Qt::CaseInsensitive))
+            name->chop(4);
+    }
+#ifdef Q_OS_WIN
+    return program.compare(own, Qt::CaseInsensitive) == 0;
+#else
+    return program == own;
+#endif
 }
 
 } // namespace
@@ -66,7 +76,7 @@ FolderLock::Result FolderLock::take(Holder &holder)
         QString host;
         QString program;
         // What is not a lock of a teacher's program holds nothing.
-        if (!m_lock->getLockInfo(&pid, &host, &program) || program != ownProgram()) {
+        if (!m_lock->getLockInfo(&pid, &host, &program) || !isOwnProgram(program)) {
             m_lock->removeStaleLockFile();
             continue;
         }
