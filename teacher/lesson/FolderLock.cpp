@@ -66,9 +66,7 @@ FolderLock::Result FolderLock::take(Holder &holder)
         if (m_lock->tryLock(0))
             return Result::Taken;
         if (m_lock->error() != QLockFile::LockFailedError) {
-            holder.error = m_lock->error() == QLockFile::PermissionError
-                               ? u"このフォルダに書き込む権限がありません。"_s
-                               : u"ファイルを作れません。"_s;
+            holder.error = u"このフォルダにファイルを作れません（書き込む権限がないなど）。"_s;
             m_lock.reset();
             return Result::Failed;
         }

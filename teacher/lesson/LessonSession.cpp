@@ -88,8 +88,7 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
         };
         write(exchange::commandFilePath(seat), command);
         const bool reached = written;
-        const bool known = seat >= 0 && seat < tally::kHistorySeats;
-        if (readings && known)
+        if (readings)
             tally::readSeat(*readings, lastTally.unreached, seat);
         // A seat that did not get the new question keeps its answer file,
         // counted as not written: the pupil still answers the old question.
@@ -102,14 +101,13 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
         // Only a seat without the new question is unreached: one whose
         // answer file could not be reset shows the new question and answers
         // it.
-        if (known)
-            lastTally.unreached[seat] = !reached;
+        lastTally.unreached[seat] = !reached;
         return written;
     };
 
     QList<int> all;
     if (seats.isEmpty()) {
-        for (int seat = 0; seat <= LVQStudentsMax; ++seat)
+        for (int seat = 0; seat <= lastSeat(); ++seat)
             all << seat;
     }
     const QList<int> &targets = seats.isEmpty() ? all : seats;
@@ -134,10 +132,8 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
     }
     // The answer files written now say 0, and an unreached seat counts as 0:
     // only answers given after this publication count.
-    for (const int seat : targets) {
-        if (seat >= 0 && seat < tally::kHistorySeats)
-            lastTally.seatAnswer[seat] = 0.0f;
-    }
+    for (const int seat : targets)
+        lastTally.seatAnswer[seat] = 0.0f;
     return report;
 }
 
@@ -191,7 +187,7 @@ void LessonSession::recordAnswersGiven()
     if (!m_given)
         return;
     Readings readings = lastTally.seatAnswer;
-    for (int seat = 0; seat <= std::min(LVQStudentsMax, tally::kHistorySeats - 1); ++seat)
+    for (int seat = 0; seat <= lastSeat(); ++seat)
         tally::readSeat(readings, lastTally.unreached, seat);
     m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round);
     m_record.writeRunningCopies();
@@ -223,7 +219,7 @@ void LessonSession::collect()
 
 void LessonSession::CollectAnswers()
 {
-    tally::collectAnswers(lastTally, LVQStudentsMax);
+    tally::collectAnswers(lastTally, lastSeat());
     if (m_given)
         m_record.store(m_given->key, m_given->number, m_given->texts, lastTally.seatAnswer,
                        m_round);
@@ -234,7 +230,7 @@ bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)
     m_watch = std::make_unique<exchange::ChangeWatch>(settleMs, minGapMs);
     connect(m_watch.get(), &exchange::ChangeWatch::changed, this, &LessonSession::collectNow);
     QStringList files;
-    for (int seat = 0; seat <= LVQStudentsMax; ++seat)
+    for (int seat = 0; seat <= lastSeat(); ++seat)
         files << exchange::answerFilePath(seat);
     return m_watch->watch(files);
 }

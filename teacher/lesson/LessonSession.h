@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
@@ -93,7 +94,7 @@ public:
     bool inHandler() const { return m_handlerDepth > 0; }
 
     // Highest seat number served: publishing and collecting run over seats 0
-    // to this.
+    // to this (at most the last seat the tally holds).
     int LVQStudentsMax = exchange::kStudentsMax;
     // The answer poll, every 500 ms while answering is open.
     QTimer Timer1;
@@ -181,6 +182,7 @@ private:
     FolderLock m_lock;
 
     void collect();
+    int lastSeat() const { return std::min(LVQStudentsMax, tally::kHistorySeats - 1); }
 };
 
 } // namespace lesson

@@ -316,6 +316,9 @@ void TestAnswerPanel::modeThreeWithTwoLabelsKeepsOldCaption()
 
 void TestAnswerPanel::oneAnswerLock()
 {
+    // A flag beyond the 16-bit range reads as a failed read: the flag stays.
+    poll(commandLines(u" 3 "_s, kThreeLabels, 70000));
+    QCOMPARE(m_module.OneAnswerOnly, 0);
     poll(commandLines(u" 3 "_s, kThreeLabels, 1));
     m_panel->Command1_Click(2);
     QCOMPARE(visibleButtons(), 0);

@@ -477,6 +477,11 @@ void TestLesson::answerSets()
     }
     QCOMPARE(commandFile(1), before);
     QVERIFY(!lesson.session().Timer1.isActive());
+    // No button has these indexes: nothing changes.
+    lesson.OptLVQ_Click(8);
+    lesson.OptLVQ_Click(-1);
+    QCOMPARE(lesson.answerSet(), index);
+    QCOMPARE(lesson.LVQMode, mode);
 }
 
 // Each action of the control bar, from the state right after start with "○×"

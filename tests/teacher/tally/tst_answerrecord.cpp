@@ -72,9 +72,9 @@ void TestAnswerRecord::record_data()
             return numbers;
         }() << Cells{{1, QList<int>(40, 1)}};
     QTest::newRow("nothing collected") << QStringList{} << QList<int>{} << Cells{};
-    QTest::newRow("negative, half to even, clamped, NaN; seat 0 not written")
-        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan"_s} << QList<int>{1}
-        << Cells{{2, {-1}}, {3, {2}}, {4, {32767}}, {5, {-32768}}, {6, {0}}};
+    QTest::newRow("negative, rounded half to even, clamped, NaN; seat 0 not written")
+        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan 7=3.7 8=1.5"_s} << QList<int>{1}
+        << Cells{{2, {-1}}, {3, {2}}, {4, {32767}}, {5, {-32768}}, {6, {0}}, {7, {4}}, {8, {2}}};
 }
 
 void TestAnswerRecord::record()
@@ -120,6 +120,9 @@ void TestAnswerRecord::recordBytes()
     QVERIFY(history.store({0, 1, true}, 2, {}, 50));
     // The same answers again change nothing: the running copy is not rewritten.
     QVERIFY(!history.store({0, 0, true}, 1, seatAnswer, 50));
+    // Outside the table: nothing.
+    QCOMPARE(history.cell(3, 2) + history.cell(52, 0) + history.questionNumber(2), 0);
+    QCOMPARE(history.texts(2), tally::QuestionTexts{});
 
     const QList<QByteArray> lines = tally::answerRecordBytes(history, 3).split('\n');
     QCOMPARE(lines.size(), 5); // header, seats 1 to 3, nothing after the last CR LF
