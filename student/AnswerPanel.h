@@ -85,7 +85,9 @@ public:
     // false, writing nothing, when the teacher's program has published anew
     // since the last poll: the click answered a question that is gone, its
     // answer would be counted for the new one and its lock would hide the new
-    // one. The caller then polls at once to show the new question.
+    // one; also false, with the answer taken back (0), when the new question
+    // arrived while the answer was being written. The caller then polls at
+    // once to show the new question.
     bool Command1_Click(int Index);
 
     const PanelView &view() const { return m_view; }
@@ -109,7 +111,9 @@ private:
     };
 
     static CommandFields readFields(exchange::FieldReader &reader);
-    bool publishedSinceLastPoll() const;
+    // The command file's fields when the teacher's program has written it
+    // since the last poll; nothing when it has not, or it cannot be read.
+    std::optional<CommandFields> publishedSinceLastPoll() const;
     static CommandFields fieldsOf(const QByteArray &fileBytes);
     void attempt(std::optional<PendingWrite> &write) const;
     bool settlePendingWrites(bool opened, const CommandFields &fields);

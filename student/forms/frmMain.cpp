@@ -5,8 +5,8 @@
 #include "MessageSeam.h"
 
 #include "exchange/ChangeWatch.h"
-#include "exchange/GothicFont.h"
-#include "exchange/WindowRole.h"
+#include "widgets/GothicFont.h"
+#include "widgets/WindowRole.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -43,7 +43,7 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"オンブラ"_s);
     // A fixed-size dialog window to assistive tools, not a bare client area.
-    exchange::setWindowRole(this, QAccessible::Dialog);
+    widgets::setWindowRole(this, QAccessible::Dialog);
     setFixedSize(kClientSize);
 
     m_background = new QLabel(this);
@@ -54,7 +54,7 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     LblEnqete = new QLabel(this);
     LblEnqete->setObjectName(u"LblEnqete"_s);
     LblEnqete->setGeometry(8, 8, 553, 97);
-    LblEnqete->setFont(exchange::gothicFont(20.25, false));
+    LblEnqete->setFont(widgets::gothicFont(20.25, false));
     LblEnqete->setTextFormat(Qt::PlainText);
     LblEnqete->setWordWrap(true);
     LblEnqete->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -63,7 +63,7 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
         auto *button = new AnswerButton(this);
         button->setObjectName(u"Command1_%1"_s.arg(i));
-        button->setFont(exchange::gothicFont(student::kInitialButtonPointSize, true));
+        button->setFont(widgets::gothicFont(student::kInitialButtonPointSize, true));
         connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
         Command1[i] = button;
     }
@@ -143,7 +143,7 @@ void frmMain::applyView()
 {
     const student::PanelView &view = m_panel.view();
     LblEnqete->setText(view.question);
-    const QFont font = exchange::gothicFont(view.buttonPointSize, true);
+    const QFont font = widgets::gothicFont(view.buttonPointSize, true);
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
         const student::AnswerButtonView &state = view.buttons[i];
         AnswerButton *button = Command1[i];

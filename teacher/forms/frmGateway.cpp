@@ -2,8 +2,8 @@
 
 #include "QrCodeWidget.h"
 
-#include "exchange/GothicFont.h"
 #include "gateway/GatewayServer.h"
+#include "widgets/GothicFont.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -23,7 +23,7 @@ QLabel *wrappingLabel(QWidget *parent, const QString &name, qreal pointSize, boo
     label->setObjectName(name);
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    label->setFont(exchange::gothicFont(pointSize, bold));
+    label->setFont(widgets::gothicFont(pointSize, bold));
     return label;
 }
 

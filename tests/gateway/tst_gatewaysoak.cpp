@@ -164,9 +164,9 @@ void TestGatewaySoak::fiftyBrowsers()
                 text += u"\n"_s;
             }
             folder.writeQuestionnaire(u"soak.txt"_s, text);
-            lesson.QuestionnaireDir = folder.path();
-            lesson.QuestionnaireFileName = u"soak.txt"_s;
-            QVERIFY(lesson.SFileLoad());
+            lesson.document().QuestionnaireDir = folder.path();
+            lesson.document().QuestionnaireFileName = u"soak.txt"_s;
+            QVERIFY(lesson.document().SFileLoad());
             lesson.mnuFileOpen_Click();
         }
         std::array<qint64, kSeats + 1> before{};
@@ -178,11 +178,10 @@ void TestGatewaySoak::fiftyBrowsers()
             QTest::qWait(5);
         lastQuestionAt = clock.elapsed();
         const bool oneAnswer = std::uniform_int_distribution<int>(0, 1)(random) == 1;
-        lesson.View.oneAnswerChecked = oneAnswer;
         lesson.Check1_Click(oneAnswer);
         const qint64 publishedAt = clock.elapsed();
         lesson.cmdNext_Click();
-        QCOMPARE(lesson.ShownRow, row);
+        QCOMPARE(lesson.shownRow(), row);
         const int mode = int(lesson.LVQMode);
         QVERIFY(mode >= 2 && mode <= 5);
         QVERIFY(QTest::qWaitFor(
@@ -227,18 +226,18 @@ void TestGatewaySoak::fiftyBrowsers()
             },
             20000));
 
-        lesson.Timer1_Timer();
+        lesson.session().Timer1_Timer();
         std::array<float, 5> expected{};
         int expectedSum = 0;
         for (int seat = 1; seat <= kSeats; ++seat) {
-            QCOMPARE(lesson.Tally.seatAnswer[seat], float(finals[seat]));
+            QCOMPARE(lesson.session().lastTally.seatAnswer[seat], float(finals[seat]));
             if (finals[seat] > 0) {
                 ++expected[finals[seat] - 1];
                 ++expectedSum;
             }
         }
-        QCOMPARE(lesson.Tally.answerCount, expected);
-        QCOMPARE(lesson.LVQSum, expectedSum);
+        QCOMPARE(lesson.session().lastTally.answerCount, expected);
+        QCOMPARE(lesson.session().lastTally.lvqSum, expectedSum);
     }
     const qint64 elapsed = clock.elapsed() - soakStart;
     // From the start of the teacher's publication to the page's new view

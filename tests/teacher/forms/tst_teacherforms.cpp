@@ -3,14 +3,13 @@
 #include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "exchange/QtJapanese.h"
+#include "teacher/forms/AnswerStatusWindow.h"
 #include "teacher/forms/FittingLabel.h"
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/MessageBoxPrompter.h"
-#include "teacher/forms/AnswerStatusWindow.h"
-#include "teacher/lesson/AnswerWatcher.h"
+#include "widgets/QtJapanese.h"
 #if OMBRA_GATEWAY
 #include "gateway/GatewayServer.h"
 #include "teacher/forms/QrCodeWidget.h"
@@ -307,7 +306,7 @@ void TestTeacherForms::stateChangesReachTheLesson()
     change(target, how);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(lesson.View.displayIndex, display);
+    QCOMPARE(lesson.displayIndex(), display);
     QCOMPARE(child<QRadioButton>(&window, u"OptDisplay_"_s + QString::number(display))->isChecked(),
              true);
     QVERIFY(window.findChild<QAction *>(display ? u"mnuDisplayPercent"_s : u"mnuDisplayNumber"_s)
@@ -328,8 +327,10 @@ void TestTeacherForms::messageBoxKeys_data()
     QTest::addColumn<QString>("keys");
     QTest::addColumn<bool>("first"); // the box answered with its first button
 
-    for (const char *box : {"end questionnaire", "end without record", "publish failed"}) {
-        const bool yesByDefault = QByteArray(box) != "end without record";
+    for (const char *box :
+         {"end questionnaire", "end without record", "publish failed", "take over folder"}) {
+        const bool yesByDefault =
+            QByteArray(box) != "end without record" && QByteArray(box) != "take over folder";
         QTest::addRow("%s, Enter", box) << QString::fromLatin1(box) << u"enter"_s << yesByDefault;
         QTest::addRow("%s, Esc", box) << QString::fromLatin1(box) << u"escape"_s << false;
     }
@@ -339,6 +340,8 @@ void TestTeacherForms::messageBoxKeys_data()
         << u"end without record"_s << u"backtab enter"_s << true;
     QTest::newRow("publish failed, Tab to 続行, Enter")
         << u"publish failed"_s << u"tab enter"_s << false;
+    QTest::newRow("take over folder, Shift+Tab to はい, Enter")
+        << u"take over folder"_s << u"backtab enter"_s << true;
 }
 
 void TestTeacherForms::messageBoxKeys()
@@ -375,6 +378,8 @@ void TestTeacherForms::messageBoxKeys()
         answer = prompter.confirmEndQuestionnaire();
     else if (box == u"end without record")
         answer = prompter.confirmEndWithoutRecord();
+    else if (box == u"take over folder")
+        answer = prompter.takeOverFolder(u"PC-ROOM2"_s, QDateTime::currentDateTime());
     else
         answer = prompter.publishFailed(u"Data/LVQ1.ini"_s, 1, 102, u"書き込めません"_s) ==
                  lesson::LessonPrompter::PublishChoice::Retry;
@@ -427,9 +432,9 @@ void TestTeacherForms::captionsFit()
     QWidget *control = child<QWidget>(&window, name);
     if (auto *item = qobject_cast<teacher::FittingLabel *>(control)) {
         QVERIFY(!item->text().isEmpty());
-        const exchange::FittedCaption fitted = item->fitted();
+        const widgets::FittedCaption fitted = item->fitted();
         QVERIFY2(!fitted.elided, qPrintable(fitted.lines.join(u'|')));
-        QVERIFY(exchange::linesFit(fitted.lines, fitted.font, item->contentsRect().size()));
+        QVERIFY(widgets::linesFit(fitted.lines, fitted.font, item->contentsRect().size()));
         QCOMPARE(fitted.lines.join(QString()), item->text());
         QVERIFY(fitted.font.pointSizeF() <= item->font().pointSizeF());
     } else {
@@ -447,7 +452,7 @@ void TestTeacherForms::captionsFit()
 void TestTeacherForms::qtTextsInJapanese()
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    const bool found = exchange::installQtJapanese(*QCoreApplication::instance());
+    const bool found = widgets::installQtJapanese(*QCoreApplication::instance());
     QLocale::setDefault(QLocale::system());
     if (!found)
         QSKIP("Qt's Japanese translations are not installed (qt6-translations-l10n)");
@@ -512,7 +517,7 @@ void TestTeacherForms::answerStateAndHiddenGraph()
     ClassroomFolder::write(exchange::answerFilePath(12), exchange::answerFileBytes(1));
     QTRY_COMPARE_WITH_TIMEOUT(answered->text(), u"回答 3人"_s, 3000);
     QCOMPARE(status->cell(12)->accessibleName(), u"12番 回答済み"_s);
-    QCOMPARE(lesson.Tally.answerCount[0], 3.0f);
+    QCOMPARE(lesson.session().lastTally.answerCount[0], 3.0f);
 
     // publishing again leaves the graph hidden and nobody answered
     QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
@@ -567,6 +572,7 @@ void TestTeacherForms::graphPicture()
 void TestTeacherForms::closingEndsTheLesson()
 {
     ClassroomFolder folder;
+    ClassroomFolder::write(u"Kiroku.csv"_s, "an earlier lesson's record");
     ScriptedPrompter prompter;
     lesson::Lesson lesson(prompter);
     teacher::frmMain window(lesson);
@@ -574,13 +580,15 @@ void TestTeacherForms::closingEndsTheLesson()
     window.setEndHandler([&ended] { ++ended; });
     window.Form_Load();
     window.show();
-    QVERIFY(window.answerWatcher()->watch().isWatching());
+    QVERIFY(lesson.session().answerWatch()->isWatching());
     window.findChild<QAction *>(u"mnuFileExit"_s)->trigger();
     QCOMPARE(ended, 1);
     // the closing publication sets off no collection after the record
-    QVERIFY(!window.answerWatcher()->watch().isWatching());
+    QVERIFY(!lesson.session().answerWatch()->isWatching());
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
-    QVERIFY(QFile::exists(u"Kiroku.csv"_s));
+    // Nothing was collected: the earlier record stays as it was.
+    QCOMPARE(ClassroomFolder::read(u"Kiroku.csv"_s), "an earlier lesson's record");
+    QVERIFY(!QFile::exists(u"Kekka.csv"_s));
 }
 
 // The gateway's window shows where to go and stops the gateway when closed.
@@ -678,18 +686,18 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     folder.writeQuestionnaire(u"q.txt"_s, u"色は？\n赤\n青\n\n犬と猫\n犬\n猫\n"_s);
-    lesson.QuestionnaireDir = folder.path();
-    lesson.QuestionnaireFileName = u"q.txt"_s;
-    QVERIFY(lesson.SFileLoad());
+    lesson.document().QuestionnaireDir = folder.path();
+    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    QVERIFY(lesson.document().SFileLoad());
     lesson.mnuFileOpen_Click();
     window.refresh();
     auto *next = child<QPushButton>(&window, u"cmdNext"_s);
     next->click();
     ClassroomFolder::write(exchange::answerFilePath(3), exchange::answerFileBytes(2));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 1, 3000);
 
     int held = 2; // the first try and the quiet retry
-    lesson.FileWriter = [&held](const QString &path, const QByteArray &bytes) {
+    lesson.session().fileWriter = [&held](const QString &path, const QByteArray &bytes) {
         if (path == u"Data/LVQ7.ini"_s && held > 0) {
             --held;
             return exchange::FileStatus::failure(u"held"_s);
@@ -697,7 +705,7 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
         return exchange::writeWholeFile(path, bytes);
     };
     int ticks = 0;
-    connect(&lesson.Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    connect(&lesson.session().Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
     QString boxText;
     int ticksWhileBoxUp = 0;
     QTimer::singleShot(1300, this, [&] {
