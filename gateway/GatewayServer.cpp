@@ -1,5 +1,6 @@
 #include "GatewayServer.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServer>
@@ -184,11 +185,22 @@ int connectionLimit()
 {
     qint64 limit = kMaxConnections;
 #ifdef Q_OS_UNIX
+    // Qt takes a failed accept() for want of descriptors as a passing
+    // failure and tries again at once, for ever: the gateway must never get
+    // there. A connection refused at the limit still takes a descriptor for
+    // a moment, hence one more kept free.
     rlimit descriptors{};
-    if (getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur != RLIM_INFINITY)
-        limit = std::min<qint64>(limit, qint64(descriptors.rlim_cur) - kReservedDescriptors);
+    if (getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur != RLIM_INFINITY) {
+        const QDir open(u"/proc/self/fd"_s);
+        const qint64 inUse =
+            open.exists()
+                ? open.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()
+                : kReservedDescriptors;
+        limit = std::min<qint64>(limit,
+                                 qint64(descriptors.rlim_cur) - inUse - kReservedDescriptors - 1);
+    }
 #endif
-    return int(std::max<qint64>(limit, 8));
+    return int(std::max<qint64>(limit, 1));
 }
 
 QHostAddress lanAddress()

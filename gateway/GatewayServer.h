@@ -42,11 +42,12 @@ inline constexpr qint64 kMaxUnsentBytes = 64 * 1024;
 // Bytes of a WebSocket connection read at a time.
 inline constexpr qint64 kWebSocketReadBuffer = 16 * 1024;
 // Connections open at once, HTTP and WebSocket: from one address, and in all.
-// The total stays kReservedDescriptors below the process's descriptor limit,
-// so that the seats' files and the gateway itself always have descriptors.
+// The total leaves kReservedDescriptors free beyond those the process has
+// open when the gateway starts, so that the seats' files and the program
+// itself always have descriptors.
 inline constexpr int kMaxConnectionsPerAddress = 16;
 inline constexpr int kMaxConnections = 512;
-inline constexpr int kReservedDescriptors = 64;
+inline constexpr int kReservedDescriptors = 32;
 
 // A subnet of one of the machine's own interfaces.
 struct Subnet

@@ -11,7 +11,8 @@ prints the figure it reached:
   messages    60 connections from one address send as fast as they can
   ping flood  pings with a closed receive window; the gateway's memory
   idle        400 idle connections from 8, then 100 addresses, under a
-              256-descriptor limit; a pupil's page, and the gateway's CPU
+              256-descriptor limit; a pupil's page, and the gateway's CPU;
+              then 20 connections under a 12-descriptor limit
   host        a foreign Host, /ws without an upgrade, a foreign Origin
   two tabs    two pages with one token
   half file   a command file read while it is being rewritten
@@ -341,7 +342,10 @@ def messages_from_one_address(port):
     started = time.monotonic()
     for _ in range(20):
         for page in pages:
-            page.socket.sendall(page.frame(1, b"{}"))
+            try:
+                page.socket.sendall(page.frame(1, b"{}"))
+            except OSError:
+                pass  # dropped for sending too much
     answered = 0
     for page in pages:
         while True:
@@ -408,7 +412,7 @@ def idle_connections():
             time.sleep(2)
             cpu = (gateway.cpu_seconds() - cpu) / (2.0 + page_ms / 1000)
             check(status == "200", "the pupil's page: %s" % status)
-            check(cpu < 0.5, "the gateway used %.0f %% of a core" % (cpu * 100))
+            check(cpu < 0.2, "the gateway used %.0f %% of a core" % (cpu * 100))
             print("idle: 400 connections from %d addresses, the gateway held %d descriptors of "
                   "256; a pupil's page in %.0f ms; CPU %.0f %% over 2 s"
                   % (addresses, open_fds, page_ms, cpu * 100))
@@ -416,6 +420,37 @@ def idle_connections():
                 s.close()
         finally:
             gateway.close()
+
+
+def no_descriptors():
+    """Under a descriptor limit barely above what the gateway needs, it never
+    runs out (Qt would try a failed accept again at once, for ever)."""
+    gateway = Gateway(descriptors=12)
+    try:
+        held = []
+        for i in range(20):
+            try:
+                held.append(tcp(gateway.port, "127.0.12.%d" % (1 + i)))
+            except OSError:
+                pass
+        time.sleep(0.5)
+        most = gateway.descriptors()
+        cpu = gateway.cpu_seconds()
+        time.sleep(2)
+        cpu = (gateway.cpu_seconds() - cpu) / 2
+        check(most < 12, "%d descriptors open" % most)
+        for s in held:
+            s.close()
+        closed = time.monotonic()
+        while http_status(gateway.port, "GET / HTTP/1.1\r\nHost: 127.0.0.1:%P\r\n") != "200":
+            check(time.monotonic() - closed < 10, "no page after the connections closed")
+            time.sleep(0.2)
+        check(cpu < 0.2, "the gateway used %.0f %% of a core" % (cpu * 100))
+        print("no descriptors: 20 connections under a 12-descriptor limit, the gateway held %d "
+              "descriptors, CPU %.0f %% over 2 s; the page served %.1f s after they closed"
+              % (most, cpu * 100, time.monotonic() - closed))
+    finally:
+        gateway.close()
 
 
 def foreign_host(port):
@@ -509,6 +544,7 @@ def main():
         gateway.close()
     try:
         idle_connections()
+        no_descriptors()
     except Failure as failure:
         print("hostile: %s" % failure)
         return 1
