@@ -338,7 +338,7 @@ bool GatewayServer::start(quint16 port)
     m_http = std::make_unique<QHttpServer>();
     auto serve = [this](const QByteArray &mimeType, const QString &name) {
         return [this, mimeType, name](const QHttpServerRequest &request) {
-            if (!m_requests.allow(peerKey(request.remoteAddress()), steadyNow()))
+            if (!m_httpRequests.allow(peerKey(request.remoteAddress()), steadyNow()))
                 return textResponse(u"要求が多すぎます。しばらく待ってから開き直してください。\n"_s,
                                     QHttpServerResponse::StatusCode::TooManyRequests);
             return pageResponse(mimeType, name);
@@ -552,7 +552,7 @@ void GatewayServer::sweepConnections()
             socket->abort();
     }
     m_newConnections.forgetBefore(at);
-    m_requests.forgetBefore(at);
+    m_httpRequests.forgetBefore(at);
 }
 
 void GatewayServer::checkOutput(quint64 client)

@@ -161,7 +161,7 @@ private:
     std::vector<Connection> m_connections;
     int m_connectionLimit = kMaxConnections;
     AddressWindows m_newConnections{kHttpWindowMs, kMaxConnectionsPerWindow};
-    AddressWindows m_requests{kHttpWindowMs, kMaxRequestsPerWindow};
+    AddressWindows m_httpRequests{kHttpWindowMs, kMaxRequestsPerWindow};
     QList<Subnet> m_subnets;
     qint64 m_subnetsAt = -1;
     QTimer m_sweep;
