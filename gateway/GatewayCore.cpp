@@ -397,6 +397,20 @@ void GatewayCore::signIn(quint64 client, Client &state, const BrowserMessage &me
 void GatewayCore::requestTakeOver(quint64 client, Client &state, int seat)
 {
     dropRequestOf(state);
+    // One request per address, so that the teacher's list stays short: a
+    // newer one replaces the older.
+    for (auto it = m_requests.begin(); it != m_requests.end();) {
+        const auto other = m_clients.find(it->second.client);
+        if (other == m_clients.end() || other->address != state.address) {
+            ++it;
+            continue;
+        }
+        it = m_requests.erase(it);
+        other->request.reset();
+        other->idleSince = now();
+        refuse(other.key(), u"denied"_s,
+               u"同じアドレスから新しい申し出があったので、この申し出は取り消しました。"_s);
+    }
     const int id = m_nextRequest++;
     m_requests.emplace(id, Request{seat, client});
     state.request = id;

@@ -334,8 +334,12 @@ void TestGatewayCore::heldSeatMovesOnlyWithConsent()
 
     m_core->handleMessage(2, signInMessage(u"5"_s, kCode));
     QCOMPARE(last(take(2), u"held"_s).value(u"message"_s).toString(), gateway::seatHeldMessage());
-    // Asked with the code: a request for the teacher, and the holder is told.
+    // Asked with the code: a request for the teacher, and the holder is told;
+    // one request an address.
+    connectClient(4, u"192.168.0.12"_s);
+    m_core->handleMessage(4, signInMessage(u"5"_s, kCode, true));
     m_core->handleMessage(2, signInMessage(u"5"_s, kCode, true));
+    QCOMPARE(reason(4), u"denied"_s);
     m_core->handleMessage(3, keyMessage(u"5"_s, m_core->lessonKey(), true));
     const int denied = last(take(2), u"pending"_s).value(u"request"_s).toInt();
     const int approved = last(take(3), u"pending"_s).value(u"request"_s).toInt();
