@@ -601,6 +601,7 @@ void GatewayServer::acceptWebSockets()
         grewFrom->client = client;
         const QPointer<QTcpSocket> tcp = grewFrom->socket;
         tcp->setReadBufferSize(kWebSocketReadBuffer);
+        tcp->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kWebSocketSendBuffer);
         // After the WebSocket has read the frames, pongs included.
         connect(tcp, &QTcpSocket::readyRead, this, [this, client] { checkOutput(client); });
         for (QObject *child : socket->children()) {

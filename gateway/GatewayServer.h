@@ -39,8 +39,10 @@ inline constexpr int kRequestTimeoutMs = 5000;
 // Output waiting for a WebSocket client that does not read; past it the
 // client is dropped.
 inline constexpr qint64 kMaxUnsentBytes = 64 * 1024;
-// Bytes of a WebSocket connection read at a time.
+// Bytes of a WebSocket connection read at a time, and bytes the system may
+// hold for it on the way out before the gateway's own output counts.
 inline constexpr qint64 kWebSocketReadBuffer = 16 * 1024;
+inline constexpr int kWebSocketSendBuffer = 16 * 1024;
 // Connections open at once, HTTP and WebSocket: from one address, and in all.
 // The total leaves kReservedDescriptors free beyond those the process has
 // open when the gateway starts, so that the seats' files and the program

@@ -10,6 +10,7 @@ prints the figure it reached:
               and how soon the right code is let in once they stop
   messages    60 connections from one address send as fast as they can
   ping flood  pings with a closed receive window; the gateway's memory
+  no reading  a page that asks for its view over and over and reads nothing
   idle        400 idle connections from 8, then 100 addresses, under a
               256-descriptor limit; a pupil's page, and the gateway's CPU;
               then 20 connections under a 12-descriptor limit
@@ -390,6 +391,36 @@ def ping_flood(port, gateway):
           % (sent // 1024, elapsed, peak - before))
 
 
+def unread_output(port, gateway):
+    """A page that asks for its seat's view over and over, within its budget,
+    and reads nothing: it is dropped once 64 KiB wait for it."""
+    page = Page(port, "127.0.16.1", rcvbuf=4096)
+    page.sign_in(40)
+    token = page.until("signedin")["token"]
+    before = gateway.status("VmRSS")
+    started = time.monotonic()
+    asked = 0
+    while time.monotonic() - started < 30:
+        if not page.send({"type": "resume", "token": token}):
+            break
+        asked += 1
+        time.sleep(1 / 30)
+    elapsed = time.monotonic() - started
+    grown = gateway.status("VmRSS") - before
+    page.close()
+    # The seat is given back for the attacks that follow.
+    again = Page(port, "127.0.16.2")
+    again.send({"type": "resume", "token": token})
+    check(again.until("signedin"), "seat 40 came back")
+    again.send({"type": "release"})
+    check(again.until("released"), "seat 40 not released")
+    again.close()
+    check(elapsed < 30, "a page that reads nothing was kept for 30 s")
+    check(grown < 16 * 1024, "the gateway grew by %d KiB" % grown)
+    print("no reading: a page that reads nothing asked for its view %d times and was dropped "
+          "after %.1f s; the gateway grew by %d KiB" % (asked, elapsed, grown))
+
+
 def idle_connections():
     """400 idle connections under a 256-descriptor limit: a pupil still gets
     the page, and nothing spins."""
@@ -533,6 +564,7 @@ def main():
         foreign_host(port)
         two_tabs(port)
         half_written(port, gateway)
+        unread_output(port, gateway)
         take_over(port, gateway)
         messages_from_one_address(port)
         ping_flood(port, gateway)
