@@ -195,12 +195,17 @@ void GatewayCore::send(quint64 client, const QByteArray &message)
         m_sink.send(client, message);
 }
 
+QByteArray GatewayCore::refusal(const QString &reason, const QString &text)
+{
+    return toJson({{u"type"_s, u"refused"_s},
+                   {u"reason"_s, reason},
+                   {u"title"_s, student::signInMessageTitle()},
+                   {u"message"_s, text}});
+}
+
 void GatewayCore::refuse(quint64 client, const QString &reason, const QString &text)
 {
-    send(client, toJson({{u"type"_s, u"refused"_s},
-                         {u"reason"_s, reason},
-                         {u"title"_s, student::signInMessageTitle()},
-                         {u"message"_s, text}}));
+    send(client, refusal(reason, text));
 }
 
 void GatewayCore::drop(quint64 client)
@@ -400,16 +405,13 @@ void GatewayCore::requestTakeOver(quint64 client, Client &state, int seat)
     // One request per address, so that the teacher's list stays short: a
     // newer one replaces the older.
     for (auto it = m_requests.begin(); it != m_requests.end();) {
-        const auto other = m_clients.find(it->second.client);
-        if (other == m_clients.end() || other->address != state.address) {
+        const auto other = m_clients.constFind(it->second.client);
+        if (other == m_clients.constEnd() || other->address != state.address) {
             ++it;
             continue;
         }
-        it = m_requests.erase(it);
-        other->request.reset();
-        other->idleSince = now();
-        refuse(other.key(), u"denied"_s,
-               u"同じアドレスから新しい申し出があったので、この申し出は取り消しました。"_s);
+        it = withdraw(it, refusal(u"denied"_s, u"同じアドレスから新しい申し出があったので、"
+                                               u"この申し出は取り消しました。"_s));
     }
     const int id = m_nextRequest++;
     m_requests.emplace(id, Request{seat, client});
@@ -443,26 +445,22 @@ bool GatewayCore::handOver(int requestId, const QByteArray &toHolder)
     if (found == m_requests.end())
         return false;
     const Request request = found->second;
-    m_requests.erase(found);
+    withdraw(found, {});
     const auto state = m_clients.find(request.client);
-    if (state == m_clients.end()) {
-        emit changed();
+    if (state == m_clients.end())
         return false;
-    }
-    state->request.reset();
     const auto held = m_seats.find(request.seat);
     if (held == m_seats.end()) { // freed meanwhile: the page signs in by itself
         send(request.client, messageOf(u"seatfree"_s, QString()));
-    } else {
-        // The seat goes on as it stands: its answer and any lock stay.
-        Seat &seat = *held->second;
-        if (seat.client && !toHolder.isEmpty())
-            send(*seat.client, toHolder);
-        detach(seat);
-        seat.token = randomBytes(16).toHex();
-        attach(request.client, *state, request.seat, seat);
+        return true;
     }
-    emit changed();
+    // The seat goes on as it stands: its answer and any lock stay.
+    Seat &seat = *held->second;
+    if (seat.client && !toHolder.isEmpty())
+        send(*seat.client, toHolder);
+    detach(seat);
+    seat.token = randomBytes(16).toHex();
+    attach(request.client, *state, request.seat, seat);
     return true;
 }
 
@@ -471,26 +469,34 @@ bool GatewayCore::deny(int requestId)
     const auto found = m_requests.find(requestId);
     if (found == m_requests.end())
         return false;
-    const quint64 client = found->second.client;
-    m_requests.erase(found);
+    withdraw(found, refusal(u"denied"_s, u"先生が引き継ぎを断りました。"_s));
+    return true;
+}
+
+std::map<int, GatewayCore::Request>::iterator
+GatewayCore::withdraw(std::map<int, Request>::iterator request, const QByteArray &toPage)
+{
+    const quint64 client = request->second.client;
+    const auto next = m_requests.erase(request);
     const auto state = m_clients.find(client);
     if (state != m_clients.end()) {
         state->request.reset();
         state->idleSince = now();
-        refuse(client, u"denied"_s, u"先生が引き継ぎを断りました。"_s);
     }
+    if (!toPage.isEmpty())
+        send(client, toPage);
     emit changed();
-    return true;
+    return next;
 }
 
 void GatewayCore::dropRequestOf(Client &state)
 {
     if (!state.request)
         return;
-    m_requests.erase(*state.request);
+    const auto found = m_requests.find(*state.request);
+    if (found != m_requests.end())
+        withdraw(found, {});
     state.request.reset();
-    state.idleSince = now();
-    emit changed();
 }
 
 void GatewayCore::attach(quint64 client, Client &state, int seat, Seat &held)
@@ -531,20 +537,8 @@ void GatewayCore::freeSeat(int seat)
     // It may be the session's own signal that brought us here.
     held->deleteLater();
     // Pages waiting for this seat may now sign in to it.
-    for (auto it = m_requests.begin(); it != m_requests.end();) {
-        if (it->second.seat != seat) {
-            ++it;
-            continue;
-        }
-        const quint64 client = it->second.client;
-        it = m_requests.erase(it);
-        const auto state = m_clients.find(client);
-        if (state != m_clients.end()) {
-            state->request.reset();
-            state->idleSince = now();
-        }
-        send(client, messageOf(u"seatfree"_s, QString()));
-    }
+    for (auto it = m_requests.begin(); it != m_requests.end();)
+        it = it->second.seat == seat ? withdraw(it, messageOf(u"seatfree"_s, QString())) : ++it;
     updateWatch();
     emit changed();
 }

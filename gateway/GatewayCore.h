@@ -177,6 +177,7 @@ private:
     };
 
     void send(quint64 client, const QByteArray &message);
+    static QByteArray refusal(const QString &reason, const QString &text);
     void refuse(quint64 client, const QString &reason, const QString &text);
     void drop(quint64 client);
     bool withinRate(quint64 client, const Client &state);
@@ -189,6 +190,9 @@ private:
     void release(quint64 client, Client &state);
     // Moves the seat of a request to its page, telling the holder toHolder.
     bool handOver(int requestId, const QByteArray &toHolder);
+    // Drops a request, telling its page toPage (nothing if empty).
+    std::map<int, Request>::iterator withdraw(std::map<int, Request>::iterator request,
+                                              const QByteArray &toPage);
     void attach(quint64 client, Client &state, int seat, Seat &held);
     void detach(Seat &held);
     void dropRequestOf(Client &state);
