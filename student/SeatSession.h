@@ -49,7 +49,6 @@ public:
     void start();
     void stop();
     bool isRunning() const { return m_running; }
-    bool hasEnded() const { return m_ended; }
 
     // PollCommandFile now; false once the seat has ended.
     bool poll();
@@ -60,7 +59,6 @@ public:
     bool click(int index);
 
     const AnswerPanel &panel() const { return m_panel; }
-    const Module1 &module() const { return m_module; }
 
 signals:
     // A poll or a click ran: the panel may show something new.

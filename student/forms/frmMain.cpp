@@ -89,11 +89,6 @@ void frmMain::Form_Load()
     m_session->start();
 }
 
-void frmMain::LVQTimer_Timer()
-{
-    PollCommandFile();
-}
-
 void frmMain::PollCommandFile()
 {
     if (!m_ending)

@@ -25,7 +25,6 @@ public:
     frmMain(student::Module1 &module, MessageSeam &messages, QWidget *parent = nullptr);
 
     void Form_Load();
-    void LVQTimer_Timer();
     void PollCommandFile();
     void Command1_Click(int Index);
 
