@@ -205,18 +205,18 @@ int connectionLimit()
 
 QHostAddress lanAddress()
 {
-    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        const auto flags = interface.flags();
-        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
-            (flags & QNetworkInterface::IsLoopBack))
+    // A school may number its rooms with public addresses too.
+    QHostAddress found(QHostAddress::LocalHost);
+    for (const Subnet &subnet : ownSubnets()) {
+        const QHostAddress &ip = subnet.address;
+        if (ip.protocol() != QAbstractSocket::IPv4Protocol)
             continue;
-        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
-            const QHostAddress ip = entry.ip();
-            if (ip.protocol() == QAbstractSocket::IPv4Protocol && isPrivateIPv4(ip.toIPv4Address()))
-                return ip;
-        }
+        if (isPrivateIPv4(ip.toIPv4Address()))
+            return ip;
+        if (found.isLoopback())
+            found = ip;
     }
-    return QHostAddress(QHostAddress::LocalHost);
+    return found;
 }
 
 // Hands QHttpServer only the connections the gateway admits.

@@ -69,7 +69,8 @@ bool isOwnHost(QByteArrayView host, quint16 port, const QList<Subnet> &subnets);
 // The most connections the gateway holds open at once.
 int connectionLimit();
 // The address to give the pupils: the first private IPv4 address of an
-// interface that is up, else the loopback address.
+// interface that is up, else its first IPv4 address, else the loopback
+// address.
 QHostAddress lanAddress();
 
 // The web gateway: serves the pages over HTTP (QHttpServer's routes) and
