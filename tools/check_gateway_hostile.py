@@ -9,6 +9,8 @@ prints the figure it reached:
   guessing    100 addresses try wrong codes for 12 s; how many were judged,
               and how soon the right code is let in once they stop
   messages    60 connections from one address send as fast as they can
+  slow        a request sent a byte a second, while other pupils load the
+              page and a signed-in page waits
   ping flood  pings with a closed receive window; the gateway's memory
   no reading  a page that asks for its view over and over and reads nothing
   idle        400 idle connections from 8, then 100 addresses, under a
@@ -363,6 +365,36 @@ def messages_from_one_address(port):
         page.close()
 
 
+def slow_request(port):
+    """A request sent a byte a second is cut off after about 5 s, however
+    busy the gateway is with other pupils; a signed-in page stays."""
+    slow = tcp(port, "127.0.17.2")
+    slow.sendall(b"GET / HTTP/1.1\r\n")
+    started = time.monotonic()
+    page = Page(port, "127.0.17.1")
+    page.sign_in(45)
+    token = page.until("signedin")["token"]
+    cut = None
+    while cut is None and time.monotonic() - started < 12:
+        check(http_status(port, "GET /style.css HTTP/1.1\r\nHost: 127.0.0.1:%P\r\n",
+                          "127.0.17.3") == "200", "another pupil's page")
+        try:
+            slow.sendall(b"x")
+            if select.select([slow], [], [], 1.0)[0] and not slow.recv(4096):
+                cut = time.monotonic() - started
+        except OSError:
+            cut = time.monotonic() - started
+    slow.close()
+    check(cut is not None and cut < 8, "a request a byte a second was kept for 12 s")
+    page.send({"type": "resume", "token": token})
+    check(page.until("signedin"), "the signed-in page was cut off too")
+    page.send({"type": "release"})
+    check(page.until("released"), "seat 45 not released")
+    page.close()
+    print("slow: a request sent a byte a second was cut off after %.1f s while another pupil "
+          "loaded the page every second; a signed-in page stayed" % cut)
+
+
 def ping_flood(port, gateway):
     """Pings with a closed receive window: the connection goes, memory stays."""
     before = gateway.status("VmRSS")
@@ -565,6 +597,7 @@ def main():
         two_tabs(port)
         half_written(port, gateway)
         unread_output(port, gateway)
+        slow_request(port)
         take_over(port, gateway)
         messages_from_one_address(port)
         ping_flood(port, gateway)

@@ -188,6 +188,8 @@ void TestGatewayCore::parseBrowserMessage_data()
         << R"({"type":"signin","seat":"7","code":"4821","takeover":"yes"})"_ba << false;
     QTest::newRow("empty token") << resumeMessage(QString()) << false;
     QTest::newRow("oversized") << QByteArray(gateway::kMaxMessageBytes + 1, ' ') << false;
+    QTest::newRow("as long as allowed")
+        << resumeMessage(u"abc"_s).leftJustified(gateway::kMaxMessageBytes, ' ') << true;
 }
 
 void TestGatewayCore::parseBrowserMessage()
@@ -351,6 +353,7 @@ void TestGatewayCore::heldSeatMovesOnlyWithConsent()
 
     QVERIFY(m_core->deny(denied));
     QCOMPARE(reason(2), u"denied"_s);
+    QVERIFY(!m_core->isSignedIn(2));
     QVERIFY(!m_core->deny(denied));
     QVERIFY(m_core->approve(approved));
     QCOMPARE(m_core->requests().size(), 0);
@@ -430,7 +433,8 @@ void TestGatewayCore::answerGivenOfflineIsDroppedAfterANewQuestion()
 
     m_core->handleMessage(1, answerMessage(0, oldVersion));
     const QList<QJsonObject> sent = take(1);
-    QVERIFY(last(sent, u"dropped"_s).value(u"message"_s).toString().contains(u"届いていません"_s));
+    QCOMPARE(last(sent, u"dropped"_s).value(u"message"_s).toString(),
+             u"回答 1 を送る前に、先生の画面が切り替わりました。この回答は届いていません。"_s);
     QCOMPARE(last(sent, u"view"_s).value(u"question"_s).toString(), u"新しい問題"_s);
     QCOMPARE(SeatFolder::read(exchange::answerFilePath(4)), exchange::answerFileBytes(0));
 
@@ -586,6 +590,9 @@ void TestGatewayCore::idleConnectionsAreSwept()
     m_core->clientConnected(4, u"192.168.0.10"_s);
     m_core->handleMessage(4, signInMessage(u"30"_s, kCode, true));
     QVERIFY(m_core->isSignedIn(4));
+    QVERIFY(m_core->isSignedIn(2));
+    QVERIFY(!m_core->isSignedIn(1));
+    QVERIFY(!m_core->isSignedIn(99));
     m_now += gateway::kSignInTimeoutMs - 1;
     m_core->handleMessage(3, R"({"type":"release"})"_ba);
     m_core->sweep();
