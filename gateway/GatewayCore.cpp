@@ -315,11 +315,10 @@ bool GatewayCore::admitted(quint64 client, const Client &state, const BrowserMes
     qint64 wait = codeWaitMs();
     const auto attempts = m_codeAttempts.constFind(state.address);
     if (attempts != m_codeAttempts.constEnd() && attempts->wrong >= kFreeWrongCodes) {
-        qint64 delay = kFirstAddressDelayMs;
-        for (int i = kFreeWrongCodes; i < attempts->wrong && delay < kMaxAddressDelayMs; ++i)
-            delay *= 2;
-        wait =
-            std::max(wait, attempts->lastWrong + std::min<qint64>(delay, kMaxAddressDelayMs) - at);
+        const int doublings = std::min(attempts->wrong - kFreeWrongCodes, 16);
+        const qint64 delay =
+            std::min<qint64>(qint64(kFirstAddressDelayMs) << doublings, kMaxAddressDelayMs);
+        wait = std::max(wait, attempts->lastWrong + delay - at);
     }
     if (wait > 0) {
         // Not judged at all, so that a try made now tells nothing.

@@ -12,6 +12,7 @@
 #include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QUrl>
 #include <QWebSocket>
 
 #include <algorithm>
@@ -144,36 +145,15 @@ bool isServedPeer(const QHostAddress &peer, const QList<Subnet> &subnets)
 
 bool isOwnHost(QByteArrayView host, quint16 port, const QList<Subnet> &subnets)
 {
-    const QString text = QString::fromLatin1(host);
-    QString name;
-    QString rest;
-    if (text.startsWith(u'[')) { // [IPv6]:port
-        const qsizetype close = text.indexOf(u']');
-        if (close < 0)
-            return false;
-        name = text.mid(1, close - 1);
-        rest = text.mid(close + 1);
-    } else {
-        const qsizetype colon = text.indexOf(u':');
-        if (colon != text.lastIndexOf(u':'))
-            return false;
-        name = colon < 0 ? text : text.left(colon);
-        rest = colon < 0 ? QString() : text.mid(colon);
-    }
-    if (rest.isEmpty()) {
-        if (port != 80)
-            return false;
-    } else {
-        const QStringView digits = QStringView(rest).mid(1);
-        if (!rest.startsWith(u':') || digits.isEmpty() ||
-            !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }) ||
-            digits.toUInt() != port)
-            return false;
-    }
-    if (name.compare("localhost"_L1, Qt::CaseInsensitive) == 0)
+    // Read as a URL's authority: a name or an address ([...] for IPv6), and
+    // a port.
+    const QUrl url(u"http://"_s + QString::fromLatin1(host), QUrl::StrictMode);
+    if (!url.isValid() || url.port(80) != port)
+        return false;
+    if (url.host() == "localhost"_L1)
         return true;
     QHostAddress address;
-    if (!address.setAddress(name))
+    if (!address.setAddress(url.host()))
         return false;
     address = plainAddress(address);
     return address.isLoopback() ||
@@ -187,8 +167,8 @@ int connectionLimit()
 #ifdef Q_OS_UNIX
     // Qt takes a failed accept() for want of descriptors as a passing
     // failure and tries again at once, for ever: the gateway must never get
-    // there. A connection refused at the limit still takes a descriptor for
-    // a moment, hence one more kept free.
+    // there. (A connection refused at the limit takes one of the free ones
+    // for a moment.)
     rlimit descriptors{};
     if (getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur != RLIM_INFINITY) {
         const QDir open(u"/proc/self/fd"_s);
@@ -196,8 +176,8 @@ int connectionLimit()
             open.exists()
                 ? open.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()
                 : kReservedDescriptors;
-        limit = std::min<qint64>(limit,
-                                 qint64(descriptors.rlim_cur) - inUse - kReservedDescriptors - 1);
+        limit =
+            std::min<qint64>(limit, qint64(descriptors.rlim_cur) - inUse - kReservedDescriptors);
     }
 #endif
     return int(std::max<qint64>(limit, 1));
