@@ -123,6 +123,9 @@ AnswerPanel::PollResult AnswerPanel::PollCommandFile()
     exchange::FieldReader reader =
         exchange::FieldReader::fromFile(m_module.CommandFilePath, exchange::kCommandFileReadLimit);
     const CommandFields fields = readFields(reader);
+    // Fields are read in order: the last one read means all were.
+    m_lastReadWhole = fields[7] || (fields[1] && knownMode(modeFromField(*fields[0])) ==
+                                                     std::optional(exchange::kModePaused));
     // A failed read changes nothing: mode and one-answer flag keep their
     // values, the texts stay empty.
     if (fields[0])

@@ -92,6 +92,10 @@ public:
 
     const PanelView &view() const { return m_view; }
     const ModeValue &LVQMode() const { return m_LVQMode; }
+    // Whether the last poll read the command file whole: its eight lines, or
+    // the two of the one-answer lock. A file met while it is being rewritten
+    // reads short.
+    bool lastReadWhole() const { return m_lastReadWhole; }
     bool answerPending() const { return m_pendingAnswer.has_value(); }
     bool lockPending() const { return m_pendingLock.has_value(); }
     // What the pupil should be told about answers that could not be written:
@@ -131,6 +135,7 @@ private:
     // that could open it, or the lock this panel wrote itself.
     std::optional<CommandFields> m_expected;
     QString m_lostAnswerNotice;
+    bool m_lastReadWhole = false;
 };
 
 } // namespace student

@@ -14,7 +14,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -38,7 +37,9 @@ bool onSomeScreen(const QRect &window)
 } // namespace
 
 frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *parent)
-    : QWidget(parent), m_panel(module), m_messages(messages)
+    : QWidget(parent),
+      m_session(new student::SeatSession(module, student::SeatSession::Watch::OwnFile, this)),
+      m_messages(messages)
 {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"オンブラ"_s);
@@ -68,20 +69,14 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
         Command1[i] = button;
     }
 
-    LVQTimer = new QTimer(this);
-    LVQTimer->setObjectName(u"LVQTimer"_s);
-    connect(LVQTimer, &QTimer::timeout, this, &frmMain::LVQTimer_Timer);
-
-    // A rewrite of the command file is a truncation and a write a moment
-    // later; the short settle lets the poll read the whole file.
-    constexpr int kSettleMs = 5;
-    constexpr int kMinGapMs = 20;
-    m_commandWatch = new exchange::ChangeWatch(kSettleMs, kMinGapMs, this);
-    connect(m_commandWatch, &exchange::ChangeWatch::changed, this, &frmMain::commandFileChanged);
+    connect(m_session, &student::SeatSession::updated, this, [this] {
+        applyView();
+        showNotice();
+    });
+    connect(m_session, &student::SeatSession::ended, this, &frmMain::endProgram);
 
     applyView();
     Form_Load();
-    m_commandWatch->watch({module.CommandFilePath});
 }
 
 void frmMain::Form_Load()
@@ -92,56 +87,24 @@ void frmMain::Form_Load()
     move(position.toPixels());
     m_placedAt = position;
 
-    LVQTimer->start(student::kPollIntervalMs);
-}
-
-void frmMain::LVQTimer_Timer()
-{
-    PollCommandFile();
+    m_session->start();
 }
 
 void frmMain::PollCommandFile()
 {
-    if (m_ending)
-        return;
-    if (m_panel.PollCommandFile() == student::AnswerPanel::PollResult::EndProgram) {
-        endProgram();
-        return;
-    }
-    applyView();
-    showNotice();
-}
-
-// A change between two ticks is polled at once. Until a tick has read a
-// mode, the tick alone decides: a first poll that meets the file half
-// written must not end the program.
-void frmMain::commandFileChanged()
-{
-    if (std::holds_alternative<std::monostate>(m_panel.LVQMode()))
-        return;
-    PollCommandFile();
+    if (!m_ending)
+        m_session->poll();
 }
 
 void frmMain::Command1_Click(int Index)
 {
-    if (m_ending)
-        return;
-    // The next poll comes a full period after the click.
-    LVQTimer->stop();
-    if (!m_panel.Command1_Click(Index)) {
-        // The question on screen was replaced meanwhile: show the new one now.
-        PollCommandFile();
-        if (m_ending)
-            return;
-    }
-    applyView();
-    showNotice();
-    LVQTimer->start(student::kPollIntervalMs);
+    if (!m_ending)
+        m_session->click(Index);
 }
 
 void frmMain::applyView()
 {
-    const student::PanelView &view = m_panel.view();
+    const student::PanelView &view = m_session->panel().view();
     LblEnqete->setText(view.question);
     const QFont font = widgets::gothicFont(view.buttonPointSize, true);
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
@@ -159,7 +122,7 @@ void frmMain::applyView()
 
 void frmMain::showNotice()
 {
-    const QString notice = m_panel.notice();
+    const QString notice = m_session->panel().notice();
     if (notice == m_shownNotice)
         return;
     m_shownNotice = notice;
@@ -169,13 +132,13 @@ void frmMain::showNotice()
 void frmMain::endProgram()
 {
     m_ending = true;
-    LVQTimer->stop();
+    m_session->stop();
     emit endRequested();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    LVQTimer->stop();
+    m_session->stop();
     m_messages.notice(this, windowTitle(), QString());
     m_shownNotice.clear();
     // A minimized window keeps the position of the last normal close.

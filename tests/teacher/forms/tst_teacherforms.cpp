@@ -29,6 +29,7 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
@@ -601,6 +602,7 @@ void TestTeacherForms::gatewayWindow()
     QVERIFY(!fixture.window.findChild<QAction *>(u"mnuTablet"_s));
 #else
     teacher::frmGateway::setPort(0);
+    QHash<quint64, QByteArray> sent; // outlives the gateway, which sends to it
     MainWindowFixture fixture;
     QVERIFY(fixture.show());
     QAction *item = fixture.window.findChild<QAction *>(u"mnuTablet"_s);
@@ -620,26 +622,68 @@ void TestTeacherForms::gatewayWindow()
     QVERIFY(address.startsWith(u"http://"_s));
     QVERIFY(address.endsWith(u":%1/"_s.arg(port)));
     QCOMPARE(gatewayWindow->qrCode()->accessibleName(), address);
+    // The QR code carries the lesson key; the address to type does not.
+    QCOMPARE(gatewayWindow->qrCode()->text(),
+             address + u"#k="_s + gatewayWindow->server().core().lessonKey());
     QVERIFY(!gatewayWindow->qrCode()->image().isNull());
     QVERIFY(gatewayWindow->qrCode()->isVisible());
     // Big enough to scan from the back of the room: at least 6 pixels a module.
     QVERIFY(gatewayWindow->qrCode()->width() >= 6 * gatewayWindow->qrCode()->image().width());
-    QVERIFY(QRegularExpression(u"\\b\\d{4}$"_s)
-                .match(gatewayWindow->lessonCodeLabel()->text())
-                .hasMatch());
-    QVERIFY(gatewayWindow->lessonCodeLabel()->text().endsWith(
-        gatewayWindow->server().core().lessonCode()));
+    gateway::GatewayCore &core = gatewayWindow->server().core();
+    const QString code = core.lessonCode();
+    QCOMPARE(gatewayWindow->lessonCodeLabel()->text(),
+             u"授業コード %1 %2"_s.arg(code.left(3), code.mid(3)));
     QVERIFY(gatewayWindow->signedInLabel()->text().contains(u" 0 台"_s));
 
     // A second click brings the same window back.
     item->trigger();
     QCOMPARE(fixture.window.findChildren<teacher::frmGateway *>().size(), 1);
 
+    // Seat 3 is held; another page asks for it with a wrong code, then the
+    // right one; the teacher approves in the window.
+    core.setSink(
+        {[&sent](quint64 client, const QByteArray &message) { sent[client] += message; }, {}});
+    core.clientConnected(1, u"127.0.0.1"_s);
+    core.clientConnected(2, u"127.0.0.2"_s);
+    const auto signIn = [&core](quint64 client, const QString &code) {
+        core.handleMessage(
+            client,
+            uR"({"type":"signin","seat":"3","code":"%1","takeover":true})"_s.arg(code).toUtf8());
+    };
+    signIn(1, code);
+    signIn(2, u"000000"_s);
+    QVERIFY(gatewayWindow->wrongCodesLabel()->text().contains(u" 1 回"_s));
+    signIn(2, code);
+    QCOMPARE(gatewayWindow->seatList()->item(0)->text(), u"3 番（接続中）"_s);
+    QCOMPARE(gatewayWindow->requestList()->count(), 1);
+    QCOMPARE(gatewayWindow->requestList()->item(0)->text(), u"申し出 1：3 番を引き継ぎたい"_s);
+    auto *approve = gatewayWindow->findChild<QPushButton *>(u"cmdApprove"_s);
+    QVERIFY(approve->isEnabled());
+    QApplication::setActiveWindow(gatewayWindow);
+    gatewayWindow->requestList()->setFocus();
+    QTest::keyClick(gatewayWindow->requestList(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), approve);
+    QTest::keyClick(approve, Qt::Key_Space);
+    QVERIFY(sent[1].contains("\"takenover\""));
+    QVERIFY(sent[2].contains("\"signedin\""));
+    QCOMPARE(gatewayWindow->requestList()->count(), 0);
+    QVERIFY(!approve->isEnabled());
+
+    // Closed and opened again: the same code and key, the seat still held.
+    const QString key = core.lessonKey();
     gatewayWindow->close();
     QTRY_VERIFY(!gatewayWindow);
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(!probe.waitForConnected(2000));
+    item->trigger();
+    gatewayWindow = fixture.window.findChild<teacher::frmGateway *>();
+    QVERIFY(gatewayWindow && gatewayWindow->isServing());
+    QCOMPARE(gatewayWindow->server().core().lessonCode(), code);
+    QCOMPARE(gatewayWindow->server().core().lessonKey(), key);
+    QCOMPARE(gatewayWindow->server().core().heldSeats().size(), 1);
+    QVERIFY(gatewayWindow->seatList()->item(0)->text().startsWith(u"3 番"_s));
+    gatewayWindow->close();
 #endif
 }
 
