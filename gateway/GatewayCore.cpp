@@ -589,15 +589,19 @@ void GatewayCore::answer(quint64 client, Client &state, const BrowserMessage &me
         return;
     }
     Seat &held = *m_seats.at(*state.seat);
-    if (message.version != held.version) {
-        // Given on a question that has been replaced since (a page that was
-        // offline): like the pupil's program, the answer is not written.
+    // An answer given on a question that has been replaced since is not
+    // written, like the pupil's program; the page is told, so that the pupil
+    // answers the new question, and gets it.
+    const auto drop = [&] {
         send(client,
              toJson({{u"type"_s, u"dropped"_s},
                      {u"index"_s, message.index},
                      {u"message"_s, u"回答 %1 を送る前に、先生の画面が切り替わりました。"
                                     u"この回答は届いていません。"_s.arg(message.index + 1)}}));
         pushView(held, true);
+    };
+    if (message.version != held.version) { // a page that was offline
+        drop();
         return;
     }
     if (!held.session.panel().view().buttons[message.index].visible) {
@@ -606,10 +610,12 @@ void GatewayCore::answer(quint64 client, Client &state, const BrowserMessage &me
         pushView(held, true);
         return;
     }
-    // A click on a question replaced meanwhile is not written; the session
-    // then polls and the page gets the new question.
-    if (!held.session.click(message.index))
+    // Replaced since the gateway last read the seat's command file: the
+    // session has read it again.
+    if (!held.session.click(message.index)) {
+        drop();
         return;
+    }
     send(client, toJson({{u"type"_s, u"accepted"_s}, {u"index"_s, message.index}}));
     pushView(held);
 }

@@ -441,6 +441,16 @@ void TestGatewayCore::answerGivenOfflineIsDroppedAfterANewQuestion()
 
     m_core->handleMessage(1, answerMessage(0, newVersion));
     QCOMPARE(SeatFolder::read(exchange::answerFilePath(4)), exchange::answerFileBytes(1));
+
+    // Published again before the gateway read the file: the page's version is
+    // current, the click is still not written, and the page is told.
+    QVERIFY(SeatFolder::writeLines(exchange::commandFilePath(4),
+                                   commandLines(3, {u"A"_s, u"B"_s, u"C"_s}, 0, u"三問目"_s)));
+    m_core->handleMessage(1, answerMessage(1, newVersion));
+    const QList<QJsonObject> late = take(1);
+    QCOMPARE(last(late, u"dropped"_s).value(u"index"_s).toInt(), 1);
+    QCOMPARE(last(late, u"view"_s).value(u"question"_s).toString(), u"三問目"_s);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(4)), exchange::answerFileBytes(1));
 }
 
 void TestGatewayCore::clickOnReplacedQuestionWritesNothing()
