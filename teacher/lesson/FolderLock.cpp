@@ -78,8 +78,11 @@ FolderLock::Result FolderLock::take(Holder &holder)
             m_lock->removeStaleLockFile();
             continue;
         }
-        const bool here = host.isEmpty() || host == QSysInfo::machineHostName();
-        holder.host = here ? QSysInfo::machineHostName() : host;
+        // Host names ignore case; on Windows the lock holds the computer's
+        // name in capitals, the host name is in small letters.
+        const bool here =
+            host.isEmpty() || host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0;
+        holder.host = host.isEmpty() ? QSysInfo::machineHostName() : host;
         holder.since = QFileInfo(path).lastModified();
         if (here)
             m_lock.reset();
