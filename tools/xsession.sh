@@ -34,8 +34,11 @@ start_xvfb() {
     # With -displayfd the server takes the first display whose lock file it
     # can create (an atomic step, so two servers never share one, nor does a
     # new one take the number of a server that is still going away) and
-    # writes the number once it accepts connections.
-    Xvfb -displayfd 3 -screen 0 1600x1100x24 -nolisten tcp "${fbdir[@]}" 3>"$number" >"$log" 2>&1 &
+    # writes the number once it accepts connections. -noreset: by default
+    # the server resets when its last client leaves (the readiness check
+    # below is the first), and a program connecting during the reset finds
+    # no display.
+    Xvfb -displayfd 3 -screen 0 1600x1100x24 -nolisten tcp -noreset "${fbdir[@]}" 3>"$number" >"$log" 2>&1 &
     XVFB_PID=$!
     local display=""
     for _ in $(seq 200); do
