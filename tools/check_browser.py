@@ -32,8 +32,20 @@ BUILD = os.path.abspath(sys.argv[1])
 # With --teacher WINDOW PID the real teacher's program runs in the current
 # directory (started by check_browser_teacher.sh) instead of the lesson driver.
 TEACHER = sys.argv[3:5] if len(sys.argv) >= 5 and sys.argv[2] == "--teacher" else None
-GATEWAY = os.path.join(BUILD, "gateway", "ombra-gateway")
-DRIVER = os.path.join(BUILD, "tests", "gateway", "lesson_driver")
+
+
+def program(*path):
+    """The command of a program of the build. A Windows build keeps its
+    programs at its top, beside the DLLs, and runs them under wine."""
+    windows = os.path.join(BUILD, path[-1] + ".exe")
+    if os.path.exists(windows):
+        here = os.path.dirname(os.path.abspath(__file__))
+        return [os.path.join(here, "windows", "run_under_wine.sh"), windows]
+    return [os.path.join(BUILD, *path)]
+
+
+GATEWAY = program("gateway", "ombra-gateway")
+DRIVER = program("tests", "gateway", "lesson_driver")
 CODE = "2468"
 SEAT = 7
 
@@ -75,7 +87,7 @@ class Lesson:
     """The teacher's lesson in a child process, one command a line."""
 
     def __init__(self, folder):
-        self.process = subprocess.Popen([DRIVER], cwd=folder, stdin=subprocess.PIPE,
+        self.process = subprocess.Popen(DRIVER, cwd=folder, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True)
         check(self.process.stdout.readline().strip() == "ready", "the lesson did not start")
 
@@ -145,7 +157,7 @@ def main():
 
     lesson = None if TEACHER else Lesson(folder)
     port = free_port()
-    gateway = subprocess.Popen([GATEWAY, "--port", str(port), "--code", CODE], cwd=folder,
+    gateway = subprocess.Popen(GATEWAY + ["--port", str(port), "--code", CODE], cwd=folder,
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     browsers = []
     try:
