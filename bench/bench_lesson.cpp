@@ -100,10 +100,10 @@ void lessonCollectTick(benchmark::State &state)
     lesson::Lesson &lesson = theLesson();
     lesson.LVQMode = 5;
     for (auto _ : state) {
-        lesson.CollectAnswers();
-        benchmark::DoNotOptimize(lesson.LVQSum);
+        lesson.session().CollectAnswers();
+        benchmark::DoNotOptimize(lesson.session().lastTally.lvqSum);
     }
-    if (lesson.LVQSum == 0)
+    if (lesson.session().lastTally.lvqSum == 0)
         state.SkipWithError("the poll counted no answer");
 }
 
@@ -143,7 +143,8 @@ void lessonPublish(benchmark::State &state)
     lesson::Lesson &lesson = theLesson();
     showFirstQuestion(lesson);
     for (auto _ : state)
-        lesson.PublishToSeats();
+        lesson.session().PublishToSeats(
+            {lesson.LVQMode, lesson.ShownQuestion, lesson.OneAnswerOnly});
     if (!g_classroom->prompter.asked.isEmpty())
         state.SkipWithError("the publication failed");
 }
@@ -177,13 +178,13 @@ void publishFloor(benchmark::State &state)
 void questionnaireLoad(benchmark::State &state)
 {
     lesson::Lesson &lesson = theLesson();
-    lesson.QuestionnaireDir = QDir::currentPath();
-    lesson.QuestionnaireFileName = kQuestionnaireName;
+    lesson.document().QuestionnaireDir = QDir::currentPath();
+    lesson.document().QuestionnaireFileName = kQuestionnaireName;
     for (auto _ : state) {
-        const bool loaded = lesson.SFileLoad();
+        const bool loaded = lesson.document().SFileLoad();
         benchmark::DoNotOptimize(loaded);
     }
-    if (lesson.LastQuestion != kQuestions - 1)
+    if (lesson.document().LastQuestion != kQuestions - 1)
         state.SkipWithError("the questionnaire did not load 31 questions");
 }
 
@@ -228,10 +229,10 @@ public:
     {
         m_lesson.OptLVQ_Click(1);
         m_lesson.LayoutAnswerLabels();
-        m_lesson.View.displayIndex = display;
-        m_lesson.Timer1.stop();
-        m_lesson.Tally.answerCount = {3, 5, 0, 7, 0};
-        m_lesson.LVQSum = 15;
+        m_lesson.OptDisplay_Click(display);
+        m_lesson.session().Timer1.stop();
+        m_lesson.session().lastTally.answerCount = {3, 5, 0, 7, 0};
+        m_lesson.session().lastTally.lvqSum = 15;
         draw(false);
         QApplication::processEvents();
         m_bar = m_window.findChild<QWidget *>(u"ShapeGraph_1"_s);
@@ -252,8 +253,8 @@ public:
     // count, and the window's copy of it.
     void draw(bool high)
     {
-        m_lesson.Tally.answerCount[0] = high ? 4 : 3;
-        m_lesson.Tally.answerCount[3] = high ? 6 : 7;
+        m_lesson.session().lastTally.answerCount[0] = high ? 4 : 3;
+        m_lesson.session().lastTally.answerCount[3] = high ? 6 : 7;
         if (m_display == 0)
             m_lesson.ShowCountGraph();
         else

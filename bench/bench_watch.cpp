@@ -9,7 +9,6 @@
 // Everything runs in a temporary classroom folder made the working directory.
 
 #include "teacher/forms/frmMain.h"
-#include "teacher/lesson/AnswerWatcher.h"
 #include "teacher/lesson/Lesson.h"
 #include "teacher/lesson/ScriptedPrompter.h"
 
@@ -68,7 +67,7 @@ void answerToGraph(benchmark::State &state)
     window.refresh();
     window.timer()->stop(); // only the watch collects from here on
     int collections = 0;
-    QObject::connect(window.answerWatcher(), &lesson::AnswerWatcher::collected,
+    QObject::connect(&lesson.session(), &lesson::LessonSession::changed,
                      [&collections] { ++collections; });
     QTest::qWait(kQuietMs);
 

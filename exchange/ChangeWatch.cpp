@@ -32,19 +32,26 @@ ChangeWatch::ChangeWatch(int settleMs, int minGapMs, QObject *parent)
 
 bool ChangeWatch::watch(const QStringList &files)
 {
-    if (!m_watcher.files().isEmpty())
-        m_watcher.removePaths(m_watcher.files());
-    if (!m_watcher.directories().isEmpty())
-        m_watcher.removePaths(m_watcher.directories());
-    m_files.clear();
-    m_folder.clear();
-    m_delay.stop();
-    m_retry.stop();
+    QStringList wanted;
     for (const QString &file : files)
-        m_files << QFileInfo(file).absoluteFilePath();
-    if (m_files.isEmpty())
+        wanted << QFileInfo(file).absoluteFilePath();
+    const QString folder = wanted.isEmpty() ? QString() : QFileInfo(wanted.first()).absolutePath();
+    QStringList gone;
+    for (const QString &file : m_watcher.files()) {
+        if (!wanted.contains(file))
+            gone << file;
+    }
+    if (folder != m_folder && !m_watcher.directories().isEmpty())
+        gone << m_watcher.directories();
+    if (!gone.isEmpty())
+        m_watcher.removePaths(gone);
+    m_files = wanted;
+    m_folder = folder;
+    if (m_files.isEmpty()) {
+        m_delay.stop();
+        m_retry.stop();
         return false;
-    m_folder = QFileInfo(m_files.first()).absolutePath();
+    }
     rearm();
     return isWatching();
 }
@@ -82,12 +89,13 @@ void ChangeWatch::noticed()
         emitChanged();
         return;
     }
-    if (m_delay.isActive())
-        return;
-    int wait = m_settleMs;
+    if (!m_delay.isActive())
+        m_burstStart.start();
+    // Every notice starts the quiet period again, up to the burst's limit.
+    qint64 wait = std::min<qint64>(m_settleMs, m_maxWaitMs - m_burstStart.elapsed());
     if (m_sinceLast.isValid())
         wait = std::max<qint64>(wait, m_minGapMs - m_sinceLast.elapsed());
-    m_delay.start(wait);
+    m_delay.start(int(std::max<qint64>(wait, 0)));
 }
 
 void ChangeWatch::emitChanged()

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -205,6 +206,24 @@ std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QSt
     return bytes;
 }
 
+bool isOwnRegularFile(const QString &path)
+{
+    const std::wstring native = nativePath(path);
+    const HANDLE handle = CreateFileW(native.c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool own = GetFileType(handle) == FILE_TYPE_DISK &&
+                     GetFileInformationByHandle(handle, &info) &&
+                     !(info.dwFileAttributes &
+                       (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+                     info.nNumberOfLinks <= 1;
+    CloseHandle(handle);
+    return own;
+}
+
 namespace {
 
 // writeWholeFile with the folder held.
@@ -306,6 +325,12 @@ FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
 }
 
 #else
+
+bool isOwnRegularFile(const QString &path)
+{
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && isOwnRegularFile(info);
+}
 
 std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QString *error)
 {
@@ -466,6 +491,11 @@ QByteArray cp932Lines(const QStringList &lines)
         text += u"\r\n";
     }
     return encodeCp932(text);
+}
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
 } // namespace exchange

@@ -30,6 +30,10 @@ struct FileStatus
 std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes,
                                        QString *error = nullptr);
 
+// Whether path names a regular file of its own: not a link, junction, pipe,
+// device or folder, and no second name of another file.
+bool isOwnRegularFile(const QString &path);
+
 // Rewrites a file whole: create or cut to zero length, write, close. The
 // exchange files are rewritten in place like this, never through a rename,
 // because the other program may hold them open at any moment. The write
@@ -46,6 +50,10 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes);
 // written through; the temporary name is made fresh and never follows a link.
 // A folder in the way fails.
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes);
+
+// A path as a message names it to the user: absolute, with the system's
+// separators (C:\\授業\\Kiroku.csv on Windows).
+QString nativePath(const QString &path);
 
 // Lines joined with CR LF after each one, encoded in code page 932.
 QByteArray cp932Lines(const QStringList &lines);

@@ -17,12 +17,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     switch (message->type) {
     case gateway::BrowserMessage::Type::SignIn:
         if (message->seat.size() > gateway::kMaxEntryChars ||
-            message->code.size() > gateway::kMaxCodeChars)
+            message->code.size() > gateway::kMaxCodeChars ||
+            message->key.size() > gateway::kMaxTokenChars ||
+            (!message->code.isEmpty() && !message->key.isEmpty()))
             std::abort();
         break;
     case gateway::BrowserMessage::Type::Resume:
         if (message->token.isEmpty() || message->token.size() > gateway::kMaxTokenChars)
             std::abort();
+        break;
+    case gateway::BrowserMessage::Type::Release:
         break;
     case gateway::BrowserMessage::Type::Answer:
         if (message->index < 0 || message->index > 4 || message->version < 0)

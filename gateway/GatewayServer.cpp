@@ -1,17 +1,25 @@
 #include "GatewayServer.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
+#include <QHttpServerResponder>
 #include <QHttpServerResponse>
+#include <QHttpServerRouterRule>
+#include <QLoggingCategory>
 #include <QNetworkInterface>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
+#include <QUrl>
 #include <QWebSocket>
 
-#include <QElapsedTimer>
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +35,10 @@ namespace {
 // How long and how much a refused connection is drained before it closes.
 constexpr int kDrainMs = 2000;
 constexpr qint64 kMaxDrainBytes = 8 * 1024 * 1024;
+// Interfaces are looked at again when an address is not found among them,
+// at most this often.
+constexpr int kSubnetsRefreshMs = 2000;
+constexpr int kConnectionSweepMs = 500;
 
 qint64 steadyNow()
 {
@@ -36,33 +48,19 @@ qint64 steadyNow()
     return timer.elapsed();
 }
 
-// Counts events per address in fixed windows.
-class AddressCounter
+// One text per peer, an IPv4 peer the same whether it came over IPv4 or
+// IPv6.
+QHostAddress plainAddress(const QHostAddress &address)
 {
-public:
-    AddressCounter(int windowMs, int limit) : m_windowMs(windowMs), m_limit(limit) {}
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4) : address;
+}
 
-    bool allow(const QHostAddress &address)
-    {
-        const qint64 at = steadyNow();
-        Window &window = m_windows[address.toString()];
-        if (at - window.start >= m_windowMs) {
-            window.start = at;
-            window.count = 0;
-        }
-        return ++window.count <= m_limit;
-    }
-
-private:
-    struct Window
-    {
-        qint64 start = 0;
-        int count = 0;
-    };
-    int m_windowMs;
-    int m_limit;
-    QHash<QString, Window> m_windows;
-};
+QString peerKey(const QHostAddress &address)
+{
+    return plainAddress(address).toString();
+}
 
 QByteArray resourceBytes(const QString &name)
 {
@@ -89,126 +87,228 @@ QHttpServerResponse textResponse(const QString &text, QHttpServerResponse::Statu
     return QHttpServerResponse("text/plain; charset=utf-8"_ba, text.toUtf8(), status);
 }
 
-} // namespace
-
-namespace {
-
 bool isPrivateIPv4(quint32 ip)
 {
     return (ip >> 24) == 10 || (ip >> 20) == ((172u << 4) | 1u) ||
            (ip >> 16) == ((192u << 8) | 168u);
 }
 
+// A route that matches only requests the gateway goes on with (see
+// GatewayServer::verdict); the others reach the missing handler, which
+// answers with the verdict's status.
+class GatewayRule : public QHttpServerRouterRule
+{
+public:
+    GatewayRule(GatewayServer *server, const QString &path, QHttpServerRequest::Methods methods,
+                RouterHandler handler)
+        : QHttpServerRouterRule(path, methods, std::move(handler)), m_server(server)
+    {
+    }
+
+protected:
+    bool matches(const QHttpServerRequest &request, QRegularExpressionMatch *match) const override
+    {
+        return QHttpServerRouterRule::matches(request, match) && m_server->verdict(request) == 0;
+    }
+
+private:
+    GatewayServer *m_server;
+};
+
 } // namespace
 
-bool isLocalNetworkAddress(const QHostAddress &address)
+QList<Subnet> ownSubnets()
 {
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4); // also IPv4-mapped IPv6
-    if (isV4) {
-        const QHostAddress plain(v4);
-        return plain.isLoopback() || isPrivateIPv4(v4) || plain.isLinkLocal();
-    }
-    return address.isLoopback() || address.isUniqueLocalUnicast() || address.isLinkLocal();
-}
-
-QHostAddress lanAddress()
-{
+    QList<Subnet> subnets;
     for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
         const auto flags = interface.flags();
         if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
             (flags & QNetworkInterface::IsLoopBack))
             continue;
         for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
-            const QHostAddress ip = entry.ip();
-            if (ip.protocol() == QAbstractSocket::IPv4Protocol && isPrivateIPv4(ip.toIPv4Address()))
-                return ip;
+            if (entry.prefixLength() > 0)
+                subnets.append({plainAddress(entry.ip()), entry.prefixLength()});
         }
     }
-    return QHostAddress(QHostAddress::LocalHost);
+    return subnets;
 }
 
-// Hands QHttpServer only connections from the local network, at most so many
-// per address, and cuts off a connection that sends more than a page fetch
-// ever needs. A connection upgraded to a WebSocket leaves this watch (the
-// server disconnects the socket's signals) and is bounded by the WebSocket's
-// own frame and message limits.
-class LimitingTcpServer : public QTcpServer
+bool isServedPeer(const QHostAddress &peer, const QList<Subnet> &subnets)
+{
+    const QHostAddress plain = plainAddress(peer);
+    if (plain.isLoopback())
+        return true;
+    return std::any_of(subnets.begin(), subnets.end(), [&plain](const Subnet &subnet) {
+        return subnet.prefixLength > 0 && plain.isInSubnet(subnet.address, subnet.prefixLength);
+    });
+}
+
+bool isOwnHost(QByteArrayView host, quint16 port, const QList<Subnet> &subnets)
+{
+    // Read as a URL's authority: a name or an address ([...] for IPv6), and
+    // a port.
+    const QUrl url(u"http://"_s + QString::fromLatin1(host), QUrl::StrictMode);
+    if (!url.isValid() || url.port(80) != port)
+        return false;
+    if (url.host() == "localhost"_L1)
+        return true;
+    QHostAddress address;
+    if (!address.setAddress(url.host()))
+        return false;
+    address = plainAddress(address);
+    return address.isLoopback() ||
+           std::any_of(subnets.begin(), subnets.end(),
+                       [&address](const Subnet &subnet) { return subnet.address == address; });
+}
+
+int connectionLimit()
+{
+    qint64 limit = kMaxConnections;
+#ifdef Q_OS_UNIX
+    // Qt takes a failed accept() for want of descriptors as a passing
+    // failure and tries again at once, for ever: the gateway must never get
+    // there. (A connection refused at the limit takes one of the free ones
+    // for a moment.)
+    rlimit descriptors{};
+    if (getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur != RLIM_INFINITY) {
+        const QDir open(u"/proc/self/fd"_s);
+        const qint64 inUse =
+            open.exists()
+                ? open.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size()
+                : kReservedDescriptors;
+        limit =
+            std::min<qint64>(limit, qint64(descriptors.rlim_cur) - inUse - kReservedDescriptors);
+    }
+#endif
+    return int(std::max<qint64>(limit, 1));
+}
+
+QHostAddress lanAddress()
+{
+    // A school may number its rooms with public addresses too.
+    QHostAddress found(QHostAddress::LocalHost);
+    for (const Subnet &subnet : ownSubnets()) {
+        const QHostAddress &ip = subnet.address;
+        if (ip.protocol() != QAbstractSocket::IPv4Protocol)
+            continue;
+        if (isPrivateIPv4(ip.toIPv4Address()))
+            return ip;
+        if (found.isLoopback())
+            found = ip;
+    }
+    return found;
+}
+
+// Hands QHttpServer only the connections the gateway admits.
+class AdmittingTcpServer : public QTcpServer
 {
 public:
-    using QTcpServer::QTcpServer;
+    AdmittingTcpServer(std::function<bool(QTcpSocket *)> admit, QObject *parent)
+        : QTcpServer(parent), m_admit(std::move(admit))
+    {
+    }
 
     QTcpSocket *nextPendingConnection() override
     {
         while (QTcpSocket *socket = QTcpServer::nextPendingConnection()) {
-            const QHostAddress peer = socket->peerAddress();
-            if (!isLocalNetworkAddress(peer) || !m_connections.allow(peer)) {
-                socket->abort();
-                socket->deleteLater();
-                continue;
-            }
-            socket->setProperty("ombraReceived", qint64(0));
-            // Connected before the server's own handler, so it runs first.
-            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                if (socket->property("ombraRefused").toBool()) {
-                    // Draining what the browser is still sending, so that the
-                    // refusal reaches it before the connection closes.
-                    const qint64 drained = socket->property("ombraDrained").toLongLong() +
-                                           socket->read(socket->bytesAvailable()).size();
-                    socket->setProperty("ombraDrained", drained);
-                    if (drained > kMaxDrainBytes)
-                        socket->abort();
-                    return;
-                }
-                const qint64 received =
-                    socket->property("ombraReceived").toLongLong() + socket->bytesAvailable();
-                socket->setProperty("ombraReceived", received);
-                if (received <= kMaxHttpBytesPerConnection)
-                    return;
-                socket->setProperty("ombraRefused", true);
-                socket->read(socket->bytesAvailable());
-                const QByteArray body = "要求が大きすぎます。\n"_ba;
-                socket->write("HTTP/1.1 413 Payload Too Large\r\n"
-                              "Content-Type: text/plain; charset=utf-8\r\n"
-                              "Connection: close\r\n"
-                              "Content-Length: "_ba +
-                              QByteArray::number(body.size()) + "\r\n\r\n"_ba + body);
-                QTimer::singleShot(kDrainMs, socket, [socket] { socket->disconnectFromHost(); });
-            });
-            return socket;
+            if (m_admit(socket))
+                return socket;
+            socket->abort();
+            socket->deleteLater();
         }
         return nullptr;
     }
 
 private:
-    AddressCounter m_connections{kHttpWindowMs, kMaxConnectionsPerWindow};
+    std::function<bool(QTcpSocket *)> m_admit;
 };
+
+bool GatewayServer::AddressWindows::allow(const QString &address, qint64 at)
+{
+    Window &window = m_windows[address];
+    if (at - window.start >= m_windowMs) {
+        window.start = at;
+        window.count = 0;
+    }
+    return ++window.count <= m_limit;
+}
+
+void GatewayServer::AddressWindows::forgetBefore(qint64 at)
+{
+    m_windows.removeIf(
+        [this, at](const auto &entry) { return at - entry.value().start >= m_windowMs; });
+}
 
 GatewayServer::GatewayServer(QString lessonCode, QObject *parent)
     : QObject(parent), m_core(std::move(lessonCode))
 {
     initWebResources();
-    connect(&m_core, &GatewayCore::countsChanged, this, &GatewayServer::countsChanged);
+    // QHttpServer warns of every upgrade it turns away; a hostile page would
+    // fill the log with them.
+    QLoggingCategory::setFilterRules(u"qt.httpserver.warning=false"_s);
+    connect(&m_core, &GatewayCore::changed, this, &GatewayServer::changed);
     m_core.setSink({[this](quint64 client, const QByteArray &message) {
-                        if (QWebSocket *socket = m_sockets.value(client))
-                            socket->sendTextMessage(QString::fromUtf8(message));
+                        QWebSocket *socket = m_sockets.value(client);
+                        if (!socket)
+                            return;
+                        if (socket->bytesToWrite() + message.size() > kMaxUnsentBytes) {
+                            dropNow(client);
+                            return;
+                        }
+                        socket->sendTextMessage(QString::fromUtf8(message));
                     },
                     [this](quint64 client) {
-                        if (QWebSocket *socket = m_sockets.value(client))
-                            socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
+                        QWebSocket *socket = m_sockets.value(client);
+                        if (!socket)
+                            return;
+                        // Not from within the core's own call; a peer that
+                        // does not answer the close is cut off a second later.
+                        QMetaObject::invokeMethod(
+                            socket,
+                            [socket] {
+                                socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
+                                QTimer::singleShot(1000, socket, [socket] { socket->abort(); });
+                            },
+                            Qt::QueuedConnection);
                     }});
+    m_sweep.setInterval(kConnectionSweepMs);
+    connect(&m_sweep, &QTimer::timeout, this, &GatewayServer::sweepConnections);
 }
 
 GatewayServer::~GatewayServer()
 {
     stop();
-    // The pages' sockets go before the core they report to.
-    const auto sockets = m_sockets;
-    m_sockets.clear();
-    for (QWebSocket *socket : sockets) {
-        socket->disconnect(this);
-        delete socket;
+}
+
+const QList<Subnet> &GatewayServer::subnets(bool fresh)
+{
+    const qint64 at = steadyNow();
+    if (m_subnetsAt < 0 || (fresh && at - m_subnetsAt >= kSubnetsRefreshMs)) {
+        m_subnets = ownSubnets();
+        m_subnetsAt = at;
     }
+    return m_subnets;
+}
+
+bool GatewayServer::servesPeer(const QHostAddress &peer)
+{
+    return isServedPeer(peer, subnets(false)) || isServedPeer(peer, subnets(true));
+}
+
+int GatewayServer::verdict(const QHttpServerRequest &request)
+{
+    const QByteArray host = request.value("host"_ba);
+    if (!isOwnHost(host, m_port, subnets(false)) && !isOwnHost(host, m_port, subnets(true)))
+        return 421;
+    const bool upgrade = !request.value("upgrade"_ba).isEmpty();
+    if (request.url().path() != "/ws"_L1)
+        return upgrade ? 400 : 0;
+    if (!upgrade)
+        return 426;
+    // Only the gateway's own page, under the name it was opened with.
+    if (request.value("origin"_ba).compare("http://"_ba + host, Qt::CaseInsensitive) != 0)
+        return 403;
+    return 0;
 }
 
 bool GatewayServer::start(quint16 port)
@@ -216,29 +316,62 @@ bool GatewayServer::start(quint16 port)
     if (isListening())
         return true;
     m_http = std::make_unique<QHttpServer>();
-    auto requests = std::make_shared<AddressCounter>(kHttpWindowMs, kMaxRequestsPerWindow);
-    auto serve = [requests](const QByteArray &mimeType, const QString &name) {
-        return [requests, mimeType, name](const QHttpServerRequest &request) {
-            if (!requests->allow(request.remoteAddress()))
+    auto serve = [this](const QByteArray &mimeType, const QString &name) {
+        return [this, mimeType, name](const QHttpServerRequest &request) {
+            if (!m_httpRequests.allow(peerKey(request.remoteAddress()), steadyNow()))
                 return textResponse(u"要求が多すぎます。しばらく待ってから開き直してください。\n"_s,
                                     QHttpServerResponse::StatusCode::TooManyRequests);
             return pageResponse(mimeType, name);
         };
     };
-    m_http->route(u"/"_s, QHttpServerRequest::Method::Get,
-                  serve("text/html; charset=utf-8"_ba, u"index.html"_s));
-    m_http->route(u"/app.js"_s, QHttpServerRequest::Method::Get,
-                  serve("text/javascript; charset=utf-8"_ba, u"app.js"_s));
-    m_http->route(u"/style.css"_s, QHttpServerRequest::Method::Get,
-                  serve("text/css; charset=utf-8"_ba, u"style.css"_s));
+    const auto get = QHttpServerRequest::Method::Get;
+    m_http->route<GatewayRule>(this, u"/"_s, get,
+                               serve("text/html; charset=utf-8"_ba, u"index.html"_s));
+    m_http->route<GatewayRule>(this, u"/app.js"_s, get,
+                               serve("text/javascript; charset=utf-8"_ba, u"app.js"_s));
+    m_http->route<GatewayRule>(this, u"/style.css"_s, get,
+                               serve("text/css; charset=utf-8"_ba, u"style.css"_s));
     // The WebSocket upgrade is taken only on a matched route; the route
     // itself answers nothing, the WebSocket handshake does.
-    m_http->route(u"/ws"_s, QHttpServerRequest::Method::Get,
-                  [](const QHttpServerRequest &, QHttpServerResponder &&) {});
+    m_http->route<GatewayRule>(this, u"/ws"_s, get,
+                               [](const QHttpServerRequest &, QHttpServerResponder &&) {});
+    m_http->setMissingHandler(
+        [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+            using Status = QHttpServerResponder::StatusCode;
+            const QByteArray text = "text/plain; charset=utf-8"_ba;
+            switch (verdict(request)) {
+            case 421:
+                responder.write("このアドレスでは受け付けていません。"
+                                "先生の画面に出ているアドレスを開いてください。\n"_ba,
+                                text, Status::MisdirectedRequest);
+                break;
+            case 426:
+                responder.write("WebSocket only.\n"_ba,
+                                {{"Content-Type"_ba, text}, {"Upgrade"_ba, "websocket"_ba}},
+                                Status::UpgradeRequired);
+                break;
+            case 403:
+                responder.write("このページからは接続できません。\n"_ba, text, Status::Forbidden);
+                break;
+            case 400:
+                responder.write("Bad request.\n"_ba, text, Status::BadRequest);
+                break;
+            default:
+                responder.write("見つかりません。\n"_ba, text, Status::NotFound);
+                break;
+            }
+        });
     connect(m_http.get(), &QHttpServer::newWebSocketConnection, this,
             &GatewayServer::acceptWebSockets);
 
-    m_tcp = new LimitingTcpServer(m_http.get());
+    m_tcp =
+        new AdmittingTcpServer([this](QTcpSocket *socket) { return admit(socket); }, m_http.get());
+    // Out of descriptors all the same (other programs' files): wait a moment
+    // instead of trying again at once.
+    connect(m_tcp, &QTcpServer::acceptError, this, [this] {
+        m_tcp->pauseAccepting();
+        QTimer::singleShot(kConnectionSweepMs, m_tcp, [tcp = m_tcp] { tcp->resumeAccepting(); });
+    });
     if (!m_tcp->listen(QHostAddress::Any, port)) {
         m_error =
             u"ポート %1 で待ち受けできません（%2）。ほかのプログラムが使っていないか確かめてください。"_s
@@ -250,8 +383,11 @@ bool GatewayServer::start(quint16 port)
     }
     m_http->bind(m_tcp);
     m_port = m_tcp->serverPort();
+    m_connectionLimit = connectionLimit();
     m_error.clear();
     m_core.start();
+    m_sweep.start();
+    emit changed();
     return true;
 }
 
@@ -262,15 +398,23 @@ void GatewayServer::stop()
     // The last poll may carry the end (mode 0) to the pages; it is written
     // out before each connection is closed.
     m_core.stop();
-    const auto sockets = m_sockets;
-    for (QWebSocket *socket : sockets) {
+    m_sweep.stop();
+    const auto sockets = std::exchange(m_sockets, {});
+    m_frameReaders.clear();
+    for (auto it = sockets.cbegin(); it != sockets.cend(); ++it) {
+        QWebSocket *socket = it.value();
         socket->flush();
         socket->close(QWebSocketProtocol::CloseCodeGoingAway);
+        socket->disconnect(this);
+        m_core.clientDisconnected(it.key());
+        socket->deleteLater();
     }
     m_tcp->close();
     m_port = 0;
+    m_connections.clear();
     m_http.reset();
     m_tcp = nullptr;
+    emit changed();
 }
 
 QString GatewayServer::address() const
@@ -278,38 +422,191 @@ QString GatewayServer::address() const
     return u"http://%1:%2/"_s.arg(lanAddress().toString()).arg(m_port);
 }
 
+QString GatewayServer::keyAddress() const
+{
+    return address() + u"#k="_s + m_core.lessonKey();
+}
+
+int GatewayServer::openConnections()
+{
+    std::erase_if(m_connections, [](const Connection &connection) {
+        return !connection.socket ||
+               connection.socket->state() == QAbstractSocket::UnconnectedState;
+    });
+    return int(m_connections.size());
+}
+
+bool GatewayServer::admit(QTcpSocket *socket)
+{
+    const QHostAddress peer = socket->peerAddress();
+    const QString address = peerKey(peer);
+    if (!servesPeer(peer) || !m_newConnections.allow(address, steadyNow()))
+        return false;
+    openConnections();
+    const auto fromAddress = std::count_if(
+        m_connections.begin(), m_connections.end(),
+        [&address](const Connection &connection) { return connection.address == address; });
+    if (fromAddress >= kMaxConnectionsPerAddress)
+        return false;
+    if (int(m_connections.size()) >= m_connectionLimit && !evictIdle())
+        return false;
+    m_connections.push_back({socket, address, steadyNow(), 0});
+
+    socket->setProperty("ombraReceived", qint64(0));
+    // Connected before the server's own handler, so it runs first; a
+    // connection upgraded to a WebSocket leaves this watch (the server
+    // disconnects the socket's signals) and is bounded by the WebSocket's
+    // own frame, message and output limits.
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+        if (socket->property("ombraRefused").toBool()) {
+            // Draining what the browser is still sending, so that the
+            // refusal reaches it before the connection closes.
+            const qint64 drained = socket->property("ombraDrained").toLongLong() +
+                                   socket->read(socket->bytesAvailable()).size();
+            socket->setProperty("ombraDrained", drained);
+            if (drained > kMaxDrainBytes)
+                socket->abort();
+            return;
+        }
+        const qint64 received =
+            socket->property("ombraReceived").toLongLong() + socket->bytesAvailable();
+        socket->setProperty("ombraReceived", received);
+        if (received <= kMaxHttpBytesPerConnection)
+            return;
+        socket->setProperty("ombraRefused", true);
+        socket->read(socket->bytesAvailable());
+        const QByteArray body = "要求が大きすぎます。\n"_ba;
+        socket->write("HTTP/1.1 413 Payload Too Large\r\n"
+                      "Content-Type: text/plain; charset=utf-8\r\n"
+                      "Connection: close\r\n"
+                      "Content-Length: "_ba +
+                      QByteArray::number(body.size()) + "\r\n\r\n"_ba + body);
+        QTimer::singleShot(kDrainMs, socket, [socket] { socket->disconnectFromHost(); });
+    });
+    // An answer taken whole: the next request has its own time.
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+        if (socket->bytesToWrite() != 0)
+            return;
+        for (Connection &connection : m_connections) {
+            if (connection.socket == socket)
+                connection.since = steadyNow();
+        }
+    });
+    return true;
+}
+
+// Makes room by closing the oldest connection that holds no seat and waits
+// for none: a page's request or a WebSocket that has not signed in.
+bool GatewayServer::evictIdle()
+{
+    auto oldest = m_connections.end();
+    for (auto it = m_connections.begin(); it != m_connections.end(); ++it) {
+        if (it->client != 0 && m_core.isSignedIn(it->client))
+            continue;
+        if (oldest == m_connections.end() || it->since < oldest->since)
+            oldest = it;
+    }
+    if (oldest == m_connections.end())
+        return false;
+    const QPointer<QTcpSocket> socket = oldest->socket;
+    const quint64 client = oldest->client;
+    m_connections.erase(oldest);
+    if (QWebSocket *page = m_sockets.value(client))
+        page->abort();
+    else if (socket)
+        socket->abort();
+    return true;
+}
+
+void GatewayServer::sweepConnections()
+{
+    const qint64 at = steadyNow();
+    openConnections();
+    QList<QPointer<QTcpSocket>> late;
+    for (const Connection &connection : m_connections) {
+        if (connection.client == 0 && at - connection.since >= kRequestTimeoutMs)
+            late << connection.socket;
+    }
+    for (const QPointer<QTcpSocket> &socket : late) {
+        if (socket)
+            socket->abort();
+    }
+    m_newConnections.forgetBefore(at);
+    m_httpRequests.forgetBefore(at);
+}
+
+void GatewayServer::checkOutput(quint64 client)
+{
+    QWebSocket *socket = m_sockets.value(client);
+    if (socket && socket->bytesToWrite() > kMaxUnsentBytes)
+        dropNow(client);
+}
+
+void GatewayServer::dropNow(quint64 client)
+{
+    if (QWebSocket *socket = m_sockets.value(client))
+        QMetaObject::invokeMethod(
+            socket, [socket] { socket->abort(); }, Qt::QueuedConnection);
+}
+
+void GatewayServer::pingReceived()
+{
+    const quint64 client = m_frameReaders.value(sender());
+    if (client == 0)
+        return;
+    m_core.controlFrame(client);
+    checkOutput(client);
+}
+
 void GatewayServer::acceptWebSockets()
 {
     while (m_http && m_http->hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> owned = m_http->nextPendingWebSocketConnection();
-        QWebSocket *socket = owned.release();
+        QWebSocket *socket = m_http->nextPendingWebSocketConnection().release();
         socket->setParent(this);
         socket->setMaxAllowedIncomingFrameSize(kMaxMessageBytes);
         socket->setMaxAllowedIncomingMessageSize(kMaxMessageBytes);
-        // Only the gateway's own page may connect: a page from elsewhere that
-        // a pupil happens to open is turned away by its origin.
-        const QUrl request = socket->requestUrl();
-        const QString expectedOrigin = u"http://"_s + request.authority();
-        if (!isLocalNetworkAddress(socket->peerAddress()) || request.path() != "/ws"_L1 ||
-            socket->origin().compare(expectedOrigin, Qt::CaseInsensitive) != 0) {
+        const QString address = peerKey(socket->peerAddress());
+        // The connection it grew from, still counted against its address.
+        const auto grewFrom = std::find_if(m_connections.begin(), m_connections.end(),
+                                           [socket, &address](const Connection &c) {
+                                               return c.socket && c.address == address &&
+                                                      c.socket->peerPort() == socket->peerPort();
+                                           });
+        if (grewFrom == m_connections.end() || socket->requestUrl().path() != "/ws"_L1) {
             connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-            socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
-                          u"このページからは接続できません。"_s);
+            socket->abort();
             continue;
         }
         const quint64 client = m_nextClient++;
+        grewFrom->client = client;
+        const QPointer<QTcpSocket> tcp = grewFrom->socket;
+        tcp->setReadBufferSize(kWebSocketReadBuffer);
+        tcp->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kWebSocketSendBuffer);
+        // After the WebSocket has read the frames, pongs included.
+        connect(tcp, &QTcpSocket::readyRead, this, [this, client] { checkOutput(client); });
+        for (QObject *child : socket->children()) {
+            if (child->metaObject()->indexOfSignal("pingReceived(QByteArray)") >= 0 &&
+                connect(child, SIGNAL(pingReceived(QByteArray)), this, SLOT(pingReceived())))
+                m_frameReaders.insert(child, client);
+        }
+        connect(socket, &QWebSocket::pong, this, [this, client] { m_core.controlFrame(client); });
         m_sockets.insert(client, socket);
-        m_core.clientConnected(client, socket->peerAddress().toString());
+        m_core.clientConnected(client, address);
         connect(
             socket, &QWebSocket::textMessageReceived, this,
             [this, client](const QString &text) { m_core.handleMessage(client, text.toUtf8()); });
         connect(
             socket, &QWebSocket::binaryMessageReceived, this,
             [this, client](const QByteArray &) { m_core.handleMessage(client, QByteArrayView()); });
-        connect(socket, &QWebSocket::disconnected, this, [this, client, socket] {
+        connect(socket, &QWebSocket::disconnected, this, [this, client, socket, tcp] {
             m_sockets.remove(client);
+            m_frameReaders.removeIf(
+                [client](const auto &entry) { return entry.value() == client; });
             m_core.clientDisconnected(client);
             socket->deleteLater();
+            // Nobody else frees the connection under the WebSocket.
+            if (tcp)
+                tcp->deleteLater();
         });
     }
 }

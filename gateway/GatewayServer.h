@@ -2,19 +2,26 @@
 
 #include "gateway/GatewayCore.h"
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
+#include <vector>
 
 class QHttpServer;
+class QHttpServerRequest;
+class QTcpSocket;
 class QWebSocket;
 
 namespace gateway {
 
-class LimitingTcpServer;
+class AdmittingTcpServer;
 
 // The port the gateway listens on unless told otherwise.
 inline constexpr quint16 kDefaultPort = 8932;
@@ -25,17 +32,51 @@ inline constexpr qint64 kMaxHttpBytesPerConnection = 32 * 1024;
 inline constexpr int kHttpWindowMs = 10'000;
 inline constexpr int kMaxRequestsPerWindow = 120;
 inline constexpr int kMaxConnectionsPerWindow = 60;
+// An HTTP request must have come whole, and its answer been taken, within
+// this long after the connection opened or its last answer was taken; an
+// idle connection is closed after as long.
+inline constexpr int kRequestTimeoutMs = 5000;
+// Output waiting for a WebSocket client that does not read; past it the
+// client is dropped.
+inline constexpr qint64 kMaxUnsentBytes = 64 * 1024;
+// Bytes of a WebSocket connection read at a time, and bytes the system may
+// hold for it on the way out before the gateway's own output counts.
+inline constexpr qint64 kWebSocketReadBuffer = 16 * 1024;
+inline constexpr int kWebSocketSendBuffer = 16 * 1024;
+// Connections open at once, HTTP and WebSocket: from one address, and in all.
+// The total leaves kReservedDescriptors free beyond those the process has
+// open when the gateway starts, so that the seats' files and the program
+// itself always have descriptors.
+inline constexpr int kMaxConnectionsPerAddress = 16;
+inline constexpr int kMaxConnections = 512;
+inline constexpr int kReservedDescriptors = 32;
 
-// Whether an address belongs to a local network (private, link-local or
-// loopback); the gateway serves nobody else.
-bool isLocalNetworkAddress(const QHostAddress &address);
+// A subnet of one of the machine's own interfaces.
+struct Subnet
+{
+    QHostAddress address;
+    int prefixLength = 0;
+};
+// The subnets of the interfaces that are up, loopback left out.
+QList<Subnet> ownSubnets();
+// Whether a peer is served: the loopback, or an address on one of subnets
+// (an IPv4 address mapped into IPv6 counts as the IPv4 address).
+bool isServedPeer(const QHostAddress &peer, const QList<Subnet> &subnets);
+// Whether a request's Host names this gateway: localhost, a loopback address
+// or the address of one of subnets, with the gateway's port (which may be
+// left out only when it is 80).
+bool isOwnHost(QByteArrayView host, quint16 port, const QList<Subnet> &subnets);
+// The most connections the gateway holds open at once.
+int connectionLimit();
 // The address to give the pupils: the first private IPv4 address of an
-// interface that is up, else the loopback address.
+// interface that is up, else its first IPv4 address, else the loopback
+// address.
 QHostAddress lanAddress();
 
 // The web gateway: serves the pages over HTTP (QHttpServer's routes) and
 // takes the pages' WebSocket connections on the same port, passing their
-// messages to a GatewayCore.
+// messages to a GatewayCore. It answers only peers on the machine's own
+// subnets, only under its own names, and holds no more than its limits.
 class GatewayServer : public QObject
 {
     Q_OBJECT
@@ -45,12 +86,12 @@ public:
                            QObject *parent = nullptr);
     ~GatewayServer() override;
 
-    // Listens on every interface at port (0: any free port); only local
-    // network addresses are served. Returns false with a message naming
-    // the port when it cannot listen.
+    // Listens on every interface at port (0: any free port). Returns false
+    // with a message naming the port when it cannot listen.
     bool start(quint16 port = kDefaultPort);
     // Tells the pages what the last poll found (the end on mode 0), closes
-    // every connection and stops listening.
+    // every connection and stops listening. The lesson code and key and the
+    // held seats stay for the next start.
     void stop();
 
     bool isListening() const { return m_port != 0; }
@@ -58,19 +99,75 @@ public:
     QString errorString() const { return m_error; }
     // "http://192.168.1.20:8932/"
     QString address() const;
+    // The address with the lesson key, for the QR code: a page opened from
+    // it signs in without the lesson code.
+    QString keyAddress() const;
+    // Connections open right now, HTTP and WebSocket.
+    int openConnections();
 
     GatewayCore &core() { return m_core; }
 
+    // How the gateway answers a request, before any route: 0 to go on, else
+    // the status to answer with (421 for a foreign Host, 426 for /ws without
+    // an upgrade, 403 for a WebSocket from a page of another origin, 400 for
+    // an upgrade elsewhere).
+    int verdict(const QHttpServerRequest &request);
+
 signals:
-    void countsChanged();
+    // Seats, connections, requests or wrong codes changed.
+    void changed();
+
+private slots:
+    // Qt answers pings inside QWebSocket; its frame reader tells us.
+    void pingReceived();
 
 private:
+    struct Connection
+    {
+        QPointer<QTcpSocket> socket;
+        QString address;
+        qint64 since = 0;
+        quint64 client = 0; // 0 until it is a WebSocket
+    };
+    class AddressWindows
+    {
+    public:
+        AddressWindows(int windowMs, int limit) : m_windowMs(windowMs), m_limit(limit) {}
+        bool allow(const QString &address, qint64 at);
+        void forgetBefore(qint64 at);
+
+    private:
+        struct Window
+        {
+            qint64 start = 0;
+            int count = 0;
+        };
+        int m_windowMs;
+        int m_limit;
+        QHash<QString, Window> m_windows;
+    };
+
+    bool admit(QTcpSocket *socket);
+    bool evictIdle();
+    void sweepConnections();
     void acceptWebSockets();
+    void checkOutput(quint64 client);
+    void dropNow(quint64 client);
+    bool servesPeer(const QHostAddress &peer);
+    const QList<Subnet> &subnets(bool fresh);
 
     GatewayCore m_core;
     std::unique_ptr<QHttpServer> m_http;
-    LimitingTcpServer *m_tcp = nullptr;
+    AdmittingTcpServer *m_tcp = nullptr;
     QHash<quint64, QWebSocket *> m_sockets;
+    QHash<QObject *, quint64> m_frameReaders;
+    std::vector<Connection> m_connections;
+    int m_connectionLimit = kMaxConnections;
+    AddressWindows m_newConnections{kHttpWindowMs, kMaxConnectionsPerWindow};
+    AddressWindows m_httpRequests{kHttpWindowMs, kMaxRequestsPerWindow};
+    QList<Subnet> m_subnets;
+    qint64 m_subnetsAt = -1;
+    QTimer m_sweep;
     quint64 m_nextClient = 1;
     quint16 m_port = 0;
     QString m_error;

@@ -57,10 +57,13 @@ std::optional<BrowserMessage> parseBrowserMessage(QByteArrayView text)
         message.type = BrowserMessage::Type::SignIn;
         const std::optional<QString> seat = stringField(object, "seat"_L1, kMaxEntryChars);
         const std::optional<QString> code = stringField(object, "code"_L1, kMaxCodeChars);
-        if (!seat || !code)
+        const std::optional<QString> key = stringField(object, "key"_L1, kMaxTokenChars);
+        // One of the two, code or key.
+        if (!seat || !code == !key)
             return std::nullopt;
         message.seat = *seat;
-        message.code = *code;
+        message.code = code.value_or(QString());
+        message.key = key.value_or(QString());
         const QJsonValue takeover = object.value("takeover"_L1);
         if (!takeover.isUndefined() && !takeover.isBool())
             return std::nullopt;
@@ -73,6 +76,10 @@ std::optional<BrowserMessage> parseBrowserMessage(QByteArrayView text)
         if (!token || token->isEmpty())
             return std::nullopt;
         message.token = *token;
+        return message;
+    }
+    if (typeName == "release"_L1) {
+        message.type = BrowserMessage::Type::Release;
         return message;
     }
     if (typeName == "answer"_L1) {

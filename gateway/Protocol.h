@@ -9,7 +9,7 @@
 namespace gateway {
 
 // Longest message a browser may send over its WebSocket, and longest seat
-// entry, lesson code and token inside one.
+// entry, lesson code, token and lesson key inside one.
 inline constexpr qsizetype kMaxMessageBytes = 2048;
 inline constexpr qsizetype kMaxEntryChars = 32;
 inline constexpr qsizetype kMaxCodeChars = 16;
@@ -19,18 +19,23 @@ inline constexpr qsizetype kMaxTokenChars = 64;
 struct BrowserMessage
 {
     enum class Type {
-        // {"type":"signin","seat":"7","code":"1234","takeover":false}
+        // {"type":"signin","seat":"7","code":"123456","takeover":false}, or
+        // with "key" (the lesson key of the QR code's address) for "code".
+        // takeover asks for a seat that another page holds.
         SignIn,
         // {"type":"resume","token":"..."}: the page comes back after a lost
-        // connection or a reload.
+        // connection or a reload, or another tab of the same browser.
         Resume,
         // {"type":"answer","index":0,"version":3}: button index 0 to 4 on the
         // view of that version.
         Answer,
+        // {"type":"release"}: the page gives its seat up.
+        Release,
     };
     Type type = Type::SignIn;
     QString seat;
     QString code;
+    QString key;
     bool takeover = false;
     QString token;
     int index = -1;

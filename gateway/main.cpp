@@ -1,6 +1,8 @@
 // ombra-gateway: the web gateway on its own, for a PC that reaches the
 // classroom folder but is not the teacher's. Run it in the classroom folder,
-// like the two programs; it serves until it is stopped (Ctrl+C).
+// like the two programs; it serves until it is stopped (Ctrl+C). What the
+// teacher's window shows it prints, and the teacher answers a request to take
+// a seat over by typing "許可 n" or "断る n" (also "y n" and "n n").
 #include "gateway/GatewayServer.h"
 
 #include "exchange/ExchangeFiles.h"
@@ -14,6 +16,10 @@
 
 #include <atomic>
 #include <csignal>
+#include <iostream>
+#include <set>
+#include <string>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -40,7 +46,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption portOption(u"port"_s,
                                         u"待ち受けるポート（既定 %1）"_s.arg(gateway::kDefaultPort),
                                         u"port"_s, QString::number(gateway::kDefaultPort));
-    const QCommandLineOption codeOption(u"code"_s, u"授業コード（４けた、既定は乱数）"_s,
+    const QCommandLineOption codeOption(u"code"_s, u"授業コード（６けた、既定は乱数）"_s,
                                         u"code"_s);
     parser.addOption(portOption);
     parser.addOption(codeOption);
@@ -57,9 +63,9 @@ int main(int argc, char *argv[])
     QString code = gateway::GatewayCore::newLessonCode();
     if (parser.isSet(codeOption)) {
         code = parser.value(codeOption);
-        static const QRegularExpression fourDigits(u"^[0-9]{4}$"_s);
-        if (!fourDigits.match(code).hasMatch()) {
-            err << u"授業コードは４けたの数字にしてください: %1"_s.arg(code) << Qt::endl;
+        static const QRegularExpression digits(u"^[0-9]{%1}$"_s.arg(gateway::kCodeDigits));
+        if (!digits.match(code).hasMatch()) {
+            err << u"授業コードは６けたの数字にしてください: %1"_s.arg(code) << Qt::endl;
             return 2;
         }
     }
@@ -74,11 +80,55 @@ int main(int argc, char *argv[])
         err << server.errorString() << Qt::endl;
         return 1;
     }
+    gateway::GatewayCore &core = server.core();
     out << u"アドレス: %1"_s.arg(server.address()) << Qt::endl;
-    out << u"授業コード: %1"_s.arg(server.core().lessonCode()) << Qt::endl;
-    QObject::connect(&server, &gateway::GatewayServer::countsChanged, &app, [&] {
-        out << u"ログオン中のブラウザ: %1"_s.arg(server.core().signedInCount()) << Qt::endl;
+    out << u"QRコードのアドレス: %1"_s.arg(server.keyAddress()) << Qt::endl;
+    out << u"授業コード: %1"_s.arg(core.lessonCode()) << Qt::endl;
+    int signedIn = 0;
+    int wrongCodes = 0;
+    std::set<int> told;
+    QObject::connect(&server, &gateway::GatewayServer::changed, &app, [&] {
+        if (core.signedInCount() != signedIn) {
+            signedIn = core.signedInCount();
+            out << u"ログオン中のブラウザ: %1"_s.arg(signedIn) << Qt::endl;
+        }
+        if (core.wrongCodeCount() != wrongCodes) {
+            wrongCodes = core.wrongCodeCount();
+            out << u"まちがった授業コード: %1 回"_s.arg(wrongCodes) << Qt::endl;
+        }
+        for (const gateway::GatewayCore::TakeOverRequest &request : core.requests()) {
+            if (told.insert(request.id).second) {
+                out << u"引き継ぎの申し出 %1: %2 番。許可するには「許可 %1」、断るには「断る %1」"
+                       u"と入力してください。"_s.arg(request.id)
+                           .arg(request.seat)
+                    << Qt::endl;
+            }
+        }
     });
+    // The teacher's answers, a line each; the thread ends with the input.
+    std::thread([&app, &core, &out] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            const QStringList words = QString::fromStdString(line).split(u' ', Qt::SkipEmptyParts);
+            bool ok = false;
+            const int id = words.value(1).toInt(&ok);
+            if (words.size() != 2 || !ok)
+                continue;
+            const QString verb = words.first();
+            QMetaObject::invokeMethod(
+                &app,
+                [&core, &out, verb, id] {
+                    bool done = false;
+                    if (verb == u"許可"_s || verb == u"y"_s)
+                        done = core.approve(id);
+                    else if (verb == u"断る"_s || verb == u"n"_s)
+                        done = core.deny(id);
+                    if (!done)
+                        out << u"申し出 %1 はもうありません。"_s.arg(id) << Qt::endl;
+                },
+                Qt::QueuedConnection);
+        }
+    }).detach();
 
     std::signal(SIGINT, requestStop);
     std::signal(SIGTERM, requestStop);

@@ -123,6 +123,9 @@ AnswerPanel::PollResult AnswerPanel::PollCommandFile()
     exchange::FieldReader reader =
         exchange::FieldReader::fromFile(m_module.CommandFilePath, exchange::kCommandFileReadLimit);
     const CommandFields fields = readFields(reader);
+    // Fields are read in order: the last one read means all were.
+    m_lastReadWhole = fields[7] || (fields[1] && knownMode(modeFromField(*fields[0])) ==
+                                                     std::optional(exchange::kModePaused));
     // A failed read changes nothing: mode and one-answer flag keep their
     // values, the texts stay empty.
     if (fields[0])
@@ -175,7 +178,7 @@ bool AnswerPanel::settlePendingWrites(bool opened, const CommandFields &fields)
     }
 
     // The teacher's program has written the file since the click.
-    if (m_pendingAnswer) {
+    if (m_pendingAnswer && m_pendingAnswerValue != 0) {
         m_lostAnswerNotice =
             u"回答 %1 をファイル \"%2\" に書き込めないうちに（%3）、先生の画面が切り替わりました。"
             u"この回答は届いていません。"_s.arg(QString::number(m_pendingAnswerValue),
@@ -224,17 +227,20 @@ void AnswerPanel::applyLayout(int mode)
     }
 }
 
-bool AnswerPanel::publishedSinceLastPoll() const
+std::optional<AnswerPanel::CommandFields> AnswerPanel::publishedSinceLastPoll() const
 {
     if (!m_expected)
-        return false;
+        return std::nullopt;
     exchange::FieldReader reader =
         exchange::FieldReader::fromFile(m_module.CommandFilePath, exchange::kCommandFileReadLimit);
     // A file that cannot be read right now tells nothing; the click goes on
     // and a failing write is kept pending as usual.
     if (!reader.isOpen())
-        return false;
-    return readFields(reader) != *m_expected;
+        return std::nullopt;
+    const CommandFields fields = readFields(reader);
+    if (fields == *m_expected)
+        return std::nullopt;
+    return fields;
 }
 
 bool AnswerPanel::Command1_Click(int Index)
@@ -263,6 +269,22 @@ bool AnswerPanel::Command1_Click(int Index)
     m_pendingAnswer = PendingWrite{
         m_module.AnswerFilePath, exchange::answerFileBytes(m_pendingAnswerValue), 0, {}};
     attempt(m_pendingAnswer);
+
+    // The teacher's program may have published between the look above and
+    // the write, and reset the answer file before it: the answer would then
+    // count for a question the pupil has not seen. It is taken back, again
+    // at the polls while that question stands if need be.
+    if (m_pendingAnswer)
+        return true;
+    if (const std::optional<CommandFields> published = publishedSinceLastPoll()) {
+        m_pendingLock.reset();
+        m_expected = published;
+        m_pendingAnswerValue = 0;
+        m_pendingAnswer =
+            PendingWrite{m_module.AnswerFilePath, exchange::answerFileBytes(0), 0, {}};
+        attempt(m_pendingAnswer);
+        return false;
+    }
     return true;
 }
 

@@ -85,11 +85,17 @@ public:
     // false, writing nothing, when the teacher's program has published anew
     // since the last poll: the click answered a question that is gone, its
     // answer would be counted for the new one and its lock would hide the new
-    // one. The caller then polls at once to show the new question.
+    // one; also false, with the answer taken back (0), when the new question
+    // arrived while the answer was being written. The caller then polls at
+    // once to show the new question.
     bool Command1_Click(int Index);
 
     const PanelView &view() const { return m_view; }
     const ModeValue &LVQMode() const { return m_LVQMode; }
+    // Whether the last poll read the command file whole: its eight lines, or
+    // the two of the one-answer lock. A file met while it is being rewritten
+    // reads short.
+    bool lastReadWhole() const { return m_lastReadWhole; }
     bool answerPending() const { return m_pendingAnswer.has_value(); }
     bool lockPending() const { return m_pendingLock.has_value(); }
     // What the pupil should be told about answers that could not be written:
@@ -109,7 +115,9 @@ private:
     };
 
     static CommandFields readFields(exchange::FieldReader &reader);
-    bool publishedSinceLastPoll() const;
+    // The command file's fields when the teacher's program has written it
+    // since the last poll; nothing when it has not, or it cannot be read.
+    std::optional<CommandFields> publishedSinceLastPoll() const;
     static CommandFields fieldsOf(const QByteArray &fileBytes);
     void attempt(std::optional<PendingWrite> &write) const;
     bool settlePendingWrites(bool opened, const CommandFields &fields);
@@ -127,6 +135,7 @@ private:
     // that could open it, or the lock this panel wrote itself.
     std::optional<CommandFields> m_expected;
     QString m_lostAnswerNotice;
+    bool m_lastReadWhole = false;
 };
 
 } // namespace student

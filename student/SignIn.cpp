@@ -1,8 +1,10 @@
 #include "SignIn.h"
 
 #include "exchange/ExchangeFiles.h"
+#include "exchange/FieldReader.h"
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
+
 
 using namespace Qt::StringLiterals;
 
@@ -18,6 +20,23 @@ QString invalidEntryMessage()
     return u"入力が正しくありません。もう一度入力してください !\n１～５０の数字を入力してください"_s;
 }
 
+namespace {
+
+// Whether the seat's own answer file holds an answer, 1 to 5, as the
+// teacher's program counts it. Anything else put at its name (a link, a
+// second name of another seat's file, a pipe, a folder) holds none and is
+// replaced.
+bool holdsAnswer(const QString &answerPath)
+{
+    if (!exchange::isOwnRegularFile(answerPath))
+        return false;
+    const std::optional<double> value =
+        exchange::FieldReader::fromFile(answerPath, exchange::kAnswerFileReadLimit).readNumber();
+    return value && *value >= 1 && *value <= 5 && exchange::isWholeNumber(*value);
+}
+
+} // namespace
+
 std::optional<int> seatFromEntry(QStringView entry)
 {
     const double value = exchange::readNumber(entry);
@@ -32,11 +51,16 @@ SignInResult signIn(Module1 &module, QStringView entry)
     if (!seat)
         return {SignInResult::Status::InvalidEntry, invalidEntryMessage()};
 
-    // The teacher's program creates the folder at its start; a missing folder
-    // almost always means it has not run in this working directory yet.
+    // An answer already given stays: the pupil's program may have been
+    // started again, or a browser signs in at the seat, after the pupil
+    // answered. The teacher's publications reset the file, sign-in never.
     const QString answerPath = exchange::answerFilePath(*seat);
     const exchange::FileStatus written =
-        exchange::writeWholeFile(answerPath, exchange::answerFileBytes(0));
+        holdsAnswer(answerPath)
+            ? exchange::FileStatus{}
+            : exchange::writeWholeFile(answerPath, exchange::answerFileBytes(0));
+    // The teacher's program creates the folder at its start; a missing folder
+    // almost always means it has not run in this working directory yet.
     if (!written) {
         const QString message =
             u"フォルダ \"%1\" に書き込めません。"

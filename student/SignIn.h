@@ -27,9 +27,11 @@ struct SignInResult
     QString message;
 };
 
-// Signs a pupil in: checks the entry, resets the seat's answer file to 0 and,
-// only when that write succeeded, stores the seat and the paths of its two
-// files in module. A refused entry or a failed write leaves module as it was.
+// Signs a pupil in: checks the entry, makes sure the seat has an answer file
+// (0, unless the seat's own file already holds an answer from 1 to 5, which
+// stays) and, only when that succeeded, stores the seat and the paths of its
+// two files in module. A refused entry or a failed write leaves module as it
+// was.
 SignInResult signIn(Module1 &module, QStringView entry);
 
 } // namespace student

@@ -3,19 +3,28 @@
 a lesson run by the teacher's own lesson code in a fresh classroom folder:
 sign in, answer, change the answer, the one-answer lock, a new question, a
 lost connection with an answer given meanwhile, a reload that keeps the seat,
-a take-over from a second browser, and the end. Each step is checked in the
-seat's files and on the teacher's graph.
+a second browser that asks for the seat and gets it when the first lets it
+go, and the end. Each step is checked in the seat's files and on the
+teacher's graph.
 
-Usage: check_browser.py BUILD_DIR
+With --teacher WINDOW PID GATEWAY_WINDOW FBDIR the real teacher's program
+runs the gateway in its own window (started by check_browser_teacher.sh):
+the pages open the address of the QR code read off the screen, and the
+teacher approves a take-over in the gateway's window.
+
+Usage: check_browser.py BUILD_DIR [--teacher WINDOW PID GATEWAY_WINDOW FBDIR PORT]
 Exits 77 (skipped) when Chromium, its driver or Selenium is missing."""
 
 import os
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
 import time
+
+from build_programs import program
 
 try:
     from selenium import webdriver
@@ -29,24 +38,12 @@ except ImportError:
     sys.exit(77)
 
 BUILD = os.path.abspath(sys.argv[1])
-# With --teacher WINDOW PID the real teacher's program runs in the current
-# directory (started by check_browser_teacher.sh) instead of the lesson driver.
-TEACHER = sys.argv[3:5] if len(sys.argv) >= 5 and sys.argv[2] == "--teacher" else None
-
-
-def program(*path):
-    """The command of a program of the build. A Windows build keeps its
-    programs at its top, beside the DLLs, and runs them under wine."""
-    windows = os.path.join(BUILD, path[-1] + ".exe")
-    if os.path.exists(windows):
-        here = os.path.dirname(os.path.abspath(__file__))
-        return [os.path.join(here, "windows", "run_under_wine.sh"), windows]
-    return [os.path.join(BUILD, *path)]
-
-
-GATEWAY = program("gateway", "ombra-gateway")
-DRIVER = program("tests", "gateway", "lesson_driver")
-CODE = "2468"
+# With --teacher the real teacher's program runs in the current directory
+# instead of the lesson driver, and serves the pages itself.
+TEACHER = sys.argv[3:8] if len(sys.argv) >= 8 and sys.argv[2] == "--teacher" else None
+GATEWAY = program(BUILD, "gateway", "ombra-gateway")
+DRIVER = program(BUILD, "tests", "gateway", "lesson_driver")
+CODE = "246813"
 SEAT = 7
 
 
@@ -107,13 +104,39 @@ def xdotool(*arguments):
     subprocess.run(["xdotool"] + [str(a) for a in arguments], check=True)
 
 
-def teacher_lesson(page, folder, seat_file):
-    """The real teacher's program: 再集計, a locked answer, the close."""
-    window, pid = TEACHER
+def read_qr_code(fbdir):
+    """The text of the QR code on the virtual screen (Xvfb keeps it in XWD
+    form in fbdir), read with zbarimg from a grey copy."""
+    with open(os.path.join(fbdir, "Xvfb_screen0"), "rb") as f:
+        data = f.read()
+    header = struct.unpack(">25I", data[:100])
+    header_size, width, height = header[0], header[4], header[5]
+    byte_order, bits, line, ncolors = header[7], header[11], header[12], header[19]
+    check(bits == 32, "a 32-bit screen")
+    pixels = data[header_size + 12 * ncolors:]
+    green = 1 if byte_order == 0 else 2  # B G R x, or x R G B
+    grey = bytes(pixels[y * line + 4 * x + green] for y in range(height) for x in range(width))
+    image = os.path.join(fbdir, "screen.pgm")
+    with open(image, "wb") as f:
+        f.write(b"P5 %d %d 255\n" % (width, height) + grey)
+    found = subprocess.run(["zbarimg", "--raw", "-q", image], capture_output=True, text=True)
+    return found.stdout.strip()
+
+
+def teacher_lesson(browser, folder, seat_file):
+    """The real teacher's program: the QR code, 再集計, a locked answer, a
+    take-over approved in the gateway's window, the close."""
+    window, pid, gateway_window, fbdir, port = TEACHER
+    address = wait_until(lambda: read_qr_code(fbdir), "the QR code on the screen")
+    check("#k=" in address and address.endswith(address.split("#k=")[1]), "the key in " + address)
+    # The address as a tablet reaches it here.
+    url = "http://127.0.0.1:%s/#k=%s" % (port, address.split("#k=")[1])
+    page = browser(url)
     wait = WebDriverWait(page, 10)
     shown = lambda i: page.find_element(By.ID, "b%d" % i).is_displayed()
+    check(not page.find_element(By.ID, "code").is_displayed(), "a code field after the QR code")
+    check("#k=" not in page.current_url, "the key left in the address bar")
     page.find_element(By.ID, "seat").send_keys("5")
-    page.find_element(By.ID, "code").send_keys(CODE)
     page.find_element(By.ID, "signin-ok").click()
     wait.until(ec.text_to_be_present_in_element((By.ID, "seatline"), "5"))
     wait_until(lambda: seat_file("txt", 5) == b" 0 \r\n", "sign-in resets the answer file")
@@ -129,10 +152,28 @@ def teacher_lesson(page, folder, seat_file):
     wait_until(lambda: seat_file("txt", 5) == b" 1 \r\n", "the answer from the page")
     wait_until(lambda: seat_file("ini", 5).count(b"\r\n") == 2, "the one-answer lock")
     wait.until(lambda d: not shown(0))
+
+    # Another tablet asks for seat 5; the teacher approves in the gateway's
+    # window with the keyboard (許可する(&A)).
+    other = browser(url)
+    other.find_element(By.ID, "seat").send_keys("5")
+    other.find_element(By.ID, "signin-ok").click()
+    WebDriverWait(other, 10).until(ec.visibility_of_element_located((By.ID, "takeover")))
+    other.find_element(By.ID, "takeover").click()
+    WebDriverWait(other, 10).until(
+        ec.text_to_be_present_in_element((By.ID, "signin-msg"), "5 番、申し出 1"))
+    wait.until(ec.text_to_be_present_in_element((By.ID, "notice"), "引き継ぎを申し出"))
+    check(page.find_element(By.ID, "answer").is_displayed(), "the seat moved without consent")
+    xdotool("windowfocus", "--sync", gateway_window)
+    xdotool("key", "alt+a")
+    WebDriverWait(other, 10).until(ec.text_to_be_present_in_element((By.ID, "seatline"), "5"))
+    wait.until(ec.text_to_be_present_in_element((By.ID, "signin-msg"), "先生の許可で"))
+    check(seat_file("txt", 5) == b" 1 \r\n", "the take-over kept the answer")
+
     # 終了(&X), the last item of ﾌｧｲﾙ(&F).
     xdotool("windowfocus", "--sync", window)
     xdotool("key", "alt+f", "x")
-    wait.until(ec.visibility_of_element_located((By.ID, "end")))
+    WebDriverWait(other, 10).until(ec.visibility_of_element_located((By.ID, "end")))
     record = wait_until(lambda: os.path.exists(os.path.join(folder, "Kiroku.csv")) and open(
         os.path.join(folder, "Kiroku.csv"), "rb").read(), "the record")
     check(b" 5 \x94\xd4 , 1 " in record, "seat 5's answer in Kiroku.csv")
@@ -155,32 +196,33 @@ def main():
     def answer_is(value):
         return seat_file("txt") == (" %d \r\n" % value).encode()
 
-    lesson = None if TEACHER else Lesson(folder)
-    port = free_port()
-    gateway = subprocess.Popen(GATEWAY + ["--port", str(port), "--code", CODE], cwd=folder,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     browsers = []
+
+    def browser(url):
+        options = webdriver.ChromeOptions()
+        options.binary_location = chromium
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
+                         "--disable-dev-shm-usage", "--window-size=390,844"):
+            options.add_argument(argument)
+        b = webdriver.Chrome(service=Service(chromedriver), options=options)
+        browsers.append(b)
+        b.get(url)
+        return b
+
+    lesson = None if TEACHER else Lesson(folder)
+    gateway = None
     try:
+        if TEACHER:
+            teacher_lesson(browser, folder, seat_file)
+            print("browser: every step with the teacher's program passed")
+            return 0
+        port = free_port()
+        gateway = subprocess.Popen(GATEWAY + ["--port", str(port), "--code", CODE], cwd=folder,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         first = gateway.stdout.readline()
         check(first.startswith("アドレス: http://"), "the gateway did not start: " + first)
         url = "http://127.0.0.1:%d/" % port
-
-        def browser():
-            options = webdriver.ChromeOptions()
-            options.binary_location = chromium
-            for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
-                             "--disable-dev-shm-usage", "--window-size=390,844"):
-                options.add_argument(argument)
-            b = webdriver.Chrome(service=Service(chromedriver), options=options)
-            browsers.append(b)
-            b.get(url)
-            return b
-
-        page = browser()
-        if TEACHER:
-            teacher_lesson(page, folder, seat_file)
-            print("browser: every step with the teacher's program passed")
-            return 0
+        page = browser(url)
         wait = WebDriverWait(page, 10)
         shown = lambda i: page.find_element(By.ID, "b%d" % i).is_displayed()
 
@@ -259,16 +301,24 @@ def main():
         page.find_element(By.ID, "b1").click()
         wait_until(lambda: answer_is(2), "answer after reload")
 
-        # Another tablet: the seat is held, and taken over with the lesson code.
-        other = browser()
+        # Another tablet: the seat is held; it asks for it, and gets it when
+        # the first page lets it go.
+        other = browser(url)
         other.find_element(By.ID, "seat").send_keys(str(SEAT))
         other.find_element(By.ID, "code").send_keys(CODE)
         other.find_element(By.ID, "signin-ok").click()
         WebDriverWait(other, 10).until(ec.visibility_of_element_located((By.ID, "takeover")))
         check(answer_is(2), "a refused sign-in touched the seat")
         other.find_element(By.ID, "takeover").click()
+        WebDriverWait(other, 10).until(
+            ec.text_to_be_present_in_element((By.ID, "signin-msg"), "先生の許可"))
+        wait.until(ec.text_to_be_present_in_element((By.ID, "notice"), "引き継ぎを申し出"))
+        check(shown(0), "the seat moved without consent")
+        page.find_element(By.ID, "release").click()
+        page.switch_to.alert.accept()
+        wait.until(ec.text_to_be_present_in_element((By.ID, "signin-msg"), "空けました"))
         WebDriverWait(other, 10).until(lambda d: d.find_element(By.ID, "b0").is_displayed())
-        wait.until(ec.visibility_of_element_located((By.ID, "signin")))
+        check(str(SEAT) in other.find_element(By.ID, "seatline").text, "the seat on the other page")
         check(answer_is(2), "the take-over kept the answer")
         other.find_element(By.ID, "b0").click()
         wait_until(lambda: answer_is(1), "answer from the new tablet")
@@ -293,8 +343,9 @@ def main():
     finally:
         for b in browsers:
             b.quit()
-        gateway.terminate()
-        gateway.wait(10)
+        if gateway:
+            gateway.terminate()
+            gateway.wait(10)
         if lesson:
             if lesson.process.poll() is None:
                 lesson.process.kill()

@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
-# A short lesson with the real programs under a virtual X server: the teacher
-# starts answering with 再集計, a pupil signs in as 5 and clicks the first
-# answer; the teacher's program is killed and started again, which keeps the
-# unfinished record; answering starts again and the teacher closes. Checks the
-# exchange files, that the pupil's program ends by itself, and the records. Usage: check_lesson.sh BUILD_DIR
+# Lessons with the real programs under a virtual X server, along every path
+# on which a pupil's answer once got lost: the record must hold every answer
+# given, seat by seat, and Kekka.csv must agree with it.
+#  - a second Teacher started in the folder says so and ends, writing nothing;
+#  - ad hoc: 再集計 with ○×, pupil 5 answers; the pupil's program is started
+#    again (its answer stays); 集計中断 and 再集計 ask again (it stays);
+#    １２３ with 再集計 is a new question; アンケート終了 with 再集計 ends the
+#    pupil's program and leaves that question as it was;
+#  - the teacher's program is killed and started again, which keeps the
+#    unfinished record and takes the folder over;
+#  - a questionnaire: 再集計 right after opening asks its first question;
+#    つぎへ asks it again (the answer stays); もどる, then an answer, then
+#    つぎへ keeps it; an answer given just before the close is kept;
+#  - the close keeps the earlier lesson's Kiroku.csv under its time; opening
+#    and closing the program with nothing collected writes nothing.
+# Usage: check_lesson.sh BUILD_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/xsession.sh
 source "$here/xsession.sh"
@@ -11,9 +22,15 @@ build="$(cd "$1" && pwd)"
 session_folder
 start_xvfb
 export QT_QPA_PLATFORM=xcb
+title='^オンブラ集計 先生用プログラム$'
 fail() {
     echo "lesson: $*"
     exit 1
+}
+# Waits until a command succeeds, up to five seconds.
+wait_for() {
+    for _ in $(seq 50); do "$@" && return 0; sleep 0.1; done
+    return 1
 }
 
 start_teacher() {
@@ -24,82 +41,198 @@ start_teacher() {
     xdotool windowfocus --sync "$login"
     xdotool key Return
 }
-
-# 再集計 with the answer set ○× the window opens with.
-press_restart() {
-    eval "$(xdotool getwindowgeometry --shell "$teacher")"
-    top=$((HEIGHT - 694))
-    xdotool mousemove --window "$teacher" $((712 + 49)) $((top + 612 + 50)) click 1
-    sleep 0.2
-    head -c 5 Data/LVQ5.ini | grep -q '^ 2 ' || fail "再集計 did not publish mode 2"
-    sleep 1.2 # the pupil's next poll shows the buttons
+# The first window with the program's title that is not the main window
+# $1: a message box of the program.
+other_box() {
+    local id
+    for _ in $(seq 100); do
+        id="$(xdotool search --onlyvisible --name "$title" 2>/dev/null | grep -v "^$1\$" | head -n 1 || true)"
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
 }
-
-# The pupil clicks the first answer button (left 8, top 112, 244 x 70 in mode 2).
+start_pupil() {
+    session_start pupil.log "$build/student/ｱﾝｹｰﾄ"
+    pupil_pid=$!
+    local signin
+    signin="$(wait_windows '^オンブラ集計　ログオン$')"
+    xdotool windowfocus --sync "$signin"
+    xdotool type 5
+    xdotool key Return
+    panel="$(wait_windows '^オンブラ$')"
+}
+# A control of the teacher's control bar, at a point given within the bar
+# (the bottom 82 pixels of the 694-pixel client area under the menu bar).
+press_teacher() {
+    xdotool windowraise "$teacher"
+    eval "$(xdotool getwindowgeometry --shell "$teacher")"
+    xdotool mousemove --window "$teacher" "$1" $((HEIGHT - 694 + 612 + $2)) click 1
+    sleep 0.3
+}
+press_restart() { press_teacher $((712 + 49)) 50; }  # 再集計
+press_pause() { press_teacher $((816 + 45)) 50; }    # 集計中断
+press_next() { press_teacher $((166 + 75)) 50; }     # つぎへ
+press_back() { press_teacher $((8 + 75)) 50; }       # もどる
+press_answer_set() {                                  # OptLVQ(3) １２３, OptLVQ(0) アンケート終了
+    case "$1" in
+    3) press_teacher $((142 + 43)) 37 ;;
+    0) press_teacher $((354 + 68)) 65 ;;
+    esac
+}
+# The pupil clicks answer button $1 (0 based) of a layout with $2 buttons
+# (top 112, height 70; left edges of modes 2 and 3) and the file says $3.
 pupil_clicks() {
+    local lefts
+    case "$2" in
+    2) lefts=(8 290) ;;
+    3) lefts=(8 198 388) ;;
+    esac
+    sleep 1.2 # the pupil's poll shows the buttons
     xdotool windowraise "$panel"
     sleep 0.2
-    xdotool mousemove --window "$panel" 100 140 click 1
-    sleep 0.3
-    [ "$(cat Data/LVQ5.txt)" = "$(printf ' 1 \r\n')" ] || fail "the answer file holds '$(cat Data/LVQ5.txt)'"
-    [ "$(wc -l <Data/LVQ5.ini)" -eq 2 ] || fail "the one-answer lock was not written"
-    sleep 1.2 # the teacher's next tick counts it
+    xdotool mousemove --window "$panel" $((lefts[$1] + 60)) 140 click 1
+    wait_for grep -q "^ $3 " Data/LVQ5.txt || fail "the answer file holds '$(cat Data/LVQ5.txt)', not $3"
+}
+line() { iconv -f CP932 -t UTF-8 "$1" | sed -n "$2p" | tr -d '\r'; }
+seat5_is() { [ "$(line "$1" 6)" = " 5 番 $2" ]; }
+wait_seat5() {
+    wait_for seat5_is "$1" "$2" || fail "$1: seat 5's line is '$(line "$1" 6)', not ' 5 番 $2'"
 }
 
-seat5_line() { iconv -f CP932 -t UTF-8 "$1" | sed -n '6p'; }
+# An earlier lesson's record, and a questionnaire of four questions (もどる
+# keeps つぎへ only before the last one).
+printf 'an earlier lesson\r\n' >Kiroku.csv
+touch -d '2024-04-08 08:30' Kiroku.csv
+printf '好きな色は？\r\n赤\r\n青\r\n\r\n好きな動物は？\r\n犬\r\n猫\r\n鳥\r\n\r\n三問目\r\nA\r\nB\r\n\r\n四問目\r\nA\r\nB\r\n' |
+    iconv -f UTF-8 -t CP932 >q.txt
 
 start_teacher
-teacher="$(wait_windows '^オンブラ集計 先生用プログラム$')"
+teacher="$(wait_windows "$title")"
 wait_file Data/LVQ50.txt
 
-session_start pupil.log "$build/student/ｱﾝｹｰﾄ"
-pupil_pid=$!
-signin="$(wait_windows '^オンブラ集計　ログオン$')"
-xdotool windowfocus --sync "$signin"
-xdotool type 5
+# A second teacher's program in the same folder says which PC holds it and
+# ends before it writes anything.
+before="$(cat Data/* | md5sum)"
+session_start teacher.log "$build/teacher/Teacher"
+second=$!
+login="$(wait_windows 'ﾛｸﾞｵﾝ')"
+xdotool windowfocus --sync "$login"
 xdotool key Return
-panel="$(wait_windows '^オンブラ$')"
+box="$(other_box "$teacher")" || fail "the second program told nothing"
+xdotool windowfocus --sync "$box"
+xdotool key Return
+status=0
+wait "$second" || status=$?
+[ "$status" -eq 1 ] || fail "the second program ended with status $status"
+[ "$(cat Data/* | md5sum)" = "$before" ] || fail "the second program wrote into Data"
+[ -e Teacher.lock ] || fail "the second program took the first one's lock away"
 
+start_pupil
+# Ad hoc: ○× with 再集計, answered 1. The pupil's program, started again,
+# does not empty the answer.
 press_restart
-pupil_clicks
+head -c 5 Data/LVQ5.ini | grep -q '^ 2 ' || fail "再集計 did not publish mode 2"
+pupil_clicks 0 2 1
+[ "$(wc -l <Data/LVQ5.ini)" -eq 2 ] || fail "the one-answer lock was not written"
+kill -9 "$pupil_pid"
+wait "$pupil_pid" 2>/dev/null || true
+start_pupil
+grep -q '^ 1 ' Data/LVQ5.txt || fail "signing in again emptied the answer: '$(cat Data/LVQ5.txt)'"
+wait_seat5 Kiroku-running.csv ', 1 '
+# 集計中断 and 再集計 ask it again; the pupil does not answer again.
+press_pause
+press_restart
+sleep 1.2
+wait_seat5 Kiroku-running.csv ', 1 '
+# １２３ with 再集計, no 表示の消去: a new question, answered 2.
+press_answer_set 3
+press_restart
+head -c 5 Data/LVQ5.ini | grep -q '^ 3 ' || fail "１２３ did not publish mode 3"
+pupil_clicks 1 3 2
+wait_seat5 Kiroku-running.csv ', 1 , 2 '
+# アンケート終了 with 再集計 ends the pupil's program; the question before
+# keeps its answers and its labels.
+press_answer_set 0
+press_restart
+wait_for bash -c "! kill -0 $pupil_pid 2>/dev/null" || fail "the pupil's program did not end on mode 0"
+seat5_is Kiroku-running.csv ', 1 , 2 ' || fail "mode 0 changed the record: '$(line Kiroku-running.csv 6)'"
+[ "$(line Kiroku-running.csv 1)" = "出席番号, 1 , 1 " ] || fail "the record's header is '$(line Kiroku-running.csv 1)'"
+[ "$(line Kekka-running.csv 3)" = " 1 ,,１,２,３,,,0,1,0,0,0,1" ] || fail "the results' second line is '$(line Kekka-running.csv 3)'"
 
-# The teacher's PC goes off in the middle of the lesson: the running copy of
-# the record has the answer, and the next start keeps it and says where.
-[ "$(seat5_line Kiroku-running.csv)" = "$(printf ' 5 番 , 1 \r')" ] ||
-    fail "the running copy's seat 5 line is '$(seat5_line Kiroku-running.csv)'"
+# The teacher's PC goes off: the next start keeps the unfinished record,
+# says where, and takes the folder over from the program that is gone.
 kill -9 "$teacher_pid"
 wait "$teacher_pid" 2>/dev/null || true
 start_teacher
-# The message comes before the main window, under the program's title.
-box="$(wait_windows '^オンブラ集計 先生用プログラム$')"
+box="$(wait_windows "$title")"
 xdotool windowfocus --sync "$box"
 xdotool key Return
-for _ in $(seq 100); do
-    teacher="$(xdotool search --onlyvisible --name '^オンブラ集計 先生用プログラム$' 2>/dev/null | grep -v "^$box\$" | head -n 1 || true)"
-    [ -n "$teacher" ] && break
-    sleep 0.1
-done
-[ -n "$teacher" ] || fail "the main window did not appear after the message"
+teacher="$(other_box "$box")" || fail "the main window did not appear after the message"
 [ -e Kiroku-running.csv ] && fail "the running copy was not moved aside"
-kept="$(ls Kiroku-2*.csv 2>/dev/null | head -n 1)"
+kept="$(ls Kiroku-2*.csv | grep -v 2024-04-08 | head -n 1)"
 [ -n "$kept" ] || fail "the unfinished record was not kept"
-[ "$(seat5_line "$kept")" = "$(printf ' 5 番 , 1 \r')" ] || fail "$kept's seat 5 line is '$(seat5_line "$kept")'"
+seat5_is "$kept" ', 1 , 2 ' || fail "$kept's seat 5 line is '$(line "$kept" 6)'"
 
-# The lesson goes on: the restarted program's start took the pupil's buttons
-# away; 再集計 gives them back.
+# A questionnaire: 再集計 right after opening it asks its first question.
+xdotool windowfocus --sync "$teacher"
+xdotool key alt+f Return
+chooser="$(wait_windows '^オンブラ$')"
+xdotool mousemove --window "$chooser" 260 48 click 1
+sleep 0.1
+xdotool mousemove --window "$chooser" 260 48 click --repeat 2 1
+wait_windows '^アンケートの文章編集$' >/dev/null
 press_restart
-pupil_clicks
-
-# 終了(&X): the last item of ﾌｧｲﾙ(&F).
+iconv -f CP932 -t UTF-8 Data/LVQ5.ini | grep -q '^好きな色は？' || fail "再集計 after opening did not ask the first question"
+start_pupil
+pupil_clicks 0 2 1
+wait_seat5 Kiroku-running.csv ', 1 '
+# つぎへ asks the same question again (the cursor stayed): the answer stays.
+press_next
+sleep 1.2
+wait_seat5 Kiroku-running.csv ', 1 '
+# The second question, もどる before the pupil answers it, then the answer:
+# the next つぎへ, which asks that question again, keeps it.
+press_next
+press_back
+pupil_clicks 2 3 3
+press_next
+wait_seat5 Kiroku-running.csv ', 1 , 3 '
+# An answer given just before the close is kept.
+pupil_clicks 0 3 1
 xdotool windowfocus --sync "$teacher"
 xdotool key alt+f x
-for _ in $(seq 50); do kill -0 "$teacher_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$teacher_pid" 2>/dev/null && fail "the teacher's program did not end"
+wait_for bash -c "! kill -0 $teacher_pid 2>/dev/null" || fail "the teacher's program did not end"
 head -c 5 Data/LVQ5.ini | grep -q '^ 0 ' || fail "closing did not publish mode 0"
-for _ in $(seq 50); do kill -0 "$pupil_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pupil_pid" 2>/dev/null && fail "the pupil's program did not end on mode 0"
+wait_for bash -c "! kill -0 $pupil_pid 2>/dev/null" || fail "the pupil's program did not end on mode 0"
 wait "$pupil_pid" || fail "the pupil's program ended with status $?"
-grep -a -q "^ 5 " Kiroku.csv || fail "no record"
-[ "$(seat5_line Kiroku.csv)" = "$(printf ' 5 番 , 1 \r')" ] || fail "seat 5's record line is '$(seat5_line Kiroku.csv)'"
+[ "$(line Kiroku.csv 1)" = "出席番号, 1 , 2 " ] || fail "the record's header is '$(line Kiroku.csv 1)'"
+seat5_is Kiroku.csv ', 1 , 1 ' || fail "seat 5's record line is '$(line Kiroku.csv 6)'"
 [ -e Kiroku-running.csv ] && fail "the running copy is still there after closing"
-echo "lesson: answer published, given, locked, counted, kept through a crash, recorded; both programs ended"
+[ -e Teacher.lock ] && fail "the lock is still there after closing"
+[ "$(cat Kiroku-2024-04-08-0830.csv)" = "$(printf 'an earlier lesson\r')" ] || fail "the earlier lesson's record was not kept"
+# Kekka.csv counts what Kiroku.csv holds, seats 1 to 50, in both lessons.
+for pair in "Kiroku.csv Kekka.csv" "$kept ${kept/Kiroku/Kekka}"; do
+    # shellcheck disable=SC2086
+    python3 - $pair <<'EOF' || fail "$pair disagree"
+import sys
+record = open(sys.argv[1], encoding='cp932', newline='').read().split('\r\n')[1:51]
+results = open(sys.argv[2], encoding='cp932', newline='').read().split('\r\n')[1:-1]
+cells = [[int(c) for c in line.split(',')[1:]] for line in record]
+assert len(results) == len(cells[0]), (len(results), len(cells[0]))
+for column, result in enumerate(results):
+    counts = [int(n) for n in result.split(',')[7:13]]
+    expected = [sum(1 for seat in cells if seat[column] == k) for k in range(1, 6)]
+    assert counts == expected + [sum(expected)], (column, counts, expected)
+EOF
+done
+
+# Opening and closing the program with nothing collected writes no record.
+before="$(md5sum Kiroku.csv Kekka.csv)"
+start_teacher
+teacher="$(wait_windows "$title")"
+xdotool windowfocus --sync "$teacher"
+xdotool key alt+f x
+wait_for bash -c "! kill -0 $teacher_pid 2>/dev/null" || fail "the teacher's program did not end"
+[ "$(md5sum Kiroku.csv Kekka.csv)" = "$before" ] || fail "a lesson without answers replaced the record"
+echo "lesson: every answer given is in the record and Kekka.csv agrees, through asking again, a second teacher, a restarted pupil, a crash, もどる and the close"

@@ -20,7 +20,7 @@ with socket.socket() as s:
     s.bind(("127.0.0.1", 0))
     port = s.getsockname()[1]
 gateway = subprocess.Popen([os.path.join(build, "gateway", "ombra-gateway"), "--port", str(port),
-                            "--code", "2024"], cwd=folder, stdout=subprocess.PIPE, text=True)
+                            "--code", "202411"], cwd=folder, stdout=subprocess.PIPE, text=True)
 try:
     gateway.stdout.readline()
     options = webdriver.ChromeOptions()
@@ -32,7 +32,7 @@ try:
     try:
         browser.get("http://127.0.0.1:%d/" % port)
         browser.find_element(By.ID, "seat").send_keys("29")
-        browser.find_element(By.ID, "code").send_keys("2024")
+        browser.find_element(By.ID, "code").send_keys("202411")
         browser.find_element(By.ID, "signin-ok").click()
         try:
             WebDriverWait(browser, 10).until(

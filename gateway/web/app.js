@@ -1,17 +1,30 @@
 'use strict';
 // The pupil's page: signs in over the gateway's WebSocket, shows the seat's
 // question and buttons as the gateway pushes them, sends the answers, and
-// comes back by itself after a lost connection with the seat's token.
+// comes back by itself after a lost connection with the seat's token. The
+// connection is opened only to sign in or to come back: the gateway closes a
+// connection that does neither.
 (function () {
   var $ = function (id) { return document.getElementById(id); };
   var ws = null;
   var token = null;
   try { token = localStorage.getItem('ombraToken'); } catch (e) { token = null; }
-  var seat = null;
+  // The lesson key from the QR code's address (#k=...): signs in without the
+  // lesson code. It is taken out of the address bar at once.
+  var key = null;
+  var fromAddress = /(?:^#|&)k=([A-Za-z0-9_-]{1,64})/.exec(location.hash);
+  try {
+    if (fromAddress) sessionStorage.setItem('ombraKey', fromAddress[1]);
+    key = sessionStorage.getItem('ombraKey');
+  } catch (e) { key = fromAddress ? fromAddress[1] : null; }
+  if (fromAddress && history.replaceState) history.replaceState(null, '', location.pathname);
   var version = -1;
   var chosen = -1;      // button chosen on the shown version
-  var pending = null;   // {index, version} clicked while offline
+  var queued = null;    // {index, version} clicked while offline
+  var outbox = null;    // a sign-in to send once connected
+  var waiting = false;  // for the teacher to approve a take-over
   var ended = false;
+  var moved = false;    // another tab of this browser has the seat
   var delay = 500;
   var lastSignIn = null;
   var retry = null;
@@ -25,8 +38,28 @@
     } catch (e) { /* private mode: the token lives as long as the page */ }
   }
 
+  function forgetKey() {
+    key = null;
+    try { sessionStorage.removeItem('ombraKey'); } catch (e) { /* nothing kept */ }
+    showCodeField();
+  }
+
+  function showCodeField() {
+    $('codeline').hidden = !!key;
+    $('code').required = !key;
+    $('keyline').hidden = !key;
+  }
+
   function show(section) {
     ['signin', 'answer', 'end'].forEach(function (name) { $(name).hidden = name !== section; });
+  }
+
+  function showSignIn(text) {
+    $('seatline').hidden = true;
+    $('here').hidden = true;
+    show('signin');
+    $('signin-msg').textContent = text || '';
+    $('takeover').hidden = true;
   }
 
   function send(message) {
@@ -34,12 +67,13 @@
     return false;
   }
 
-  function showSignIn(text) {
-    seat = null;
-    $('seatline').hidden = true;
-    show('signin');
-    $('signin-msg').textContent = text || '';
-    $('takeover').hidden = true;
+  // Sends a sign-in, opening the connection for it when there is none.
+  function sendSignIn(message) {
+    lastSignIn = message;
+    if (send(message)) return;
+    outbox = message;
+    $('signin-msg').textContent = 'つないでいます…';
+    connect();
   }
 
   function applyView(view) {
@@ -69,17 +103,17 @@
     switch (m.type) {
     case 'signedin':
       saveToken(m.token);
-      seat = m.seat;
+      waiting = false;
       $('seatline').textContent = '出席番号 ' + m.seat;
       $('seatline').hidden = false;
       $('signin-msg').textContent = '';
       break;
     case 'view':
       applyView(m);
-      if (pending) {
-        var p = pending;
-        pending = null;
-        send({ type: 'answer', index: p.index, version: p.version });
+      if (queued) {
+        var q = queued;
+        queued = null;
+        send({ type: 'answer', index: q.index, version: q.version });
       }
       break;
     case 'accepted':
@@ -96,10 +130,28 @@
       $('signin-msg').textContent = m.message;
       $('takeover').hidden = false;
       break;
+    case 'pending':
+      waiting = true;
+      $('takeover').hidden = true;
+      $('signin-msg').textContent = m.message;
+      break;
+    case 'requested':
+      $('notice').textContent = m.message;
+      break;
+    case 'seatfree':
+      // The seat asked for is free now: sign in to it as usual.
+      waiting = false;
+      if (lastSignIn) {
+        lastSignIn.takeover = false;
+        sendSignIn(lastSignIn);
+      }
+      break;
     case 'refused':
-      if (m.reason === 'seat' || m.reason === 'code' || m.reason === 'busy' || m.reason === 'write' || m.reason === 'notsigned') {
+      if (m.reason === 'key') forgetKey();
+      if (['seat', 'code', 'busy', 'key', 'write', 'notsigned', 'denied'].indexOf(m.reason) >= 0) {
+        waiting = false;
         showSignIn(m.message);
-        var field = m.reason === 'code' ? $('code') : $('seat');
+        var field = m.reason === 'seat' || key ? $('seat') : $('code');
         if (m.reason === 'seat') $('seat').value = '';
         if (m.reason === 'code') $('code').value = '';
         field.focus();
@@ -108,19 +160,27 @@
       }
       break;
     case 'takenover':
+    case 'released':
       saveToken(null);
-      pending = null;
+      queued = null;
       showSignIn(m.message);
+      break;
+    case 'moved':
+      moved = true;
+      queued = null;
+      $('conn').textContent = m.message;
+      $('conn').hidden = false;
+      $('here').hidden = false;
       break;
     case 'expired':
       saveToken(null);
-      pending = null;
+      queued = null;
       showSignIn('もう一度ログオンしてください。');
       break;
     case 'end':
       ended = true;
       saveToken(null);
-      pending = null;
+      queued = null;
       $('conn').hidden = true;
       show('end');
       if (ws) ws.close();
@@ -130,18 +190,31 @@
 
   function connect() {
     clearTimeout(retry);
-    if (ended || ws) return;
+    if (ended || moved || ws) return;
     var scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
     ws = new WebSocket(scheme + location.host + '/ws');
     ws.onopen = function () {
       delay = 500;
-      $('conn').hidden = true;
-      if (token) send({ type: 'resume', token: token });
+      if (!moved) $('conn').hidden = true;
+      if (outbox) {
+        var message = outbox;
+        outbox = null;
+        send(message);
+      } else if (token) {
+        send({ type: 'resume', token: token });
+      }
     };
     ws.onmessage = onMessage;
     ws.onclose = function () {
       ws = null;
-      if (ended) return;
+      if (ended || moved) return;
+      if (waiting) {
+        waiting = false;
+        $('signin-msg').textContent = '接続が切れたため、申し出は取り消されました。' +
+          'もう一度「引き継ぐ」を押してください。';
+        $('takeover').hidden = false;
+      }
+      if (!token && !outbox) return; // nothing to come back to
       $('conn').textContent = '先生のパソコンとの接続が切れました。つなぎ直しています…';
       $('conn').hidden = false;
       clearTimeout(retry);
@@ -151,8 +224,10 @@
   }
 
   function signIn(takeover) {
-    lastSignIn = { type: 'signin', seat: $('seat').value, code: $('code').value, takeover: takeover };
-    if (!send(lastSignIn)) $('signin-msg').textContent = '先生のパソコンにつながっていません。少し待ってから、もう一度押してください。';
+    var message = { type: 'signin', seat: $('seat').value, takeover: takeover };
+    if (key) message.key = key;
+    else message.code = $('code').value;
+    sendSignIn(message);
   }
 
   $('signin-form').addEventListener('submit', function (event) {
@@ -160,6 +235,17 @@
     signIn(false);
   });
   $('takeover').addEventListener('click', function () { signIn(true); });
+  $('release').addEventListener('click', function () {
+    if (window.confirm('この出席番号を空けて、ほかのタブレットで使えるようにしますか？')) {
+      send({ type: 'release' });
+    }
+  });
+  $('here').addEventListener('click', function () {
+    moved = false;
+    $('here').hidden = true;
+    $('conn').textContent = 'つないでいます…';
+    connect();
+  });
 
   function answer(index) {
     chosen = index;
@@ -167,7 +253,7 @@
     if (send({ type: 'answer', index: index, version: version })) {
       $('status').textContent = '回答 ' + (index + 1) + ' を送っています…';
     } else {
-      pending = { index: index, version: version };
+      queued = { index: index, version: version };
       $('status').textContent = '回答 ' + (index + 1) + ' は、つながったら送ります。';
     }
   }
@@ -185,10 +271,15 @@
   window.addEventListener('offline', function () { if (ws) ws.close(); });
   window.addEventListener('online', function () {
     delay = 500;
-    if (!ws && !ended) connect();
+    if (!ws && !ended && token) connect();
   });
 
-  if (token) { show('answer'); $('status').textContent = 'つないでいます…'; }
-  else showSignIn('');
-  connect();
+  showCodeField();
+  if (token) {
+    show('answer');
+    $('status').textContent = 'つないでいます…';
+    connect();
+  } else {
+    showSignIn('');
+  }
 })();

@@ -33,9 +33,9 @@ QRect AnswerButton::captionRect() const
         .adjusted(kCaptionMargin, kCaptionMargin, -kCaptionMargin, -kCaptionMargin);
 }
 
-exchange::FittedCaption AnswerButton::fitted() const
+widgets::FittedCaption AnswerButton::fitted() const
 {
-    return exchange::fitCaption(m_caption, font(), captionRect().size());
+    return widgets::fitCaption(m_caption, font(), captionRect().size());
 }
 
 void AnswerButton::paintEvent(QPaintEvent *)
@@ -46,7 +46,7 @@ void AnswerButton::paintEvent(QPaintEvent *)
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
 
-    const exchange::FittedCaption shown = fitted();
+    const widgets::FittedCaption shown = fitted();
     painter.setFont(shown.font);
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));

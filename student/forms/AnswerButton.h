@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exchange/CaptionFit.h"
+#include "widgets/CaptionFit.h"
 
 #include <QPushButton>
 
@@ -21,7 +21,7 @@ public:
     QString caption() const { return m_caption; }
 
     // How the caption is drawn at the button's present font and size.
-    exchange::FittedCaption fitted() const;
+    widgets::FittedCaption fitted() const;
     // The room the caption is drawn in.
     QRect captionRect() const;
 

@@ -1,6 +1,6 @@
 #include "BackgroundPicture.h"
 
-#include "exchange/GothicFont.h"
+#include "widgets/GothicFont.h"
 
 #include <QFont>
 #include <QFontMetricsF>
@@ -21,7 +21,7 @@ QImage backgroundPicture(QSize size)
     gradient.setColorAt(1, Qt::cyan);
     painter.fillRect(image.rect(), gradient);
 
-    QFont font = exchange::gothicFont(10, true);
+    QFont font = widgets::gothicFont(10, true);
     font.setPixelSize(size.height() * 3 / 5);
     const QString name = u"オンブラ"_s;
     QPainterPath letters;

@@ -4,8 +4,8 @@
 #include "frmMain.h"
 #include "MessageSeam.h"
 
-#include "exchange/QtJapanese.h"
 #include "student/Module1.h"
+#include "widgets/QtJapanese.h"
 
 #include <QApplication>
 
@@ -13,7 +13,7 @@ namespace student {
 
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
 {
-    exchange::installQtJapanese(app);
+    widgets::installQtJapanese(app);
     Module1 module;
     MessageBoxSeam messages;
     {

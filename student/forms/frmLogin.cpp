@@ -2,8 +2,8 @@
 
 #include "MessageSeam.h"
 
-#include "exchange/GothicFont.h"
 #include "student/SignIn.h"
+#include "widgets/GothicFont.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,7 +18,7 @@ frmLogin::frmLogin(student::Module1 &module, MessageSeam &messages, QWidget *par
     setObjectName(u"frmLogin"_s);
     setWindowTitle(u"オンブラ集計　ログオン"_s);
     setFixedSize(250, 106);
-    setFont(exchange::gothicFont(9.75));
+    setFont(widgets::gothicFont(9.75));
 
     lblLabels[1] = new QLabel(u"出席番号を入力してください。"_s, this);
     lblLabels[1]->setGeometry(7, 8, 224, 17);

@@ -5,8 +5,8 @@
 #include "MessageSeam.h"
 
 #include "exchange/ChangeWatch.h"
-#include "exchange/GothicFont.h"
-#include "exchange/WindowRole.h"
+#include "widgets/GothicFont.h"
+#include "widgets/WindowRole.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -14,7 +14,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -38,12 +37,14 @@ bool onSomeScreen(const QRect &window)
 } // namespace
 
 frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *parent)
-    : QWidget(parent), m_panel(module), m_messages(messages)
+    : QWidget(parent),
+      m_session(new student::SeatSession(module, student::SeatSession::Watch::OwnFile, this)),
+      m_messages(messages)
 {
     setObjectName(u"frmMain"_s);
     setWindowTitle(u"オンブラ"_s);
     // A fixed-size dialog window to assistive tools, not a bare client area.
-    exchange::setWindowRole(this, QAccessible::Dialog);
+    widgets::setWindowRole(this, QAccessible::Dialog);
     setFixedSize(kClientSize);
 
     m_background = new QLabel(this);
@@ -54,7 +55,7 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     LblEnqete = new QLabel(this);
     LblEnqete->setObjectName(u"LblEnqete"_s);
     LblEnqete->setGeometry(8, 8, 553, 97);
-    LblEnqete->setFont(exchange::gothicFont(20.25, false));
+    LblEnqete->setFont(widgets::gothicFont(20.25, false));
     LblEnqete->setTextFormat(Qt::PlainText);
     LblEnqete->setWordWrap(true);
     LblEnqete->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -63,25 +64,19 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
         auto *button = new AnswerButton(this);
         button->setObjectName(u"Command1_%1"_s.arg(i));
-        button->setFont(exchange::gothicFont(student::kInitialButtonPointSize, true));
+        button->setFont(widgets::gothicFont(student::kInitialButtonPointSize, true));
         connect(button, &QPushButton::clicked, this, [this, i] { Command1_Click(i); });
         Command1[i] = button;
     }
 
-    LVQTimer = new QTimer(this);
-    LVQTimer->setObjectName(u"LVQTimer"_s);
-    connect(LVQTimer, &QTimer::timeout, this, &frmMain::LVQTimer_Timer);
-
-    // A rewrite of the command file is a truncation and a write a moment
-    // later; the short settle lets the poll read the whole file.
-    constexpr int kSettleMs = 5;
-    constexpr int kMinGapMs = 20;
-    m_commandWatch = new exchange::ChangeWatch(kSettleMs, kMinGapMs, this);
-    connect(m_commandWatch, &exchange::ChangeWatch::changed, this, &frmMain::commandFileChanged);
+    connect(m_session, &student::SeatSession::updated, this, [this] {
+        applyView();
+        showNotice();
+    });
+    connect(m_session, &student::SeatSession::ended, this, &frmMain::endProgram);
 
     applyView();
     Form_Load();
-    m_commandWatch->watch({module.CommandFilePath});
 }
 
 void frmMain::Form_Load()
@@ -92,58 +87,26 @@ void frmMain::Form_Load()
     move(position.toPixels());
     m_placedAt = position;
 
-    LVQTimer->start(student::kPollIntervalMs);
-}
-
-void frmMain::LVQTimer_Timer()
-{
-    PollCommandFile();
+    m_session->start();
 }
 
 void frmMain::PollCommandFile()
 {
-    if (m_ending)
-        return;
-    if (m_panel.PollCommandFile() == student::AnswerPanel::PollResult::EndProgram) {
-        endProgram();
-        return;
-    }
-    applyView();
-    showNotice();
-}
-
-// A change between two ticks is polled at once. Until a tick has read a
-// mode, the tick alone decides: a first poll that meets the file half
-// written must not end the program.
-void frmMain::commandFileChanged()
-{
-    if (std::holds_alternative<std::monostate>(m_panel.LVQMode()))
-        return;
-    PollCommandFile();
+    if (!m_ending)
+        m_session->poll();
 }
 
 void frmMain::Command1_Click(int Index)
 {
-    if (m_ending)
-        return;
-    // The next poll comes a full period after the click.
-    LVQTimer->stop();
-    if (!m_panel.Command1_Click(Index)) {
-        // The question on screen was replaced meanwhile: show the new one now.
-        PollCommandFile();
-        if (m_ending)
-            return;
-    }
-    applyView();
-    showNotice();
-    LVQTimer->start(student::kPollIntervalMs);
+    if (!m_ending)
+        m_session->click(Index);
 }
 
 void frmMain::applyView()
 {
-    const student::PanelView &view = m_panel.view();
+    const student::PanelView &view = m_session->panel().view();
     LblEnqete->setText(view.question);
-    const QFont font = exchange::gothicFont(view.buttonPointSize, true);
+    const QFont font = widgets::gothicFont(view.buttonPointSize, true);
     for (int i = 0; i < student::kAnswerButtonCount; ++i) {
         const student::AnswerButtonView &state = view.buttons[i];
         AnswerButton *button = Command1[i];
@@ -159,7 +122,7 @@ void frmMain::applyView()
 
 void frmMain::showNotice()
 {
-    const QString notice = m_panel.notice();
+    const QString notice = m_session->panel().notice();
     if (notice == m_shownNotice)
         return;
     m_shownNotice = notice;
@@ -169,13 +132,13 @@ void frmMain::showNotice()
 void frmMain::endProgram()
 {
     m_ending = true;
-    LVQTimer->stop();
+    m_session->stop();
     emit endRequested();
 }
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    LVQTimer->stop();
+    m_session->stop();
     m_messages.notice(this, windowTitle(), QString());
     m_shownNotice.clear();
     // A minimized window keeps the position of the last normal close.

@@ -3,6 +3,7 @@
 #include "student/AnswerPanel.h"
 #include "student/MainPosition.h"
 #include "student/Module1.h"
+#include "student/SeatSession.h"
 
 #include <QWidget>
 
@@ -10,16 +11,12 @@
 
 class AnswerButton;
 class MessageSeam;
-namespace exchange {
-class ChangeWatch;
-}
 class QLabel;
 class QPushButton;
-class QTimer;
 
 // The answer panel: shows the question the teacher's program published for
-// this seat and up to five answer buttons; polls the seat's command file
-// every 500 ms.
+// this seat and up to five answer buttons. Its seat session polls the seat's
+// command file every 500 ms (LVQTimer) and as soon as the file changes.
 class frmMain : public QWidget
 {
     Q_OBJECT
@@ -28,14 +25,10 @@ public:
     frmMain(student::Module1 &module, MessageSeam &messages, QWidget *parent = nullptr);
 
     void Form_Load();
-    void LVQTimer_Timer();
     void PollCommandFile();
     void Command1_Click(int Index);
 
-    const student::AnswerPanel &panel() const { return m_panel; }
-    // Polls as soon as the seat's command file changes; LVQTimer stays as
-    // the floor for folders that report no changes.
-    const exchange::ChangeWatch &commandWatch() const { return *m_commandWatch; }
+    const student::AnswerPanel &panel() const { return m_session->panel(); }
     // True once the program has been asked to end at once.
     bool isEnding() const { return m_ending; }
 
@@ -52,15 +45,12 @@ private:
     void applyView();
     void showNotice();
     void endProgram();
-    void commandFileChanged();
 
-    student::AnswerPanel m_panel;
+    student::SeatSession *m_session = nullptr;
     MessageSeam &m_messages;
     QLabel *m_background = nullptr;
     QLabel *LblEnqete = nullptr;
     std::array<AnswerButton *, student::kAnswerButtonCount> Command1{};
-    QTimer *LVQTimer = nullptr;
-    exchange::ChangeWatch *m_commandWatch = nullptr;
     student::TwipsPosition m_placedAt;
     QString m_shownNotice;
     bool m_ending = false;

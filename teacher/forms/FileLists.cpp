@@ -1,6 +1,6 @@
 #include "FileLists.h"
 
-#include "DocumentSteps.h"
+#include "teacher/questionnaire/QuestionnaireDocument.h"
 
 #include <QDir>
 #include <QHeaderView>

@@ -7,14 +7,14 @@
 
 namespace teacher {
 
-exchange::FittedCaption FittingLabel::fitted() const
+widgets::FittedCaption FittingLabel::fitted() const
 {
-    return exchange::fitCaption(text(), font(), contentsRect().size());
+    return widgets::fitCaption(text(), font(), contentsRect().size());
 }
 
 void FittingLabel::paintEvent(QPaintEvent *)
 {
-    const exchange::FittedCaption shown = fitted();
+    const widgets::FittedCaption shown = fitted();
     QPainter painter(this);
     painter.setFont(shown.font);
     style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exchange/CaptionFit.h"
+#include "widgets/CaptionFit.h"
 
 #include <QLabel>
 
@@ -19,7 +19,7 @@ public:
     using QLabel::QLabel;
 
     // How the caption is drawn at the label's present font and size.
-    exchange::FittedCaption fitted() const;
+    widgets::FittedCaption fitted() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

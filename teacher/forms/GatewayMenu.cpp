@@ -2,6 +2,8 @@
 
 #include "frmGateway.h"
 
+#include "gateway/GatewayServer.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QPointer>
@@ -25,10 +27,16 @@ void addGatewayMenuItem(QWidget *owner, QMenu *fileMenu)
     }
     fileMenu->insertAction(before, action);
 
+    // The gateway lives as long as owner: the lesson code, the lesson key
+    // and the seats' tokens last for the lesson, however often the window
+    // is closed and opened again.
     auto window = std::make_shared<QPointer<frmGateway>>();
-    QObject::connect(action, &QAction::triggered, owner, [owner, window] {
+    auto server = std::make_shared<QPointer<gateway::GatewayServer>>();
+    QObject::connect(action, &QAction::triggered, owner, [owner, window, server] {
+        if (!*server)
+            *server = new gateway::GatewayServer(gateway::GatewayCore::newLessonCode(), owner);
         if (!*window)
-            *window = new frmGateway(owner);
+            *window = new frmGateway(**server, owner);
         (*window)->show();
         (*window)->raise();
         (*window)->activateWindow();

@@ -33,6 +33,23 @@ bool MessageBoxPrompter::confirmEndQuestionnaire()
                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
 }
 
+void MessageBoxPrompter::folderInUse(const QString &host)
+{
+    QMessageBox::warning(m_parent, texts::programTitle(), texts::folderInUse(host));
+}
+
+bool MessageBoxPrompter::takeOverFolder(const QString &host, const QDateTime &since)
+{
+    return QMessageBox::warning(m_parent, texts::programTitle(), texts::takeOverFolder(host, since),
+                                QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No) == QMessageBox::Yes;
+}
+
+void MessageBoxPrompter::folderLockFailed(const QString &path, const QString &reason)
+{
+    QMessageBox::warning(m_parent, texts::programTitle(), texts::folderLockFailed(path, reason));
+}
+
 MessageBoxPrompter::RecordChoice MessageBoxPrompter::recordFailed(const QString &path,
                                                                   const QString &reason)
 {
@@ -77,6 +94,11 @@ void MessageBoxPrompter::questionnaireLoadFailed(const QString &path, const QStr
 void MessageBoxPrompter::questionnaireSaveFailed(const QString &path, const QString &reason)
 {
     QMessageBox::warning(m_parent, texts::programTitle(), texts::saveFailed(path, reason));
+}
+
+void MessageBoxPrompter::questionnaireUnencodable(const QString &path, const QString &characters)
+{
+    QMessageBox::warning(m_parent, texts::programTitle(), texts::unencodable(path, characters));
 }
 
 } // namespace teacher

@@ -15,12 +15,16 @@ public:
     PublishChoice publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
                                 const QString &reason) override;
     bool confirmEndQuestionnaire() override;
+    void folderInUse(const QString &host) override;
+    bool takeOverFolder(const QString &host, const QDateTime &since) override;
+    void folderLockFailed(const QString &path, const QString &reason) override;
     RecordChoice recordFailed(const QString &path, const QString &reason) override;
     QString chooseRecordPath(const QString &suggestedPath) override;
     bool confirmEndWithoutRecord() override;
     void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) override;
     void questionnaireLoadFailed(const QString &path, const QString &reason) override;
     void questionnaireSaveFailed(const QString &path, const QString &reason) override;
+    void questionnaireUnencodable(const QString &path, const QString &characters) override;
 
 private:
     QWidget *m_parent = nullptr;

@@ -3,8 +3,6 @@
 #include "frmFileLoad.h"
 #include "frmTextEdit.h"
 
-#include "teacher/lesson/Lesson.h"
-
 namespace questionnaire {
 
 namespace {
@@ -20,10 +18,10 @@ void bringUp(QWidget &window)
 
 } // namespace
 
-QuestionnaireWindows::QuestionnaireWindows(lesson::Lesson &lesson, QWidget *mainWindow)
-    : m_lesson(lesson), m_mainWindow(mainWindow), m_steps(lesson)
+QuestionnaireWindows::QuestionnaireWindows(QuestionnaireDocument &document, QWidget *mainWindow)
+    : m_document(document), m_mainWindow(mainWindow)
 {
-    m_steps.editorText = [this]() -> std::optional<QString> {
+    m_document.editorText = [this]() -> std::optional<QString> {
         if (!m_textEdit)
             return std::nullopt;
         return m_textEdit->editedText();
@@ -32,6 +30,7 @@ QuestionnaireWindows::QuestionnaireWindows(lesson::Lesson &lesson, QWidget *main
 
 QuestionnaireWindows::~QuestionnaireWindows()
 {
+    m_document.editorText = nullptr;
     delete m_fileLoad.data();
     delete m_textEdit.data();
 }
@@ -49,12 +48,13 @@ frmTextEdit *QuestionnaireWindows::textEdit() const
 frmFileLoad &QuestionnaireWindows::fileLoadWindow()
 {
     if (!m_fileLoad) {
-        m_fileLoad = new frmFileLoad(m_steps, m_mainWindow);
+        m_fileLoad = new frmFileLoad(m_document, m_mainWindow);
         connect(m_fileLoad, &frmFileLoad::loaded, this, &QuestionnaireWindows::showEditorAfterLoad);
         connect(m_fileLoad, &frmFileLoad::editorFinished, this, &QuestionnaireWindows::hideEditor);
-        connect(m_fileLoad, &frmFileLoad::cancelled, this, [this] { m_steps.cancelEditorWait(); });
+        connect(m_fileLoad, &frmFileLoad::cancelled, this,
+                [this] { m_document.cancelEditorWait(); });
         connect(m_fileLoad, &frmFileLoad::discarded, this, [this] {
-            m_steps.cancelEditorWait();
+            m_document.cancelEditorWait();
             // Built anew, first-showing steps included, at the next showing.
             m_fileLoad->deleteLater();
             m_fileLoad = nullptr;
@@ -66,16 +66,16 @@ frmFileLoad &QuestionnaireWindows::fileLoadWindow()
 frmTextEdit &QuestionnaireWindows::textEditWindow()
 {
     if (!m_textEdit) {
-        m_textEdit = new frmTextEdit(m_lesson, m_steps, m_mainWindow);
+        m_textEdit = new frmTextEdit(m_document, m_mainWindow);
         connect(m_textEdit, &frmTextEdit::fileNeeded, this, &QuestionnaireWindows::editorNeedsFile);
         connect(m_textEdit, &frmTextEdit::discarded, this, [this] {
             // Closing the editor cancels "編集終了": nothing is saved. A text
             // waiting for a name is dropped with the editor, and the chooser
             // that asked for the name goes with it; QuestionnaireText and the
             // question table stay as they were loaded.
-            if (m_steps.editorWaitsForFile() && m_fileLoad)
+            if (m_document.editorWaitsForFile() && m_fileLoad)
                 m_fileLoad->hide();
-            m_steps.cancelEditorWait();
+            m_document.cancelEditorWait();
             m_textEdit->deleteLater();
             m_textEdit = nullptr;
         });
@@ -85,7 +85,7 @@ frmTextEdit &QuestionnaireWindows::textEditWindow()
 
 void QuestionnaireWindows::showFileOpen()
 {
-    m_steps.cancelEditorWait();
+    m_document.cancelEditorWait();
     frmFileLoad &window = fileLoadWindow();
     window.setOpenRole();
     bringUp(window);
@@ -128,7 +128,7 @@ void QuestionnaireWindows::showEditorAfterLoad()
 // opened earlier is not taken by a hasty OK.
 void QuestionnaireWindows::editorNeedsFile()
 {
-    m_lesson.mnuSave_Click();
+    m_document.SaveMode = true;
     fileLoadWindow().clearFileName();
     showSave();
 }

@@ -1,15 +1,11 @@
 #pragma once
 
-#include "DocumentSteps.h"
+#include "teacher/questionnaire/QuestionnaireDocument.h"
 
 #include <QObject>
 #include <QPointer>
 
 class QWidget;
-
-namespace lesson {
-class Lesson;
-}
 
 namespace questionnaire {
 
@@ -24,7 +20,7 @@ class QuestionnaireWindows : public QObject
     Q_OBJECT
 
 public:
-    QuestionnaireWindows(lesson::Lesson &lesson, QWidget *mainWindow);
+    QuestionnaireWindows(QuestionnaireDocument &document, QWidget *mainWindow);
     ~QuestionnaireWindows() override;
 
     // "ファイルを開く": the state part has run; shows the chooser to open.
@@ -41,12 +37,11 @@ public:
     frmFileLoad *fileLoad() const;
     frmTextEdit *textEdit() const;
 
-    DocumentSteps &steps() { return m_steps; }
+    QuestionnaireDocument &document() { return m_document; }
 
 private:
-    lesson::Lesson &m_lesson;
+    QuestionnaireDocument &m_document;
     QWidget *m_mainWindow;
-    DocumentSteps m_steps;
     QPointer<frmFileLoad> m_fileLoad;
     QPointer<frmTextEdit> m_textEdit;
 

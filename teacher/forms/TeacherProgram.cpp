@@ -5,7 +5,7 @@
 #include "MessageBoxPrompter.h"
 #include "TeacherUi.h"
 
-#include "exchange/QtJapanese.h"
+#include "widgets/QtJapanese.h"
 
 #include <QApplication>
 
@@ -13,7 +13,7 @@ namespace teacher {
 
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
 {
-    exchange::installQtJapanese(app);
+    widgets::installQtJapanese(app);
     QApplication::setWindowIcon(teacherIcon());
     {
         frmLogin login;
@@ -28,7 +28,8 @@ int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginSh
     lesson::Lesson lesson(prompter);
     frmMain mainWindow(lesson);
     prompter.setParentWidget(&mainWindow);
-    mainWindow.Form_Load();
+    if (!mainWindow.Form_Load())
+        return 1; // another teacher's program holds the folder
     mainWindow.show();
     return app.exec();
 }

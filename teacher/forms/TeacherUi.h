@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exchange/GothicFont.h"
+#include "widgets/GothicFont.h"
 
 #include <QColor>
 #include <QFont>
@@ -15,7 +15,7 @@ constexpr int twips(int value)
 }
 
 // The Japanese gothic font of the teacher's windows at a point size.
-using exchange::gothicFont;
+using widgets::gothicFont;
 
 // The program's icon: a small bar graph.
 QIcon teacherIcon();

@@ -3,7 +3,7 @@
 #include "FileLists.h"
 #include "TeacherUi.h"
 
-#include "exchange/WindowRole.h"
+#include "widgets/WindowRole.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -31,12 +31,12 @@ QRect twipRect(int left, int top, int width, int height)
 
 } // namespace
 
-frmFileLoad::frmFileLoad(DocumentSteps &steps, QWidget *parent)
-    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_steps(steps)
+frmFileLoad::frmFileLoad(QuestionnaireDocument &document, QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_document(document)
 {
     setObjectName(u"frmFileLoad"_s);
     setWindowTitle(u"オンブラ"_s);
-    exchange::setWindowRole(this, QAccessible::Dialog);
+    widgets::setWindowRole(this, QAccessible::Dialog);
     setFont(gothicFont(9));
     setFixedSize(twips(6315), twips(3780));
     setAutoFillBackground(true);
@@ -163,7 +163,7 @@ ShownLocation frmFileLoad::shownLocation() const
 
 void frmFileLoad::Form_Load()
 {
-    m_steps.rememberLocation(shownLocation());
+    m_document.rememberLocation(shownLocation());
     {
         const QSignalBlocker blocker(m_combo1);
         m_combo1->clear();
@@ -178,7 +178,7 @@ void frmFileLoad::Form_Load()
 // pattern, the selection and the typed name stay as the user left them.
 void frmFileLoad::Form_GotFocus()
 {
-    m_steps.rememberLocation(shownLocation());
+    m_document.rememberLocation(shownLocation());
 }
 
 void frmFileLoad::Combo1_Change()
@@ -226,16 +226,16 @@ void frmFileLoad::File1_DblClick()
 
 void frmFileLoad::cmdFileOk_Click()
 {
-    switch (m_steps.fileOk(shownLocation(), m_text1->text())) {
-    case DocumentSteps::FileOkResult::Stayed:
-    case DocumentSteps::FileOkResult::Failed:
+    switch (m_document.fileOk(shownLocation(), m_text1->text())) {
+    case QuestionnaireDocument::FileOkResult::Stayed:
+    case QuestionnaireDocument::FileOkResult::Failed:
         return;
-    case DocumentSteps::FileOkResult::Saved:
+    case QuestionnaireDocument::FileOkResult::Saved:
         break;
-    case DocumentSteps::FileOkResult::Loaded:
+    case QuestionnaireDocument::FileOkResult::Loaded:
         emit loaded();
         break;
-    case DocumentSteps::FileOkResult::EditorFinished:
+    case QuestionnaireDocument::FileOkResult::EditorFinished:
         emit editorFinished();
         break;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DocumentSteps.h"
+#include "teacher/questionnaire/QuestionnaireDocument.h"
 
 #include <QWidget>
 
@@ -23,7 +23,7 @@ class frmFileLoad : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmFileLoad(DocumentSteps &steps, QWidget *parent = nullptr);
+    explicit frmFileLoad(QuestionnaireDocument &document, QWidget *parent = nullptr);
 
     // The prompt and background of the two roles. The save role starts with
     // no file selected.
@@ -60,7 +60,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    DocumentSteps &m_steps;
+    QuestionnaireDocument &m_document;
     bool m_built = false;
 
     QLabel *m_lblFileMessage = nullptr;

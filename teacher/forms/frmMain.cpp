@@ -11,8 +11,6 @@
 
 #include "QuestionnaireWindows.h"
 
-#include "teacher/lesson/AnswerWatcher.h"
-
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -92,7 +90,7 @@ void setWhiteText(QLabel *label)
 
 frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     : QMainWindow(parent), m_lesson(lesson),
-      m_documents(std::make_unique<questionnaire::QuestionnaireWindows>(lesson, this)),
+      m_documents(std::make_unique<questionnaire::QuestionnaireWindows>(lesson.document(), this)),
       m_endHandler([] { QApplication::quit(); })
 {
     setObjectName(u"frmMain"_s);
@@ -110,9 +108,9 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     setCentralWidget(client);
     m_client = client;
 
-    // The lesson runs Timer1 itself; the window shows each collection.
-    m_lesson.Timer1.setObjectName(u"Timer1"_s);
-    m_lesson.onCollected = [this] { refresh(); };
+    // The lesson's session runs Timer1 itself; the window shows each
+    // collection.
+    connect(&m_lesson.session(), &lesson::LessonSession::changed, this, &frmMain::refresh);
 
     buildGraph(client);
     buildControlBar(client);
@@ -124,10 +122,7 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     refresh();
 }
 
-frmMain::~frmMain()
-{
-    m_lesson.onCollected = nullptr;
-}
+frmMain::~frmMain() = default;
 
 void frmMain::buildGraph(QWidget *client)
 {
@@ -182,14 +177,13 @@ void frmMain::buildControlBar(QWidget *client)
     m_check1 = new WrappingCheckBox(u"回答は１回だけ"_s, m_frame1);
     m_check1->setObjectName(u"Check1"_s);
     m_check1->setGeometry(twips(9360), kRowTop[0], 86, kRowTop[1] + kRowHeight - kRowTop[0]);
-    m_check1->setChecked(true);
     // The boxes and option buttons tell the lesson of every change of their
     // state, however it is made: a click, the keyboard, or an assistive
-    // tool's toggle action, which emits no clicked(). A change that only
-    // shows the lesson's own state (refresh()) finds the lesson agreeing and
-    // runs nothing, so each handler runs once per change.
+    // tool's toggle action, which emits no clicked(). The lesson holds the
+    // state; a change that only shows it (refresh()) finds the lesson
+    // agreeing and runs nothing, so each handler runs once per change.
     connect(m_check1, &QCheckBox::toggled, this, [this](bool checked) {
-        if (checked == m_lesson.View.oneAnswerChecked)
+        if (checked == (m_lesson.OneAnswerOnly == 1))
             return;
         m_lesson.Check1_Click(checked);
         refresh();
@@ -220,14 +214,13 @@ void frmMain::buildControlBar(QWidget *client)
         option->setObjectName(indexed(u"OptDisplay", i));
         option->setGeometry(6 + 60 * i, 26, 58, 28);
         connect(option, &QRadioButton::toggled, this, [this, i](bool checked) {
-            if (!checked || m_lesson.View.displayIndex == i)
+            if (!checked || m_lesson.displayIndex() == i)
                 return;
             m_lesson.OptDisplay_Click(i);
             refresh();
         });
         m_optDisplay[i] = option;
     }
-    m_optDisplay[0]->setChecked(true);
 
     auto actionButton = [this](const QString &name, const QString &caption, int left, int width) {
         auto *button = new QPushButton(caption, m_frame1);
@@ -253,14 +246,13 @@ void frmMain::buildControlBar(QWidget *client)
         m_optLvqGroup->addButton(option, place.index);
         const int index = place.index;
         connect(option, &QRadioButton::toggled, this, [this, index](bool checked) {
-            if (!checked || m_lesson.View.optLvqSelected == index)
+            if (!checked || m_lesson.answerSet() == index)
                 return;
             m_lesson.OptLVQ_Click(index);
             refresh();
         });
         m_optLvq[place.index] = option;
     }
-    m_optLvq[1]->setChecked(true);
 }
 
 void frmMain::buildMenus()
@@ -289,8 +281,9 @@ void frmMain::buildMenus()
 
     QMenu *display = menuBar()->addMenu(u"表示"_s);
     display->setObjectName(u"mnuDisplay"_s);
-    // The display items are a checked pair that follows OptDisplay; like the
-    // option buttons they act on a change of state, whatever makes it.
+    // The display items are a checked pair showing the same choice as
+    // OptDisplay; like the option buttons they act on a change of state,
+    // whatever makes it.
     QAction *const displayItems[2] = {
         addItem(display, u"mnuDisplayNumber"_s, u"人数"_s, nullptr),
         addItem(display, u"mnuDisplayPercent"_s, u"パーセント"_s, nullptr)};
@@ -302,17 +295,13 @@ void frmMain::buildMenus()
         QAction *item = displayItems[i];
         item->setCheckable(true);
         displayGroup->addAction(item);
-        item->setChecked(m_optDisplay[i]->isChecked());
         connect(item, &QAction::toggled, this,
                 [this, i, handler = displayHandlers[i]](bool checked) {
-                    if (!checked || m_lesson.View.displayIndex == i)
+                    if (!checked || m_lesson.displayIndex() == i)
                         return;
                     (this->*handler)();
                 });
-        connect(m_optDisplay[i], &QRadioButton::toggled, item, [item](bool checked) {
-            if (checked)
-                item->setChecked(true);
-        });
+        m_displayItems[i] = item;
     }
 
     QMenu *help = menuBar()->addMenu(u"ﾍﾙﾌﾟ(&H)"_s);
@@ -320,33 +309,34 @@ void frmMain::buildMenus()
     addItem(help, u"mnuHelpAbout"_s, u"ﾊﾞｰｼﾞｮﾝ情報(&A)"_s, &frmMain::mnuHelpAbout_Click);
 }
 
-void frmMain::Form_Load()
+bool frmMain::Form_Load()
 {
     move(0, 0);
-    m_lesson.View.oneAnswerChecked = m_check1->isChecked();
-    m_lesson.Form_Load();
+    if (!m_lesson.Form_Load())
+        return false;
     refresh();
-    startAnswerWatch();
+    // Once Data exists.
+    m_lesson.session().startAnswerWatch();
+    return true;
 }
 
 void frmMain::run(void (lesson::Lesson::*procedure)())
 {
-    const lesson::Lesson::HandlerScope scope(m_lesson);
+    const lesson::LessonSession::HandlerScope scope(m_lesson.session());
     (m_lesson.*procedure)();
     refresh();
 }
 
 void frmMain::refresh()
 {
-    const lesson::MainView &view = m_lesson.View;
+    const lesson::MainView &view = m_lesson.view();
     m_frame1->setTitle(view.frameCaption.isEmpty() ? u"アンケートの設定"_s : view.frameCaption);
     m_lblEnqeteText->setText(view.enqeteText);
 
     for (QRadioButton *option : m_optLvq)
         option->setVisible(view.optLvqVisible);
-    if (view.optLvqSelected >= 0 && view.optLvqSelected < 8 &&
-        !m_optLvq[view.optLvqSelected]->isChecked())
-        m_optLvq[view.optLvqSelected]->setChecked(true);
+    if (!m_optLvq[m_lesson.answerSet()]->isChecked())
+        m_optLvq[m_lesson.answerSet()]->setChecked(true);
     m_cmdBack->setVisible(view.backVisible);
     m_cmdNext->setVisible(view.nextVisible);
     m_cmdEnd->setVisible(view.endVisible);
@@ -361,10 +351,9 @@ void frmMain::refresh()
                                      static_cast<int>(std::lround(bar.height)));
     }
 
-    if (m_check1->isChecked() != view.oneAnswerChecked)
-        m_check1->setChecked(view.oneAnswerChecked);
-    if (!m_optDisplay[view.displayIndex]->isChecked())
-        m_optDisplay[view.displayIndex]->setChecked(true);
+    m_check1->setChecked(m_lesson.OneAnswerOnly == 1);
+    m_optDisplay[m_lesson.displayIndex()]->setChecked(true);
+    m_displayItems[m_lesson.displayIndex()]->setChecked(true);
 
     showAnswerState();
 }
@@ -378,7 +367,7 @@ void frmMain::mnuFileOpen_Click()
 
 void frmMain::mnuSave_Click()
 {
-    m_lesson.mnuSave_Click();
+    m_lesson.document().SaveMode = true;
     m_documents->showSave();
 }
 
@@ -401,7 +390,7 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::mnuHelpAbout_Click()
 {
-    const lesson::Lesson::HandlerScope scope(m_lesson);
+    const lesson::LessonSession::HandlerScope scope(m_lesson.session());
     frmAbout about(this);
     about.exec();
 }
@@ -455,20 +444,12 @@ void frmMain::buildAdditions()
                                             u"PNG 画像 (*.png)"_s);
     };
     m_warn = [this](const QString &text) { QMessageBox::warning(this, windowTitle(), text); };
-
-    m_answerWatcher = new lesson::AnswerWatcher(m_lesson, this);
-    connect(m_answerWatcher, &lesson::AnswerWatcher::collected, this, &frmMain::refresh);
-}
-
-void frmMain::startAnswerWatch()
-{
-    m_answerWatcher->start();
 }
 
 void frmMain::showAnswerState()
 {
     const tally::AnsweredSeats answered =
-        tally::answeredSeats(m_lesson.Tally, m_lesson.LVQStudentsMax);
+        tally::answeredSeats(m_lesson.session().lastTally, m_lesson.session().LVQStudentsMax);
     m_lblAnswered->setText(u"回答 "_s + QString::number(answered.count) + u"人"_s);
     if (m_answerStatus)
         m_answerStatus->showAnswered(answered);
@@ -509,7 +490,7 @@ QPixmap frmMain::grabGraph()
 
 QString frmMain::proposedImageName() const
 {
-    return u"グラフ_第"_s + QString::number(m_lesson.FrameNumber) + u"問.png"_s;
+    return u"グラフ_第"_s + QString::number(m_lesson.frameNumber()) + u"問.png"_s;
 }
 
 void frmMain::mnuSaveGraphImage_Click()
@@ -542,7 +523,6 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_answerWatcher->stop();
     m_lesson.Form_Unload();
     if (m_endHandler)
         m_endHandler();

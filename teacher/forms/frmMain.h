@@ -23,10 +23,6 @@ namespace questionnaire {
 class QuestionnaireWindows;
 }
 
-namespace lesson {
-class AnswerWatcher;
-}
-
 namespace teacher {
 
 class AnswerStatusWindow;
@@ -43,8 +39,10 @@ public:
     ~frmMain() override;
 
     // Runs the start of the lesson: folder, first publication, captions.
-    void Form_Load();
-    // Copies the lesson's view state onto the controls.
+    // False when another teacher's program holds the folder: the program
+    // ends without showing the window.
+    bool Form_Load();
+    // Shows the lesson's state on the controls.
     void refresh();
 
     // Called once the lesson has ended and the record is written; by default
@@ -52,7 +50,7 @@ public:
     void setEndHandler(std::function<void()> handler) { m_endHandler = std::move(handler); }
 
     questionnaire::QuestionnaireWindows &questionnaireWindows() { return *m_documents; }
-    QTimer *timer() const { return &m_lesson.Timer1; }
+    QTimer *timer() const { return &m_lesson.session().Timer1; }
 
     // Menu handlers.
     void mnuFileOpen_Click();
@@ -83,8 +81,6 @@ public:
     // The picture "グラフを画像で保存..." writes: the graph area with its bars
     // and numbers, also while they are hidden on screen.
     QPixmap grabGraph();
-    // Collects as soon as an answer file changes while answering is open.
-    lesson::AnswerWatcher *answerWatcher() const { return m_answerWatcher; }
     // The file name proposed for the current question's picture.
     QString proposedImageName() const;
 
@@ -103,6 +99,7 @@ private:
     QPushButton *m_cmdNext = nullptr;
     QPushButton *m_cmdBack = nullptr;
     std::array<QRadioButton *, 2> m_optDisplay{};
+    std::array<QAction *, 2> m_displayItems{};
     std::array<QRadioButton *, 8> m_optLvq{};
     QButtonGroup *m_optLvqGroup = nullptr;
     std::array<QFrame *, 5> m_shapeGraph{};
@@ -114,7 +111,6 @@ private:
     QLabel *m_lblAnswered = nullptr;
     QAction *m_hideGraph = nullptr;
     AnswerStatusWindow *m_answerStatus = nullptr;
-    lesson::AnswerWatcher *m_answerWatcher = nullptr;
     std::function<QString(const QString &)> m_chooseImagePath;
     std::function<void(const QString &)> m_warn;
 
@@ -125,8 +121,6 @@ private:
     void buildAdditions();
     // Shows who has answered on "回答 n人" and in the seat overview.
     void showAnswerState();
-    // Starts the answer watch once Data exists.
-    void startAnswerWatch();
     // Runs a lesson procedure and shows its outcome.
     void run(void (lesson::Lesson::*procedure)());
 };

@@ -2,7 +2,7 @@
 
 #include "TeacherUi.h"
 
-#include "exchange/WindowRole.h"
+#include "widgets/WindowRole.h"
 
 #include "teacher/lesson/Lesson.h"
 
@@ -88,12 +88,12 @@ protected:
 
 } // namespace
 
-frmTextEdit::frmTextEdit(lesson::Lesson &lesson, DocumentSteps &steps, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_lesson(lesson), m_steps(steps)
+frmTextEdit::frmTextEdit(QuestionnaireDocument &document, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_document(document)
 {
     setObjectName(u"frmTextEdit"_s);
     setWindowTitle(u"アンケートの文章編集"_s);
-    exchange::setWindowRole(this, QAccessible::Window);
+    widgets::setWindowRole(this, QAccessible::Window);
     setFont(gothicFont(9.75));
     // Resizable; the controls keep their place and size.
     resize(twips(9045), twips(7320));
@@ -142,12 +142,12 @@ void frmTextEdit::Form_Load()
 
 void frmTextEdit::showCount()
 {
-    m_label2->setText(questionCountText(m_lesson.LastQuestion));
+    m_label2->setText(questionCountText(m_document.LastQuestion));
 }
 
 void frmTextEdit::showQuestionnaireText()
 {
-    m_txtEdit->setPlainText(textForEditor(m_lesson.QuestionnaireText));
+    m_txtEdit->setPlainText(textForEditor(m_document.QuestionnaireText));
 }
 
 void frmTextEdit::clearText()
@@ -164,14 +164,14 @@ QString frmTextEdit::editedText() const
 
 void frmTextEdit::cmdEditOk_Click()
 {
-    switch (m_steps.editOk(editedText())) {
-    case DocumentSteps::EditOkResult::Finished:
+    switch (m_document.editOk(editedText())) {
+    case QuestionnaireDocument::EditOkResult::Finished:
         hide();
         break;
-    case DocumentSteps::EditOkResult::FileNeeded:
+    case QuestionnaireDocument::EditOkResult::FileNeeded:
         emit fileNeeded();
         break;
-    case DocumentSteps::EditOkResult::Failed:
+    case QuestionnaireDocument::EditOkResult::Failed:
         break; // the user was told; the text stays in the box
     }
 }

@@ -1,15 +1,11 @@
 #pragma once
 
-#include "DocumentSteps.h"
+#include "teacher/questionnaire/QuestionnaireDocument.h"
 
 #include <QWidget>
 
 class QLabel;
 class QPlainTextEdit;
-
-namespace lesson {
-class Lesson;
-}
 
 namespace questionnaire {
 
@@ -22,7 +18,7 @@ class frmTextEdit : public QWidget
     Q_OBJECT
 
 public:
-    frmTextEdit(lesson::Lesson &lesson, DocumentSteps &steps, QWidget *parent = nullptr);
+    frmTextEdit(QuestionnaireDocument &document, QWidget *parent = nullptr);
 
     // Label2 from LastQuestion.
     void showCount();
@@ -47,8 +43,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    lesson::Lesson &m_lesson;
-    DocumentSteps &m_steps;
+    QuestionnaireDocument &m_document;
 
     QLabel *m_label1 = nullptr;
     QPlainTextEdit *m_txtEdit = nullptr;

@@ -3,12 +3,6 @@
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
 
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QThread>
-
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -17,10 +11,6 @@ namespace lesson {
 namespace {
 
 constexpr int kLastCursor = 30; // "表示の消去" counts ad-hoc questions up to 31
-constexpr unsigned long kRetryPauseMs = 50;
-constexpr int kPollMs = 500;
-// The running copy of the record is rewritten at most this often by ticks.
-constexpr qint64 kRunningRecordPeriodMs = 1000;
 
 struct AnswerSet
 {
@@ -44,11 +34,6 @@ const std::array<AnswerSet, 8> &answerSets()
     return sets;
 }
 
-QString nativePath(const QString &path)
-{
-    return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-}
-
 } // namespace
 
 MainView::MainView()
@@ -61,129 +46,54 @@ MainView::MainView()
     }
 }
 
-Lesson::Lesson(LessonPrompter &prompter) : m_prompter(prompter)
+Lesson::Lesson(LessonPrompter &prompter)
+    : m_prompter(prompter), m_document(prompter), m_session(prompter)
 {
-    Timer1.setInterval(kPollMs);
-    QObject::connect(&Timer1, &QTimer::timeout, [this] { Timer1_Timer(); });
+    // A questionnaire read anew, or begun anew, starts from its first
+    // question, and its questions get columns of their own in the record.
+    QObject::connect(&m_document, &questionnaire::QuestionnaireDocument::tableReplaced, [this] {
+        ++m_questionnaireSerial;
+        CurrentQuestion = 0;
+        m_shownRow = -1;
+    });
+    // Connected before any window is: the graph is drawn from the new tally
+    // before a window shows it.
+    QObject::connect(&m_session, &LessonSession::changed, [this] { showTally(); });
 }
 
 // ---------------------------------------------------------------- start-up
 
-void Lesson::Form_Load()
+bool Lesson::Form_Load()
 {
-    const HandlerScope scope(*this);
-    Timer1.stop();
-    keepUnfinishedRecord();
-    // An existing folder, or one that cannot be made, is not an error here:
-    // the publication right after reports every file it cannot write.
-    QDir().mkdir(exchange::kDataFolder.toString());
-    LVQStudentsMax = exchange::kStudentsMax;
+    const LessonSession::HandlerScope scope(m_session);
+    if (!m_session.open())
+        return false;
     LVQMode = exchange::kModePaused;
     ShownQuestion[1] = u"○"_s;
     ShownQuestion[2] = u"×"_s;
-    PublishToSeats();
+    publish();
     CurrentQuestion = 0;
     setFrameCaption(u"問のアンケートの設定", CurrentQuestion + 1);
-    OneAnswerOnly = View.oneAnswerChecked ? 1 : 0;
+    // The box "回答は１回だけ" starts ticked.
+    OneAnswerOnly = 1;
+    return true;
 }
 
-PublishReport Lesson::publishOnce(const QList<int> &seats)
+Publication Lesson::publication() const
 {
-    const QByteArray command = exchange::commandFileBytes(LVQMode, ShownQuestion, OneAnswerOnly);
-    const QByteArray answer = exchange::answerFileBytes(0);
-
-    // Writes one seat's pair, the command file first; the failures go into
-    // report, and the result says whether both files were written.
-    auto publishSeat = [&](int seat, PublishReport &report) {
-        bool written = true;
-        auto write = [&](const QString &path, const QByteArray &bytes) {
-            ++report.totalFiles;
-            const exchange::FileStatus status = FileWriter(path, bytes);
-            if (status.ok)
-                return;
-            written = false;
-            if (report.failedFiles == 0) {
-                report.firstFailedPath = path;
-                report.firstReason = status.error;
-            }
-            ++report.failedFiles;
-        };
-        LVQCommandFile = exchange::commandFilePath(seat);
-        write(LVQCommandFile, command);
-        LVQAnswerFile = exchange::answerFilePath(seat);
-        // A seat that did not get the new question keeps its answer file,
-        // counted as not written: the pupil still answers the old question.
-        if (written) {
-            write(LVQAnswerFile, answer);
-        } else {
-            ++report.totalFiles;
-            ++report.failedFiles;
-        }
-        if (seat >= 0 && seat < tally::kHistorySeats)
-            Tally.unreached[seat] = !written;
-        return written;
-    };
-
-    QList<int> all;
-    if (seats.isEmpty()) {
-        for (int seat = 0; seat <= LVQStudentsMax; ++seat)
-            all << seat;
-    }
-    const QList<int> &targets = seats.isEmpty() ? all : seats;
-
-    PublishReport report;
-    QList<int> missed;
-    for (const int seat : targets) {
-        if (!publishSeat(seat, report))
-            missed << seat;
-    }
-    // A pupil's program or the file server can hold a file for an instant;
-    // the seats that failed get one more try before the teacher is asked.
-    if (!missed.isEmpty()) {
-        QThread::msleep(kRetryPauseMs);
-        PublishReport retry;
-        for (const int seat : std::as_const(missed)) {
-            if (!publishSeat(seat, retry))
-                retry.failedSeats << seat;
-        }
-        retry.totalFiles = report.totalFiles;
-        report = retry;
-        LVQCommandFile = exchange::commandFilePath(LVQStudentsMax);
-        LVQAnswerFile = exchange::answerFilePath(LVQStudentsMax);
-    }
-    // The answer files written now say 0, and an unreached seat counts as 0:
-    // only answers given after this publication count.
-    for (const int seat : targets) {
-        if (seat >= 0 && seat < tally::kHistorySeats)
-            Tally.seatAnswer[seat] = 0.0f;
-    }
-    return report;
+    return {LVQMode, ShownQuestion, OneAnswerOnly};
 }
 
-void Lesson::PublishToSeats()
+void Lesson::publish(const std::optional<GivenQuestion> &given)
 {
-    const HandlerScope scope(*this);
-    PublishReport report = publishOnce();
-    // "再試行" writes only the seats that failed: the others already have this
-    // publication, and their pupils may have answered since.
-    while (report.failedFiles > 0) {
-        const auto choice =
-            m_prompter.publishFailed(nativePath(report.firstFailedPath), report.failedFiles,
-                                     report.totalFiles, report.firstReason);
-        if (choice == LessonPrompter::PublishChoice::Continue)
-            break;
-        const int total = report.totalFiles;
-        report = publishOnce(report.failedSeats);
-        report.totalFiles = total;
-    }
-    writeRunningRecord();
+    m_session.PublishToSeats(publication(), given);
 }
 
 // ------------------------------------------------------ question navigation
 
 double Lesson::rowMode(int row) const
 {
-    const double count = questionnaire::answerCount(QuestionTable[row]);
+    const double count = questionnaire::answerCount(m_document.QuestionTable[row]);
     // A row without answers shows its question with no buttons; ending the
     // pupils' programs is left to the explicit actions.
     return count == 0 ? exchange::kModePaused : count;
@@ -193,43 +103,37 @@ void Lesson::showRow(int row)
 {
     LVQMode = rowMode(row);
     for (int field = 0; field < 6; ++field)
-        ShownQuestion[field] = QuestionTable[row][field];
-    View.enqeteText = ShownQuestion[0];
-    ShownRow = row;
+        ShownQuestion[field] = m_document.QuestionTable[row][field];
+    m_view.enqeteText = ShownQuestion[0];
+    m_shownRow = row;
 }
 
 void Lesson::setFrameCaption(QStringView suffix, int number)
 {
-    View.frameCaption = u"第"_s + exchange::signPositionText(number) + suffix.toString();
-    FrameNumber = number;
-}
-
-void Lesson::startCollecting(const tally::QuestionKey &key, int number)
-{
-    m_collecting = key;
-    m_collectingNumber = number;
-    m_collectingTexts = ShownQuestion;
-    m_hasCollecting = true;
-    Timer1.start(kPollMs);
+    m_view.frameCaption = u"第"_s + exchange::signPositionText(number) + suffix.toString();
+    m_frameNumber = number;
 }
 
 void Lesson::cmdNext_Click()
 {
-    const HandlerScope scope(*this);
+    const LessonSession::HandlerScope scope(m_session);
     OptLVQOff();
     setFrameCaption(u"問目のアンケート", CurrentQuestion + 1);
     showRow(CurrentQuestion);
-    PublishToSeats();
-    LayoutAnswerLabels();
     const int row = CurrentQuestion;
+    publish(GivenQuestion{{m_questionnaireSerial, row, false}, row + 1, ShownQuestion});
+    LayoutAnswerLabels();
     CurrentQuestion = std::min(CurrentQuestion + 1, questionnaire::kTableRows - 1);
-    startCollecting({m_questionnaireSerial, row, false}, row + 1);
+    m_session.startAnswering();
 }
 
 void Lesson::cmdBack_Click()
 {
-    const HandlerScope scope(*this);
-    Timer1.stop();
+    const LessonSession::HandlerScope scope(m_session);
+    m_session.stopAnswering();
+    // The seats keep the question and may go on answering it; what they gave
+    // so far is kept now, the rest by the next publication.
+    m_session.recordAnswersGiven();
     OptLVQOff();
     CurrentQuestion = std::max(CurrentQuestion - 1, 0);
     setFrameCaption(u"問目のアンケート", CurrentQuestion + 1);
@@ -239,23 +143,23 @@ void Lesson::cmdBack_Click()
 
 void Lesson::cmdEnd_Click()
 {
-    const HandlerScope scope(*this);
+    const LessonSession::HandlerScope scope(m_session);
     if (!m_prompter.confirmEndQuestionnaire())
         return;
-    // Every answer file is about to be reset: a tick after this would write
-    // those zeros over the answers to the last question.
-    Timer1.stop();
+    // The seats' programs end and nothing is left to collect: the graph
+    // keeps the last tally.
+    m_session.stopAnswering();
     LVQMode = exchange::kModeEnd;
-    PublishToSeats();
+    publish();
 }
 
 void Lesson::emptyGraphAndLabels()
 {
     for (int i = 0; i < tally::kBars; ++i) {
-        View.graph[i].caption.clear();
-        View.graph[i].height = 0;
-        View.graph[i].top = tally::kBaseLine;
-        View.itemCaptions[i].clear();
+        m_view.graph[i].caption.clear();
+        m_view.graph[i].height = 0;
+        m_view.graph[i].top = tally::kBaseLine;
+        m_view.itemCaptions[i].clear();
         ShownQuestion[i].clear();
     }
 }
@@ -264,7 +168,7 @@ void Lesson::OptLVQ_Click(int index)
 {
     if (index < 0 || index >= static_cast<int>(answerSets().size()))
         return;
-    View.optLvqSelected = index;
+    m_answerSet = index;
     emptyGraphAndLabels();
     ShownQuestion[5].clear();
     const AnswerSet &set = answerSets()[index];
@@ -275,69 +179,76 @@ void Lesson::OptLVQ_Click(int index)
 
 void Lesson::OptLVQOn()
 {
-    View.optLvqVisible = true;
-    View.backVisible = false;
-    View.nextVisible = false;
-    View.endVisible = false;
+    m_view.optLvqVisible = true;
+    m_view.backVisible = false;
+    m_view.nextVisible = false;
+    m_view.endVisible = false;
 }
 
 void Lesson::OptLVQOff()
 {
-    View.optLvqVisible = false;
-    View.backVisible = CurrentQuestion > 0;
-    if (CurrentQuestion > LastQuestion)
-        CurrentQuestion = LastQuestion;
-    View.nextVisible = CurrentQuestion != LastQuestion;
-    View.endVisible = true;
+    m_view.optLvqVisible = false;
+    m_view.backVisible = CurrentQuestion > 0;
+    if (CurrentQuestion > m_document.LastQuestion)
+        CurrentQuestion = m_document.LastQuestion;
+    m_view.nextVisible = CurrentQuestion != m_document.LastQuestion;
+    m_view.endVisible = true;
 }
 
 // ------------------------------------------------------- answering controls
 
 void Lesson::Check1_Click(bool checked)
 {
-    View.oneAnswerChecked = checked;
     OneAnswerOnly = checked ? 1 : 0;
 }
 
 void Lesson::CmdPause_Click()
 {
-    const HandlerScope scope(*this);
-    Timer1.stop();
+    const LessonSession::HandlerScope scope(m_session);
+    m_session.stopAnswering();
     LVQMode = exchange::kModePaused;
-    PublishToSeats();
+    publish();
 }
 
 void Lesson::CmdStart_Click()
 {
-    const HandlerScope scope(*this);
-    if (LastQuestion == 0) {
-        if (View.optLvqSelected >= 0)
-            OptLVQSet = View.optLvqSelected;
-        OptLVQ_Click(OptLVQSet);
-        PublishToSeats();
-        // The ad-hoc question on screen: collecting it again replaces its
-        // answers until "表示の消去" moves on to the next one.
-        startCollecting({m_questionnaireSerial, m_adHocSerial, true}, CurrentQuestion + 1);
+    const LessonSession::HandlerScope scope(m_session);
+    if (m_document.LastQuestion == 0) {
+        OptLVQ_Click(m_answerSet);
+        // The ad-hoc question on screen is asked again, in a new round, until
+        // "表示の消去" moves on to the next one; other labels than its own make
+        // a new question, under the same number on screen.
+        const tally::AnswerHistory &history = m_session.record().history();
+        const int column = history.columnOf({m_questionnaireSerial, m_adHocSerial, true});
+        if (column >= 0 && opensAnswering(LVQMode) &&
+            !std::equal(ShownQuestion.begin() + 1, ShownQuestion.end(),
+                        history.texts(column).begin() + 1))
+            ++m_adHocSerial;
+        publish(GivenQuestion{
+            {m_questionnaireSerial, m_adHocSerial, true}, CurrentQuestion + 1, ShownQuestion});
     } else {
-        // The question on screen, with its own answer count.
-        const int row = ShownRow >= 0 ? ShownRow : CurrentQuestion;
+        // The question on screen, with its own answer count; right after a
+        // questionnaire was opened, its first question is shown first.
+        if (m_shownRow < 0)
+            showRow(CurrentQuestion);
+        const int row = m_shownRow;
         setFrameCaption(u"問目の集計", row + 1);
         LVQMode = rowMode(row);
-        PublishToSeats();
-        startCollecting({m_questionnaireSerial, row, false}, row + 1);
+        publish(GivenQuestion{{m_questionnaireSerial, row, false}, row + 1, ShownQuestion});
     }
+    m_session.startAnswering();
     LayoutAnswerLabels();
 }
 
 void Lesson::CmdLVQClear_Click()
 {
-    const HandlerScope scope(*this);
-    Timer1.stop();
+    const LessonSession::HandlerScope scope(m_session);
+    m_session.stopAnswering();
     emptyGraphAndLabels();
     LVQMode = exchange::kModePaused;
-    PublishToSeats();
-    View.enqeteText.clear();
-    if (LastQuestion == 0) {
+    publish();
+    m_view.enqeteText.clear();
+    if (m_document.LastQuestion == 0) {
         CurrentQuestion = std::min(CurrentQuestion + 1, kLastCursor);
         // Counted on past the 31 the caption stops at, so that no ad-hoc
         // question's answers ever replace another's.
@@ -346,43 +257,11 @@ void Lesson::CmdLVQClear_Click()
     setFrameCaption(u"問のアンケートの設定", CurrentQuestion + 1);
 }
 
-// -------------------------------------------------------- tally and display
+// ------------------------------------------------------------------ display
 
-void Lesson::Timer1_Timer()
+void Lesson::showTally()
 {
-    // The one place that keeps ticks out of handlers: a handler may be
-    // waiting in a message box's event loop, with its state half changed.
-    if (inHandler())
-        return;
-    collect();
-}
-
-void Lesson::collect()
-{
-    CollectAnswers();
-    if (!m_sinceRunningRecord.isValid() || m_sinceRunningRecord.elapsed() >= kRunningRecordPeriodMs)
-        writeRunningRecord();
-    if (onCollected)
-        onCollected();
-}
-
-bool Lesson::collectNow()
-{
-    if (!Timer1.isActive() || inHandler())
-        return false;
-    Timer1_Timer();
-    return true;
-}
-
-void Lesson::CollectAnswers()
-{
-    tally::collectAnswers(Tally, LVQStudentsMax);
-    LVQAnswerFile = exchange::answerFilePath(LVQStudentsMax);
-    LVQSum = Tally.lvqSum;
-    if (m_hasCollecting && AnswerHistory.store(m_collecting, m_collectingNumber, Tally.seatAnswer,
-                                               LVQStudentsMax, m_collectingTexts))
-        m_recordChanged = true;
-    if (View.displayIndex == 0)
+    if (m_displayIndex == 0)
         ShowCountGraph();
     else
         ShowPercentGraph();
@@ -391,29 +270,28 @@ void Lesson::CollectAnswers()
 void Lesson::LayoutAnswerLabels()
 {
     const tally::LabelLayout layout = tally::layoutAnswerLabels(LVQMode, ShownQuestion);
-    View.itemPointSize = layout.pointSize;
+    m_view.itemPointSize = layout.pointSize;
     if (layout.captions)
-        View.itemCaptions = *layout.captions;
+        m_view.itemCaptions = *layout.captions;
 }
 
 void Lesson::ShowCountGraph()
 {
-    tally::showCountGraph(LVQMode, Tally.answerCount, View.graph);
+    tally::showCountGraph(LVQMode, m_session.lastTally.answerCount, m_view.graph);
 }
 
 void Lesson::ShowPercentGraph()
 {
-    tally::showPercentGraph(LVQMode, Tally.answerCount, LVQSum, View.graph, LVQPercent);
+    float LVQPercent = 0;
+    tally::showPercentGraph(LVQMode, m_session.lastTally.answerCount, m_session.lastTally.lvqSum,
+                            m_view.graph, LVQPercent);
 }
 
 void Lesson::OptDisplay_Click(int index)
 {
-    View.displayIndex = index == 0 ? 0 : 1;
+    m_displayIndex = index == 0 ? 0 : 1;
     LayoutAnswerLabels();
-    if (index == 0)
-        ShowCountGraph();
-    else
-        ShowPercentGraph();
+    showTally();
 }
 
 void Lesson::mnuDisplayNumber_Click()
@@ -428,187 +306,27 @@ void Lesson::mnuDisplayPercent_Click()
 
 // --------------------------------------------------- questionnaire documents
 
-QString Lesson::questionnairePath() const
-{
-    return questionnaire::questionnairePath(QuestionnaireDir, QuestionnaireFileName);
-}
-
-bool Lesson::hasQuestionnaireFile() const
-{
-    return !QuestionnaireFileName.isEmpty() && !QuestionnaireIsNew;
-}
-
-bool Lesson::SFileLoad()
-{
-    const HandlerScope scope(*this);
-    // The questions of this file get columns of their own in the record.
-    ++m_questionnaireSerial;
-    const QString path = questionnairePath();
-    const questionnaire::LoadResult result =
-        questionnaire::loadFile(path, QuestionTable, LastQuestion, QuestionnaireText);
-    CurrentQuestion = 0;
-    ShownRow = -1;
-    if (!result.status.ok) {
-        m_prompter.questionnaireLoadFailed(nativePath(path), result.status.error);
-        return false;
-    }
-    QuestionnaireEncoding = result.encoding;
-    QuestionnaireReadFrom = path;
-    QuestionnaireIsNew = false;
-    return true;
-}
-
-bool Lesson::SFileSave()
-{
-    const HandlerScope scope(*this);
-    const QString path = questionnairePath();
-    // A file saved back keeps the encoding it was read in; any other file is
-    // written in code page 932.
-    const questionnaire::TextEncoding encoding =
-        path == QuestionnaireReadFrom ? QuestionnaireEncoding : questionnaire::TextEncoding::Cp932;
-    const exchange::FileStatus status = questionnaire::saveFile(path, QuestionnaireText, encoding);
-    if (!status.ok) {
-        m_prompter.questionnaireSaveFailed(nativePath(path), status.error);
-        return false;
-    }
-    QuestionnaireIsNew = false;
-    return true;
-}
-
 void Lesson::mnuFileOpen_Click()
 {
-    SaveMode = false;
+    m_document.SaveMode = false;
     OptLVQOff();
-    View.nextVisible = true;
-}
-
-void Lesson::mnuSave_Click()
-{
-    SaveMode = true;
+    m_view.nextVisible = true;
 }
 
 void Lesson::mnuNew_Click()
 {
-    const HandlerScope scope(*this);
-    ++m_questionnaireSerial;
-    SaveMode = false;
-    LastQuestion = 0;
-    LVQSum = 0;
-    CurrentQuestion = 0;
-    QuestionnaireText.clear();
-    for (int row = 0; row <= questionnaire::kLastLoadedRow; ++row) {
-        for (int field = 0; field <= 5; ++field)
-            QuestionTable[row][field].clear();
-    }
-    ShownRow = -1;
-    QuestionnaireIsNew = true;
+    const LessonSession::HandlerScope scope(m_session);
+    m_document.startNew();
     CmdLVQClear_Click();
     OptLVQOn();
 }
 
 // ------------------------------------------------------------------ closing
 
-QByteArray Lesson::lessonFileBytes(LessonFile file) const
-{
-    return file == LessonFile::Record ? tally::answerRecordBytes(AnswerHistory, LVQStudentsMax)
-                                      : tally::resultsBytes(AnswerHistory);
-}
-
-bool Lesson::writeRunningRecord()
-{
-    if (!m_recordChanged)
-        return true;
-    m_sinceRunningRecord.start();
-    bool written = true;
-    for (const LessonFile file : kLessonFiles) {
-        if (!m_runningCopyEnabled[int(file)])
-            continue;
-        // A failure stays quiet in front of the class: the record is still
-        // in memory, the next occasion tries again, and closing reports as
-        // usual.
-        if (!exchange::saveFileSafely(runningFileName(file), lessonFileBytes(file)).ok)
-            written = false;
-    }
-    if (written)
-        m_recordChanged = false;
-    return written;
-}
-
-// A running copy at start-up was left by a lesson that never closed (a crash,
-// a killed process, a power cut). It is kept under the time it was last
-// written, Kiroku-2026-12-07-1015.csv, never overwritten, and the teacher is
-// told once where it is.
-void Lesson::keepUnfinishedRecord()
-{
-    QStringList kept;
-    QStringList stuck;
-    for (const LessonFile lessonFile : kLessonFiles) {
-        const QFileInfo running(runningFileName(lessonFile));
-        if (!running.exists() && !running.isSymLink())
-            continue;
-        const QString stem = fileName(lessonFile).chopped(4) + u'-' +
-                             running.lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
-        QString keptAs = stem + u".csv"_s;
-        for (int n = 2; QFileInfo::exists(keptAs) || QFileInfo(keptAs).isSymLink(); ++n)
-            keptAs = stem + u'-' + QString::number(n) + u".csv"_s;
-        QFile file(running.filePath());
-        if (file.rename(keptAs)) {
-            kept << nativePath(keptAs);
-        } else {
-            // It cannot be moved aside, so this lesson keeps no running copy
-            // of that file rather than write over it.
-            m_runningCopyEnabled[int(lessonFile)] = false;
-            stuck << nativePath(running.filePath()) + u"（"_s + file.errorString() + u"）"_s;
-        }
-    }
-    if (!kept.isEmpty() || !stuck.isEmpty())
-        m_prompter.unfinishedRecordFound(kept, stuck);
-}
-
 QString Lesson::Form_Unload()
 {
-    const HandlerScope scope(*this);
-    // An answer given since the last tick still belongs to the question.
-    if (Timer1.isActive())
-        collect();
-    Timer1.stop();
     LVQMode = exchange::kModeEnd;
-    PublishToSeats();
-
-    QString recordPath;
-    bool endWithout = false;
-    for (const LessonFile lessonFile : kLessonFiles) {
-        const QByteArray bytes = lessonFileBytes(lessonFile);
-        QString path = fileName(lessonFile);
-        LVQAnswerFile = path;
-        for (;;) {
-            const exchange::FileStatus status = exchange::saveFileSafely(path, bytes);
-            if (status.ok) {
-                // The file is safe: its running copy has done its work.
-                if (m_runningCopyEnabled[int(lessonFile)])
-                    QFile::remove(runningFileName(lessonFile));
-                if (lessonFile == LessonFile::Record)
-                    recordPath = path;
-                break;
-            }
-            // Once the teacher has chosen to end without the record, the
-            // results are tried once and not asked about again. A running
-            // copy that stays is kept by the next start, which says where.
-            if (endWithout)
-                break;
-            const auto choice = m_prompter.recordFailed(nativePath(path), status.error);
-            if (choice == LessonPrompter::RecordChoice::SaveElsewhere) {
-                const QString other = m_prompter.chooseRecordPath(nativePath(path));
-                if (!other.isEmpty())
-                    path = other;
-            } else if (choice == LessonPrompter::RecordChoice::EndWithout &&
-                       m_prompter.confirmEndWithoutRecord()) {
-                endWithout = true;
-                break;
-            }
-        }
-    }
-    return recordPath;
+    return m_session.close(publication());
 }
 
 } // namespace lesson

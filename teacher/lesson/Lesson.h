@@ -1,61 +1,44 @@
 #pragma once
 
 #include "LessonPrompter.h"
+#include "LessonSession.h"
 
-#include "exchange/ExchangeFiles.h"
-#include "exchange/TextFile.h"
 #include "teacher/questionnaire/Questionnaire.h"
-#include "teacher/tally/AnswerRecord.h"
-#include "teacher/tally/Collect.h"
+#include "teacher/questionnaire/QuestionnaireDocument.h"
 #include "teacher/tally/Graph.h"
 
-#include <QElapsedTimer>
-#include <QList>
 #include <QString>
-#include <QTimer>
+#include <QStringView>
 
 #include <array>
-#include <functional>
 
 namespace lesson {
 
-// What the main window shows, kept here so that every handler can be run and
-// checked without widgets. The window copies it onto its controls after each
-// handler.
+// Captions and visibility of the main window's controls, kept here so that
+// every handler can be run and checked without widgets. The window draws
+// them after each handler and each collection.
 struct MainView
 {
     QString frameCaption; // Frame1
     QString enqeteText;   // lblEnqeteText
     bool optLvqVisible = true;
-    int optLvqSelected = 1; // the checked OptLVQ button, "○×" at start
     bool backVisible = false;
     bool nextVisible = false;
     bool endVisible = false;
     std::array<QString, tally::kBars> itemCaptions; // LblItem
     int itemPointSize = 36;
-    tally::Graph graph;           // LblAnswerSum captions and ShapeGraph geometry
-    bool oneAnswerChecked = true; // Check1
-    int displayIndex = 0;         // OptDisplay: 0 "人数", 1 "％"
+    tally::Graph graph; // LblAnswerSum captions and ShapeGraph geometry
 
     MainView();
 };
 
-// Outcome of one pass of PublishToSeats over some seats.
-struct PublishReport
-{
-    int failedFiles = 0;
-    int totalFiles = 0;
-    QString firstFailedPath;
-    QString firstReason;
-    // Seats with a file that could not be written, in ascending order.
-    QList<int> failedSeats;
-};
-
-// The whole state of the teacher's program and its procedures: the question
-// table and questionnaire location, the question on screen, the lesson's
-// mode, the tally and the record. One instance lives for the whole run,
-// created by main() and handed to every form. The procedures keep the names
-// of the controls and events they serve.
+// The teacher's lesson: the question on screen, the navigation through a
+// questionnaire and the answer sets, the answering controls and the graph,
+// as the main window's handlers. One instance lives for the whole run,
+// created by main() and handed to every form. It owns the questionnaire
+// document and the session that publishes to the seats and collects their
+// answers; the procedures keep the names of the controls and events they
+// serve.
 class Lesson
 {
 public:
@@ -63,79 +46,40 @@ public:
     Lesson(const Lesson &) = delete;
     Lesson &operator=(const Lesson &) = delete;
 
-    // Held by every handler while it runs, together with any message box or
-    // dialog it opens: no tick of Timer1 runs inside a handler, not even from
-    // the event loop of its message box.
-    class HandlerScope
-    {
-    public:
-        explicit HandlerScope(Lesson &lesson) : m_lesson(lesson) { ++m_lesson.m_handlerDepth; }
-        ~HandlerScope() { --m_lesson.m_handlerDepth; }
-        HandlerScope(const HandlerScope &) = delete;
-        HandlerScope &operator=(const HandlerScope &) = delete;
+    // The questionnaire: its question table, text and file.
+    questionnaire::QuestionnaireDocument &document() { return m_document; }
+    const questionnaire::QuestionnaireDocument &document() const { return m_document; }
+    // Publishing, collecting, Timer1, the answer watch and the record.
+    LessonSession &session() { return m_session; }
+    const LessonSession &session() const { return m_session; }
 
-    private:
-        Lesson &m_lesson;
-    };
-    bool inHandler() const { return m_handlerDepth > 0; }
-
-    // --- program-wide values -------------------------------------------
-    questionnaire::QuestionTable QuestionTable{};
+    // --- the lesson's values -------------------------------------------
+    // The question on screen: the question (0) and the answer labels (1 to 5).
     std::array<QString, 6> ShownQuestion;
-    int LastQuestion = 0;
+    // The navigation cursor, a row of the question table; in the ad-hoc
+    // state the number of the ad-hoc question less one.
     int CurrentQuestion = 0;
-    bool SaveMode = false;
+    // "回答は１回だけ": 0 or 1, published as the last line of every command
+    // file. 0 until the end of Form_Load, as the first publication says.
     int OneAnswerOnly = 0;
-    QString QuestionnaireText;
-    QString QuestionnaireDrive;
-    QString QuestionnaireDir;
-    QString QuestionnaireFileName;
-    // Encoding of the questionnaire file last read, used when it is saved back.
-    questionnaire::TextEncoding QuestionnaireEncoding = questionnaire::TextEncoding::Cp932;
-
-    // --- values of the main window -------------------------------------
-    int LVQStudentsMax = exchange::kStudentsMax;
-    int LVQSum = 0;
+    // The mode the next publication writes first.
     double LVQMode = exchange::kModePaused;
-    float LVQPercent = 0;
-    QString LVQCommandFile;
-    QString LVQAnswerFile;
-    int OptLVQSet = 0;
 
-    tally::Tally Tally;
-    tally::AnswerHistory AnswerHistory;
+    const MainView &view() const { return m_view; }
+    // The answer set chosen with OptLVQ, 0 to 7; "○×" at start.
+    int answerSet() const { return m_answerSet; }
+    // OptDisplay: 0 "人数", 1 "％".
+    int displayIndex() const { return m_displayIndex; }
     // Row of the question table that "つぎへ" or "もどる" last put on screen;
     // -1 while none has been shown.
-    int ShownRow = -1;
+    int shownRow() const { return m_shownRow; }
     // Number of the question the frame caption names.
-    int FrameNumber = 1;
+    int frameNumber() const { return m_frameNumber; }
 
-    // The answer poll, every 500 ms while answering is open. It is started
-    // and stopped by the handlers the moment they open or close answering.
-    QTimer Timer1;
-    // Runs after every collection, to show the new tally.
-    std::function<void()> onCollected;
-    // The file QuestionnaireText was last read from, and whether the text was
-    // started anew and has no file of its own yet.
-    QString QuestionnaireReadFrom;
-    bool QuestionnaireIsNew = false;
-
-    MainView View;
-
-    // Rewrites one exchange file; tests replace it to make single writes fail.
-    std::function<exchange::FileStatus(const QString &, const QByteArray &)> FileWriter =
-        exchange::writeWholeFile;
-
-    // --- start-up and publishing ---------------------------------------
-    void Form_Load();
-    // Writes the command and answer files of every seat; on failures the
-    // prompter decides between another whole pass and going on.
-    void PublishToSeats();
-    // One pass over the given seats (every seat when empty) without asking
-    // anything; seats that failed are tried once more after a short pause
-    // before they are reported. A seat's answer file is reset only after its
-    // command file was written.
-    PublishReport publishOnce(const QList<int> &seats = {});
+    // --- start-up ------------------------------------------------------
+    // False when another teacher's program holds the folder: nothing was
+    // written, and the program ends.
+    bool Form_Load();
 
     // --- question navigation and answer sets ---------------------------
     void cmdNext_Click();
@@ -151,14 +95,7 @@ public:
     void CmdStart_Click();
     void CmdLVQClear_Click();
 
-    // --- tally and display -----------------------------------------------
-    // A tick: collects unless a handler is in progress.
-    void Timer1_Timer();
-    // A collection asked for between ticks, when an answer file changed: a
-    // tick in every respect while Timer1 is on, nothing while it is off.
-    // Returns whether it collected.
-    bool collectNow();
-    void CollectAnswers();
+    // --- display ---------------------------------------------------------
     void LayoutAnswerLabels();
     void ShowCountGraph();
     void ShowPercentGraph();
@@ -167,73 +104,41 @@ public:
     void mnuDisplayPercent_Click();
 
     // --- questionnaire documents -----------------------------------------
-    // The current questionnaire file; "/" alone until a file is chosen.
-    QString questionnairePath() const;
-    bool hasQuestionnaireFile() const;
-    // Load and save the current file; false (after telling the user) when
-    // the file could not be read or written.
-    bool SFileLoad();
-    bool SFileSave();
     // The state part of "ファイルを開く" before the chooser is shown.
     void mnuFileOpen_Click();
-    // The state part of "ファイルを保存".
-    void mnuSave_Click();
     // "アンケート新規作成" without the editor's own step.
     void mnuNew_Click();
 
     // --- closing -----------------------------------------------------------
-    // Collects once more if answering is open, publishes the end to every
-    // seat and writes the answer record, asking the user until it is written
-    // or knowingly dropped. Returns the path the record went to, empty when
+    // Ends the lesson: the seats are told, the record is written (see
+    // LessonSession::close). Returns the path the record went to, empty when
     // it was dropped.
     QString Form_Unload();
 
-    // The files a lesson leaves in the working directory: the answer record
-    // and the results with their questions.
-    enum class LessonFile { Record, Results };
-    static constexpr std::array<LessonFile, 2> kLessonFiles{LessonFile::Record,
-                                                            LessonFile::Results};
-    static QString fileName(LessonFile file)
-    {
-        return file == LessonFile::Record ? QStringLiteral("Kiroku.csv")
-                                          : QStringLiteral("Kekka.csv");
-    }
-    // The copy of each kept current while the lesson runs, so that a crash or
-    // a power cut loses at most the last second.
-    static QString runningFileName(LessonFile file)
-    {
-        return fileName(file).chopped(4) + QStringLiteral("-running.csv");
-    }
-    static QString recordFileName() { return fileName(LessonFile::Record); }
-    static QString runningRecordFileName() { return runningFileName(LessonFile::Record); }
-    QByteArray lessonFileBytes(LessonFile file) const;
-    // Writes the running copies now if the record changed since they were
-    // last written; false when one could not be written (tried again later).
-    bool writeRunningRecord();
-
 private:
     LessonPrompter &m_prompter;
-    int m_handlerDepth = 0;
-
-    // The question whose answers the ticks record, set when answering opens.
-    tally::QuestionKey m_collecting;
-    int m_collectingNumber = 0;
-    tally::QuestionTexts m_collectingTexts;
-    bool m_hasCollecting = false;
+    questionnaire::QuestionnaireDocument m_document;
+    LessonSession m_session;
+    MainView m_view;
+    int m_answerSet = 1;
+    int m_displayIndex = 0;
+    int m_shownRow = -1;
+    int m_frameNumber = 1;
+    // Opening a questionnaire or starting a new one begins a new serial, so
+    // no question of it shares a record column with an earlier one; ad-hoc
+    // questions are numbered by a serial of their own.
     int m_questionnaireSerial = 0;
     int m_adHocSerial = 0;
 
-    bool m_recordChanged = false;
-    std::array<bool, kLessonFiles.size()> m_runningCopyEnabled{true, true};
-    QElapsedTimer m_sinceRunningRecord;
-
+    Publication publication() const;
+    // Publishes what is on screen; given is the question the seats then
+    // answer, if they answer one.
+    void publish(const std::optional<GivenQuestion> &given = std::nullopt);
     void emptyGraphAndLabels();
     void showRow(int row);
     double rowMode(int row) const;
     void setFrameCaption(QStringView suffix, int number);
-    void startCollecting(const tally::QuestionKey &key, int number);
-    void collect();
-    void keepUnfinishedRecord();
+    void showTally();
 };
 
 } // namespace lesson

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "teacher/questionnaire/QuestionnaireDocument.h"
+
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -7,7 +10,7 @@ namespace lesson {
 
 // Every question the teacher's program puts to the user goes through this
 // seam: the main window answers with message boxes, tests with a script.
-class LessonPrompter
+class LessonPrompter : public questionnaire::DocumentPrompter
 {
 public:
     virtual ~LessonPrompter() = default;
@@ -28,13 +31,18 @@ public:
     // Second confirmation before ending without the record.
     virtual bool confirmEndWithoutRecord() = 0;
 
+    // Another teacher's program holds the classroom folder: on this PC
+    // (host), which ends this program; or on another, whose program may be
+    // gone: true to take the lesson over from it.
+    virtual void folderInUse(const QString &host) = 0;
+    virtual bool takeOverFolder(const QString &host, const QDateTime &since) = 0;
+    // The folder's lock file could not be made; the program ends.
+    virtual void folderLockFailed(const QString &path, const QString &reason) = 0;
+
     // Running copies found at start-up, left by a lesson that did not close:
     // kept under the paths in kept; those in stuck (each with its reason)
     // could not be renamed and stay untouched.
     virtual void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) = 0;
-
-    virtual void questionnaireLoadFailed(const QString &path, const QString &reason) = 0;
-    virtual void questionnaireSaveFailed(const QString &path, const QString &reason) = 0;
 };
 
 } // namespace lesson

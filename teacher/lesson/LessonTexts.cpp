@@ -24,6 +24,28 @@ QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
                .arg(reason);
 }
 
+QString folderInUse(const QString &host)
+{
+    return u"このフォルダでは、このパソコン（%1）の先生用プログラムがもう授業をしています。\n\n"
+           u"一つのフォルダで先生用プログラムを二つ動かすことはできません。"
+           u"このプログラムは何もせずに終了します。"_s.arg(host);
+}
+
+QString takeOverFolder(const QString &host, const QDateTime &since)
+{
+    return u"このフォルダでは、パソコン「%1」の先生用プログラムが %2 から授業をしています。\n\n"
+           u"そのパソコンのプログラムが終わっている（電源が切れた、止まった）ときだけ、"
+           u"「はい」でこのパソコンが授業を引き継ぎます。"
+           u"「いいえ」でこのプログラムは何もせずに終了します。"_s.arg(
+               host, since.toString(u"M月d日 H:mm"_s));
+}
+
+QString folderLockFailed(const QString &path, const QString &reason)
+{
+    return u"先生用プログラムの使用中を示すファイル「%1」を作れませんでした。\n理由: %2\n\n"
+           u"このプログラムは何もせずに終了します。"_s.arg(path, reason);
+}
+
 QString recordFailed(const QString &path, const QString &reason)
 {
     return u"回答の記録ファイル「%1」を書き込めませんでした。\n"
@@ -61,6 +83,14 @@ QString saveFailed(const QString &path, const QString &reason)
 {
     return u"アンケートのファイル「%1」に保存できませんでした。\n理由: %2\n\n"
            u"編集中の文章はそのまま残っています。"_s.arg(path, reason);
+}
+
+QString unencodable(const QString &path, const QString &characters)
+{
+    return u"アンケートのファイル「%1」を読み込みましたが、"
+           u"生徒のパソコンに送れない文字があります：「%2」\n\n"
+           u"これらの文字は生徒の画面では「?」になります。"
+           u"別の文字に直して保存し、開き直してください。"_s.arg(path, characters);
 }
 
 } // namespace lesson::texts

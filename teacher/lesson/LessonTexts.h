@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -10,10 +11,14 @@ namespace lesson::texts {
 QString programTitle();
 QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
                       const QString &reason);
+QString folderInUse(const QString &host);
+QString takeOverFolder(const QString &host, const QDateTime &since);
+QString folderLockFailed(const QString &path, const QString &reason);
 QString recordFailed(const QString &path, const QString &reason);
 QString confirmEndWithoutRecord();
 QString unfinishedRecordFound(const QStringList &kept, const QStringList &stuck);
 QString loadFailed(const QString &path, const QString &reason);
 QString saveFailed(const QString &path, const QString &reason);
+QString unencodable(const QString &path, const QString &characters);
 
 } // namespace lesson::texts

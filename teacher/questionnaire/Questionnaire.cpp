@@ -163,15 +163,22 @@ LoadResult loadFile(const QString &path, QuestionTable &table, int &lastQuestion
     const std::optional<QByteArray> bytes =
         exchange::readFileHead(path, kMaxFileBytes + 1, &reason);
     if (!bytes)
-        return {exchange::FileStatus::failure(reason)};
+        return {exchange::FileStatus::failure(reason), TextEncoding::Cp932, {}};
     if (bytes->size() > kMaxFileBytes) {
         return {exchange::FileStatus::failure(
-            u"ファイルが大きすぎます（%1 MiB まで読み込めます）。"_s.arg(kMaxFileBytes >> 20))};
+            u"ファイルが大きすぎます（%1 MiB まで読み込めます）。"_s.arg(kMaxFileBytes >> 20)),
+                TextEncoding::Cp932, {}};
     }
 
     const TextEncoding encoding = detectEncoding(*bytes);
     loadFromText(decodeText(*bytes, encoding), table, lastQuestion, questionnaireText);
-    return {{}, encoding};
+    // Only what reaches the seats matters; a comment may hold anything.
+    QString published;
+    for (int row = 0; row <= lastQuestion; ++row) {
+        for (int field = 0; field <= kMaxAnswers; ++field)
+            published += table[row][field];
+    }
+    return {{}, encoding, cp932Unencodable(published)};
 }
 
 exchange::FileStatus saveFile(const QString &path, const QString &questionnaireText,

@@ -55,6 +55,9 @@ struct LoadResult
 {
     exchange::FileStatus status;
     TextEncoding encoding = TextEncoding::Cp932;
+    // Characters of the questions and answers that code page 932 cannot
+    // hold: the seats would show them as "?". Empty when there are none.
+    QString unencodable;
 };
 
 // Empties the table, then reads the file into it. A file that cannot be

@@ -14,17 +14,39 @@ using namespace Qt::StringLiterals;
 
 namespace tally {
 
+namespace {
+
+bool isAnswerCell(qint16 cell)
+{
+    return cell >= 1 && cell <= kBars;
+}
+
+} // namespace
+
+int AnswerHistory::columnOf(const QuestionKey &key) const
+{
+    for (int column = 0; column < columnCount(); ++column) {
+        if (m_columns[column].key == key)
+            return column;
+    }
+    return -1;
+}
+
 bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
                           const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
-                          const QuestionTexts &texts)
+                          const QuestionTexts &texts, int round)
 {
-    auto column = std::find_if(m_columns.begin(), m_columns.end(),
-                               [&key](const Column &c) { return c.key == key; });
     bool changed = false;
-    if (column == m_columns.end()) {
-        m_columns.push_back(Column{key, questionNumber, {}});
-        column = std::prev(m_columns.end());
+    int index = columnOf(key);
+    if (index < 0) {
+        m_columns.push_back(Column{key, questionNumber, {}, {}, round, {}});
+        index = columnCount() - 1;
         changed = true;
+    }
+    Column *const column = &m_columns[index];
+    if (column->round != round) {
+        column->earlier = column->cells;
+        column->round = round;
     }
     if (column->questionNumber != questionNumber) {
         column->questionNumber = questionNumber;
@@ -35,19 +57,17 @@ bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
         changed = true;
     }
     const int lastSeat = std::min(studentsMax, kHistorySeats - 1);
-    std::array<int, kBars> counts{};
     for (int seat = 0; seat <= lastSeat; ++seat) {
-        const qint16 value = historyValue(seatAnswer[seat]);
-        if (column->cells[seat] != value) {
-            column->cells[seat] = value;
+        qint16 &cell = column->cells[seat];
+        qint16 value = historyValue(seatAnswer[seat]);
+        const bool answer = isAnswerCell(value) && seatAnswer[seat] == float(value);
+        if (!answer && isAnswerCell(column->earlier[seat]))
+            value = column->earlier[seat];
+        if (cell != value) {
+            cell = value;
             changed = true;
         }
-        for (int answer = 1; answer <= kBars; ++answer) {
-            if (seatAnswer[seat] == static_cast<float>(answer))
-                ++counts[answer - 1];
-        }
     }
-    column->counts = counts;
     return changed;
 }
 
@@ -56,10 +76,15 @@ QuestionTexts AnswerHistory::texts(int column) const
     return column >= 0 && column < columnCount() ? m_columns[column].texts : QuestionTexts{};
 }
 
-std::array<int, kBars> AnswerHistory::answerCounts(int column) const
+std::array<int, kBars> AnswerHistory::answerCounts(int column, int studentsMax) const
 {
-    return column >= 0 && column < columnCount() ? m_columns[column].counts
-                                                 : std::array<int, kBars>{};
+    std::array<int, kBars> counts{};
+    for (int seat = 1; seat <= std::min(studentsMax, kHistorySeats - 1); ++seat) {
+        const qint16 value = cell(seat, column);
+        if (isAnswerCell(value))
+            ++counts[value - 1];
+    }
+    return counts;
 }
 
 qint16 AnswerHistory::cell(int seat, int column) const
@@ -121,7 +146,7 @@ QString csvCell(const QString &text)
 
 } // namespace
 
-QByteArray resultsBytes(const AnswerHistory &history)
+QByteArray resultsBytes(const AnswerHistory &history, int studentsMax)
 {
     QStringList lines;
     lines.append(
@@ -131,7 +156,7 @@ QByteArray resultsBytes(const AnswerHistory &history)
         for (const QString &text : history.texts(column))
             cells.append(csvCell(text));
         int answered = 0;
-        for (const int count : history.answerCounts(column)) {
+        for (const int count : history.answerCounts(column, studentsMax)) {
             cells.append(QString::number(count));
             answered += count;
         }

@@ -31,28 +31,40 @@ using QuestionTexts = std::array<QString, 6>;
 // The answer of every seat to every question collected in the lesson: one
 // column per question, in the order the questions were first collected, each
 // with the number the teacher's screen showed for it. Collecting a question
-// again replaces its own column and no other.
+// again writes its own column and no other.
+//
+// A question may be asked in several rounds (asked again, paused and
+// restarted); every round resets the seats' answer files. A cell keeps the
+// latest answer the seat gave to its question in any round. Within a round
+// the latest reading counts, as the seat's file says; when it is no answer
+// (exactly 1 to 5), such as a fresh round's 0 or an answer the pupil's
+// program took back, the answer of an earlier round stands. Seat 4 answering
+// 2, then nothing in a second round, then 3 in a third that it takes back:
+//   cell 0 -> 2 -> 2 -> 3 -> 2
 class AnswerHistory
 {
 public:
-    // Overwrites the cells of seats 0 to studentsMax in the column of key
-    // (appended when the key is new) with the rounded seat answers, and heads
-    // it with questionNumber; texts are kept for the results. True when a
-    // cell, the number, the texts or the set of columns changed.
+    // Stores one reading of seats 0 to studentsMax, rounded, in the column of
+    // key (appended when the key is new) by the rule above, and heads it with
+    // questionNumber; texts are kept for the results. A reading of another
+    // round than the column's last begins that round. True when a cell, the
+    // number, the texts or the set of columns changed.
     bool store(const QuestionKey &key, int questionNumber,
                const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
-               const QuestionTexts &texts = {});
+               const QuestionTexts &texts = {}, int round = 0);
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
+    // The column of key; -1 when it has none yet.
+    int columnOf(const QuestionKey &key) const;
     // 0 for a cell never written or outside the table.
     qint16 cell(int seat, int column) const;
     // The question number heading column; 0 outside the table.
     int questionNumber(int column) const;
     // The texts on screen when column was last collected.
     QuestionTexts texts(int column) const;
-    // Entry k: the seats whose answer in column is exactly k + 1, counted as
-    // the graph counts them.
-    std::array<int, kBars> answerCounts(int column) const;
+    // Entry k: the seats 1 to studentsMax whose cell in column is k + 1, as
+    // the record lists them.
+    std::array<int, kBars> answerCounts(int column, int studentsMax) const;
 
 private:
     struct Column
@@ -61,7 +73,9 @@ private:
         int questionNumber = 0;
         std::array<qint16, kHistorySeats> cells{};
         QuestionTexts texts;
-        std::array<int, kBars> counts{};
+        int round = 0;
+        // The cells as the rounds before the current one left them.
+        std::array<qint16, kHistorySeats> earlier{};
     };
     std::vector<Column> m_columns;
 };
@@ -83,10 +97,11 @@ QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax);
 // The results "Kekka.csv", for a spreadsheet on a Japanese PC: code page 932,
 // CR LF, a header line, then one line per column of the record with its
 // number as the record heads it, the question, the five answer labels, the
-// five counts and the number who answered. A cell holding a comma, a quote or
-// a line break is quoted, its quotes doubled:
+// five counts and the number who answered, counted from the record's cells
+// of seats 1 to studentsMax, so that both files agree. A cell holding a
+// comma, a quote or a line break is quoted, its quotes doubled:
 //   番号,質問,答え1,…,答え5,人数1,…,人数5,回答人数
 //    2 ,"赤, 青, 黄のどれ？",赤,青,黄,,,3,1,0,0,0,4
-QByteArray resultsBytes(const AnswerHistory &history);
+QByteArray resultsBytes(const AnswerHistory &history, int studentsMax);
 
 } // namespace tally

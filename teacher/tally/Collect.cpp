@@ -67,15 +67,19 @@ void countAnswers(Tally &tally, int studentsMax)
     }
 }
 
+void readSeat(std::array<float, kHistorySeats> &seatAnswer,
+              const std::array<bool, kHistorySeats> &unreached, int seat)
+{
+    if (unreached[seat])
+        seatAnswer[seat] = 0.0f;
+    else if (const std::optional<float> value = readAnswerFile(answerFilePaths()[seat]))
+        seatAnswer[seat] = *value;
+}
+
 void collectAnswers(Tally &tally, int studentsMax)
 {
-    const std::array<QString, kHistorySeats> &paths = answerFilePaths();
-    for (int seat = 0; seat <= lastSeat(studentsMax); ++seat) {
-        if (tally.unreached[seat])
-            tally.seatAnswer[seat] = 0.0f;
-        else if (const std::optional<float> value = readAnswerFile(paths[seat]))
-            tally.seatAnswer[seat] = *value;
-    }
+    for (int seat = 0; seat <= lastSeat(studentsMax); ++seat)
+        readSeat(tally.seatAnswer, tally.unreached, seat);
     countAnswers(tally, studentsMax);
 }
 

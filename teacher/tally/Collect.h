@@ -30,15 +30,20 @@ struct Tally
 // file costs no more than a good one.
 std::optional<float> readAnswerFile(const QString &path);
 
+// Reads one seat's answer file into seatAnswer[seat]. A seat whose file
+// gives no field keeps its previous value, so a pupil's answer does not
+// flicker out while the pupil's program rewrites the file; an unreached seat
+// is not read and counts as 0.
+void readSeat(std::array<float, kHistorySeats> &seatAnswer,
+              const std::array<bool, kHistorySeats> &unreached, int seat);
+
 // Counts the seats 0 to studentsMax from seatAnswer: only the exact values 1
 // to 5 count, anything else (0, negative, fractions, above 5) counts nowhere.
 void countAnswers(Tally &tally, int studentsMax);
 
 // One poll: reads the answer files of seats 0 to studentsMax (relative to the
-// working directory), all of them before counting. A seat whose file gives no
-// field keeps its previous value, so a pupil's answer does not flicker out
-// while the pupil's program rewrites the file; an unreached seat is not read
-// and counts as 0. Then counts as countAnswers.
+// working directory) as readSeat does, all of them before counting, then
+// counts as countAnswers.
 void collectAnswers(Tally &tally, int studentsMax);
 
 // Which pupils' seats, 1 to studentsMax, have a current answer of exactly 1 to

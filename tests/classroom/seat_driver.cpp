@@ -4,8 +4,13 @@
 // exchange files, plus three plain files of the test itself:
 //   soak-published.txt  "<k> <question>" once question k is fully published
 //   soak-collected.txt  "<k>" once the teacher has counted question k
-//   soak-seat<N>.txt    this seat's "<k> <final answer>" once it is done with k
-// It keeps soak-seat<N>.log, one "<k> <final answer>" per line, up to date.
+//   soak-seat<N>.txt    this seat's "<k> <final> <locked out> <late> <taken>" once it
+//                       is done with k
+// It keeps soak-seat<N>.log, one "<k> <final> <late> <taken>" per line, up to
+// date. <final> is the seat's answer to question k as its file last held it;
+// <late> is the answer (0: none) of a click on question k - 1 made after the
+// teacher counted it and before question k was shown, <taken> whether the
+// pupil's program took that click (1) or refused it or took it back (0).
 #include "student/AnswerPanel.h"
 #include "student/Module1.h"
 #include "student/SignIn.h"
@@ -80,6 +85,7 @@ int main(int argc, char *argv[])
     const QString statusPath = u"soak-seat%1.txt"_s.arg(seat);
     QStringList log;
     int done = -1; // last question this seat is done with
+    QString doneQuestion;
 
 #ifdef Q_OS_UNIX
     // A soak that times out or crashes must not leave fifty seats polling
@@ -117,6 +123,8 @@ int main(int argc, char *argv[])
         const bool lateClick = done >= 0 && chance(30);
         const int lateDelay = between(0, 15);
         bool lateDone = false;
+        int late = 0;
+        bool lateTaken = false;
         QElapsedTimer sinceCollected;
         for (;;) {
             poll();
@@ -128,9 +136,14 @@ int main(int argc, char *argv[])
                 if (!sinceCollected.isValid())
                     sinceCollected.start();
                 if (sinceCollected.elapsed() >= lateDelay) {
+                    // Only while the panel still shows that question: once
+                    // it shows the next, a click answers the next.
                     const QList<int> visible = visibleButtons();
-                    if (!visible.isEmpty())
-                        panel.Command1_Click(visible[between(0, int(visible.size()) - 1)]);
+                    if (!visible.isEmpty() && panel.view().question == doneQuestion) {
+                        const int index = visible[between(0, int(visible.size()) - 1)];
+                        late = index + 1;
+                        lateTaken = panel.Command1_Click(index);
+                    }
                     lateDone = true;
                 }
             }
@@ -138,7 +151,9 @@ int main(int argc, char *argv[])
         }
 
         // Whatever a late click left in the answer file after the teacher's
-        // reset counts for this question: nobody else writes it now.
+        // reset counts for this question: nobody else writes it now. (Only a
+        // late one-answer lock that hid this question from the seat leaves
+        // one; any other is taken back.)
         int final = currentAnswer(module);
         bool lockedOut = false;
         for (;;) {
@@ -167,9 +182,14 @@ int main(int argc, char *argv[])
             }
         }
         done = k;
-        log << u"%1 %2"_s.arg(k).arg(final);
+        doneQuestion = question;
+        log << u"%1 %2 %3 %4"_s.arg(k).arg(final).arg(late).arg(lateTaken ? 1 : 0);
         exchange::writeWholeFile(u"soak-seat%1.log"_s.arg(seat), log.join(u'\n').toUtf8());
-        exchange::writeWholeFile(statusPath,
-                                 u"%1 %2 %3"_s.arg(k).arg(final).arg(lockedOut ? 1 : 0).toUtf8());
+        exchange::writeWholeFile(statusPath, u"%1 %2 %3 %4 %5"_s.arg(k)
+                                                 .arg(final)
+                                                 .arg(lockedOut ? 1 : 0)
+                                                 .arg(late)
+                                                 .arg(lateTaken ? 1 : 0)
+                                                 .toUtf8());
     }
 }

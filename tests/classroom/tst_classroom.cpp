@@ -13,7 +13,6 @@
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
-#include "teacher/lesson/AnswerWatcher.h"
 #include "teacher/lesson/Lesson.h"
 
 #include "SharedFolderFaults.h"
@@ -207,12 +206,15 @@ void TestClassroom::fullClassLesson()
     // for the seats, every change to an answer file collects at once. With
     // OMBRA_SOAK_NOTIFY=every it collects at every single notice.
     const bool everyNotice = qEnvironmentVariable("OMBRA_SOAK_NOTIFY") == u"every"_s;
-    const auto watcher = everyNotice ? std::make_unique<lesson::AnswerWatcher>(lesson, -1, 0)
-                                     : std::make_unique<lesson::AnswerWatcher>(lesson);
-    QVERIFY(watcher->start());
-    int watcherCollections = 0;
-    connect(watcher.get(), &lesson::AnswerWatcher::collected, this,
-            [&watcherCollections] { ++watcherCollections; });
+    QVERIFY(everyNotice ? lesson.session().startAnswerWatch(-1, 0)
+                        : lesson.session().startAnswerWatch());
+    // Every collection that is no tick, the test's own or Timer1's, was set
+    // off by the watch.
+    int collections = 0;
+    int ticks = 0;
+    connect(&lesson.session(), &lesson::LessonSession::changed, this,
+            [&collections] { ++collections; });
+    connect(&lesson.session().Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
     HostileNeighbour neighbour(seed, outsideFile);
     // OMBRA_SOAK_NO_NEIGHBOUR=1 runs the lesson without it, for comparing
     // the logged durations.
@@ -265,6 +267,12 @@ void TestClassroom::fullClassLesson()
     {
         int number;
         std::array<int, kSeats + 1> finals{};
+        std::array<bool, kSeats + 1> lockedOut{};
+        // A click on the question before, made after the teacher counted it
+        // and before this one was published (0: none), and whether the
+        // pupil's program took it.
+        std::array<int, kSeats + 1> late{};
+        std::array<bool, kSeats + 1> lateTaken{};
     };
     std::vector<Published> history;
     int lockOuts = 0;
@@ -282,9 +290,9 @@ void TestClassroom::fullClassLesson()
                 text += u"\n"_s;
             }
             folder.writeQuestionnaire(u"soak.txt"_s, text);
-            lesson.QuestionnaireDir = folder.path();
-            lesson.QuestionnaireFileName = u"soak.txt"_s;
-            QVERIFY(lesson.SFileLoad());
+            lesson.document().QuestionnaireDir = folder.path();
+            lesson.document().QuestionnaireFileName = u"soak.txt"_s;
+            QVERIFY(lesson.document().SFileLoad());
             lesson.mnuFileOpen_Click();
         }
         lesson.Check1_Click(std::uniform_int_distribution<int>(0, 1)(random) == 1);
@@ -292,7 +300,7 @@ void TestClassroom::fullClassLesson()
         publishing.start();
         lesson.cmdNext_Click();
         publishNs.push_back(publishing.nsecsElapsed());
-        QCOMPARE(lesson.ShownRow, row);
+        QCOMPARE(lesson.shownRow(), row);
         writeText(u"soak-published.txt"_s, u"%1 %2"_s.arg(k).arg(lesson.ShownQuestion[0]));
 
         // Wait until every seat is done with question k.
@@ -302,8 +310,11 @@ void TestClassroom::fullClassLesson()
         for (int seat = 1; seat <= kHonestSeats; ++seat) {
             for (;;) {
                 const QStringList status = readText(u"soak-seat%1.txt"_s.arg(seat)).split(u' ');
-                if (status.size() == 3 && status[0].toInt() == k) {
+                if (status.size() == 5 && status[0].toInt() == k) {
                     published.finals[seat] = status[1].toInt();
+                    published.lockedOut[seat] = status[2] == u"1";
+                    published.late[seat] = status[3].toInt();
+                    published.lateTaken[seat] = status[4] == u"1";
                     lockOuts += status[2].toInt();
                     break;
                 }
@@ -316,7 +327,8 @@ void TestClassroom::fullClassLesson()
 
         QElapsedTimer ticking;
         ticking.start();
-        lesson.Timer1_Timer();
+        ++ticks;
+        lesson.session().Timer1_Timer();
         tickNs.push_back(ticking.nsecsElapsed());
         // Seats click late on a question only once it is collected. After
         // the last one such a click would still be an answer given before
@@ -331,7 +343,7 @@ void TestClassroom::fullClassLesson()
         for (int seat = 0; seat <= kSeats; ++seat) {
             if (seat == 0 || seat > kHonestSeats) {
                 for (int answer = 1; answer <= 5; ++answer) {
-                    if (lesson.Tally.seatAnswer[seat] == float(answer)) {
+                    if (lesson.session().lastTally.seatAnswer[seat] == float(answer)) {
                         ++expectedCount[answer - 1];
                         ++expectedSum;
                     }
@@ -339,10 +351,10 @@ void TestClassroom::fullClassLesson()
                 continue;
             }
             const int final = published.finals[seat];
-            QVERIFY2(lesson.Tally.seatAnswer[seat] == float(final),
+            QVERIFY2(lesson.session().lastTally.seatAnswer[seat] == float(final),
                      qPrintable(u"question %1 seat %2: teacher read %3, seat wrote %4"_s.arg(k)
                                     .arg(seat)
-                                    .arg(lesson.Tally.seatAnswer[seat])
+                                    .arg(lesson.session().lastTally.seatAnswer[seat])
                                     .arg(final)));
             if (final >= 1 && final <= 5) {
                 ++expectedCount[final - 1];
@@ -350,10 +362,10 @@ void TestClassroom::fullClassLesson()
             }
         }
 #ifdef Q_OS_WIN
-        QCOMPARE(lesson.Tally.seatAnswer[0], 0.0f);
+        QCOMPARE(lesson.session().lastTally.seatAnswer[0], 0.0f);
 #endif
-        QCOMPARE(lesson.Tally.answerCount, expectedCount);
-        QCOMPARE(lesson.LVQSum, expectedSum);
+        QCOMPARE(lesson.session().lastTally.answerCount, expectedCount);
+        QCOMPARE(lesson.session().lastTally.lvqSum, expectedSum);
         history.push_back(published);
     }
 
@@ -362,6 +374,7 @@ void TestClassroom::fullClassLesson()
     // hidden that publication from itself: it still shows its own lock and
     // never reads mode 0. That is the one race the pupil's program cannot
     // close without a lock; such a seat is counted, and ended here.
+    const int watcherCollections = collections - ticks;
     QVERIFY(watcherCollections > 0);
     qInfo("collections set off by change notification: %d", watcherCollections);
 #ifndef Q_OS_WIN
@@ -404,26 +417,62 @@ void TestClassroom::fullClassLesson()
             QString::fromUtf8(ClassroomFolder::read(u"soak-seat%1.log"_s.arg(seat)))
                 .split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), questions);
-        for (int k = 0; k < questions; ++k)
-            QCOMPARE(lines[k], u"%1 %2"_s.arg(k).arg(history[k].finals[seat]));
+        for (int k = 0; k < questions; ++k) {
+            QCOMPARE(lines[k], u"%1 %2 %3 %4"_s.arg(k)
+                                   .arg(history[k].finals[seat])
+                                   .arg(history[k].late[seat])
+                                   .arg(history[k].lateTaken[seat] ? 1 : 0));
+        }
     }
 
     // The record: one column per question, in the order they were asked,
-    // each headed by its number in its questionnaire.
+    // each headed by its number in its questionnaire, holding the answer
+    // each seat last gave to that question. A late click on question k
+    // (after the teacher counted k, before k + 1 was published) is collected
+    // by the publication of k + 1 into k's column, each seat's just before
+    // its file is reset:
+    //  - a click the pupil's program took (and no late lock of its own hid
+    //    k + 1 from the seat) was written before the teacher's program wrote
+    //    that seat's command file, so it was read: it must be in the record;
+    //  - a click it did not take either wrote nothing, the program having
+    //    seen k + 1 first (the earlier answer stands), or was written and
+    //    taken back on seeing k + 1, and the teacher's program may have read
+    //    it in between. Right is the late answer: the pupil gave it with
+    //    question k on the screen. The earlier one stands when the write came
+    //    after the teacher's read of that seat, an instant the exchange files
+    //    cannot tell apart; a late lock that hid k + 1 leaves the same two.
     QString heading = u"出席番号"_s;
     for (const Published &published : history)
         heading += u","_s + exchange::numberFieldText(published.number);
-    // The neighbour's seats hold whatever was read there; the honest seats'
-    // rows are compared whole.
+    // The neighbour's seats hold whatever was read there.
     const QStringList record =
         exchange::decodeCp932(ClassroomFolder::read(u"Kiroku.csv"_s)).split(u"\r\n"_s);
     QCOMPARE(record.size(), kSeats + 2);
     QCOMPARE(record[0], heading);
+    int lateRecorded = 0;
+    int lateNotTaken = 0;
     for (int seat = 1; seat <= kHonestSeats; ++seat) {
-        QString expected = exchange::numberFieldText(seat) + u"番 "_s;
-        for (const Published &published : history)
-            expected += u","_s + exchange::numberFieldText(published.finals[seat]);
-        QCOMPARE(record[seat], expected);
+        const QStringList cells = record[seat].split(u',');
+        QCOMPARE(cells.size(), questions + 1);
+        QCOMPARE(cells[0], exchange::numberFieldText(seat) + u"番 "_s);
+        for (int k = 0; k < questions; ++k) {
+            const int final = history[k].finals[seat];
+            const bool lateClick = k + 1 < questions && history[k + 1].late[seat] != 0;
+            const int late = lateClick ? history[k + 1].late[seat] : final;
+            const bool surely =
+                !lateClick || (history[k + 1].lateTaken[seat] && !history[k + 1].lockedOut[seat]);
+            const int cell = exchange::readNumber(cells[k + 1]);
+            QVERIFY2(cell == late || (!surely && cell == final),
+                     qPrintable(u"question %1 seat %2: recorded %3, the seat's answer %4, "
+                                u"a late click %5 (%6)"_s.arg(k)
+                                    .arg(seat)
+                                    .arg(cell)
+                                    .arg(final)
+                                    .arg(late)
+                                    .arg(surely ? u"taken"_s : u"not taken"_s)));
+            lateRecorded += lateClick && cell == late ? 1 : 0;
+            lateNotTaken += lateClick && !surely ? 1 : 0;
+        }
     }
     QCOMPARE(record[kSeats + 1], QString());
 
@@ -435,6 +484,8 @@ void TestClassroom::fullClassLesson()
 
     qInfo("%d questions, %d late locks that hid a publication from a seat (%d of them the end)",
           questions, lockOuts, lockedAtEnd);
+    qInfo("late clicks recorded for their question: %d; not taken by the pupil's program: %d",
+          lateRecorded, lateNotTaken);
     qInfo("%d honest seats; the neighbour replaced files of the other seats %d times", kHonestSeats,
           neighbour.replacements());
     qInfo("teacher's ticks (51 answer files read and counted): %s", qPrintable(durations(tickNs)));

@@ -1,3 +1,4 @@
+#include "exchange/ChangeWatch.h"
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
 #include "exchange/FieldReader.h"
@@ -6,6 +7,7 @@
 #include "SharedFolderFaults.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +32,8 @@ private slots:
     void writeNeverFollows();
     void writeFails_data();
     void writeFails();
+    void changeWatchSettles_data();
+    void changeWatchSettles();
 };
 
 namespace {
@@ -248,5 +252,48 @@ void TestExchangeFiles::writeFails()
     }
 }
 
-QTEST_APPLESS_MAIN(TestExchangeFiles)
+// A file rewritten every 50 ms: the watch tells of it once the writes have
+// been quiet for the settle time, or, if they never are, after the longest
+// wait.
+void TestExchangeFiles::changeWatchSettles_data()
+{
+    QTest::addColumn<int>("settleMs");
+    QTest::addColumn<int>("maxWaitMs");
+    QTest::addColumn<int>("writes");
+    QTest::newRow("told once quiet") << 300 << 10'000 << 6;
+    QTest::newRow("told during a burst that never settles") << 10'000 << 200 << 40;
+}
+
+void TestExchangeFiles::changeWatchSettles()
+{
+    QFETCH(int, settleMs);
+    QFETCH(int, maxWaitMs);
+    QFETCH(int, writes);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"LVQ1.ini"_s);
+    QVERIFY(exchange::writeWholeFile(file, "0"_ba).ok);
+    exchange::ChangeWatch watch(settleMs, 0);
+    watch.setMaxWait(maxWaitMs);
+    QVERIFY(watch.watch({file}));
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastWrite = 0;
+    QList<qint64> afterWrite; // how long after the last write each notice came
+    connect(&watch, &exchange::ChangeWatch::changed, this,
+            [&] { afterWrite << clock.elapsed() - lastWrite; });
+    for (int i = 0; i < writes; ++i) {
+        lastWrite = clock.elapsed();
+        QVERIFY(exchange::writeWholeFile(file, QByteArray::number(i)).ok);
+        QTest::qWait(50);
+    }
+    if (maxWaitMs < settleMs)
+        QVERIFY(!afterWrite.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!afterWrite.isEmpty(), 15'000);
+    for (const qint64 gap : std::as_const(afterWrite)) {
+        if (maxWaitMs > settleMs)
+            QVERIFY2(gap >= settleMs, qPrintable(QString::number(gap)));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestExchangeFiles)
 #include "tst_exchangefiles.moc"

@@ -38,18 +38,18 @@ int main(int argc, char *argv[])
         if (command == "set"_L1) {
             lesson.OptLVQ_Click(argument);
         } else if (command == "check"_L1) {
-            lesson.View.oneAnswerChecked = argument == 1;
             lesson.Check1_Click(argument == 1);
         } else if (command == "start"_L1) {
             lesson.CmdStart_Click();
         } else if (command == "pause"_L1) {
             lesson.CmdPause_Click();
         } else if (command == "tick"_L1) {
-            lesson.Timer1_Timer();
+            lesson.session().Timer1_Timer();
             QStringList captions;
-            for (const tally::Bar &bar : lesson.View.graph)
+            for (const tally::Bar &bar : lesson.view().graph)
                 captions << bar.caption.trimmed();
-            out << "graph " << captions.join(u',') << '|' << lesson.LVQSum << Qt::endl;
+            out << "graph " << captions.join(u',') << '|' << lesson.session().lastTally.lvqSum
+                << Qt::endl;
             continue;
         } else if (command == "close"_L1) {
             lesson.Form_Unload();

@@ -16,7 +16,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kCode = u"7305"_s;
+const QString kCode = u"730512"_s;
 
 QStringList commandLines(int mode)
 {
@@ -39,9 +39,13 @@ private slots:
     void oversizedRequestIsRefused();
     void signInAnswerAndEnd();
     void foreignOriginIsTurnedAway();
+    void answersByHostAndUpgrade_data();
+    void answersByHostAndUpgrade();
     void oversizedFrameClosesTheConnection();
-    void localNetworkAddresses_data();
-    void localNetworkAddresses();
+    void servedPeers_data();
+    void servedPeers();
+    void ownHosts_data();
+    void ownHosts();
 
 private:
     std::unique_ptr<SeatFolder> m_folder;
@@ -58,7 +62,8 @@ private:
         const QMetaObject::Connection c = connect(
             &socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, done);
         socket.open(QUrl(u"ws://127.0.0.1:%1%2"_s.arg(m_server->port()).arg(path)));
-        QTest::qWaitFor([&settled] { return settled; }, 10000);
+        if (!QTest::qWaitFor([&settled] { return settled; }, 10000))
+            socket.abort(); // neither connected nor turned away: not connected
         disconnect(a);
         disconnect(b);
         disconnect(c);
@@ -157,6 +162,8 @@ void TestGatewayServer::signInAnswerAndEnd()
     page.sendTextMessage(
         uR"({"type":"signin","seat":"7","code":"%1","takeover":false})"_s.arg(kCode));
     QVERIFY(!nextMessage(page, messages, u"signedin"_s).isEmpty());
+    // The empty panel at once, the question at the seat's first poll.
+    QCOMPARE(nextMessage(page, messages, u"view"_s).value(u"question"_s).toString(), QString());
     const QJsonObject view = nextMessage(page, messages, u"view"_s);
     QCOMPARE(view.value(u"question"_s).toString(), u"好きですか"_s);
     QCOMPARE(m_server->core().signedInCount(), 1);
@@ -179,19 +186,65 @@ void TestGatewayServer::signInAnswerAndEnd()
 
 void TestGatewayServer::foreignOriginIsTurnedAway()
 {
+    // A page from elsewhere that a pupil happens to open is turned away at
+    // the handshake.
     QWebSocket page(u"http://example.com"_s);
-    QSignalSpy disconnected(&page, &QWebSocket::disconnected);
-    QSignalSpy messages(&page, &QWebSocket::textMessageReceived);
-    openSocket(page);
-    page.sendTextMessage(
-        uR"({"type":"signin","seat":"7","code":"%1","takeover":false})"_s.arg(kCode));
-    QVERIFY(disconnected.wait(5000) || !disconnected.isEmpty());
-    QVERIFY(messages.isEmpty());
+    QCOMPARE(openSocket(page), u"not connected"_s);
     QCOMPARE(m_server->core().signedInCount(), 0);
 
     // Any other path is no WebSocket of the gateway's.
     QWebSocket otherPath(u"http://127.0.0.1:%1"_s.arg(m_server->port()));
     QCOMPARE(openSocket(otherPath, u"/other"_s), u"not connected"_s);
+}
+
+// What comes back for requests made by hand: only the gateway's own names,
+// and its WebSocket only as one, from its own page.
+void TestGatewayServer::answersByHostAndUpgrade_data()
+{
+    QTest::addColumn<QByteArray>("request"); // %1 is the port
+    QTest::addColumn<QByteArray>("status");
+    const QByteArray upgrade = "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+                               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                               "Sec-WebSocket-Version: 13\r\n"_ba;
+    QTest::newRow("own address") << "GET / HTTP/1.1\r\nHost: 127.0.0.1:%1\r\n"_ba
+                                 << "200"_ba;
+    QTest::newRow("localhost") << "GET /app.js HTTP/1.1\r\nHost: localhost:%1\r\n"_ba
+                               << "200"_ba;
+    QTest::newRow("foreign name") << "GET / HTTP/1.1\r\nHost: rebound.example:%1\r\n"_ba
+                                  << "421"_ba;
+    QTest::newRow("another port") << "GET / HTTP/1.1\r\nHost: 127.0.0.1:80\r\n"_ba
+                                  << "421"_ba;
+    QTest::newRow("no host") << "GET / HTTP/1.1\r\n"_ba
+                             << "421"_ba;
+    QTest::newRow("/ws without upgrade") << "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:%1\r\n"_ba
+                                         << "426"_ba;
+    QTest::newRow("WebSocket, foreign origin")
+        << "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:%1\r\nOrigin: http://rebound.example\r\n"_ba +
+               upgrade
+        << "403"_ba;
+    QTest::newRow("WebSocket, foreign host")
+        << "GET /ws HTTP/1.1\r\nHost: rebound.example:%1\r\nOrigin: http://rebound.example:%1\r\n"_ba +
+               upgrade
+        << "421"_ba;
+    QTest::newRow("WebSocket, own origin")
+        << "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:%1\r\nOrigin: http://127.0.0.1:%1\r\n"_ba + upgrade
+        << "101"_ba;
+    QTest::newRow("upgrade on a page")
+        << "GET / HTTP/1.1\r\nHost: 127.0.0.1:%1\r\nOrigin: http://127.0.0.1:%1\r\n"_ba + upgrade
+        << "400"_ba;
+}
+
+void TestGatewayServer::answersByHostAndUpgrade()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, status);
+    QTcpSocket socket;
+    QByteArray answer;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { answer += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, m_server->port());
+    socket.write(request.replace("%1", QByteArray::number(m_server->port())) + "\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(answer.contains("\r\n\r\n"), 10000);
+    QCOMPARE(answer.mid(9, 3), status);
 }
 
 void TestGatewayServer::oversizedFrameClosesTheConnection()
@@ -204,29 +257,66 @@ void TestGatewayServer::oversizedFrameClosesTheConnection()
     QCOMPARE(m_server->core().signedInCount(), 0);
 }
 
-void TestGatewayServer::localNetworkAddresses_data()
+void TestGatewayServer::servedPeers_data()
 {
     QTest::addColumn<QString>("address");
-    QTest::addColumn<bool>("local");
+    QTest::addColumn<bool>("served");
     QTest::newRow("loopback") << u"127.0.0.1"_s << true;
-    QTest::newRow("10/8") << u"10.1.2.3"_s << true;
-    QTest::newRow("172.16/12") << u"172.31.0.5"_s << true;
-    QTest::newRow("172.32") << u"172.32.0.5"_s << false;
-    QTest::newRow("192.168/16") << u"192.168.10.20"_s << true;
-    QTest::newRow("link-local") << u"169.254.1.1"_s << true;
+    QTest::newRow("other loopback") << u"127.3.2.1"_s << true;
+    QTest::newRow("own subnet") << u"192.168.10.20"_s << true;
+    QTest::newRow("subnet's last") << u"192.168.10.255"_s << true;
+    QTest::newRow("next subnet") << u"192.168.11.5"_s << false;
+    QTest::newRow("another room") << u"10.1.2.3"_s << false;
     QTest::newRow("public") << u"8.8.8.8"_s << false;
-    QTest::newRow("mapped private") << u"::ffff:192.168.1.2"_s << true;
-    QTest::newRow("mapped public") << u"::ffff:1.1.1.1"_s << false;
+    QTest::newRow("mapped own") << u"::ffff:192.168.10.7"_s << true;
+    QTest::newRow("mapped other") << u"::ffff:10.1.2.3"_s << false;
     QTest::newRow("ipv6 loopback") << u"::1"_s << true;
-    QTest::newRow("ipv6 ula") << u"fd12::1"_s << true;
-    QTest::newRow("ipv6 global") << u"2001:db8::1"_s << false;
+    QTest::newRow("ipv6 own") << u"fd12:3456::99"_s << true;
+    QTest::newRow("ipv6 other") << u"fd12:3457::1"_s << false;
 }
 
-void TestGatewayServer::localNetworkAddresses()
+void TestGatewayServer::servedPeers()
 {
     QFETCH(QString, address);
-    QFETCH(bool, local);
-    QCOMPARE(gateway::isLocalNetworkAddress(QHostAddress(address)), local);
+    QFETCH(bool, served);
+    // The machine's own: the loopback is served apart, and never as a subnet.
+    for (const gateway::Subnet &own : gateway::ownSubnets())
+        QVERIFY(!own.address.isLoopback());
+    const QList<gateway::Subnet> subnets{{QHostAddress(u"192.168.10.3"_s), 24},
+                                         {QHostAddress(u"fd12:3456::1"_s), 64},
+                                         {QHostAddress(u"172.16.0.1"_s), 0}};
+    QCOMPARE(gateway::isServedPeer(QHostAddress(address), subnets), served);
+}
+
+void TestGatewayServer::ownHosts_data()
+{
+    QTest::addColumn<QByteArray>("host");
+    QTest::addColumn<quint16>("port");
+    QTest::addColumn<bool>("own");
+    QTest::newRow("own address") << "192.168.10.3:8932"_ba << quint16(8932) << true;
+    QTest::newRow("loopback") << "127.0.0.1:8932"_ba << quint16(8932) << true;
+    QTest::newRow("localhost") << "LocalHost:8932"_ba << quint16(8932) << true;
+    QTest::newRow("ipv6") << "[fd12:3456::1]:8932"_ba << quint16(8932) << true;
+    QTest::newRow("port 80 left out") << "192.168.10.3"_ba << quint16(80) << true;
+    QTest::newRow("port left out") << "192.168.10.3"_ba << quint16(8932) << false;
+    QTest::newRow("other port") << "192.168.10.3:8933"_ba << quint16(8932) << false;
+    QTest::newRow("port with a sign") << "192.168.10.3:+8932"_ba << quint16(8932) << false;
+    QTest::newRow("empty port") << "192.168.10.3:"_ba << quint16(8932) << false;
+    QTest::newRow("neighbour") << "192.168.10.4:8932"_ba << quint16(8932) << false;
+    QTest::newRow("name") << "teacher.example:8932"_ba << quint16(8932) << false;
+    QTest::newRow("two ports") << "192.168.10.3:8932:8932"_ba << quint16(8932) << false;
+    QTest::newRow("unclosed bracket") << "[fd12:3456::1:8932"_ba << quint16(8932) << false;
+    QTest::newRow("empty") << ""_ba << quint16(80) << false;
+}
+
+void TestGatewayServer::ownHosts()
+{
+    QFETCH(QByteArray, host);
+    QFETCH(quint16, port);
+    QFETCH(bool, own);
+    const QList<gateway::Subnet> subnets{{QHostAddress(u"192.168.10.3"_s), 24},
+                                         {QHostAddress(u"fd12:3456::1"_s), 64}};
+    QCOMPARE(gateway::isOwnHost(host, port, subnets), own);
 }
 
 QTEST_GUILESS_MAIN(TestGatewayServer)

@@ -13,8 +13,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkProxy>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QtEndian>
 #include <QTest>
 #include <QWebSocket>
 
@@ -27,7 +30,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int kSeats = exchange::kStudentsMax;
-const QString kCode = u"1357"_s;
+const QString kCode = u"135791"_s;
 // A questionnaire keeps at most 31 questions.
 constexpr int kRowsPerQuestionnaire = 31;
 constexpr int kMinQuestionMs = 100;
@@ -49,6 +52,51 @@ quint16 freePort()
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
 }
+
+// Each browser reaches the gateway from an address of its own, as tablets do
+// (the gateway's budgets are per address): a SOCKS5 relay per browser binds
+// its connection to the gateway to 127.0.0.<n>.
+class SourceRelay : public QTcpServer
+{
+public:
+    explicit SourceRelay(const QHostAddress &source) : m_source(source)
+    {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *in = nextPendingConnection())
+                relay(in);
+        });
+    }
+
+private:
+    void relay(QTcpSocket *in)
+    {
+        auto *out = new QTcpSocket(in);
+        connect(in, &QTcpSocket::readyRead, in, [this, in, out] {
+            if (out->state() == QAbstractSocket::ConnectedState) {
+                out->write(in->readAll());
+            } else if (in->bytesAvailable() == 3) { // greeting: no authentication
+                in->readAll();
+                in->write("\x05\x00"_ba);
+            } else if (in->bytesAvailable() >= 10) { // connect to an IPv4 address
+                const QByteArray request = in->read(10);
+                out->bind(m_source);
+                out->connectToHost(QHostAddress(qFromBigEndian<quint32>(request.constData() + 4)),
+                                   qFromBigEndian<quint16>(request.constData() + 8));
+            }
+        });
+        connect(out, &QTcpSocket::connected, in,
+                [in] { in->write(QByteArray("\x05\x00\x00\x01\0\0\0\0\0\0", 10)); });
+        connect(out, &QTcpSocket::readyRead, in, [in, out] { in->write(out->readAll()); });
+        connect(out, &QTcpSocket::disconnected, in, &QTcpSocket::disconnectFromHost);
+        connect(in, &QTcpSocket::disconnected, in, [in, out] {
+            out->disconnectFromHost();
+            in->deleteLater();
+        });
+    }
+
+    QHostAddress m_source;
+};
 
 #ifdef Q_OS_LINUX
 // Peak resident memory in KiB and CPU seconds of a process, from /proc.
@@ -113,12 +161,16 @@ void TestGatewaySoak::fiftyBrowsers()
     QVERIFY(gateway.readLine().contains("http://"));
 
     std::array<Browser, kSeats + 1> browsers;
+    std::vector<std::unique_ptr<SourceRelay>> relays;
     QElapsedTimer clock;
     clock.start();
     std::vector<qint64> latencies;
     for (int seat = 1; seat <= kSeats; ++seat) {
         Browser &browser = browsers[seat];
         browser.socket = std::make_unique<QWebSocket>(u"http://127.0.0.1:%1"_s.arg(port));
+        relays.push_back(std::make_unique<SourceRelay>(QHostAddress(0x7f000100u + quint32(seat))));
+        browser.socket->setProxy(
+            QNetworkProxy(QNetworkProxy::Socks5Proxy, u"127.0.0.1"_s, relays.back()->serverPort()));
         connect(browser.socket.get(), &QWebSocket::textMessageReceived, this,
                 [&browser, &clock](const QString &text) {
                     const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
@@ -167,25 +219,24 @@ void TestGatewaySoak::fiftyBrowsers()
                 text += u"\n"_s;
             }
             folder.writeQuestionnaire(u"soak.txt"_s, text);
-            lesson.QuestionnaireDir = folder.path();
-            lesson.QuestionnaireFileName = u"soak.txt"_s;
-            QVERIFY(lesson.SFileLoad());
+            lesson.document().QuestionnaireDir = folder.path();
+            lesson.document().QuestionnaireFileName = u"soak.txt"_s;
+            QVERIFY(lesson.document().SFileLoad());
             lesson.mnuFileOpen_Click();
         }
         std::array<qint64, kSeats + 1> before{};
         for (int seat = 1; seat <= kSeats; ++seat)
             before[seat] = browsers[seat].version;
-        // Paced like a very quick class, under the gateway's per-browser
+        // Paced like a very quick class, under the gateway's per-address
         // message limit (a pupil never clicks that fast).
         while (clock.elapsed() - lastQuestionAt < kMinQuestionMs)
             QTest::qWait(5);
         lastQuestionAt = clock.elapsed();
         const bool oneAnswer = std::uniform_int_distribution<int>(0, 1)(random) == 1;
-        lesson.View.oneAnswerChecked = oneAnswer;
         lesson.Check1_Click(oneAnswer);
         const qint64 publishedAt = clock.elapsed();
         lesson.cmdNext_Click();
-        QCOMPARE(lesson.ShownRow, row);
+        QCOMPARE(lesson.shownRow(), row);
         const int mode = int(lesson.LVQMode);
         QVERIFY(mode >= 2 && mode <= 5);
         QVERIFY(QTest::qWaitFor(
@@ -230,18 +281,18 @@ void TestGatewaySoak::fiftyBrowsers()
             },
             20000));
 
-        lesson.Timer1_Timer();
+        lesson.session().Timer1_Timer();
         std::array<float, 5> expected{};
         int expectedSum = 0;
         for (int seat = 1; seat <= kSeats; ++seat) {
-            QCOMPARE(lesson.Tally.seatAnswer[seat], float(finals[seat]));
+            QCOMPARE(lesson.session().lastTally.seatAnswer[seat], float(finals[seat]));
             if (finals[seat] > 0) {
                 ++expected[finals[seat] - 1];
                 ++expectedSum;
             }
         }
-        QCOMPARE(lesson.Tally.answerCount, expected);
-        QCOMPARE(lesson.LVQSum, expectedSum);
+        QCOMPARE(lesson.session().lastTally.answerCount, expected);
+        QCOMPARE(lesson.session().lastTally.lvqSum, expectedSum);
     }
     const qint64 elapsed = clock.elapsed() - soakStart;
     // From the start of the teacher's publication to the page's new view

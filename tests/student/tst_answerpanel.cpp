@@ -50,6 +50,7 @@ private slots:
     void pendingAnswerIsRetried();
     void pendingLockKeepsButtonsHidden();
     void newQuestionDropsPendingWrites();
+    void clickOnReplacedQuestionWritesNothing_data();
     void clickOnReplacedQuestionWritesNothing();
     void commandFileCutAtEveryByte();
 
@@ -319,6 +320,9 @@ void TestAnswerPanel::modeThreeWithTwoLabelsKeepsOldCaption()
 
 void TestAnswerPanel::oneAnswerLock()
 {
+    // A flag beyond the 16-bit range reads as a failed read: the flag stays.
+    poll(commandLines(u" 3 "_s, kThreeLabels, 70000));
+    QCOMPARE(m_module.OneAnswerOnly, 0);
     poll(commandLines(u" 3 "_s, kThreeLabels, 1));
     m_panel->Command1_Click(2);
     QCOMPARE(visibleButtons(), 0);
@@ -418,15 +422,38 @@ void TestAnswerPanel::newQuestionDropsPendingWrites()
     QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 0 \r\n"));
 }
 
-// The teacher publishes the next question between the panel's poll and the
-// pupil's click: the lock must not hide the new question, and the answer
-// must not be counted for it.
+// The teacher publishes the next question (and resets the answer file)
+// between the panel's poll and the pupil's click, or while the click writes
+// its lock and answer: the lock must not hide the new question, and the
+// answer must not be counted for it.
+void TestAnswerPanel::clickOnReplacedQuestionWritesNothing_data()
+{
+    QTest::addColumn<int>("oneAnswer");
+    QTest::addColumn<QString>("publishedBefore"); // the write of the click it comes just before
+    QTest::newRow("before the click") << 1 << QString();
+    QTest::newRow("just before the answer is written") << 0 << exchange::answerFilePath(7);
+    QTest::newRow("after the lock, before the answer") << 1 << exchange::answerFilePath(7);
+}
+
 void TestAnswerPanel::clickOnReplacedQuestionWritesNothing()
 {
-    poll(commandLines(u" 3 "_s, kThreeLabels, 1));
+    QFETCH(int, oneAnswer);
+    QFETCH(QString, publishedBefore);
+    poll(commandLines(u" 3 "_s, kThreeLabels, oneAnswer));
     const QStringList next = commandLines(u" 2 "_s, {u"○"_s, u"×"_s}, 1, u"次の質問"_s);
-    SeatFolder::writeLines(m_module.CommandFilePath, next);
-    QVERIFY(exchange::writeWholeFile(m_module.AnswerFilePath, exchange::answerFileBytes(0)).ok);
+    auto publish = [&] {
+        SeatFolder::writeLines(m_module.CommandFilePath, next);
+        QVERIFY(exchange::writeWholeFile(m_module.AnswerFilePath, exchange::answerFileBytes(0)).ok);
+    };
+    if (publishedBefore.isEmpty())
+        publish();
+    m_panel->setFileWriter([&](const QString &path, const QByteArray &bytes) {
+        if (path == publishedBefore) {
+            publishedBefore.clear();
+            publish();
+        }
+        return exchange::writeWholeFile(path, bytes);
+    });
 
     QVERIFY(!m_panel->Command1_Click(2));
     QCOMPARE(SeatFolder::read(m_module.CommandFilePath), exchange::cp932Lines(next));

@@ -17,8 +17,8 @@ class TestSignIn : public QObject
 private slots:
     void answerFileNotWritable_data();
     void answerFileNotWritable();
-    void plantedAnswerFileIsReplaced_data();
-    void plantedAnswerFileIsReplaced();
+    void answerFileAtSignIn_data();
+    void answerFileAtSignIn();
 };
 
 void TestSignIn::answerFileNotWritable_data()
@@ -50,34 +50,48 @@ void TestSignIn::answerFileNotWritable()
     QCOMPARE(QDir(u"Data"_s).exists(), !folderMissing); // nothing was created
 }
 
-void TestSignIn::plantedAnswerFileIsReplaced_data()
+void TestSignIn::answerFileAtSignIn_data()
 {
-    QTest::addColumn<QByteArray>("planted");
+    QTest::addColumn<QByteArray>("before"); // a marker of SharedFolderFaults.h, or bytes
+    QTest::addColumn<QByteArray>("after");
 
-    QTest::newRow("pipe") << QByteArray("<pipe>");
-    QTest::newRow("socket") << QByteArray("<socket>");
-    QTest::newRow("link to a file outside") << QByteArray("<link:../outside.txt>");
-    QTest::newRow("link to another seat's file") << QByteArray("<link:LVQ8.txt>");
-    QTest::newRow("second name of another seat's file") << QByteArray("<hardlink:Data/LVQ8.txt>");
+    const QByteArray zero = " 0 \r\n";
+    QTest::newRow("an answer given stays") << QByteArray(" 3 \r\n") << QByteArray(" 3 \r\n");
+    QTest::newRow("5 stays") << QByteArray(" 5 \r\n") << QByteArray(" 5 \r\n");
+    QTest::newRow("no file yet") << QByteArray("<missing>") << zero;
+    QTest::newRow("no answer yet") << zero << zero;
+    QTest::newRow("6 is no answer") << QByteArray(" 6 \r\n") << zero;
+    QTest::newRow("2.5 is no answer") << QByteArray(" 2.5 \r\n") << zero;
+    QTest::newRow("garbage") << QByteArray("\xff\x00x") << zero;
+    QTest::newRow("pipe") << QByteArray("<pipe>") << zero;
+    QTest::newRow("socket") << QByteArray("<socket>") << zero;
+    QTest::newRow("link to a file outside") << QByteArray("<link:../outside.txt>") << zero;
+    QTest::newRow("link to another seat's answer") << QByteArray("<link:LVQ8.txt>") << zero;
+    QTest::newRow("second name of another seat's file") << QByteArray("<hardlink:Data/LVQ8.txt>") << zero;
 }
 
-// Sign-in writes the seat's answer file as a regular file of its own, never
-// through what a neighbour put at its name.
-void TestSignIn::plantedAnswerFileIsReplaced()
+// Sign-in never empties an answer the seat's own file holds; anything else
+// is replaced by a regular file of its own holding 0, never written through
+// what a neighbour put at its name.
+void TestSignIn::answerFileAtSignIn()
 {
-    QFETCH(QByteArray, planted);
-    if (const char *reason = faults::cannotMake(planted))
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    if (const char *reason = faults::cannotMake(before))
         QSKIP(reason);
     SeatFolder folder;
-    QVERIFY(exchange::writeWholeFile(u"outside.txt"_s, "mine").ok);
+    QVERIFY(exchange::writeWholeFile(u"outside.txt"_s, " 2 \r\n").ok);
     QVERIFY(exchange::writeWholeFile(u"Data/LVQ8.txt"_s, " 4 \r\n").ok);
-    QVERIFY(faults::plant(u"Data/LVQ7.txt"_s, planted));
+    if (faults::isMarker(before))
+        QVERIFY(faults::plant(u"Data/LVQ7.txt"_s, before));
+    else if (before != "<missing>")
+        QVERIFY(exchange::writeWholeFile(u"Data/LVQ7.txt"_s, before).ok);
 
     student::Module1 module;
     QCOMPARE(student::signIn(module, u"7"_s).status, SignInResult::Status::Accepted);
     QVERIFY(faults::isPlainFile(u"Data/LVQ7.txt"_s));
-    QCOMPARE(SeatFolder::read(u"Data/LVQ7.txt"_s), QByteArray(" 0 \r\n"));
-    QCOMPARE(SeatFolder::read(u"outside.txt"_s), QByteArray("mine"));
+    QCOMPARE(SeatFolder::read(u"Data/LVQ7.txt"_s), after);
+    QCOMPARE(SeatFolder::read(u"outside.txt"_s), QByteArray(" 2 \r\n"));
     QCOMPARE(SeatFolder::read(u"Data/LVQ8.txt"_s), QByteArray(" 4 \r\n"));
 }
 

@@ -337,10 +337,10 @@ void TestStudentForms::answerCaptionsFit()
         QCOMPARE(button->toolTip(), labels[i]);
         QCOMPARE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name), labels[i]);
 
-        const exchange::FittedCaption fitted = button->fitted();
+        const widgets::FittedCaption fitted = button->fitted();
         QVERIFY(fitted.font.pointSizeF() <= chosen);
         QVERIFY(fitted.font.bold());
-        QVERIFY2(exchange::linesFit(fitted.lines, fitted.font, button->captionRect().size()),
+        QVERIFY2(widgets::linesFit(fitted.lines, fitted.font, button->captionRect().size()),
                  qPrintable(fitted.lines.join(u'|')));
         if (i == 0) {
             QCOMPARE(fitted.font.pointSizeF(), shown);
@@ -349,14 +349,14 @@ void TestStudentForms::answerCaptionsFit()
         if (!fitted.elided)
             QCOMPARE(fitted.lines.join(QString()), labels[i]);
         // Not smaller than needed: one step up it would not fit.
-        const QList<qreal> sizes = exchange::captionSizes(chosen);
+        const QList<qreal> sizes = widgets::captionSizes(chosen);
         const qsizetype step = sizes.indexOf(fitted.font.pointSizeF());
         if (step > 0 && !fitted.elided) {
             QFont larger = fitted.font;
             larger.setPointSizeF(sizes[step - 1]);
             const QSizeF room = button->captionRect().size();
-            QVERIFY(!exchange::linesFit(exchange::wrapCaption(labels[i], larger, room.width()),
-                                        larger, room));
+            QVERIFY(!widgets::linesFit(widgets::wrapCaption(labels[i], larger, room.width()),
+                                       larger, room));
         }
     }
     const QString shots = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");

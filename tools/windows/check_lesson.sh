@@ -90,7 +90,7 @@ if [ -f ombra-gateway.exe ]; then
     sleep 1
     shoot "$gateway" teacher-gateway
     url="$(zbarimg --quiet --raw "$shots/teacher-gateway.png" 2>/dev/null | tr -d '\r')"
-    [[ "$url" =~ ^http://[^/]+:8932/$ ]] || fail "the QR code reads '$url', not the gateway's address"
+    [[ "$url" =~ ^http://[^/]+:8932/#k=[^[:space:]]+$ ]] || fail "the QR code reads '$url', not the gateway's address and key"
     page="$(curl --silent --max-time 10 http://127.0.0.1:8932/)" || fail "the gateway serves no page"
     [[ "$page" == *signin-ok* ]] || fail "the gateway's page has no sign-in: $page"
     xdotool windowfocus --sync "$gateway"

@@ -148,12 +148,12 @@ void TestRedraw::tickRepaintsOnlyWhatChanged()
     lesson.CmdStart_Click();
     lesson.OptDisplay_Click(display);
     // The ticks are driven by hand, one at a time.
-    lesson.Timer1.stop();
+    lesson.session().Timer1.stop();
     window.refresh();
     QVERIFY(!window.timer()->isActive());
 
     writeAnswers(before);
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
     window.refresh();
     settle();
 
@@ -165,7 +165,7 @@ void TestRedraw::tickRepaintsOnlyWhatChanged()
     const std::array<QString, tally::kBars> captionsBefore = [&] {
         std::array<QString, tally::kBars> captions;
         for (int k = 0; k < tally::kBars; ++k)
-            captions[k] = lesson.View.graph[k].caption;
+            captions[k] = lesson.view().graph[k].caption;
         return captions;
     }();
 
@@ -173,7 +173,7 @@ void TestRedraw::tickRepaintsOnlyWhatChanged()
     const QString answeredBefore = answered->text();
 
     writeAnswers(change);
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
     window.refresh();
     settle();
     const bool answeredChanged = answered->text() != answeredBefore;
@@ -253,10 +253,10 @@ void TestRedraw::displaySwitchRepaintsTheBarsInUse()
 
     lesson.OptLVQ_Click(1);
     lesson.CmdStart_Click();
-    lesson.Timer1.stop();
+    lesson.session().Timer1.stop();
     window.refresh();
     writeAnswers({{1, 1}, {2, 2}, {3, 2}});
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
     window.refresh();
     settle();
 

@@ -3,14 +3,13 @@
 #include "teacher/lesson/ScriptedPrompter.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "exchange/QtJapanese.h"
+#include "teacher/forms/AnswerStatusWindow.h"
 #include "teacher/forms/FittingLabel.h"
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/MessageBoxPrompter.h"
-#include "teacher/forms/AnswerStatusWindow.h"
-#include "teacher/lesson/AnswerWatcher.h"
+#include "widgets/QtJapanese.h"
 #if OMBRA_GATEWAY
 #include "gateway/GatewayServer.h"
 #include "teacher/forms/QrCodeWidget.h"
@@ -30,6 +29,7 @@
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
@@ -307,7 +307,7 @@ void TestTeacherForms::stateChangesReachTheLesson()
     change(target, how);
     if (QTest::currentTestFailed())
         return;
-    QCOMPARE(lesson.View.displayIndex, display);
+    QCOMPARE(lesson.displayIndex(), display);
     QCOMPARE(child<QRadioButton>(&window, u"OptDisplay_"_s + QString::number(display))->isChecked(),
              true);
     QVERIFY(window.findChild<QAction *>(display ? u"mnuDisplayPercent"_s : u"mnuDisplayNumber"_s)
@@ -328,8 +328,10 @@ void TestTeacherForms::messageBoxKeys_data()
     QTest::addColumn<QString>("keys");
     QTest::addColumn<bool>("first"); // the box answered with its first button
 
-    for (const char *box : {"end questionnaire", "end without record", "publish failed"}) {
-        const bool yesByDefault = QByteArray(box) != "end without record";
+    for (const char *box :
+         {"end questionnaire", "end without record", "publish failed", "take over folder"}) {
+        const bool yesByDefault =
+            QByteArray(box) != "end without record" && QByteArray(box) != "take over folder";
         QTest::addRow("%s, Enter", box) << QString::fromLatin1(box) << u"enter"_s << yesByDefault;
         QTest::addRow("%s, Esc", box) << QString::fromLatin1(box) << u"escape"_s << false;
     }
@@ -339,6 +341,8 @@ void TestTeacherForms::messageBoxKeys_data()
         << u"end without record"_s << u"backtab enter"_s << true;
     QTest::newRow("publish failed, Tab to 続行, Enter")
         << u"publish failed"_s << u"tab enter"_s << false;
+    QTest::newRow("take over folder, Shift+Tab to はい, Enter")
+        << u"take over folder"_s << u"backtab enter"_s << true;
 }
 
 void TestTeacherForms::messageBoxKeys()
@@ -375,6 +379,8 @@ void TestTeacherForms::messageBoxKeys()
         answer = prompter.confirmEndQuestionnaire();
     else if (box == u"end without record")
         answer = prompter.confirmEndWithoutRecord();
+    else if (box == u"take over folder")
+        answer = prompter.takeOverFolder(u"PC-ROOM2"_s, QDateTime::currentDateTime());
     else
         answer = prompter.publishFailed(u"Data/LVQ1.ini"_s, 1, 102, u"書き込めません"_s) ==
                  lesson::LessonPrompter::PublishChoice::Retry;
@@ -427,9 +433,9 @@ void TestTeacherForms::captionsFit()
     QWidget *control = child<QWidget>(&window, name);
     if (auto *item = qobject_cast<teacher::FittingLabel *>(control)) {
         QVERIFY(!item->text().isEmpty());
-        const exchange::FittedCaption fitted = item->fitted();
+        const widgets::FittedCaption fitted = item->fitted();
         QVERIFY2(!fitted.elided, qPrintable(fitted.lines.join(u'|')));
-        QVERIFY(exchange::linesFit(fitted.lines, fitted.font, item->contentsRect().size()));
+        QVERIFY(widgets::linesFit(fitted.lines, fitted.font, item->contentsRect().size()));
         QCOMPARE(fitted.lines.join(QString()), item->text());
         QVERIFY(fitted.font.pointSizeF() <= item->font().pointSizeF());
     } else {
@@ -447,7 +453,7 @@ void TestTeacherForms::captionsFit()
 void TestTeacherForms::qtTextsInJapanese()
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    const bool found = exchange::installQtJapanese(*QCoreApplication::instance());
+    const bool found = widgets::installQtJapanese(*QCoreApplication::instance());
     QLocale::setDefault(QLocale::system());
     if (!found)
         QSKIP("Qt's Japanese translations are not installed (qt6-translations-l10n)");
@@ -512,7 +518,7 @@ void TestTeacherForms::answerStateAndHiddenGraph()
     ClassroomFolder::write(exchange::answerFilePath(12), exchange::answerFileBytes(1));
     QTRY_COMPARE_WITH_TIMEOUT(answered->text(), u"回答 3人"_s, 3000);
     QCOMPARE(status->cell(12)->accessibleName(), u"12番 回答済み"_s);
-    QCOMPARE(lesson.Tally.answerCount[0], 3.0f);
+    QCOMPARE(lesson.session().lastTally.answerCount[0], 3.0f);
 
     // publishing again leaves the graph hidden and nobody answered
     QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
@@ -567,6 +573,7 @@ void TestTeacherForms::graphPicture()
 void TestTeacherForms::closingEndsTheLesson()
 {
     ClassroomFolder folder;
+    ClassroomFolder::write(u"Kiroku.csv"_s, "an earlier lesson's record");
     ScriptedPrompter prompter;
     lesson::Lesson lesson(prompter);
     teacher::frmMain window(lesson);
@@ -574,13 +581,15 @@ void TestTeacherForms::closingEndsTheLesson()
     window.setEndHandler([&ended] { ++ended; });
     window.Form_Load();
     window.show();
-    QVERIFY(window.answerWatcher()->watch().isWatching());
+    QVERIFY(lesson.session().answerWatch()->isWatching());
     window.findChild<QAction *>(u"mnuFileExit"_s)->trigger();
     QCOMPARE(ended, 1);
     // the closing publication sets off no collection after the record
-    QVERIFY(!window.answerWatcher()->watch().isWatching());
+    QVERIFY(!lesson.session().answerWatch()->isWatching());
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(12)).startsWith(" 0 \r\n"));
-    QVERIFY(QFile::exists(u"Kiroku.csv"_s));
+    // Nothing was collected: the earlier record stays as it was.
+    QCOMPARE(ClassroomFolder::read(u"Kiroku.csv"_s), "an earlier lesson's record");
+    QVERIFY(!QFile::exists(u"Kekka.csv"_s));
 }
 
 // The gateway's window shows where to go and stops the gateway when closed.
@@ -593,6 +602,7 @@ void TestTeacherForms::gatewayWindow()
     QVERIFY(!fixture.window.findChild<QAction *>(u"mnuTablet"_s));
 #else
     teacher::frmGateway::setPort(0);
+    QHash<quint64, QByteArray> sent; // outlives the gateway, which sends to it
     MainWindowFixture fixture;
     QVERIFY(fixture.show());
     QAction *item = fixture.window.findChild<QAction *>(u"mnuTablet"_s);
@@ -612,26 +622,68 @@ void TestTeacherForms::gatewayWindow()
     QVERIFY(address.startsWith(u"http://"_s));
     QVERIFY(address.endsWith(u":%1/"_s.arg(port)));
     QCOMPARE(gatewayWindow->qrCode()->accessibleName(), address);
+    // The QR code carries the lesson key; the address to type does not.
+    QCOMPARE(gatewayWindow->qrCode()->text(),
+             address + u"#k="_s + gatewayWindow->server().core().lessonKey());
     QVERIFY(!gatewayWindow->qrCode()->image().isNull());
     QVERIFY(gatewayWindow->qrCode()->isVisible());
     // Big enough to scan from the back of the room: at least 6 pixels a module.
     QVERIFY(gatewayWindow->qrCode()->width() >= 6 * gatewayWindow->qrCode()->image().width());
-    QVERIFY(QRegularExpression(u"\\b\\d{4}$"_s)
-                .match(gatewayWindow->lessonCodeLabel()->text())
-                .hasMatch());
-    QVERIFY(gatewayWindow->lessonCodeLabel()->text().endsWith(
-        gatewayWindow->server().core().lessonCode()));
+    gateway::GatewayCore &core = gatewayWindow->server().core();
+    const QString code = core.lessonCode();
+    QCOMPARE(gatewayWindow->lessonCodeLabel()->text(),
+             u"授業コード %1 %2"_s.arg(code.left(3), code.mid(3)));
     QVERIFY(gatewayWindow->signedInLabel()->text().contains(u" 0 台"_s));
 
     // A second click brings the same window back.
     item->trigger();
     QCOMPARE(fixture.window.findChildren<teacher::frmGateway *>().size(), 1);
 
+    // Seat 3 is held; another page asks for it with a wrong code, then the
+    // right one; the teacher approves in the window.
+    core.setSink(
+        {[&sent](quint64 client, const QByteArray &message) { sent[client] += message; }, {}});
+    core.clientConnected(1, u"127.0.0.1"_s);
+    core.clientConnected(2, u"127.0.0.2"_s);
+    const auto signIn = [&core](quint64 client, const QString &code) {
+        core.handleMessage(
+            client,
+            uR"({"type":"signin","seat":"3","code":"%1","takeover":true})"_s.arg(code).toUtf8());
+    };
+    signIn(1, code);
+    signIn(2, u"000000"_s);
+    QVERIFY(gatewayWindow->wrongCodesLabel()->text().contains(u" 1 回"_s));
+    signIn(2, code);
+    QCOMPARE(gatewayWindow->seatList()->item(0)->text(), u"3 番（接続中）"_s);
+    QCOMPARE(gatewayWindow->requestList()->count(), 1);
+    QCOMPARE(gatewayWindow->requestList()->item(0)->text(), u"申し出 1：3 番を引き継ぎたい"_s);
+    auto *approve = gatewayWindow->findChild<QPushButton *>(u"cmdApprove"_s);
+    QVERIFY(approve->isEnabled());
+    QApplication::setActiveWindow(gatewayWindow);
+    gatewayWindow->requestList()->setFocus();
+    QTest::keyClick(gatewayWindow->requestList(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), approve);
+    QTest::keyClick(approve, Qt::Key_Space);
+    QVERIFY(sent[1].contains("\"takenover\""));
+    QVERIFY(sent[2].contains("\"signedin\""));
+    QCOMPARE(gatewayWindow->requestList()->count(), 0);
+    QVERIFY(!approve->isEnabled());
+
+    // Closed and opened again: the same code and key, the seat still held.
+    const QString key = core.lessonKey();
     gatewayWindow->close();
     QTRY_VERIFY(!gatewayWindow);
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(!probe.waitForConnected(2000));
+    item->trigger();
+    gatewayWindow = fixture.window.findChild<teacher::frmGateway *>();
+    QVERIFY(gatewayWindow && gatewayWindow->isServing());
+    QCOMPARE(gatewayWindow->server().core().lessonCode(), code);
+    QCOMPARE(gatewayWindow->server().core().lessonKey(), key);
+    QCOMPARE(gatewayWindow->server().core().heldSeats().size(), 1);
+    QVERIFY(gatewayWindow->seatList()->item(0)->text().startsWith(u"3 番"_s));
+    gatewayWindow->close();
 #endif
 }
 
@@ -678,18 +730,18 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     folder.writeQuestionnaire(u"q.txt"_s, u"色は？\n赤\n青\n\n犬と猫\n犬\n猫\n"_s);
-    lesson.QuestionnaireDir = folder.path();
-    lesson.QuestionnaireFileName = u"q.txt"_s;
-    QVERIFY(lesson.SFileLoad());
+    lesson.document().QuestionnaireDir = folder.path();
+    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    QVERIFY(lesson.document().SFileLoad());
     lesson.mnuFileOpen_Click();
     window.refresh();
     auto *next = child<QPushButton>(&window, u"cmdNext"_s);
     next->click();
     ClassroomFolder::write(exchange::answerFilePath(3), exchange::answerFileBytes(2));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 1, 3000);
 
     int held = 2; // the first try and the quiet retry
-    lesson.FileWriter = [&held](const QString &path, const QByteArray &bytes) {
+    lesson.session().fileWriter = [&held](const QString &path, const QByteArray &bytes) {
         if (path == u"Data/LVQ7.ini"_s && held > 0) {
             --held;
             return exchange::FileStatus::failure(u"held"_s);
@@ -697,7 +749,7 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
         return exchange::writeWholeFile(path, bytes);
     };
     int ticks = 0;
-    connect(&lesson.Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    connect(&lesson.session().Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
     QString boxText;
     int ticksWhileBoxUp = 0;
     QTimer::singleShot(1300, this, [&] {

@@ -15,6 +15,7 @@ public:
     QList<RecordChoice> recordChoices;
     QStringList recordPaths;
     bool endQuestionnaire = true;
+    bool takeOver = false;
     bool endWithoutRecord = true;
 
     QStringList asked; // one entry per question, "kind: detail"
@@ -34,6 +35,19 @@ public:
     {
         asked << QStringLiteral("end questionnaire");
         return endQuestionnaire;
+    }
+    void folderInUse(const QString &host) override
+    {
+        asked << QStringLiteral("folder in use: ") + host;
+    }
+    bool takeOverFolder(const QString &host, const QDateTime &since) override
+    {
+        asked << QStringLiteral("take over: %1 %2").arg(host, since.toString(Qt::ISODate));
+        return takeOver;
+    }
+    void folderLockFailed(const QString &path, const QString &) override
+    {
+        asked << QStringLiteral("folder lock failed: ") + path;
     }
     RecordChoice recordFailed(const QString &path, const QString &) override
     {
@@ -62,5 +76,9 @@ public:
     void questionnaireSaveFailed(const QString &path, const QString &) override
     {
         asked << QStringLiteral("save failed: ") + path;
+    }
+    void questionnaireUnencodable(const QString &path, const QString &characters) override
+    {
+        asked << QStringLiteral("unencodable: ") + path + u' ' + characters;
     }
 };

@@ -6,11 +6,16 @@
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
-#include "teacher/lesson/AnswerWatcher.h"
+#include "teacher/lesson/FolderLock.h"
 #include "teacher/lesson/Lesson.h"
 
+#include "SharedFolderFaults.h"
+
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
 
 #include <QTest>
 #include <QTimer>
@@ -93,11 +98,14 @@ class TestLesson : public QObject
 private slots:
     void startupPublishesPausedState();
     void startupReportsUnwritableData();
+    void secondTeacher_data();
+    void secondTeacher();
     void dataFolderLostDuringLesson();
     void fileHeldForAnInstantIsRetried();
     void navigationThroughThreeQuestions();
     void backAfterLastQuestion();
     void rowWithoutAnswersPausesInsteadOfEnding();
+    void unencodableCharactersAreTold();
     void endQuestionnaireAsks_data();
     void endQuestionnaireAsks();
     void answerSets_data();
@@ -118,17 +126,17 @@ private slots:
     void retryWritesOnlyFailedSeats_data();
     void retryWritesOnlyFailedSeats();
     void runningRecord();
-    void unfinishedRecordKept_data();
-    void unfinishedRecordKept();
+    void earlierRecordKept_data();
+    void earlierRecordKept();
 
 private:
     static void loadQuestionnaire(Lesson &lesson, const ClassroomFolder &folder,
                                   const QString &text)
     {
         folder.writeQuestionnaire(u"q.txt"_s, text);
-        lesson.QuestionnaireDir = folder.path();
-        lesson.QuestionnaireFileName = u"q.txt"_s;
-        QVERIFY(lesson.SFileLoad());
+        lesson.document().QuestionnaireDir = folder.path();
+        lesson.document().QuestionnaireFileName = u"q.txt"_s;
+        QVERIFY(lesson.document().SFileLoad());
     }
 };
 
@@ -145,13 +153,11 @@ void TestLesson::startupPublishesPausedState()
         QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(seat)), QByteArray(" 0 \r\n"));
     }
     QVERIFY(!QFile::exists(exchange::commandFilePath(51)));
-    QCOMPARE(lesson.View.frameCaption, u"第 1問のアンケートの設定"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 1問のアンケートの設定"_s);
     QCOMPARE(lesson.OneAnswerOnly, 1);
-    QCOMPARE(lesson.LVQCommandFile, u"Data/LVQ50.ini"_s);
-    QCOMPARE(lesson.LVQAnswerFile, u"Data/LVQ50.txt"_s);
-    QVERIFY(!lesson.Timer1.isActive());
-    QVERIFY(lesson.View.optLvqVisible);
-    QVERIFY(!lesson.View.nextVisible && !lesson.View.backVisible && !lesson.View.endVisible);
+    QVERIFY(!lesson.session().Timer1.isActive());
+    QVERIFY(lesson.view().optLvqVisible);
+    QVERIFY(!lesson.view().nextVisible && !lesson.view().backVisible && !lesson.view().endVisible);
     QVERIFY(prompter.asked.isEmpty());
 }
 
@@ -169,7 +175,98 @@ void TestLesson::startupReportsUnwritableData()
 
     QCOMPARE(prompter.asked.size(), 2);
     QVERIFY2(prompter.asked[0].contains(u"LVQ0.ini 102/102"_s), qPrintable(prompter.asked[0]));
-    QCOMPARE(lesson.View.frameCaption, u"第 1問のアンケートの設定"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 1問のアンケートの設定"_s);
+}
+
+// One teacher's program per classroom folder. A second one says which PC
+// holds the folder and ends before it renames, publishes or writes anything;
+// a lock left by a program that is gone is taken over, from another PC only
+// when the teacher says so.
+void TestLesson::secondTeacher_data()
+{
+    QTest::addColumn<QByteArray>("lock"); // "<running>": a lesson of this process holds it
+    QTest::addColumn<bool>("takeOver");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<bool>("starts");
+
+    const QByteArray program =
+        QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8();
+    const QString here = QSysInfo::machineHostName();
+    // A process of this program that has ended.
+    QProcess gone;
+    gone.start(QCoreApplication::applicationFilePath(), {u"-functions"_s});
+    QVERIFY(gone.waitForStarted());
+    const QByteArray gonePid = QByteArray::number(gone.processId());
+    QVERIFY(gone.waitForFinished());
+
+    QTest::newRow("running on this PC")
+        << QByteArray("<running>") << false << u"folder in use: "_s + here << false;
+    QTest::newRow("left on this PC by a program gone")
+        << gonePid + '\n' + program + '\n' + here.toUtf8() + '\n'
+        << false << QString() << true;
+    QTest::newRow("another PC, taken over")
+        << "4242\n" + program + "\nPC-ROOM2\n"
+        << true << u"take over: PC-ROOM2 2026-12-07T10:15:30"_s << true;
+    QTest::newRow("another PC, left alone")
+        << "4242\n" + program + "\nPC-ROOM2\n"
+        << false << u"take over: PC-ROOM2 2026-12-07T10:15:30"_s << false;
+    QTest::newRow("no teacher's program: a live process of another")
+        << "1\ninit\n" + here.toUtf8() + '\n'
+        << false << QString() << true;
+    QTest::newRow("garbage") << QByteArray("\xff\x00 garbage") << false << QString() << true;
+    QTest::newRow("a pipe") << QByteArray("<pipe>") << false << QString() << true;
+    QTest::newRow("a folder") << QByteArray("<dir>") << false << u"folder lock failed: <lock>"_s
+                              << false;
+}
+
+void TestLesson::secondTeacher()
+{
+    QFETCH(QByteArray, lock);
+    QFETCH(bool, takeOver);
+    QFETCH(QString, asked);
+    QFETCH(bool, starts);
+#ifdef Q_OS_WIN
+    if (lock == "<pipe>")
+        QSKIP("pipes are made on POSIX systems only");
+#endif
+    ClassroomFolder folder;
+    ScriptedPrompter firstPrompter;
+    std::optional<Lesson> first;
+    if (lock == "<running>") {
+        first.emplace(firstPrompter);
+        QVERIFY(first->Form_Load());
+        answer(5, 2);
+    } else if (faults::isMarker(lock)) {
+        QVERIFY(faults::plant(lesson::FolderLock::fileName(), lock));
+    } else {
+        ClassroomFolder::write(lesson::FolderLock::fileName(), lock);
+        QFile file(lesson::FolderLock::fileName());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)),
+                                 QFileDevice::FileModificationTime));
+    }
+    ClassroomFolder::write(u"Kiroku-running.csv"_s, "the running lesson's");
+
+    ScriptedPrompter prompter;
+    prompter.takeOver = takeOver;
+    asked.replace(u"<lock>"_s,
+                  QDir::toNativeSeparators(folder.filePath(lesson::FolderLock::fileName())));
+    Lesson lesson(prompter);
+    QCOMPARE(lesson.Form_Load(), starts);
+    QCOMPARE(prompter.asked.filter(u"unfinished record"_s).isEmpty(), !starts);
+    prompter.asked.removeIf([](const QString &a) { return a.startsWith(u"unfinished"_s); });
+    QCOMPARE(prompter.asked, asked.isEmpty() ? QStringList() : QStringList{asked});
+    // Renamed, published or written nothing: the running copy, the folder
+    // Data and the answer the first lesson's pupil gave are as they were.
+    QCOMPARE(QFileInfo::exists(u"Kiroku-running.csv"_s), !starts);
+    QCOMPARE(QFileInfo::exists(u"Data"_s), starts || first.has_value());
+    if (!first)
+        return;
+    QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(5)), QByteArray(" 2 \r\n"));
+    // Once the first has closed, the folder is free.
+    first->Form_Unload();
+    ScriptedPrompter later;
+    QVERIFY(Lesson(later).Form_Load());
 }
 
 // Someone removes "Data" in the middle of a lesson: the teacher is told once
@@ -191,7 +288,7 @@ void TestLesson::dataFolderLostDuringLesson()
     lesson.CmdStart_Click();
     QCOMPARE(prompter.asked.size(), 1);
     QCOMPARE(commandFile(50), expectedCommand(3, {u""_s, u"１"_s, u"２"_s, u"３"_s}, 1));
-    QVERIFY(lesson.Timer1.isActive());
+    QVERIFY(lesson.session().Timer1.isActive());
     QCOMPARE(lesson.LVQMode, 3.0);
 }
 
@@ -204,7 +301,7 @@ void TestLesson::fileHeldForAnInstantIsRetried()
     auto &[folder, prompter, lesson] = started;
     QStringList writes;
     bool held = true;
-    lesson.FileWriter = [&](const QString &path, const QByteArray &bytes) {
+    lesson.session().fileWriter = [&](const QString &path, const QByteArray &bytes) {
         if (path.contains(u"LVQ7."_s))
             writes << path;
         if (held && path == u"Data/LVQ7.ini"_s) {
@@ -220,7 +317,6 @@ void TestLesson::fileHeldForAnInstantIsRetried()
     QCOMPARE(writes, QStringList({u"Data/LVQ7.ini"_s, u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}));
     QCOMPARE(commandFile(7), expectedCommand(100, {u""_s, u"○"_s, u"×"_s}, 1));
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), QByteArray(" 0 \r\n"));
-    QCOMPARE(lesson.LVQCommandFile, u"Data/LVQ50.ini"_s);
 }
 
 void TestLesson::navigationThroughThreeQuestions()
@@ -228,46 +324,48 @@ void TestLesson::navigationThroughThreeQuestions()
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
-    QCOMPARE(lesson.LastQuestion, 2);
+    QCOMPARE(lesson.document().LastQuestion, 2);
     lesson.mnuFileOpen_Click();
-    QVERIFY(lesson.View.nextVisible);
-    QVERIFY(!lesson.View.optLvqVisible);
+    QVERIFY(lesson.view().nextVisible);
+    QVERIFY(!lesson.view().optLvqVisible);
 
     lesson.cmdNext_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 1問目のアンケート"_s);
-    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 1問目のアンケート"_s);
+    QCOMPARE(lesson.view().enqeteText, u"好きな色は？"_s);
     QCOMPARE(lesson.CurrentQuestion, 1);
-    QVERIFY(!lesson.View.backVisible);
-    QVERIFY(lesson.View.nextVisible);
-    QVERIFY(lesson.Timer1.isActive());
+    QVERIFY(!lesson.view().backVisible);
+    QVERIFY(lesson.view().nextVisible);
+    QVERIFY(lesson.session().Timer1.isActive());
     QCOMPARE(commandFile(7), expectedCommand(2, {u"好きな色は？"_s, u"赤"_s, u"青"_s}, 1));
-    QCOMPARE(lesson.View.itemCaptions[1], u"赤"_s);
-    QCOMPARE(lesson.View.itemCaptions[3], u"青"_s);
+    QCOMPARE(lesson.view().itemCaptions[1], u"赤"_s);
+    QCOMPARE(lesson.view().itemCaptions[3], u"青"_s);
 
     lesson.cmdNext_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 2問目のアンケート"_s);
-    QVERIFY(lesson.View.backVisible);
+    QCOMPARE(lesson.view().frameCaption, u"第 2問目のアンケート"_s);
+    QVERIFY(lesson.view().backVisible);
     QCOMPARE(
         commandFile(50),
         expectedCommand(3, {u"得意ですか？"_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, 1));
 
     lesson.cmdNext_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 3問目のアンケート"_s);
-    QVERIFY(!lesson.View.nextVisible); // hidden at the press that shows the last row
+    QCOMPARE(lesson.view().frameCaption, u"第 3問目のアンケート"_s);
+    QVERIFY(!lesson.view().nextVisible); // hidden at the press that shows the last row
     QCOMPARE(lesson.CurrentQuestion, 3);
 
+    answer(3, 2);
     lesson.cmdBack_Click();
-    QVERIFY(!lesson.Timer1.isActive());
+    QVERIFY(!lesson.session().Timer1.isActive());
+    QCOMPARE(lesson.session().record().history().cell(3, 2), 2); // kept at もどる
     QCOMPARE(lesson.CurrentQuestion, 1);
-    QCOMPARE(lesson.View.frameCaption, u"第 2問目のアンケート"_s);
-    QVERIFY(!lesson.View.nextVisible);
+    QCOMPARE(lesson.view().frameCaption, u"第 2問目のアンケート"_s);
+    QVERIFY(!lesson.view().nextVisible);
     // "もどる" publishes nothing: the seats keep the last question.
     QVERIFY(commandFile(0).contains(cp932(u"犬と猫"_s)));
 
     lesson.cmdBack_Click();
     QCOMPARE(lesson.CurrentQuestion, 0);
-    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
-    QVERIFY(lesson.View.nextVisible);
+    QCOMPARE(lesson.view().enqeteText, u"好きな色は？"_s);
+    QVERIFY(lesson.view().nextVisible);
     lesson.cmdBack_Click();
     QCOMPARE(lesson.CurrentQuestion, 0);
 }
@@ -282,11 +380,11 @@ void TestLesson::backAfterLastQuestion()
     lesson.cmdNext_Click();
     QCOMPARE(lesson.CurrentQuestion, 2);
     lesson.cmdBack_Click();
-    QCOMPARE(lesson.View.enqeteText, u"得意ですか？"_s);
-    QVERIFY(!lesson.View.nextVisible);
+    QCOMPARE(lesson.view().enqeteText, u"得意ですか？"_s);
+    QVERIFY(!lesson.view().nextVisible);
     lesson.cmdBack_Click();
-    QCOMPARE(lesson.View.enqeteText, u"好きな色は？"_s);
-    QVERIFY(lesson.View.nextVisible);
+    QCOMPARE(lesson.view().enqeteText, u"好きな色は？"_s);
+    QVERIFY(lesson.view().nextVisible);
 }
 
 void TestLesson::rowWithoutAnswersPausesInsteadOfEnding()
@@ -302,6 +400,21 @@ void TestLesson::rowWithoutAnswersPausesInsteadOfEnding()
     lesson.mnuFileOpen_Click();
     lesson.cmdNext_Click();
     QCOMPARE(lesson.LVQMode, 2.0); // the lone question shares its row with the next block
+}
+
+// A UTF-8 questionnaire loads whole; the teacher is told which of its
+// characters the seats would show as "?".
+void TestLesson::unencodableCharactersAreTold()
+{
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    ClassroomFolder::write(u"q.txt"_s, u"好き？\nはい𠮷\nいいえ\n"_s.toUtf8());
+    lesson.document().QuestionnaireDir = folder.path();
+    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    QVERIFY(lesson.document().SFileLoad());
+    QCOMPARE(prompter.asked,
+             QStringList{u"unencodable: "_s +
+                         QDir::toNativeSeparators(folder.filePath(u"q.txt"_s)) + u" 𠮷"_s});
 }
 
 void TestLesson::endQuestionnaireAsks_data()
@@ -359,12 +472,17 @@ void TestLesson::answerSets()
     QVERIFY(lesson.ShownQuestion[0].isEmpty());
     for (int i = 0; i < 5; ++i) {
         QCOMPARE(lesson.ShownQuestion[i + 1], labels.value(i));
-        QVERIFY(lesson.View.itemCaptions[i].isEmpty());
-        QCOMPARE(lesson.View.graph[i].height, 0.0);
-        QCOMPARE(lesson.View.graph[i].top, 504.0);
+        QVERIFY(lesson.view().itemCaptions[i].isEmpty());
+        QCOMPARE(lesson.view().graph[i].height, 0.0);
+        QCOMPARE(lesson.view().graph[i].top, 504.0);
     }
     QCOMPARE(commandFile(1), before);
-    QVERIFY(!lesson.Timer1.isActive());
+    QVERIFY(!lesson.session().Timer1.isActive());
+    // No button has these indexes: nothing changes.
+    lesson.OptLVQ_Click(8);
+    lesson.OptLVQ_Click(-1);
+    QCOMPARE(lesson.answerSet(), index);
+    QCOMPARE(lesson.LVQMode, mode);
 }
 
 // Each action of the control bar, from the state right after start with "○×"
@@ -413,9 +531,9 @@ void TestLesson::answeringControls()
     else if (action == u"end")
         lesson.cmdEnd_Click();
 
-    QCOMPARE(lesson.Timer1.isActive(), timer);
+    QCOMPARE(lesson.session().Timer1.isActive(), timer);
     QCOMPARE(lesson.CurrentQuestion, cursor);
-    QCOMPARE(lesson.View.frameCaption, caption);
+    QCOMPARE(lesson.view().frameCaption, caption);
     const QByteArray answerFile = ClassroomFolder::read(exchange::answerFilePath(9));
     if (published < 0) {
         QCOMPARE(commandFile(9).left(5), QByteArray(" 100 "));
@@ -441,16 +559,16 @@ void TestLesson::clearCountsAdHocQuestions()
     QCOMPARE(commandFile(2), expectedCommand(100, {u""_s, u""_s, u""_s, u""_s, u""_s, u"５"_s}, 1));
     lesson.CmdLVQClear_Click();
     lesson.CmdLVQClear_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 4問のアンケートの設定"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 4問のアンケートの設定"_s);
     for (int i = 0; i < 40; ++i)
         lesson.CmdLVQClear_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 31問のアンケートの設定"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 31問のアンケートの設定"_s);
     QCOMPARE(lesson.CurrentQuestion, 30);
 
     lesson.mnuNew_Click();
     QCOMPARE(lesson.CurrentQuestion, 1);
-    QCOMPARE(lesson.View.frameCaption, u"第 2問のアンケートの設定"_s);
-    QVERIFY(lesson.View.optLvqVisible);
+    QCOMPARE(lesson.view().frameCaption, u"第 2問のアンケートの設定"_s);
+    QVERIFY(lesson.view().optLvqVisible);
 }
 
 // After the last question "再集計" publishes that question again with its own
@@ -461,18 +579,23 @@ void TestLesson::restartWithQuestionnairePublishesQuestionOnScreen()
     auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     lesson.mnuFileOpen_Click();
+    // Right after opening, the first question is shown and published.
+    lesson.CmdStart_Click();
+    QCOMPARE(commandFile(1), expectedCommand(2, {u"好きな色は？"_s, u"赤"_s, u"青"_s}, 1));
+    QCOMPARE(lesson.view().enqeteText, u"好きな色は？"_s);
+    QCOMPARE(lesson.CurrentQuestion, 0);
     for (int i = 0; i < 3; ++i)
         lesson.cmdNext_Click();
     lesson.CmdPause_Click();
     lesson.CmdStart_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 3問目の集計"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 3問目の集計"_s);
     QCOMPARE(commandFile(1), expectedCommand(2, {u"犬と猫"_s, u"犬"_s, u"猫"_s}, 1));
     QCOMPARE(lesson.CurrentQuestion, 3);
-    QVERIFY(lesson.Timer1.isActive());
+    QVERIFY(lesson.session().Timer1.isActive());
 
     lesson.cmdBack_Click();
     lesson.CmdStart_Click();
-    QCOMPARE(lesson.View.frameCaption, u"第 2問目の集計"_s);
+    QCOMPARE(lesson.view().frameCaption, u"第 2問目の集計"_s);
     QCOMPARE(commandFile(1).left(5), QByteArray(" 3 \r\n"));
 }
 
@@ -485,29 +608,29 @@ void TestLesson::collectAndDraw()
         answer(seat, 1);
     for (int seat = 13; seat <= 19; ++seat)
         answer(seat, 2);
-    lesson.Timer1_Timer();
-    QCOMPARE(lesson.LVQSum, 19);
-    QCOMPARE(lesson.View.graph[1].caption, u"12人"_s);
-    QCOMPARE(lesson.View.graph[1].height, 96.0);
-    QCOMPARE(lesson.View.graph[3].caption, u"7人"_s);
-    QCOMPARE(lesson.View.graph[3].top, 448.0);
-    QCOMPARE(lesson.View.graph[0].caption, QString());
+    lesson.session().Timer1_Timer();
+    QCOMPARE(lesson.session().lastTally.lvqSum, 19);
+    QCOMPARE(lesson.view().graph[1].caption, u"12人"_s);
+    QCOMPARE(lesson.view().graph[1].height, 96.0);
+    QCOMPARE(lesson.view().graph[3].caption, u"7人"_s);
+    QCOMPARE(lesson.view().graph[3].top, 448.0);
+    QCOMPARE(lesson.view().graph[0].caption, QString());
 
     // The display switch redraws the last tally without reading the files.
     for (int seat = 1; seat <= 19; ++seat)
         answer(seat, 0);
     lesson.OptDisplay_Click(1);
-    QCOMPARE(lesson.View.graph[1].caption, u"63.%"_s);
-    QCOMPARE(lesson.View.graph[3].caption, u"36.%"_s);
+    QCOMPARE(lesson.view().graph[1].caption, u"63.%"_s);
+    QCOMPARE(lesson.view().graph[3].caption, u"36.%"_s);
     lesson.mnuDisplayNumber_Click();
-    QCOMPARE(lesson.View.graph[1].caption, u"12人"_s);
-    QCOMPARE(lesson.View.displayIndex, 0);
+    QCOMPARE(lesson.view().graph[1].caption, u"12人"_s);
+    QCOMPARE(lesson.displayIndex(), 0);
 
     // In percent, a tick without any answer leaves the picture.
     lesson.mnuDisplayPercent_Click();
-    lesson.Timer1_Timer();
-    QCOMPARE(lesson.LVQSum, 0);
-    QCOMPARE(lesson.View.graph[1].caption, u"63.%"_s);
+    lesson.session().Timer1_Timer();
+    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
+    QCOMPARE(lesson.view().graph[1].caption, u"63.%"_s);
 }
 
 // The lesson has no timer of its own here: every collection below comes from
@@ -516,16 +639,16 @@ void TestLesson::answerWatcherCollectsLikeATick()
 {
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
-    lesson::AnswerWatcher watcher(lesson);
-    QVERIFY(watcher.start());
-    QCOMPARE(watcher.watch().watchedFiles().size(), 51);
-    QSignalSpy collected(&watcher, &lesson::AnswerWatcher::collected);
+    QVERIFY(lesson.session().startAnswerWatch());
+    const exchange::ChangeWatch &watch = *lesson.session().answerWatch();
+    QCOMPARE(watch.watchedFiles().size(), 51);
+    QSignalSpy collected(&lesson.session(), &lesson::LessonSession::changed);
 
     // Timer1 off: a change collects nothing.
     answer(4, 1);
     QTest::qWait(100);
     QCOMPARE(collected.count(), 0);
-    QCOMPARE(lesson.LVQSum, 0);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
 
     lesson.CmdStart_Click(); // ○×, Timer1 on; its own publication collects once at most
     QTest::qWait(100);
@@ -536,40 +659,40 @@ void TestLesson::answerWatcherCollectsLikeATick()
 #else
     QVERIFY(collected.count() <= 1);
 #endif
-    QCOMPARE(lesson.LVQSum, 0);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
     collected.clear();
 
     answer(4, 2);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.LVQSum, 1);
-    QCOMPARE(lesson.View.graph[3].caption, u"1人"_s);
-    QCOMPARE(lesson.AnswerHistory.cell(4, lesson.CurrentQuestion), 2);
+    QCOMPARE(lesson.session().lastTally.lvqSum, 1);
+    QCOMPARE(lesson.view().graph[3].caption, u"1人"_s);
+    QCOMPARE(lesson.session().record().history().cell(4, lesson.CurrentQuestion), 2);
 
     // A file replaced by another (a rename over it) stays watched.
     ClassroomFolder::write(u"Data/LVQ9.tmp"_s, exchange::answerFileBytes(1));
     QVERIFY(QFile::remove(exchange::answerFilePath(9)));
     QVERIFY(QFile::rename(u"Data/LVQ9.tmp"_s, exchange::answerFilePath(9)));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 2, 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(watch.watchedFiles().size(), 51, 3000);
     collected.clear();
     answer(9, 2);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.Tally.answerCount[1], 2.0f);
+    QCOMPARE(lesson.session().lastTally.answerCount[1], 2.0f);
 
     // Data lost and made again: the watch takes it up again. (wine tells
     // nothing when a watched folder goes; Timer1's tick still collects.)
     if (!faults::underWine()) {
         QVERIFY(QDir(u"Data"_s).removeRecursively());
-        QTRY_VERIFY_WITH_TIMEOUT(!watcher.watch().isWatching(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!watch.isWatching(), 3000);
         QVERIFY(QDir().mkdir(u"Data"_s));
         for (int seat = 0; seat <= 50; ++seat)
             answer(seat, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(watcher.watch().watchedFiles().size(), 51, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(lesson.LVQSum, 0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(watch.watchedFiles().size(), 51, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 0, 3000);
         collected.clear();
         answer(30, 1);
         QVERIFY(collected.wait(3000));
-        QCOMPARE(lesson.LVQSum, 1);
+        QCOMPARE(lesson.session().lastTally.lvqSum, 1);
     }
 
     // Paused: changes collect nothing again.
@@ -590,7 +713,7 @@ void TestLesson::recordOfAdHocLesson()
         lesson.CmdStart_Click();
         answer(3, q);
         answer(50, 1);
-        lesson.Timer1_Timer();
+        lesson.session().Timer1_Timer();
         lesson.CmdLVQClear_Click();
     }
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
@@ -613,7 +736,7 @@ void TestLesson::recordOfQuestionnaire()
     for (int q = 1; q <= 3; ++q) {
         lesson.cmdNext_Click();
         answer(3, q);
-        lesson.Timer1_Timer();
+        lesson.session().Timer1_Timer();
     }
     lesson.Form_Unload();
     const QList<QByteArray> lines = ClassroomFolder::read(u"Kiroku.csv"_s).split('\n');
@@ -641,6 +764,7 @@ void TestLesson::recordThatCannotBeWritten()
     prompter.recordPaths = {elsewhere};
     Lesson lesson(prompter);
     lesson.Form_Load();
+    lesson.CmdStart_Click();
     QCOMPARE(lesson.Form_Unload(), elsewhere);
     QCOMPARE(prompter.asked.size(), 5);
     QVERIFY(prompter.asked[0].startsWith(u"record: "_s));
@@ -652,8 +776,10 @@ void TestLesson::recordThatCannotBeWritten()
 }
 
 // Every collected question has a column of its own, in the order first
-// collected, headed with the number the screen showed for it. Seat 3 answers
-// 1, 2, 3, ... at each collection in turn.
+// collected, headed with the number the screen showed for it, holding the
+// latest answer given to it in any round. Seat 3 answers 1, 2, 3, ... at
+// each "adhoc", "start", "next" and "late" in turn; "again" and "ask" put a
+// question (再集計, つぎへ) that nobody answers anew.
 void TestLesson::recordColumns_data()
 {
     QTest::addColumn<QStringList>("script");
@@ -677,6 +803,35 @@ void TestLesson::recordColumns_data()
         << QStringList{u"adhoc"_s, u"late"_s} << QList<int>{1} << QList<int>{2};
     QTest::newRow("ｱﾝｹｰﾄの終了 keeps the last question")
         << QStringList{u"open3"_s, u"next"_s, u"end"_s} << QList<int>{1} << QList<int>{1};
+    QTest::newRow("もどる and つぎへ ask again: the first answers stay")
+        << QStringList{u"open3"_s, u"next"_s, u"back"_s, u"ask"_s} << QList<int>{1}
+        << QList<int>{1};
+    QTest::newRow("集計中断 and 再集計: the first answers stay")
+        << QStringList{u"adhoc"_s, u"pause"_s, u"again"_s} << QList<int>{1} << QList<int>{1};
+    QTest::newRow("ｱﾝｹｰﾄの終了 and 再集計: the first answers stay")
+        << QStringList{u"adhoc"_s, u"end"_s, u"again"_s} << QList<int>{1} << QList<int>{1};
+    QTest::newRow("an answer in the new round replaces")
+        << QStringList{u"adhoc"_s, u"pause"_s, u"start"_s} << QList<int>{1} << QList<int>{2};
+    QTest::newRow("a click taken back as the next publication reaches the seat")
+        << QStringList{u"adhoc"_s, u"late"_s, u"withdrawn"_s, u"pause"_s} << QList<int>{1}
+        << QList<int>{1};
+    QTest::newRow("last-moment answer kept by つぎへ")
+        << QStringList{u"open3"_s, u"next"_s, u"late"_s, u"ask"_s} << QList<int>{1, 2}
+        << QList<int>{2, 0};
+    QTest::newRow("last-moment answer kept by 集計中断")
+        << QStringList{u"adhoc"_s, u"late"_s, u"pause"_s} << QList<int>{1} << QList<int>{2};
+    QTest::newRow("last-moment answer kept by 表示の消去")
+        << QStringList{u"adhoc"_s, u"late"_s, u"clear"_s} << QList<int>{1} << QList<int>{2};
+    QTest::newRow("answers around もどる kept by it and by the next つぎへ")
+        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"late"_s, u"back"_s, u"late"_s, u"ask"_s}
+        << QList<int>{1, 2} << QList<int>{1, 4};
+    QTest::newRow("アンケート終了 with 再集計 leaves the question before")
+        << QStringList{u"adhoc"_s, u"set0"_s, u"again"_s, u"late"_s} << QList<int>{1}
+        << QList<int>{1};
+    QTest::newRow("other labels with 再集計 are a new question, same number")
+        << QStringList{u"adhoc"_s, u"set3"_s, u"start"_s} << QList<int>{1, 1} << QList<int>{1, 2};
+    QTest::newRow("the same labels again are the same question")
+        << QStringList{u"adhoc"_s, u"set1"_s, u"again"_s} << QList<int>{1} << QList<int>{1};
     QStringList many;
     QList<int> numbers;
     QList<int> values;
@@ -701,7 +856,7 @@ void TestLesson::recordColumns()
     int value = 0;
     auto answerAndTick = [&] {
         answer(3, ++value);
-        lesson.Timer1_Timer();
+        lesson.session().Timer1_Timer();
     };
     for (const QString &step : std::as_const(script)) {
         if (step == u"adhoc" || step == u"start") {
@@ -710,6 +865,25 @@ void TestLesson::recordColumns()
         } else if (step == u"next") {
             lesson.cmdNext_Click();
             answerAndTick();
+        } else if (step == u"again") {
+            lesson.CmdStart_Click();
+            lesson.session().Timer1_Timer();
+        } else if (step == u"ask") {
+            lesson.cmdNext_Click();
+            lesson.session().Timer1_Timer();
+        } else if (step == u"pause") {
+            lesson.CmdPause_Click();
+        } else if (step == u"withdrawn") {
+            // Seat 3's program sees the next publication's question the
+            // moment its command file is written and takes its click back.
+            lesson.session().fileWriter = [](const QString &path, const QByteArray &bytes) {
+                const exchange::FileStatus status = exchange::writeWholeFile(path, bytes);
+                if (path == exchange::commandFilePath(3))
+                    answer(3, 0);
+                return status;
+            };
+        } else if (step.startsWith(u"set")) {
+            lesson.OptLVQ_Click(step.mid(3).toInt());
         } else if (step == u"clear") {
             lesson.CmdLVQClear_Click();
         } else if (step == u"back") {
@@ -720,7 +894,7 @@ void TestLesson::recordColumns()
             answer(3, ++value);
         } else if (step == u"end") {
             lesson.cmdEnd_Click();
-            QVERIFY(!lesson.Timer1.isActive());
+            QVERIFY(!lesson.session().Timer1.isActive());
             QTest::qWait(700); // no tick may follow
         } else {
             loadQuestionnaire(lesson, folder, step == u"open2" ? kTwoQuestions : kThreeQuestions);
@@ -730,6 +904,10 @@ void TestLesson::recordColumns()
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
     QCOMPARE(recordHeaderAndSeat3(ClassroomFolder::read(u"Kiroku.csv"_s)),
              expectedHeaderAndSeat3(header, cells));
+    // Every column is a question the seats could answer: none lost its labels.
+    const tally::AnswerHistory &history = lesson.session().record().history();
+    for (int column = 0; column < history.columnCount(); ++column)
+        QVERIFY(!history.texts(column)[1].isEmpty());
 }
 
 // A publication fails and its message waits in a real nested event loop with
@@ -759,12 +937,12 @@ void TestLesson::ticksWaitForPrompts()
     lesson.mnuFileOpen_Click();
     lesson.cmdNext_Click();
     answer(3, 2);
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
 
-    FailingWrites writes{u"Data/LVQ7.ini"_s, 2};
-    lesson.FileWriter = std::ref(writes);
+    FailingWrites writes{u"Data/LVQ7.ini"_s, 2, {}};
+    lesson.session().fileWriter = std::ref(writes);
     int timeouts = 0;
-    QObject::connect(&lesson.Timer1, &QTimer::timeout, [&] { ++timeouts; });
+    QObject::connect(&lesson.session().Timer1, &QTimer::timeout, [&] { ++timeouts; });
     prompter.beforeAnswer = [] {
         QEventLoop loop;
         QTimer::singleShot(1300, &loop, &QEventLoop::quit);
@@ -787,31 +965,44 @@ void TestLesson::ticksWaitForPrompts()
 }
 
 // While the message about a failed seat is up, pupils answer and lock their
-// answers. "再試行" writes only the seat that failed; "続行" leaves it out, and
-// its old answer does not count for the new question.
+// answers. "再試行" writes only the seat that failed; "続行" leaves it out: a
+// seat without the new question still answers the old one, which does not
+// count for the new question, while one that has the question but whose
+// answer file could not be reset answers the new one.
 void TestLesson::retryWritesOnlyFailedSeats_data()
 {
     QTest::addColumn<bool>("retry");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("told");
     QTest::addColumn<QStringList>("writesAfterPrompt");
     QTest::addColumn<QByteArray>("seat7Answer");
-    QTest::newRow("再試行") << true << QStringList{u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}
-                            << QByteArray(" 0 \r\n");
-    QTest::newRow("続行") << false << QStringList{} << QByteArray(" 2 \r\n");
+    QTest::addColumn<bool>("seat7Counts"); // its answer given afterwards
+    QTest::newRow("再試行") << true << u"Data/LVQ7.ini"_s << u"LVQ7.ini 2/102"_s
+                            << QStringList{u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}
+                            << QByteArray(" 0 \r\n") << true;
+    QTest::newRow("続行") << false << u"Data/LVQ7.ini"_s << u"LVQ7.ini 2/102"_s << QStringList{}
+                          << QByteArray(" 2 \r\n") << false;
+    QTest::newRow("続行, the answer file held")
+        << false << u"Data/LVQ7.txt"_s << u"LVQ7.txt 1/102"_s << QStringList{}
+        << QByteArray(" 2 \r\n") << true;
 }
 
 void TestLesson::retryWritesOnlyFailedSeats()
 {
     QFETCH(bool, retry);
+    QFETCH(QString, failing);
+    QFETCH(QString, told);
     QFETCH(QStringList, writesAfterPrompt);
     QFETCH(QByteArray, seat7Answer);
+    QFETCH(bool, seat7Counts);
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
     lesson.CmdStart_Click();
     answer(7, 2);
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
 
-    FailingWrites writes{u"Data/LVQ7.ini"_s, 2};
-    lesson.FileWriter = std::ref(writes);
+    FailingWrites writes{failing, 2, {}};
+    lesson.session().fileWriter = std::ref(writes);
     const QByteArray lock = " 100 \r\n 1 \r\n";
     qsizetype writesBeforePrompt = 0;
     prompter.beforeAnswer = [&] {
@@ -824,13 +1015,15 @@ void TestLesson::retryWritesOnlyFailedSeats()
     lesson.CmdStart_Click();
 
     QCOMPARE(prompter.asked.size(), 1);
-    QVERIFY2(prompter.asked[0].endsWith(u"LVQ7.ini 2/102"_s), qPrintable(prompter.asked[0]));
+    QVERIFY2(prompter.asked[0].endsWith(told), qPrintable(prompter.asked[0]));
     QCOMPARE(writes.written.mid(writesBeforePrompt), writesAfterPrompt);
     QCOMPARE(ClassroomFolder::read(exchange::commandFilePath(5)), lock);
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), seat7Answer);
-    lesson.Timer1_Timer();
-    QCOMPARE(lesson.LVQSum, 1);
-    QCOMPARE(lesson.Tally.answerCount[2], 1.0f); // seat 5's answer; seat 7 counts as 0
+    answer(7, 1);
+    lesson.session().Timer1_Timer();
+    QCOMPARE(lesson.session().lastTally.answerCount[2], 1.0f); // seat 5's answer
+    QCOMPARE(lesson.session().lastTally.answerCount[0], seat7Counts ? 1.0f : 0.0f);
+    QCOMPARE(lesson.session().lastTally.lvqSum, seat7Counts ? 2 : 1);
 }
 
 // The running copy follows the record while the lesson runs and goes away
@@ -839,24 +1032,27 @@ void TestLesson::runningRecord()
 {
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
-    const QString running = Lesson::runningRecordFileName();
+    const QString running =
+        tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Record);
     QVERIFY(!QFileInfo::exists(running)); // nothing collected yet
-    auto record = [&] { return tally::answerRecordBytes(lesson.AnswerHistory, 50); };
+    auto record = [&] { return tally::answerRecordBytes(lesson.session().record().history(), 50); };
 
     lesson.CmdStart_Click();
     answer(3, 2);
-    lesson.Timer1_Timer();
+    lesson.session().Timer1_Timer();
     QCOMPARE(ClassroomFolder::read(running), record());
     const QByteArray first = record();
     answer(3, 4);
-    lesson.Timer1_Timer(); // within the second: not rewritten yet
+    lesson.session().Timer1_Timer(); // within the second: not rewritten yet
     QCOMPARE(ClassroomFolder::read(running), first);
     lesson.CmdPause_Click(); // every publication brings it up to date
     QCOMPARE(ClassroomFolder::read(running), record());
     QVERIFY(record() != first);
 
-    const QString runningResults = Lesson::runningFileName(Lesson::LessonFile::Results);
-    QCOMPARE(ClassroomFolder::read(runningResults), tally::resultsBytes(lesson.AnswerHistory));
+    const QString runningResults =
+        tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Results);
+    QCOMPARE(ClassroomFolder::read(runningResults),
+             tally::resultsBytes(lesson.session().record().history(), 50));
 
     const QByteArray last = record();
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
@@ -867,29 +1063,43 @@ void TestLesson::runningRecord()
     QVERIFY(prompter.asked.isEmpty());
 }
 
-// A running copy found at start-up is kept under its time and never
-// overwritten; the teacher is told once where it is.
-void TestLesson::unfinishedRecordKept_data()
+// A running copy found at start-up, or a record an earlier lesson left, is
+// kept under its time and never overwritten; the teacher is told once where
+// the running copies went. A lesson that collected nothing writes nothing.
+void TestLesson::earlierRecordKept_data()
 {
+    QTest::addColumn<QString>("at"); // "start", "close", "close, nothing collected"
     QTest::addColumn<bool>("nameTaken");
-    QTest::addColumn<QStringList>("runningCopies");
+    QTest::addColumn<QStringList>("earlier");
     QTest::addColumn<QStringList>("keptAs");
-    QTest::newRow("kept under its time") << false << QStringList{u"Kiroku-running.csv"_s}
-                                         << QStringList{u"Kiroku-2026-12-07-1015.csv"_s};
-    QTest::newRow("that name taken") << true << QStringList{u"Kiroku-running.csv"_s}
-                                     << QStringList{u"Kiroku-2026-12-07-1015-2.csv"_s};
+    const QString time = u"2026-12-07-1015"_s;
+    QTest::newRow("running copy kept under its time")
+        << u"start"_s << false << QStringList{u"Kiroku-running.csv"_s}
+        << QStringList{u"Kiroku-%1.csv"_s.arg(time)};
+    QTest::newRow("that name taken") << u"start"_s << true << QStringList{u"Kiroku-running.csv"_s}
+                                     << QStringList{u"Kiroku-%1-2.csv"_s.arg(time)};
     QTest::newRow("record and results, told once")
-        << false << QStringList{u"Kiroku-running.csv"_s, u"Kekka-running.csv"_s}
-        << QStringList{u"Kiroku-2026-12-07-1015.csv"_s, u"Kekka-2026-12-07-1015.csv"_s};
+        << u"start"_s << false << QStringList{u"Kiroku-running.csv"_s, u"Kekka-running.csv"_s}
+        << QStringList{u"Kiroku-%1.csv"_s.arg(time), u"Kekka-%1.csv"_s.arg(time)};
+    QTest::newRow("an earlier lesson's files kept at the close")
+        << u"close"_s << false << QStringList{u"Kiroku.csv"_s, u"Kekka.csv"_s}
+        << QStringList{u"Kiroku-%1.csv"_s.arg(time), u"Kekka-%1.csv"_s.arg(time)};
+    QTest::newRow("an earlier record, that name taken")
+        << u"close"_s << true << QStringList{u"Kiroku.csv"_s}
+        << QStringList{u"Kiroku-%1-2.csv"_s.arg(time)};
+    QTest::newRow("nothing collected: nothing written")
+        << u"close, nothing collected"_s << false << QStringList{u"Kiroku.csv"_s, u"Kekka.csv"_s}
+        << QStringList{u"Kiroku.csv"_s, u"Kekka.csv"_s};
 }
 
-void TestLesson::unfinishedRecordKept()
+void TestLesson::earlierRecordKept()
 {
+    QFETCH(QString, at);
     QFETCH(bool, nameTaken);
-    QFETCH(QStringList, runningCopies);
+    QFETCH(QStringList, earlier);
     QFETCH(QStringList, keptAs);
     ClassroomFolder folder;
-    for (const QString &name : std::as_const(runningCopies)) {
+    for (const QString &name : std::as_const(earlier)) {
         ClassroomFolder::write(name, name.toUtf8());
         QFile file(name);
         QVERIFY(file.open(QIODevice::ReadWrite));
@@ -905,10 +1115,18 @@ void TestLesson::unfinishedRecordKept()
     QStringList told;
     for (const QString &name : std::as_const(keptAs))
         told << QDir::toNativeSeparators(folder.filePath(name));
-    QCOMPARE(prompter.asked, QStringList{u"unfinished record: "_s + told.join(u' ')});
+    if (at == u"start") {
+        QCOMPARE(prompter.asked, QStringList{u"unfinished record: "_s + told.join(u' ')});
+    } else {
+        if (at == u"close")
+            lesson.CmdStart_Click();
+        QCOMPARE(lesson.Form_Unload(), at == u"close" ? u"Kiroku.csv"_s : QString());
+        QCOMPARE(prompter.asked, QStringList());
+    }
     for (int i = 0; i < keptAs.size(); ++i) {
-        QCOMPARE(ClassroomFolder::read(keptAs[i]), runningCopies[i].toUtf8());
-        QVERIFY(!QFileInfo::exists(runningCopies[i]));
+        QCOMPARE(ClassroomFolder::read(keptAs[i]), earlier[i].toUtf8());
+        if (keptAs[i] != earlier[i])
+            QCOMPARE(QFileInfo::exists(earlier[i]), at == u"close");
     }
     if (nameTaken)
         QCOMPARE(ClassroomFolder::read(u"Kiroku-2026-12-07-1015.csv"_s), "an earlier one");

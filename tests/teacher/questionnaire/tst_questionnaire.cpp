@@ -229,6 +229,7 @@ void TestQuestionnaire::roundTrip_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<TextEncoding>("encoding");
+    QTest::addColumn<QString>("unencodable");
 
     // 質問 / はい / いいえ, blank, アンケート / はい / いいえ
     const QByteArray cp932 =
@@ -238,16 +239,25 @@ void TestQuestionnaire::roundTrip_data()
         QByteArray::fromHex("e8b3aae5958f0d0ae381afe381840d0ae38184e38184e381880d0a0d0a"
                             "e382a2e383b3e382b1e383bce383880d0ae381afe381840d0a"
                             "e38184e38184e381880d0a");
-    QTest::newRow("code page 932") << cp932 << TextEncoding::Cp932;
-    QTest::newRow("utf-8") << utf8 << TextEncoding::Utf8;
+    QTest::newRow("code page 932") << cp932 << TextEncoding::Cp932 << QString();
+    QTest::newRow("utf-8") << utf8 << TextEncoding::Utf8 << QString();
     QTest::newRow("utf-8 with BOM")
-        << QByteArray::fromHex("efbbbf") + utf8 << TextEncoding::Utf8WithBom;
+        << QByteArray::fromHex("efbbbf") + utf8 << TextEncoding::Utf8WithBom << QString();
+    // 質問 / はい😀 / いいえ / "/𠮷", blank, アンケート / はい / いいえ: the
+    // comment's character reaches no seat
+    QTest::newRow("utf-8 with characters code page 932 lacks")
+        << QByteArray::fromHex(
+               "e8b3aae5958f0d0ae381afe38184f09f98800d0ae38184e38184e381880d0a"
+               "2ff0a0aeb70d0a0d0ae382a2e383b3e382b1e383bce383880d0ae381afe381840d0a"
+               "e38184e38184e381880d0a")
+        << TextEncoding::Utf8 << u"😀"_s;
 }
 
 void TestQuestionnaire::roundTrip()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(TextEncoding, encoding);
+    QFETCH(QString, unencodable);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -260,6 +270,7 @@ void TestQuestionnaire::roundTrip()
     const LoadResult loaded = loadFile(path, table, last, text);
     QVERIFY2(loaded.status.ok, qPrintable(loaded.status.error));
     QCOMPARE(loaded.encoding, encoding);
+    QCOMPARE(loaded.unencodable, unencodable);
     QCOMPARE(last, 1);
     QCOMPARE(table[0][0], u"質問"_s);
     QCOMPARE(table[1][0], u"アンケート"_s);

@@ -1,7 +1,6 @@
-#include "DocumentSteps.h"
+#include "QuestionnaireDocument.h"
 
 #include "exchange/NumberText.h"
-#include "teacher/lesson/Lesson.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -193,76 +192,124 @@ QStringList listFiles(const QString &dir, QStringView pattern)
 
 // ------------------------------------------------------------- procedures
 
-DocumentSteps::DocumentSteps(lesson::Lesson &lesson) : m_lesson(lesson) {}
+QuestionnaireDocument::QuestionnaireDocument(DocumentPrompter &prompter) : m_prompter(prompter) {}
 
-void DocumentSteps::rememberLocation(const ShownLocation &shown)
+QString QuestionnaireDocument::questionnairePath() const
 {
-    m_lesson.QuestionnaireDrive = shown.drive;
-    m_lesson.QuestionnaireDir = shown.dir;
-    m_lesson.QuestionnaireFileName = shown.selectedFile;
+    return questionnaire::questionnairePath(QuestionnaireDir, QuestionnaireFileName);
 }
 
-bool DocumentSteps::canSaveInPlace() const
+bool QuestionnaireDocument::SFileLoad()
 {
-    return !m_confirmed.selectedFile.isEmpty() && !m_lesson.QuestionnaireIsNew;
+    const QString path = questionnairePath();
+    const LoadResult result = loadFile(path, QuestionTable, LastQuestion, QuestionnaireText);
+    emit tableReplaced();
+    if (!result.status.ok) {
+        m_prompter.questionnaireLoadFailed(exchange::nativePath(path), result.status.error);
+        return false;
+    }
+    m_encoding = result.encoding;
+    m_readFrom = path;
+    m_isNew = false;
+    if (!result.unencodable.isEmpty())
+        m_prompter.questionnaireUnencodable(exchange::nativePath(path), result.unencodable);
+    return true;
 }
 
-DocumentSteps::FileOkResult DocumentSteps::fileOk(const ShownLocation &shown,
-                                                  const QString &typedName)
+bool QuestionnaireDocument::SFileSave()
+{
+    const QString path = questionnairePath();
+    // A file saved back keeps the encoding it was read in; any other file is
+    // written in code page 932.
+    const TextEncoding encoding = path == m_readFrom ? m_encoding : TextEncoding::Cp932;
+    const exchange::FileStatus status = saveFile(path, QuestionnaireText, encoding);
+    if (!status.ok) {
+        m_prompter.questionnaireSaveFailed(exchange::nativePath(path), status.error);
+        return false;
+    }
+    m_isNew = false;
+    return true;
+}
+
+void QuestionnaireDocument::startNew()
+{
+    SaveMode = false;
+    LastQuestion = 0;
+    QuestionnaireText.clear();
+    for (int row = 0; row <= kLastLoadedRow; ++row) {
+        for (int field = 0; field <= kMaxAnswers; ++field)
+            QuestionTable[row][field].clear();
+    }
+    m_isNew = true;
+    emit tableReplaced();
+}
+
+void QuestionnaireDocument::rememberLocation(const ShownLocation &shown)
+{
+    QuestionnaireDrive = shown.drive;
+    QuestionnaireDir = shown.dir;
+    QuestionnaireFileName = shown.selectedFile;
+}
+
+bool QuestionnaireDocument::canSaveInPlace() const
+{
+    return !m_confirmed.selectedFile.isEmpty() && !m_isNew;
+}
+
+QuestionnaireDocument::FileOkResult QuestionnaireDocument::fileOk(const ShownLocation &shown,
+                                                                  const QString &typedName)
 {
     // The location is taken first, so an OK that stops below still leaves
     // QuestionnaireFileName empty.
     rememberLocation(shown);
 
-    if (!m_lesson.SaveMode) {
-        if (m_lesson.QuestionnaireFileName.isEmpty())
+    if (!SaveMode) {
+        if (QuestionnaireFileName.isEmpty())
             return FileOkResult::Stayed;
         m_editorWaits = false;
-        if (!m_lesson.SFileLoad())
+        if (!SFileLoad())
             return FileOkResult::Failed;
-        m_confirmed = {m_lesson.QuestionnaireDrive, m_lesson.QuestionnaireDir,
-                       m_lesson.QuestionnaireFileName};
+        m_confirmed = {QuestionnaireDrive, QuestionnaireDir, QuestionnaireFileName};
         return FileOkResult::Loaded;
     }
 
     // A selected file wins over the typed name, which is used as typed.
-    if (m_lesson.QuestionnaireFileName.isEmpty())
-        m_lesson.QuestionnaireFileName = typedName;
-    if (m_lesson.QuestionnaireFileName.isEmpty())
+    if (QuestionnaireFileName.isEmpty())
+        QuestionnaireFileName = typedName;
+    if (QuestionnaireFileName.isEmpty())
         return FileOkResult::Stayed;
 
     // The editor's "編集終了" is waiting for this name: what is in its box
     // now is what the teacher wants written, edits made meanwhile included.
     const std::optional<QString> edited =
         m_editorWaits && editorText ? editorText() : std::optional<QString>();
-    const QString loadedText = m_lesson.QuestionnaireText;
+    const QString loadedText = QuestionnaireText;
     if (edited) {
-        m_lesson.QuestionnaireText = *edited;
+        QuestionnaireText = *edited;
         if (edited->isEmpty()) {
             m_editorWaits = false;
             return FileOkResult::EditorFinished;
         }
     }
-    if (!m_lesson.SFileSave()) {
+    if (!SFileSave()) {
         // The editor's text keeps waiting in the editor; in memory the
         // questionnaire stays the one the question table was read from.
         if (edited)
-            m_lesson.QuestionnaireText = loadedText;
+            QuestionnaireText = loadedText;
         return FileOkResult::Failed;
     }
-    m_confirmed = {m_lesson.QuestionnaireDrive, m_lesson.QuestionnaireDir,
-                   m_lesson.QuestionnaireFileName};
+    m_confirmed = {QuestionnaireDrive, QuestionnaireDir, QuestionnaireFileName};
     if (!edited)
         return FileOkResult::Saved;
     m_editorWaits = false;
     // Written but not read back: the editor stays up with its text.
-    return m_lesson.SFileLoad() ? FileOkResult::EditorFinished : FileOkResult::Saved;
+    return SFileLoad() ? FileOkResult::EditorFinished : FileOkResult::Saved;
 }
 
-DocumentSteps::EditOkResult DocumentSteps::editOk(const QString &text)
+QuestionnaireDocument::EditOkResult QuestionnaireDocument::editOk(const QString &text)
 {
     if (text.isEmpty()) {
-        m_lesson.QuestionnaireText.clear();
+        QuestionnaireText.clear();
         return EditOkResult::Finished;
     }
     if (!canSaveInPlace()) {
@@ -272,10 +319,9 @@ DocumentSteps::EditOkResult DocumentSteps::editOk(const QString &text)
         m_editorWaits = true;
         return EditOkResult::FileNeeded;
     }
-    m_lesson.QuestionnaireText = text;
+    QuestionnaireText = text;
     rememberLocation(m_confirmed);
-    return m_lesson.SFileSave() && m_lesson.SFileLoad() ? EditOkResult::Finished
-                                                        : EditOkResult::Failed;
+    return SFileSave() && SFileLoad() ? EditOkResult::Finished : EditOkResult::Failed;
 }
 
 } // namespace questionnaire

@@ -8,7 +8,7 @@
 
 // Header only: the logic libraries never include it, the windows of both
 // programs do.
-namespace exchange {
+namespace widgets {
 
 // Folders that may hold Qt's own translations: translations/ beside the
 // program, where the Windows folder has them, then Qt's installed folder (on
@@ -41,4 +41,4 @@ inline bool installQtJapanese(QCoreApplication &app)
     return false;
 }
 
-} // namespace exchange
+} // namespace widgets

@@ -7,7 +7,7 @@
 
 // Header only: the logic libraries never include it, the windows of both
 // programs do.
-namespace exchange {
+namespace widgets {
 
 // The property that carries a top-level window's accessible role.
 inline const char *windowRoleProperty()
@@ -41,4 +41,4 @@ inline void setWindowRole(QWidget *window, QAccessible::Role role)
     window->setProperty(windowRoleProperty(), int(role));
 }
 
-} // namespace exchange
+} // namespace widgets

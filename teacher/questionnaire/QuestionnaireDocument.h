@@ -1,15 +1,14 @@
 #pragma once
 
+#include "Questionnaire.h"
+
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
 #include <functional>
 #include <optional>
-
-namespace lesson {
-class Lesson;
-}
 
 namespace questionnaire {
 
@@ -81,8 +80,23 @@ struct ShownLocation
     QString selectedFile;
 };
 
-// The steps of the file chooser's OK and of the editor's "編集終了" on the
-// lesson's values, without widgets. The forms call them and show the outcome.
+// Every question the questionnaire document puts to the user goes through
+// this seam: the main window answers with message boxes, tests with a script.
+class DocumentPrompter
+{
+public:
+    virtual ~DocumentPrompter() = default;
+    virtual void questionnaireLoadFailed(const QString &path, const QString &reason) = 0;
+    virtual void questionnaireSaveFailed(const QString &path, const QString &reason) = 0;
+    // The questionnaire was read, but these characters of it cannot reach
+    // the seats: they would show "?".
+    virtual void questionnaireUnencodable(const QString &path, const QString &characters) = 0;
+};
+
+// The questionnaire document of the teacher's program: the question table
+// read from a file, the text it was read from and where that file is, with
+// the steps of the file chooser's OK and of the editor's "編集終了" on them.
+// It holds no widgets; the forms call the steps and show the outcome.
 //
 // The editor writes its text back to the file last opened or saved with OK.
 // The chooser's lists also set the remembered location whenever the chooser
@@ -95,11 +109,36 @@ struct ShownLocation
 // started anew, the chooser asks for a name in its save role first; the text
 // then waits in the editor, QuestionnaireText keeps the questionnaire that
 // was loaded, and the chooser's OK writes the editor's text and reads it back.
-class DocumentSteps
+class QuestionnaireDocument : public QObject
 {
-public:
-    explicit DocumentSteps(lesson::Lesson &lesson);
+    Q_OBJECT
 
+public:
+    explicit QuestionnaireDocument(DocumentPrompter &prompter);
+
+    // --- the document ------------------------------------------------------
+    questionnaire::QuestionTable QuestionTable{};
+    int LastQuestion = 0;
+    QString QuestionnaireText;
+    QString QuestionnaireDrive;
+    QString QuestionnaireDir;
+    QString QuestionnaireFileName;
+    // Whether the file chooser saves (true) or opens (false).
+    bool SaveMode = false;
+
+    // The current questionnaire file; "/" alone until a file is chosen.
+    QString questionnairePath() const;
+    // Load and save the current file; false (after telling the user) when
+    // the file could not be read or written. Loading replaces the table also
+    // when it fails, with an empty one.
+    bool SFileLoad();
+    bool SFileSave();
+    // "アンケート新規作成": an empty table and text that have no file yet.
+    void startNew();
+    // True while the text was started anew and has no file of its own yet.
+    bool isNew() const { return m_isNew; }
+
+    // --- the steps of the chooser and the editor ---------------------------
     // The editor's current text while the editor exists, nothing otherwise;
     // set by the windows that own the editor.
     std::function<std::optional<QString>()> editorText;
@@ -135,8 +174,18 @@ public:
     // True when "編集終了" may write to the current questionnaire file.
     bool canSaveInPlace() const;
 
+signals:
+    // The question table was read anew or emptied: its questions start
+    // again from the first, and none of them is any earlier one.
+    void tableReplaced();
+
 private:
-    lesson::Lesson &m_lesson;
+    DocumentPrompter &m_prompter;
+    // Encoding of the file last read and the path it was read from: a file
+    // saved back keeps its encoding.
+    TextEncoding m_encoding = TextEncoding::Cp932;
+    QString m_readFrom;
+    bool m_isNew = false;
     ShownLocation m_confirmed; // the file last opened or saved with OK
     bool m_editorWaits = false;
 };

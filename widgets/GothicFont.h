@@ -5,7 +5,7 @@
 
 // Header only: the logic libraries never include it, the windows of both
 // programs do.
-namespace exchange {
+namespace widgets {
 
 // Font families for the Japanese fixed-pitch gothic font both programs use
 // for their texts, in order of preference. The first is the Windows font;
@@ -31,4 +31,4 @@ inline QFont gothicFont(double pointSize, bool bold = false)
     return font;
 }
 
-} // namespace exchange
+} // namespace widgets

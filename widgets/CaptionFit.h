@@ -12,7 +12,7 @@
 
 // Header only: the logic libraries never include it, the windows of both
 // programs do.
-namespace exchange {
+namespace widgets {
 
 // The lines a caption takes in a given width: broken where the text allows
 // (between Japanese characters, at blanks), inside a word only when the word
@@ -107,4 +107,4 @@ inline FittedCaption fitCaption(const QString &caption, const QFont &font, const
     return fitted;
 }
 
-} // namespace exchange
+} // namespace widgets
