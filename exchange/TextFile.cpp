@@ -71,7 +71,7 @@ QString systemReason()
     return qt_error_string(int(GetLastError()));
 }
 
-std::wstring nativePath(const QString &path)
+std::wstring wideNativePath(const QString &path)
 {
     return QDir::toNativeSeparators(path).toStdWString();
 }
@@ -85,7 +85,7 @@ HANDLE openHoldingFolder(const QString &path, FileStatus &status)
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString folder = slash < 0 ? u"."_s : (slash == 0 ? u"/"_s : path.left(slash));
     const HANDLE handle = CreateFileW(
-        nativePath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        wideNativePath(folder).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         status = FileStatus::failure(systemReason());
@@ -175,7 +175,7 @@ FileStatus writeAllAndClose(int fd, const QByteArray &bytes, bool flushToDisk)
 
 std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QString *error)
 {
-    const std::wstring native = nativePath(path);
+    const std::wstring native = wideNativePath(path);
     const HANDLE handle = CreateFileW(native.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -208,7 +208,7 @@ std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QSt
 
 bool isOwnRegularFile(const QString &path)
 {
-    const std::wstring native = nativePath(path);
+    const std::wstring native = wideNativePath(path);
     const HANDLE handle = CreateFileW(native.c_str(), 0,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -229,7 +229,7 @@ namespace {
 // writeWholeFile with the folder held.
 FileStatus writeInHeldFolder(const QString &path, const QByteArray &bytes)
 {
-    const std::wstring native = nativePath(path);
+    const std::wstring native = wideNativePath(path);
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
         const DWORD attributes = GetFileAttributesW(native.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES) {
@@ -287,7 +287,7 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
 
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
 {
-    const std::wstring native = nativePath(path);
+    const std::wstring native = wideNativePath(path);
     const DWORD attributes = GetFileAttributesW(native.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -301,7 +301,7 @@ FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
     std::wstring temporary;
     HANDLE handle = INVALID_HANDLE_VALUE;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        temporary = nativePath(path + temporarySuffix());
+        temporary = wideNativePath(path + temporarySuffix());
         handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
