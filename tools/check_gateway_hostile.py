@@ -41,6 +41,12 @@ from build_programs import program
 
 BUILD = os.path.abspath(sys.argv[1])
 GATEWAY = program(BUILD, "gateway", "ombra-gateway")
+# A Windows build's gateway runs under wine, whose sockets take what a page
+# leaves unread into wine's own buffers: the system's small send buffer,
+# which the attacks of a page that reads nothing and of a ping flood are
+# about, is not there; and wine itself does not start within a small limit
+# of descriptors.
+UNDER_WINE = GATEWAY[-1].endswith(".exe")
 CODE = "581306"
 
 
@@ -598,11 +604,17 @@ def main():
         foreign_host(port)
         two_tabs(port)
         half_written(port, gateway)
-        unread_output(port, gateway)
+        if UNDER_WINE:
+            print("no reading: left out under wine")
+        else:
+            unread_output(port, gateway)
         slow_request(port)
         take_over(port, gateway)
         messages_from_one_address(port)
-        ping_flood(port, gateway)
+        if UNDER_WINE:
+            print("pings: left out under wine")
+        else:
+            ping_flood(port, gateway)
         guessing(port)
     except Failure as failure:
         print("hostile: %s" % failure)
@@ -611,7 +623,10 @@ def main():
         gateway.close()
     try:
         idle_connections()
-        no_descriptors()
+        if UNDER_WINE:
+            print("descriptors: left out under wine")
+        else:
+            no_descriptors()
     except Failure as failure:
         print("hostile: %s" % failure)
         return 1
