@@ -78,7 +78,10 @@ FolderLock::Result FolderLock::take(Holder &holder)
             m_lock->removeStaleLockFile();
             continue;
         }
-        const bool here = host.isEmpty() || host == QSysInfo::machineHostName();
+        // Host names are the same in any case: Windows writes the computer
+        // name in capitals, and gives machineHostName() in small letters.
+        const bool here =
+            host.isEmpty() || host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0;
         holder.host = here ? QSysInfo::machineHostName() : host;
         holder.since = QFileInfo(path).lastModified();
         if (here)
