@@ -20,9 +20,10 @@ FUZZ_TARGETS=(fieldreader number cp932 questionnaire gateway)
 SCREENSHOT_PACKAGES=(imagemagick)
 # Only for ./dev.sh windows: the mingw-w64 cross compilers, the host's Qt tools
 # for the cross-built Qt, wine with its fonts and a Japanese locale to run the
-# programs and tests, NSIS for the installer.
+# programs and tests, NSIS for the installer, and a QR code reader and curl
+# to check the teacher's gateway window.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix patch qt6-base-dev-tools wine wine64 fonts-wine locales
-    nsis imagemagick)
+    nsis imagemagick zbar-tools curl)
 WINDOWS_CACHE="${OMBRA_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/ombra-windows}"
 
 say() { printf '%s\n' "$*" >&2; }
@@ -212,27 +213,31 @@ enable_deb_src() {
 
 # Cross-builds both programs and their tests for Windows with a Qt built once
 # into the cache, runs the tests and a lesson under wine, and leaves the zip
-# and the installer in dist/.
+# and the installer in dist/. The tablet gateway comes in when the sources of
+# its libraries can be had (tools/windows/build_gateway_libs.sh).
 windows() {
     install_deps "${WINDOWS_PACKAGES[@]}"
     enable_deb_src
     export OMBRA_WINDOWS_CACHE="$WINDOWS_CACHE"
-    local start=$SECONDS qt
+    local start=$SECONDS qt libs
     qt="$(nice -n 5 "$ROOT/tools/windows/build_qt.sh" "$WINDOWS_CACHE")"
     local qt_time=$((SECONDS - start))
+    libs="$(nice -n 5 "$ROOT/tools/windows/build_gateway_libs.sh" "$WINDOWS_CACHE" "$qt")"
+    local libs_time=$((SECONDS - start - qt_time))
 
     local dir="$ROOT/build/windows"
-    # A build made with another Qt (its recipe changed) starts anew.
-    if [ "$(cat "$dir/qt-prefix" 2>/dev/null)" != "$qt" ]; then
+    # A build made with another Qt or other gateway libraries (a recipe
+    # changed, the gateway came or went) starts anew.
+    if [ "$(cat "$dir/qt-prefix" 2>/dev/null)" != "$qt $libs" ]; then
         rm -rf "$dir"
     fi
-    export OMBRA_WINDOWS_QT="$qt"
+    export OMBRA_WINDOWS_QT="$qt" OMBRA_WINDOWS_GATEWAY_LIBS="$libs"
     build windows
-    echo "$qt" >"$dir/qt-prefix"
-    local build_time=$((SECONDS - start - qt_time))
+    echo "$qt $libs" >"$dir/qt-prefix"
+    local build_time=$((SECONDS - start - qt_time - libs_time))
 
     OMBRA_QT_PREFIX="$qt" "$ROOT/tools/windows/test_windows.sh" "$dir"
-    local test_time=$((SECONDS - start - qt_time - build_time))
+    local test_time=$((SECONDS - start - qt_time - libs_time - build_time))
 
     local stage="$dir/stage" version
     version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")"
@@ -243,9 +248,15 @@ windows() {
     "$ROOT/tools/windows/check_lesson.sh" "$ROOT/dist/ombra-$version-windows.zip" \
         "$dir/screenshots"
     "$ROOT/tools/windows/check_installer.sh" "$ROOT/dist/ombra-$version-windows-setup.exe"
-    local check_time=$((SECONDS - start - qt_time - build_time - test_time))
-    say "Windows: Qt $qt_time s, programs and tests built $build_time s, tests under wine" \
-        "$test_time s, packages and lesson $check_time s; screenshots in $dir/screenshots"
+    local check_time=$((SECONDS - start - qt_time - libs_time - build_time - test_time))
+    local gateway="with the tablet gateway"
+    if [ -z "$libs" ]; then
+        cat "$WINDOWS_CACHE/gateway-missing.txt" >&2
+        gateway="WITHOUT the tablet gateway (its sources are missing, as said above)"
+    fi
+    say "Windows, $gateway: Qt $qt_time s, the gateway's libraries $libs_time s, programs and" \
+        "tests built $build_time s, tests under wine $test_time s, packages and lesson" \
+        "$check_time s; screenshots in $dir/screenshots"
 }
 
 usage() {
@@ -260,7 +271,8 @@ Usage:
                                installs it and starts both programs from the menu entries
   ./dev.sh screenshots         take the README's screenshots under a virtual X server
   ./dev.sh windows             cross-build both programs for Windows (Qt is built once
-                               into ~/.cache/ombra-windows), test them under wine, and
+                               into ~/.cache/ombra-windows; the tablet gateway too when
+                               its sources are at hand), test them under wine, and
                                make dist/ombra-*-windows.zip and the installer
 FOLDER defaults to build/dev/classroom; start the teacher's program there first.
 USAGE

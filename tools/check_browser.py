@@ -24,6 +24,8 @@ import sys
 import tempfile
 import time
 
+from build_programs import program
+
 try:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
@@ -39,8 +41,8 @@ BUILD = os.path.abspath(sys.argv[1])
 # With --teacher the real teacher's program runs in the current directory
 # instead of the lesson driver, and serves the pages itself.
 TEACHER = sys.argv[3:8] if len(sys.argv) >= 8 and sys.argv[2] == "--teacher" else None
-GATEWAY = os.path.join(BUILD, "gateway", "ombra-gateway")
-DRIVER = os.path.join(BUILD, "tests", "gateway", "lesson_driver")
+GATEWAY = program(BUILD, "gateway", "ombra-gateway")
+DRIVER = program(BUILD, "tests", "gateway", "lesson_driver")
 CODE = "246813"
 SEAT = 7
 
@@ -82,7 +84,7 @@ class Lesson:
     """The teacher's lesson in a child process, one command a line."""
 
     def __init__(self, folder):
-        self.process = subprocess.Popen([DRIVER], cwd=folder, stdin=subprocess.PIPE,
+        self.process = subprocess.Popen(DRIVER, cwd=folder, stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True)
         check(self.process.stdout.readline().strip() == "ready", "the lesson did not start")
 
@@ -215,7 +217,7 @@ def main():
             print("browser: every step with the teacher's program passed")
             return 0
         port = free_port()
-        gateway = subprocess.Popen([GATEWAY, "--port", str(port), "--code", CODE], cwd=folder,
+        gateway = subprocess.Popen(GATEWAY + ["--port", str(port), "--code", CODE], cwd=folder,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         first = gateway.stdout.readline()
         check(first.startswith("アドレス: http://"), "the gateway did not start: " + first)

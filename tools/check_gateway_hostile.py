@@ -37,8 +37,16 @@ import tempfile
 import threading
 import time
 
+from build_programs import program
+
 BUILD = os.path.abspath(sys.argv[1])
-GATEWAY = os.path.join(BUILD, "gateway", "ombra-gateway")
+GATEWAY = program(BUILD, "gateway", "ombra-gateway")
+# A Windows build's gateway runs under wine, whose sockets take what a page
+# leaves unread into wine's own buffers: the system's small send buffer,
+# which the attacks of a page that reads nothing and of a ping flood are
+# about, is not there; and wine itself does not start within a small limit
+# of descriptors.
+UNDER_WINE = GATEWAY[-1].endswith(".exe")
 CODE = "581306"
 
 
@@ -79,7 +87,7 @@ class Gateway:
         env = dict(os.environ)
         env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
         self.process = subprocess.Popen(
-            [GATEWAY, "--port", str(self.port), "--code", CODE], cwd=self.folder, env=env,
+            GATEWAY + ["--port", str(self.port), "--code", CODE], cwd=self.folder, env=env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
             preexec_fn=limit)
         self.lines = queue.Queue()
@@ -587,8 +595,8 @@ def half_written(port, gateway):
 
 
 def main():
-    if not os.path.exists(GATEWAY):
-        print("hostile: %s is missing" % GATEWAY)
+    if not os.path.exists(GATEWAY[-1]):
+        print("hostile: %s is missing" % GATEWAY[-1])
         return 1
     gateway = Gateway()
     try:
@@ -596,11 +604,17 @@ def main():
         foreign_host(port)
         two_tabs(port)
         half_written(port, gateway)
-        unread_output(port, gateway)
+        if UNDER_WINE:
+            print("no reading: left out under wine")
+        else:
+            unread_output(port, gateway)
         slow_request(port)
         take_over(port, gateway)
         messages_from_one_address(port)
-        ping_flood(port, gateway)
+        if UNDER_WINE:
+            print("pings: left out under wine")
+        else:
+            ping_flood(port, gateway)
         guessing(port)
     except Failure as failure:
         print("hostile: %s" % failure)
@@ -609,7 +623,10 @@ def main():
         gateway.close()
     try:
         idle_connections()
-        no_descriptors()
+        if UNDER_WINE:
+            print("descriptors: left out under wine")
+        else:
+            no_descriptors()
     except Failure as failure:
         print("hostile: %s" % failure)
         return 1

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -151,7 +152,9 @@ void TestGatewaySoak::fiftyBrowsers()
     environment.insert(u"ASAN_OPTIONS"_s,
                        environment.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
     gateway.setProcessEnvironment(environment);
-    gateway.start(QStringLiteral(GATEWAY_PROGRAM),
+    // Made absolute here: on Windows a path from the root names the drive of
+    // this program, not of the classroom folder the gateway starts in.
+    gateway.start(QFileInfo(QStringLiteral(GATEWAY_PROGRAM)).absoluteFilePath(),
                   {u"--port"_s, QString::number(port), u"--code"_s, kCode});
     QVERIFY2(gateway.waitForStarted(10000), qPrintable(gateway.errorString()));
     QVERIFY(QTest::qWaitFor([&] { return bool(gateway.canReadLine()); }, 20000));
@@ -319,7 +322,11 @@ void TestGatewaySoak::fiftyBrowsers()
                                     [](const Browser &b) { return b.ended == 1; }));
         },
         20000));
+#ifdef Q_OS_WIN
+    gateway.kill(); // a console program has no window to be asked to close
+#else
     gateway.terminate();
+#endif
     QVERIFY(gateway.waitForFinished(20000));
 }
 

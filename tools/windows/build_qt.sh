@@ -20,11 +20,12 @@ QT_VERSION=6.4.2
 TOOLCHAIN="$HERE/mingw-w64.cmake"
 PATCHES=("$HERE/qtbase-directwrite.patch")
 
-# Only what the two programs and their tests use. The system copies of the
-# third-party libraries do not exist for the target, so the bundled ones are
-# built. tabletevent needs a header that Debian's source leaves out; TLS, when
-# a later module wants it, comes from schannel. dynamicgl stays on by itself
-# with opengl off, and the windows plugin then fails to compile.
+# Only what the programs and their tests use; Network is for the gateway's
+# modules. The system copies of the third-party libraries do not exist for
+# the target, so the bundled ones are built. tabletevent needs a header that
+# Debian's source leaves out; TLS comes from Windows' own schannel, not from
+# OpenSSL. dynamicgl stays on by itself with opengl off, and the windows
+# plugin then fails to compile.
 QT_OPTIONS=(
     -DCMAKE_BUILD_TYPE=Release
     -DBUILD_SHARED_LIBS=ON
@@ -36,9 +37,10 @@ QT_OPTIONS=(
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF
     -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF
-    -DFEATURE_sql=OFF -DFEATURE_xml=OFF -DFEATURE_dbus=OFF -DFEATURE_network=OFF
+    -DFEATURE_sql=OFF -DFEATURE_xml=OFF -DFEATURE_dbus=OFF -DFEATURE_network=ON
     -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF
-    -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF -DFEATURE_openssl=OFF
+    -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF
+    -DFEATURE_openssl=OFF -DFEATURE_schannel=ON
     -DFEATURE_icu=OFF -DFEATURE_zstd=OFF
     -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF
 )

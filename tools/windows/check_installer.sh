@@ -38,11 +38,18 @@ rm -rf "$programs" "$menu"
 
 wine_ja wine "$setup" /S
 wineserver -w
-for file in Teacher.exe ｱﾝｹｰﾄ.exe Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll \
-    translations/qtbase_ja.qm README.txt Uninstall.exe; do
+files=(Teacher.exe ｱﾝｹｰﾄ.exe Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll
+    translations/qtbase_ja.qm README.txt Uninstall.exe)
+links=(先生用プログラム 生徒用プログラム アンインストール)
+# Built with the tablet gateway (./dev.sh windows found its libraries).
+if [ -n "${OMBRA_WINDOWS_GATEWAY_LIBS:-}" ]; then
+    files+=(ombra-gateway.exe Qt6Network.dll Qt6HttpServer.dll Qt6WebSockets.dll libqrencode.dll)
+    links+=(タブレット用ゲートウェイ)
+fi
+for file in "${files[@]}"; do
     [ -f "$programs/$file" ] || fail "$file was not installed"
 done
-for link in 先生用プログラム 生徒用プログラム アンインストール; do
+for link in "${links[@]}"; do
     [ -f "$menu/$link.lnk" ] || fail "no start-menu entry $link"
 done
 [ -d "$class" ] || fail "the classroom folder was not made"

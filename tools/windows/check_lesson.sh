@@ -6,7 +6,10 @@
 # as 5 and 12, the teacher starts answering with 再集計, seat 5 answers ○ and
 # seat 12 ×; seat 12 closes its window, which keeps its position in the
 # registry; the teacher closes, which ends seat 5 and writes Kiroku.csv, which
-# must be exactly as expected. Each window is photographed.
+# must be exactly as expected. Each window is photographed. A zip with the
+# tablet gateway has the teacher open タブレットから回答... first: its QR code,
+# read from the window's photograph, gives the gateway's address, and the
+# gateway serves the pupils' page until the window is closed.
 #
 #   check_lesson.sh ZIP SCREENSHOT_DIR       (OMBRA_WINDOWS_CACHE set)
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -78,6 +81,28 @@ xdotool windowfocus --sync "$confirm"
 xdotool key Return
 teacher="$(wait_windows '^オンブラ集計 先生用プログラム$')" || fail "no main window"
 wait_file Data/LVQ50.txt || fail "the first publication was not written"
+
+if [ -f ombra-gateway.exe ]; then
+    # タブレットから回答..., the item above 終了(&X) at the bottom of ﾌｧｲﾙ(&F).
+    xdotool windowfocus --sync "$teacher"
+    xdotool key alt+f Up Up Return
+    gateway="$(wait_windows '^タブレットから回答$')" || fail "no gateway window"
+    sleep 1
+    shoot "$gateway" teacher-gateway
+    url="$(zbarimg --quiet --raw "$shots/teacher-gateway.png" 2>/dev/null | tr -d '\r')"
+    [[ "$url" =~ ^http://[^/]+:8932/#k=[^[:space:]]+$ ]] || fail "the QR code reads '$url', not the gateway's address and key"
+    page="$(curl --silent --max-time 10 http://127.0.0.1:8932/)" || fail "the gateway serves no page"
+    [[ "$page" == *signin-ok* ]] || fail "the gateway's page has no sign-in: $page"
+    xdotool windowfocus --sync "$gateway"
+    xdotool key alt+F4
+    for _ in $(seq 50); do
+        curl --silent --max-time 1 http://127.0.0.1:8932/ >/dev/null || break
+        sleep 0.1
+    done
+    curl --silent --max-time 1 http://127.0.0.1:8932/ >/dev/null &&
+        fail "the gateway still serves after its window closed"
+    echo "lesson under wine: the teacher's gateway window shows $url as a QR code and serves the page"
+fi
 
 pupil_pids=()
 panels=()

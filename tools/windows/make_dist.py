@@ -36,15 +36,32 @@ def imported_dlls(binary: pathlib.Path) -> list[str]:
     return re.findall(r"DLL Name: (\S+)", dump)
 
 
+# What Qt loads at run time without an import table naming it: the plugins
+# that a Qt library needs beside the programs.
+PLUGINS = {
+    "qt6gui.dll": ["platforms/qwindows.dll"],
+    "qt6widgets.dll": ["styles/qwindowsvistastyle.dll"],
+}
+
+
 def check_complete(stage: pathlib.Path) -> None:
     """Every Qt or compiler runtime DLL that a program or plugin loads is in
-    the folder; the rest are Windows' own."""
-    present = {p.name.lower() for p in stage.rglob("*.dll")}
+    the folder, with the plugins those DLLs load; the rest are Windows' own.
+    A teacher's program with the tablet gateway comes with the gateway on
+    its own (ombra-gateway.exe)."""
+    present = {p.relative_to(stage).as_posix().lower() for p in stage.rglob("*.dll")}
+    names = {pathlib.PurePosixPath(p).name for p in present}
     missing = set()
     for binary in list(stage.rglob("*.exe")) + list(stage.rglob("*.dll")):
         for dll in imported_dlls(binary):
-            if re.match(r"(qt6|lib)", dll, re.I) and dll.lower() not in present:
+            if re.match(r"(qt6|lib)", dll, re.I) and dll.lower() not in names:
                 missing.add(f"{dll} (for {binary.relative_to(stage)})")
+    for library, plugins in PLUGINS.items():
+        if library in present:
+            missing.update(f"{p} (for {library})" for p in plugins if p not in present)
+    if "qt6httpserver.dll" in (d.lower() for d in imported_dlls(stage / "Teacher.exe")):
+        if not (stage / "ombra-gateway.exe").is_file():
+            missing.add("ombra-gateway.exe (the Teacher.exe has the gateway)")
     if missing:
         sys.exit("missing from the Windows folder: " + ", ".join(sorted(missing)))
 

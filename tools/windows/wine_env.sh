@@ -60,12 +60,16 @@ wine_code_page() {
         2>/dev/null | tr -d '\r' | awk '$1 == "ACP" { print $3 }'
 }
 
-# Test programs find Qt's DLLs (OMBRA_QT_PREFIX/bin) and the compiler's
-# runtime where they were built; the shipped folder has them beside the
-# programs. Z: is the root of the Linux file system in every prefix.
+# Test programs find Qt's DLLs (OMBRA_QT_PREFIX/bin), those of the gateway's
+# libraries (OMBRA_WINDOWS_GATEWAY_LIBS: Qt's modules in bin, libqrencode in
+# lib) and the compiler's runtime where they were built; the shipped folder
+# has them beside the programs. Z: is the root of the Linux file system in
+# every prefix.
 wine_dll_path() {
     local dirs=() dll
     [ -n "${OMBRA_QT_PREFIX:-}" ] && dirs+=("$OMBRA_QT_PREFIX/bin")
+    [ -n "${OMBRA_WINDOWS_GATEWAY_LIBS:-}" ] &&
+        dirs+=("$OMBRA_WINDOWS_GATEWAY_LIBS/bin" "$OMBRA_WINDOWS_GATEWAY_LIBS/lib")
     for dll in libstdc++-6.dll libwinpthread-1.dll; do
         dirs+=("$(dirname "$(realpath "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")")")")
     done
@@ -76,7 +80,9 @@ wine_dll_path() {
 
 # wine_test PROGRAM [ARGS...]: runs PROGRAM under wine with QT_* variables
 # passed on. A Qt Test program writes nothing into a pipe under wine, so its
-# output goes through a file, which is printed afterwards.
+# output goes through a file, which is printed afterwards. Any other program
+# takes the place of the calling shell, so that a signal to the caller (a
+# test ending a server it started) reaches the program itself.
 wine_test() {
     local program="$1"
     shift
@@ -97,6 +103,6 @@ wine_test() {
         rm -f "$out"
         return "$status"
         ;;
-    *) wine_ja wine "$program" "$@" ;;
+    *) exec env LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "$program" "$@" ;;
     esac
 }
