@@ -252,7 +252,9 @@ void TestGatewayServer::oversizedFrameClosesTheConnection()
     QWebSocket page(u"http://127.0.0.1:%1"_s.arg(m_server->port()));
     QSignalSpy disconnected(&page, &QWebSocket::disconnected);
     QCOMPARE(openSocket(page), QString());
-    page.sendTextMessage(QString(gateway::kMaxMessageBytes * 8, u'a'));
+    // Twice the limit, within the read buffer: a frame larger than that
+    // buffer stalls under wine until the sign-in time-out drops the page.
+    page.sendTextMessage(QString(gateway::kMaxMessageBytes * 2, u'a'));
     QVERIFY(disconnected.wait(5000) || !disconnected.isEmpty());
     QCOMPARE(m_server->core().signedInCount(), 0);
 }
