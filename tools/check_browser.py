@@ -16,8 +16,8 @@ Usage: check_browser.py BUILD_DIR [--teacher WINDOW PID GATEWAY_WINDOW FBDIR POR
 Exits 77 (skipped) when Chromium, its driver or Selenium is missing."""
 
 import os
+import re
 import shutil
-import socket
 import struct
 import subprocess
 import sys
@@ -53,12 +53,6 @@ def find(*names):
         if path:
             return path
     return None
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 class Failure(Exception):
@@ -216,11 +210,15 @@ def main():
             teacher_lesson(browser, folder, seat_file)
             print("browser: every step with the teacher's program passed")
             return 0
-        port = free_port()
-        gateway = subprocess.Popen(GATEWAY + ["--port", str(port), "--code", CODE], cwd=folder,
+        # Port 0: the gateway takes a free port itself and names it in its
+        # address (a port found free beforehand may be taken meanwhile).
+        gateway = subprocess.Popen(GATEWAY + ["--port", "0", "--code", CODE], cwd=folder,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         first = gateway.stdout.readline()
-        check(first.startswith("アドレス: http://"), "the gateway did not start: " + first)
+        found = re.search(r":(\d+)/", first)
+        check(first.startswith("アドレス: http://") and found is not None,
+              "the gateway did not start: " + first)
+        port = int(found.group(1))
         url = "http://127.0.0.1:%d/" % port
         page = browser(url)
         wait = WebDriverWait(page, 10)

@@ -15,7 +15,20 @@ session_folder
 /usr/bin/python3 -c 'import selenium' 2>/dev/null || { echo "Selenium is missing; skipped"; exit 77; }
 command -v zbarimg >/dev/null 2>&1 || { echo "zbarimg is missing; skipped"; exit 77; }
 # The teacher's gateway on a free port, through its per-user setting.
-port="$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+# Below the range the system hands out for outgoing connections (32768 and
+# up), so that the other tests' connections cannot take it before the
+# teacher opens the window.
+port="$(/usr/bin/python3 -c '
+import random, socket
+for _ in range(100):
+    port = random.randint(20000, 32000)
+    with socket.socket() as s:
+        try:
+            s.bind(("0.0.0.0", port))
+        except OSError:
+            continue
+    print(port)
+    break')"
 export XDG_CONFIG_HOME="$SESSION_DIR/config"
 mkdir -p "$XDG_CONFIG_HOME"
 printf '[Gateway]\nPort=%s\n' "$port" >"$XDG_CONFIG_HOME/OmbraTeacher.conf"

@@ -26,6 +26,7 @@ import base64
 import json
 import os
 import queue
+import re
 import resource
 import select
 import shutil
@@ -64,10 +65,14 @@ def command_file(mode, question, labels, one=0):
     return "".join(line + "\r\n" for line in lines).encode("cp932")
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+def port_of(first_line):
+    """The port in the gateway's first console line, its address: the
+    gateway is started on port 0 and takes a free one itself (a port found
+    free beforehand may be taken by another test by the time it starts)."""
+    found = re.search(r":(\d+)/", first_line)
+    check(first_line.startswith("アドレス: http://") and found is not None,
+          "the gateway did not start: " + first_line)
+    return int(found.group(1))
 
 
 class Gateway:
@@ -81,19 +86,17 @@ class Gateway:
             self.write(seat, command_file(2, "好きですか", ["○", "×"]))
             with open(self.path(seat, "txt"), "wb") as f:
                 f.write(b" 0 \r\n")
-        self.port = free_port()
         limit = (lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (descriptors, descriptors))
                  ) if descriptors else None
         env = dict(os.environ)
         env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
         self.process = subprocess.Popen(
-            GATEWAY + ["--port", str(self.port), "--code", CODE], cwd=self.folder, env=env,
+            GATEWAY + ["--port", "0", "--code", CODE], cwd=self.folder, env=env,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
             preexec_fn=limit)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
-        first = self.lines.get(timeout=20)
-        check(first.startswith("アドレス: http://"), "the gateway did not start: " + first)
+        self.port = port_of(self.lines.get(timeout=20))
 
     def _read(self):
         for line in self.process.stdout:
