@@ -119,9 +119,12 @@ public:
             m_painter.setPen(Qt::black);
             m_painter.drawText(cell.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft,
                                u"%1番"_s.arg(seat));
+            // A seat that never answered was perhaps empty: a dash, not 0.
             m_painter.drawText(cell.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignRight,
-                               u"%1 / %2"_s.arg(report.correctBySeat[seat])
-                                   .arg(report.markedQuestions));
+                               report.answeredAny[seat]
+                                   ? u"%1 / %2"_s.arg(report.correctBySeat[seat])
+                                         .arg(report.markedQuestions)
+                                   : u"－"_s);
         }
         m_y += rows * rowHeight + 8;
     }
@@ -192,7 +195,9 @@ exchange::FileStatus writeLessonReportPdf(const tally::LessonReport &report, con
         if (report.markedQuestions > 0) {
             page.keep(60 + 17 * 10);
             page.text(u"席ごとの正答数（先生用：生徒には見せないでください）"_s, 13, true);
-            page.text(u"正解のある %1問のうち、正しく答えた数"_s.arg(report.markedQuestions), 10.5);
+            page.text(u"正解のある %1問のうち、正しく答えた数（－は一度も答えなかった席）"_s.arg(
+                          report.markedQuestions),
+                      10.5);
             page.seatTable(report);
         }
         if (!page.end()) {

@@ -135,8 +135,6 @@ void frmMain::buildGraph(QWidget *client)
         bar->setAutoFillBackground(true);
         QPalette palette = bar->palette();
         palette.setColor(QPalette::Window, barColour(k));
-        // The outline of the correct answer's bar.
-        palette.setColor(QPalette::WindowText, Qt::black);
         bar->setPalette(palette);
         m_shapeGraph[k] = bar;
 
@@ -470,6 +468,14 @@ void frmMain::buildAdditions()
     m_lblCorrectTag->setStyleSheet(
         u"QLabel { background: white; color: black; border: 3px solid black; }"_s);
     m_lblCorrectTag->setVisible(false);
+    // A white frame around the correct answer's bar, clear of the bar itself
+    // so that its colour stays; it shows even when nobody chose it.
+    m_correctOutline = new QFrame(m_client);
+    m_correctOutline->setObjectName(u"correctOutline"_s);
+    m_correctOutline->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_correctOutline->setStyleSheet(
+        u"QFrame { border: 5px solid white; border-bottom: none; background: transparent; }"_s);
+    m_correctOutline->setVisible(false);
 
     m_chooseImagePath = [this](const QString &proposed) {
         return QFileDialog::getSaveFileName(this, u"グラフを画像で保存"_s, proposed,
@@ -497,26 +503,32 @@ void frmMain::showCorrectMark()
         m_revealCorrect->setChecked(m_lesson.revealCorrect());
     const lesson::Lesson::CorrectMark mark = m_lesson.correctMark();
     for (int k = 0; k < 5; ++k) {
-        const bool marked = k == mark.position;
-        m_shapeGraph[k]->setFrameStyle(marked ? QFrame::Box | QFrame::Plain : QFrame::NoFrame);
-        m_shapeGraph[k]->setLineWidth(marked ? 5 : 0);
         QFont font = m_lblItem[k]->font();
-        font.setUnderline(marked);
+        font.setUnderline(k == mark.position);
         m_lblItem[k]->setFont(font);
     }
     m_lblCorrect->setText(mark.caption);
     m_lblCorrect->setVisible(!mark.caption.isEmpty());
     m_lblCorrectTag->setVisible(mark.position >= 0);
-    if (mark.position >= 0) {
-        // Right of the bar, in the gap before the next one; left of the
-        // last bar, which has no gap after it.
-        constexpr int kTagWidth = 72;
-        constexpr int kTagHeight = 36;
-        const int left = mark.position < 4 ? kBarLeft[mark.position] + kBarWidth + 4
-                                           : kBarLeft[mark.position] - kTagWidth - 4;
-        m_lblCorrectTag->setGeometry(left, tally::kBaseLine - kTagHeight, kTagWidth, kTagHeight);
-        m_lblCorrectTag->raise();
-    }
+    // The outline tells the bar's height: hidden with the bars.
+    m_correctOutline->setVisible(mark.position >= 0 && !m_shapeGraph[0]->isHidden());
+    if (mark.position < 0)
+        return;
+    constexpr int kOutline = 5;
+    constexpr int kGap = 2;
+    const QRect bar = m_shapeGraph[mark.position]->geometry();
+    const int top = std::min(bar.top(), tally::kBaseLine - 12) - kOutline - kGap;
+    m_correctOutline->setGeometry(bar.left() - kOutline - kGap, top,
+                                  bar.width() + 2 * (kOutline + kGap), tally::kBaseLine - top);
+    // Right of the bar, in the gap before the next one; left of the last
+    // bar, which has no gap after it.
+    constexpr int kTagWidth = 72;
+    constexpr int kTagHeight = 36;
+    const int left = mark.position < 4 ? kBarLeft[mark.position] + kBarWidth + 8
+                                       : kBarLeft[mark.position] - kTagWidth - 8;
+    m_lblCorrectTag->setGeometry(left, tally::kBaseLine - kTagHeight, kTagWidth, kTagHeight);
+    m_correctOutline->raise();
+    m_lblCorrectTag->raise();
 }
 
 void frmMain::mnuSaveLessonReport_Click()
@@ -566,6 +578,7 @@ void frmMain::mnuHideGraph_Toggled(bool hidden)
         m_shapeGraph[k]->setVisible(!hidden);
         m_lblAnswerSum[k]->setVisible(!hidden);
     }
+    showCorrectMark();
 }
 
 QPixmap frmMain::grabGraph()

@@ -122,6 +122,7 @@ private:
     QAction *m_revealCorrect = nullptr;
     QLabel *m_lblCorrect = nullptr;
     QLabel *m_lblCorrectTag = nullptr;
+    QFrame *m_correctOutline = nullptr;
     std::function<QString(const QString &)> m_chooseReportPath;
     AnswerStatusWindow *m_answerStatus = nullptr;
     std::function<QString(const QString &)> m_chooseImagePath;

@@ -13,7 +13,7 @@ LessonReport makeLessonReport(const AnswerHistory &history, int studentsMax, con
     report.date = date;
     report.folder = folder;
     report.studentsMax = std::min(studentsMax, kHistorySeats - 1);
-    std::array<bool, kHistorySeats> answeredAny{};
+    std::array<bool, kHistorySeats> &answeredAny = report.answeredAny;
     for (int column = 0; column < history.columnCount(); ++column) {
         ReportQuestion question;
         question.number = history.questionNumber(column);

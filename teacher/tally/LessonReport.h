@@ -36,7 +36,9 @@ struct LessonReport
 {
     QDate date;
     QString folder;
-    // Pupils (seats 1 to studentsMax) who answered at least one question.
+    // Pupils (seats 1 to studentsMax) who answered at least one question:
+    // entry n for seat n, and how many.
+    std::array<bool, kHistorySeats> answeredAny{};
     int pupils = 0;
     QList<ReportQuestion> questions;
     // Questions with a correct answer, and entry n: the correct answers of

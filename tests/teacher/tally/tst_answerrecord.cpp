@@ -213,6 +213,7 @@ void TestAnswerRecord::lessonReport()
     const tally::LessonReport report =
         tally::makeLessonReport(history, 50, QDate(2026, 12, 7), u"/c"_s);
     QCOMPARE(report.pupils, 4);
+    QVERIFY(report.answeredAny[4] && !report.answeredAny[5] && !report.answeredAny[50]);
     QCOMPARE(report.markedQuestions, 2);
     QCOMPARE(report.questions.size(), 3);
     const tally::ReportQuestion &first = report.questions[0];
