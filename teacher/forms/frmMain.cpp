@@ -340,8 +340,12 @@ void frmMain::refresh()
     m_cmdEnd->setVisible(view.endVisible);
 
     const QFont itemFont = gothicFont(view.itemPointSize);
+    // The correct answer's label is underlined while it is shown.
+    QFont correctFont = itemFont;
+    correctFont.setUnderline(true);
+    const int correctPosition = m_lesson.correctMark().position;
     for (int k = 0; k < 5; ++k) {
-        m_lblItem[k]->setFont(itemFont);
+        m_lblItem[k]->setFont(k == correctPosition ? correctFont : itemFont);
         m_lblItem[k]->setText(view.itemCaptions[k]);
         const tally::Bar &bar = view.graph[k];
         m_lblAnswerSum[k]->setText(bar.caption);
@@ -502,11 +506,6 @@ void frmMain::showCorrectMark()
     if (m_revealCorrect->isChecked() != m_lesson.revealCorrect())
         m_revealCorrect->setChecked(m_lesson.revealCorrect());
     const lesson::Lesson::CorrectMark mark = m_lesson.correctMark();
-    for (int k = 0; k < 5; ++k) {
-        QFont font = m_lblItem[k]->font();
-        font.setUnderline(k == mark.position);
-        m_lblItem[k]->setFont(font);
-    }
     m_lblCorrect->setText(mark.caption);
     m_lblCorrect->setVisible(!mark.caption.isEmpty());
     m_lblCorrectTag->setVisible(mark.position >= 0);

@@ -204,7 +204,8 @@ void TestQuestionnaire::correctMark_data()
     QTest::newRow("ordinary digit") << u"/正解 2"_s << 2;
     QTest::newRow("full-width digit, no space") << u"/正解３"_s << 3;
     QTest::newRow("spaces and tabs around") << u"/正解　\t 5 　"_s << 5;
-    QTest::newRow("several digits") << u"/正解 12"_s << 12;
+    QTest::newRow("several digits") << u"/正解 ９9"_s << 99;
+    QTest::newRow("full-width zero") << u"/正解 1０"_s << 10;
     QTest::newRow("large number") << u"/正解 99999999999"_s << 1000;
     QTest::newRow("zero") << u"/正解 0"_s << 0;
     QTest::newRow("no number") << u"/正解"_s << 0;

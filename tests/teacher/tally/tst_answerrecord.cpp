@@ -148,7 +148,7 @@ void TestAnswerRecord::results()
     seatAnswer[4] = 2.5f; // the record holds 2
     seatAnswer[0] = 1;    // no pupil's seat: not in the record
     history.store({0, 0, true}, 1, seatAnswer, 50,
-                  {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, 0, {3, 3});
+                  {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, 0, {3, 1});
     history.store({1, 1, false}, 2, {}, 50,
                   {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s}, 0, {3, 1});
     seatAnswer[1] = 2;
@@ -159,7 +159,7 @@ void TestAnswerRecord::results()
             exchange::encodeCp932(
                 u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
                 u"正解,正答率\r\n"
-                u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4,3,50\r\n"
+                u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4,1,25\r\n"
                 u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0,1,\r\n"
                 u" 3 ,Q,A,B,,,,0,2,2,0,0,4,,\r\n"_s));
 }
@@ -201,12 +201,12 @@ void TestAnswerRecord::lessonReport()
     seatAnswer[2] = 2;
     seatAnswer[3] = 1;
     seatAnswer[50] = 7; // no answer
-    history.store({1, 0, false}, 1, seatAnswer, 50, {u"Q1"_s, u"A"_s, u"B"_s}, 0, {2, 2});
+    history.store({1, 0, false}, 1, seatAnswer, 50, {u"Q1"_s, u"A"_s, u"B"_s}, 0, {2, 1});
     seatAnswer = {};
     seatAnswer[1] = 3;
     seatAnswer[4] = 4;
     history.store({1, 1, false}, 2, seatAnswer, 50,
-                  {u"Q2"_s, u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"left over"_s}, 0, {4, 3});
+                  {u"Q2"_s, u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"left over"_s}, 0, {4, 4});
     // An ad-hoc question whose answer count the record does not know.
     history.store({1, 0, true}, 1, {}, 50, {u""_s, u"1"_s, u"2"_s, u"3"_s});
 
@@ -220,7 +220,7 @@ void TestAnswerRecord::lessonReport()
     QCOMPARE(first.counts, (std::array<int, 5>{1, 2, 0, 0, 0}));
     QCOMPARE(first.answered, 3);
     QCOMPARE(first.percents[0].value_or(-1), 33);
-    QCOMPARE(first.correctPercent.value_or(-1), 67);
+    QCOMPARE(first.correctPercent.value_or(-1), 33);
     QCOMPARE(report.questions[1].answers, 4);
     QCOMPARE(report.questions[1].correctPercent.value_or(-1), 50);
     QCOMPARE(report.questions[2].answers, 3);
@@ -229,7 +229,7 @@ void TestAnswerRecord::lessonReport()
     QVERIFY(!report.questions[2].percents[0]);
     QCOMPARE((QList<int>{report.correctBySeat[1], report.correctBySeat[2],
                          report.correctBySeat[3], report.correctBySeat[4]}),
-             (QList<int>{2, 1, 0, 0}));
+             (QList<int>{0, 0, 1, 1}));
     QCOMPARE(tally::reportFileName(report.date), u"授業のまとめ_2026-12-07.pdf"_s);
 }
 
