@@ -17,7 +17,7 @@ TEST_PACKAGES=(chromium chromium-driver python3-selenium zbar-tools poppler-util
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 FUZZ_TARGETS=(fieldreader number cp932 questionnaire gateway)
 # Only for ./dev.sh screenshots.
-SCREENSHOT_PACKAGES=(imagemagick)
+SCREENSHOT_PACKAGES=(imagemagick poppler-utils)
 # Only for ./dev.sh windows: the mingw-w64 cross compilers, the host's Qt tools
 # for the cross-built Qt, wine with its fonts and a Japanese locale to run the
 # programs and tests, NSIS for the installer.
