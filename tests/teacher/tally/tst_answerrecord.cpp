@@ -231,6 +231,7 @@ void TestAnswerRecord::lessonReport()
                          report.correctBySeat[3], report.correctBySeat[4]}),
              (QList<int>{0, 0, 1, 1}));
     QCOMPARE(tally::reportFileName(report.date), u"授業のまとめ_2026-12-07.pdf"_s);
+    QCOMPARE(tally::makeLessonReport(history, 99, {}, {}).studentsMax, 51); // the seats held
 }
 
 QTEST_APPLESS_MAIN(TestAnswerRecord)
