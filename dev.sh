@@ -10,14 +10,14 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-ipafont-gothic python3 libbenchmark-dev
     qt6-translations-l10n dpkg-dev xvfb xauth xdotool
     qt6-httpserver-dev qt6-websockets-dev libqrencode-dev)
-# Only for ./dev.sh test: a real browser for the gateway's pages, and a reader for the
-# QR code on the teacher's screen.
-TEST_PACKAGES=(chromium chromium-driver python3-selenium zbar-tools)
+# Only for ./dev.sh test: a real browser for the gateway's pages, a reader for the
+# QR code on the teacher's screen, and pdftotext for the text of the lesson's report.
+TEST_PACKAGES=(chromium chromium-driver python3-selenium zbar-tools poppler-utils)
 # Only for ./dev.sh fuzz.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 FUZZ_TARGETS=(fieldreader number cp932 questionnaire gateway)
 # Only for ./dev.sh screenshots.
-SCREENSHOT_PACKAGES=(imagemagick)
+SCREENSHOT_PACKAGES=(imagemagick poppler-utils)
 # Only for ./dev.sh windows: the mingw-w64 cross compilers, the host's Qt tools
 # for the cross-built Qt, wine with its fonts and a Japanese locale to run the
 # programs and tests, NSIS for the installer, and a QR code reader and curl

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots from the real programs under a virtual X
-# server: the teacher's window with a live graph, its 回答状況 window, and a
-# pupil's panel.
+# server: the teacher's window with a live graph, its 回答状況 window, a
+# pupil's panel, the graph with its correct answer shown, a page of the
+# lesson's PDF summary, and the tablet gateway.
 # Usage: screenshots.sh BUILD_DIR OUTPUT_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/xsession.sh
@@ -75,14 +76,45 @@ panel="$(wait_windows '^オンブラ$')"
 sleep 1.2
 import -window "$panel" "$out/student.png"
 
-# The gateway's window from ﾌｧｲﾙ(F) > タブレットから回答... (the fifth item),
+# The third question has a correct answer: つぎへ twice, answers from the
+# pupils, then 表示 → 正解を表示 by its shortcut.
+xdotool windowfocus --sync "$teacher"
+press_in "$teacher" $((166 + 75)) $((top + 612 + 50))
+sleep 0.3
+press_in "$teacher" $((166 + 75)) $((top + 612 + 50))
+sleep 0.5
+for seat in $(seq 1 27); do
+    answer=1
+    [ "$seat" -gt 18 ] && answer=2
+    [ "$seat" -gt 24 ] && answer=3
+    printf ' %s \r\n' "$answer" >"Data/LVQ$seat.txt"
+done
+sleep 1.5
+xdotool key ctrl+k
+xdotool windowraise "$teacher"
+sleep 0.5
+import -window "$teacher" "$out/teacher-correct.png"
+
+# ﾌｧｲﾙ(F) > 授業のまとめをPDFで保存... (the fifth item): Enter takes the
+# proposed name; its second page, with the marked question, as a picture.
+xdotool key alt+f Down Down Down Down Return
+wait_windows '^授業のまとめをPDFで保存$' >/dev/null
+sleep 0.5
+xdotool key Return
+report="$folder/授業のまとめ_$(date +%Y-%m-%d).pdf"
+for _ in $(seq 1 50); do [ -s "$report" ] && break; sleep 0.1; done
+sleep 0.5
+pdftoppm -png -r 60 -f 2 -l 2 -singlefile "$report" "$out/lesson-report"
+
+# The gateway's window from ﾌｧｲﾙ(F) > タブレットから回答... (the sixth item),
 # and the pupil's page in a phone-sized headless Chromium through it.
 xdotool windowfocus --sync "$teacher"
-xdotool key alt+f Down Down Down Down Return
+xdotool key alt+f Down Down Down Down Down Return
 tablet="$(wait_windows '^タブレットから回答$')"
 sleep 0.5
 import -window "$tablet" "$out/gateway.png"
-written="$out/teacher.png, $out/answer-status.png, $out/student.png and $out/gateway.png"
+written="$out/teacher.png, $out/answer-status.png, $out/student.png, $out/teacher-correct.png,"
+written="$written $out/lesson-report.png and $out/gateway.png"
 if /usr/bin/python3 "$here/screenshot_page.py" "$build" "$folder" "$out/gateway-phone.png"; then
     written="$written and $out/gateway-phone.png"
 fi

@@ -101,4 +101,10 @@ void MessageBoxPrompter::questionnaireUnencodable(const QString &path, const QSt
     QMessageBox::warning(m_parent, texts::programTitle(), texts::unencodable(path, characters));
 }
 
+void MessageBoxPrompter::questionnaireMarksReported(const QString &path,
+                                                    const QStringList &problems)
+{
+    QMessageBox::information(m_parent, texts::programTitle(), texts::marksReported(path, problems));
+}
+
 } // namespace teacher

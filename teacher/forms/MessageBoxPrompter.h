@@ -25,6 +25,7 @@ public:
     void questionnaireLoadFailed(const QString &path, const QString &reason) override;
     void questionnaireSaveFailed(const QString &path, const QString &reason) override;
     void questionnaireUnencodable(const QString &path, const QString &characters) override;
+    void questionnaireMarksReported(const QString &path, const QStringList &problems) override;
 
 private:
     QWidget *m_parent = nullptr;

@@ -5,6 +5,14 @@
 
 namespace teacher {
 
+QColor barColour(int position)
+{
+    static const QColor colours[5] = {QColor(255, 255, 192), QColor(255, 192, 255),
+                                      QColor(192, 255, 192), QColor(192, 255, 255),
+                                      QColor(255, 255, 255)};
+    return colours[qBound(0, position, 4)];
+}
+
 QIcon teacherIcon()
 {
     QIcon icon;

@@ -17,6 +17,14 @@ constexpr int twips(int value)
 // The Japanese gothic font of the teacher's windows at a point size.
 using widgets::gothicFont;
 
+// The graph's dark blue background and the fill colours of its five bar
+// positions, on screen and in print.
+inline QColor graphBackground()
+{
+    return QColor(0, 0, 128);
+}
+QColor barColour(int position);
+
 // The program's icon: a small bar graph.
 QIcon teacherIcon();
 

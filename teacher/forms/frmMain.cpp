@@ -2,6 +2,7 @@
 
 #include "AnswerStatusWindow.h"
 #include "FittingLabel.h"
+#include "LessonReportPdf.h"
 #include "frmAbout.h"
 #if OMBRA_GATEWAY
 #include "GatewayMenu.h"
@@ -43,10 +44,7 @@ constexpr int kClientHeight = 694;
 
 constexpr int kBarLeft[5] = {32, 232, 432, 632, 832};
 constexpr int kBarWidth = 120;
-const QColor kBarColour[5] = {QColor(255, 255, 192), QColor(255, 192, 255), QColor(192, 255, 192),
-                              QColor(192, 255, 255), QColor(255, 255, 255)};
 constexpr int kItemLeft[5] = {0, 208, 408, 600, 800};
-const QColor kBackground(0, 0, 128);
 
 // The control bar along the bottom; rows of the answer-set buttons inside it.
 constexpr int kFrameTop = 612;
@@ -103,7 +101,7 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     client->setFixedSize(kClientWidth, kClientHeight);
     client->setAutoFillBackground(true);
     QPalette palette = client->palette();
-    palette.setColor(QPalette::Window, kBackground);
+    palette.setColor(QPalette::Window, graphBackground());
     client->setPalette(palette);
     setCentralWidget(client);
     m_client = client;
@@ -136,7 +134,7 @@ void frmMain::buildGraph(QWidget *client)
         bar->setObjectName(indexed(u"ShapeGraph", k));
         bar->setAutoFillBackground(true);
         QPalette palette = bar->palette();
-        palette.setColor(QPalette::Window, kBarColour[k]);
+        palette.setColor(QPalette::Window, barColour(k));
         bar->setPalette(palette);
         m_shapeGraph[k] = bar;
 
@@ -342,8 +340,12 @@ void frmMain::refresh()
     m_cmdEnd->setVisible(view.endVisible);
 
     const QFont itemFont = gothicFont(view.itemPointSize);
+    // The correct answer's label is underlined while it is shown.
+    QFont correctFont = itemFont;
+    correctFont.setUnderline(true);
+    const int correctPosition = m_lesson.correctMark().position;
     for (int k = 0; k < 5; ++k) {
-        m_lblItem[k]->setFont(itemFont);
+        m_lblItem[k]->setFont(k == correctPosition ? correctFont : itemFont);
         m_lblItem[k]->setText(view.itemCaptions[k]);
         const tally::Bar &bar = view.graph[k];
         m_lblAnswerSum[k]->setText(bar.caption);
@@ -356,6 +358,7 @@ void frmMain::refresh()
     m_displayItems[m_lesson.displayIndex()]->setChecked(true);
 
     showAnswerState();
+    showCorrectMark();
 }
 
 void frmMain::mnuFileOpen_Click()
@@ -425,6 +428,10 @@ void frmMain::buildAdditions()
     connect(saveImage, &QAction::triggered, this, &frmMain::mnuSaveGraphImage_Click);
     file->insertSeparator(beforeExit)->setObjectName(u"mnuBarImage"_s);
     file->insertAction(beforeExit, saveImage);
+    QAction *saveReport = new QAction(u"授業のまとめをPDFで保存..."_s, file);
+    saveReport->setObjectName(u"mnuSaveLessonReport"_s);
+    connect(saveReport, &QAction::triggered, this, &frmMain::mnuSaveLessonReport_Click);
+    file->insertAction(beforeExit, saveReport);
 
     QMenu *display = findChild<QMenu *>(u"mnuDisplay"_s);
     display->addSeparator()->setObjectName(u"mnuBarStatus"_s);
@@ -438,12 +445,107 @@ void frmMain::buildAdditions()
     status->setObjectName(u"mnuAnswerStatus"_s);
     status->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
     connect(status, &QAction::triggered, this, &frmMain::mnuAnswerStatus_Click);
+    display->addSeparator()->setObjectName(u"mnuBarCorrect"_s);
+    m_revealCorrect = display->addAction(u"正解を表示"_s);
+    m_revealCorrect->setObjectName(u"mnuRevealCorrect"_s);
+    m_revealCorrect->setCheckable(true);
+    m_revealCorrect->setEnabled(false);
+    m_revealCorrect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    m_revealCorrect->setShortcutContext(Qt::ApplicationShortcut);
+    connect(m_revealCorrect, &QAction::toggled, this, &frmMain::mnuRevealCorrect_Toggled);
+
+    // "正答 n人（p%）" on the caption line, left of "回答 n人".
+    m_lblCorrect = new QLabel(m_frame1);
+    m_lblCorrect->setObjectName(u"lblCorrect"_s);
+    m_lblCorrect->setGeometry(kClientWidth - 148 - 220, 0, 214, 22);
+    m_lblCorrect->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_lblCorrect->setAutoFillBackground(true);
+    m_lblCorrect->setContentsMargins(6, 0, 6, 0);
+    m_lblCorrect->setVisible(false);
+    // "正解" beside the correct answer's bar, on its base line: black on
+    // white in a black box, readable from the back and in black and white.
+    m_lblCorrectTag = new QLabel(u"正解"_s, m_client);
+    m_lblCorrectTag->setObjectName(u"lblCorrectTag"_s);
+    m_lblCorrectTag->setAccessibleName(u"正解"_s);
+    m_lblCorrectTag->setFont(gothicFont(18, true));
+    m_lblCorrectTag->setAlignment(Qt::AlignCenter);
+    m_lblCorrectTag->setStyleSheet(
+        u"QLabel { background: white; color: black; border: 3px solid black; }"_s);
+    m_lblCorrectTag->setVisible(false);
+    // A white frame around the correct answer's bar, clear of the bar itself
+    // so that its colour stays; it shows even when nobody chose it.
+    m_correctOutline = new QFrame(m_client);
+    m_correctOutline->setObjectName(u"correctOutline"_s);
+    m_correctOutline->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_correctOutline->setStyleSheet(
+        u"QFrame { border: 5px solid white; border-bottom: none; background: transparent; }"_s);
+    m_correctOutline->setVisible(false);
 
     m_chooseImagePath = [this](const QString &proposed) {
         return QFileDialog::getSaveFileName(this, u"グラフを画像で保存"_s, proposed,
                                             u"PNG 画像 (*.png)"_s);
     };
+    m_chooseReportPath = [this](const QString &proposed) {
+        return QFileDialog::getSaveFileName(this, u"授業のまとめをPDFで保存"_s, proposed,
+                                            u"PDF (*.pdf)"_s);
+    };
     m_warn = [this](const QString &text) { QMessageBox::warning(this, windowTitle(), text); };
+}
+
+void frmMain::mnuRevealCorrect_Toggled(bool on)
+{
+    if (on == m_lesson.revealCorrect())
+        return;
+    m_lesson.mnuRevealCorrect_Toggled(on);
+    refresh();
+}
+
+void frmMain::showCorrectMark()
+{
+    m_revealCorrect->setEnabled(m_lesson.shownCorrect() != 0);
+    if (m_revealCorrect->isChecked() != m_lesson.revealCorrect())
+        m_revealCorrect->setChecked(m_lesson.revealCorrect());
+    const lesson::Lesson::CorrectMark mark = m_lesson.correctMark();
+    m_lblCorrect->setText(mark.caption);
+    m_lblCorrect->setVisible(!mark.caption.isEmpty());
+    m_lblCorrectTag->setVisible(mark.position >= 0);
+    // The outline tells the bar's height: hidden with the bars.
+    m_correctOutline->setVisible(mark.position >= 0 && !m_shapeGraph[0]->isHidden());
+    if (mark.position < 0)
+        return;
+    constexpr int kOutline = 5;
+    constexpr int kGap = 2;
+    const QRect bar = m_shapeGraph[mark.position]->geometry();
+    const int top = std::min(bar.top(), tally::kBaseLine - 12) - kOutline - kGap;
+    m_correctOutline->setGeometry(bar.left() - kOutline - kGap, top,
+                                  bar.width() + 2 * (kOutline + kGap), tally::kBaseLine - top);
+    // Right of the bar, in the gap before the next one; left of the last
+    // bar, which has no gap after it.
+    constexpr int kTagWidth = 72;
+    constexpr int kTagHeight = 36;
+    const int left = mark.position < 4 ? kBarLeft[mark.position] + kBarWidth + 8
+                                       : kBarLeft[mark.position] - kTagWidth - 8;
+    m_lblCorrectTag->setGeometry(left, tally::kBaseLine - kTagHeight, kTagWidth, kTagHeight);
+    m_correctOutline->raise();
+    m_lblCorrectTag->raise();
+}
+
+void frmMain::mnuSaveLessonReport_Click()
+{
+    const QDate today = QDate::currentDate();
+    QString path = m_chooseReportPath(QDir::current().filePath(tally::reportFileName(today)));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += u".pdf"_s;
+    const lesson::LessonSession &session = m_lesson.session();
+    const tally::LessonReport report = tally::makeLessonReport(
+        session.record().history(), session.LVQStudentsMax, today, QDir::currentPath());
+    const exchange::FileStatus status = writeLessonReportPdf(report, path);
+    if (!status.ok) {
+        m_warn(u"授業のまとめを保存できませんでした。\n"_s + QDir::toNativeSeparators(path) +
+               u"\n"_s + status.error);
+    }
 }
 
 void frmMain::showAnswerState()
@@ -475,6 +577,7 @@ void frmMain::mnuHideGraph_Toggled(bool hidden)
         m_shapeGraph[k]->setVisible(!hidden);
         m_lblAnswerSum[k]->setVisible(!hidden);
     }
+    showCorrectMark();
 }
 
 QPixmap frmMain::grabGraph()

@@ -75,6 +75,15 @@ public:
     {
         m_chooseImagePath = std::move(chooser);
     }
+    // "正解を表示" (Ctrl+K) and "授業のまとめをPDFで保存...".
+    void mnuRevealCorrect_Toggled(bool on);
+    void mnuSaveLessonReport_Click();
+    // Asks where the lesson's report goes, proposing a path; empty to
+    // cancel. A save dialog unless replaced.
+    void setReportPathChooser(std::function<QString(const QString &proposedPath)> chooser)
+    {
+        m_chooseReportPath = std::move(chooser);
+    }
     // Tells the teacher that something could not be done; a message box
     // unless replaced.
     void setWarner(std::function<void(const QString &text)> warner) { m_warn = std::move(warner); }
@@ -110,6 +119,11 @@ private:
     QWidget *m_client = nullptr;
     QLabel *m_lblAnswered = nullptr;
     QAction *m_hideGraph = nullptr;
+    QAction *m_revealCorrect = nullptr;
+    QLabel *m_lblCorrect = nullptr;
+    QLabel *m_lblCorrectTag = nullptr;
+    QFrame *m_correctOutline = nullptr;
+    std::function<QString(const QString &)> m_chooseReportPath;
     AnswerStatusWindow *m_answerStatus = nullptr;
     std::function<QString(const QString &)> m_chooseImagePath;
     std::function<void(const QString &)> m_warn;
@@ -121,6 +135,8 @@ private:
     void buildAdditions();
     // Shows who has answered on "回答 n人" and in the seat overview.
     void showAnswerState();
+    // Marks the correct answer while "正解を表示" is ticked.
+    void showCorrectMark();
     // Runs a lesson procedure and shows its outcome.
     void run(void (lesson::Lesson::*procedure)());
 };

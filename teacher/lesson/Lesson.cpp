@@ -2,6 +2,7 @@
 
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
+#include "teacher/tally/Correct.h"
 
 #include <algorithm>
 
@@ -55,6 +56,7 @@ Lesson::Lesson(LessonPrompter &prompter)
         ++m_questionnaireSerial;
         CurrentQuestion = 0;
         m_shownRow = -1;
+        showFacts({});
     });
     // Connected before any window is: the graph is drawn from the new tally
     // before a window shows it.
@@ -86,7 +88,32 @@ Publication Lesson::publication() const
 
 void Lesson::publish(const std::optional<GivenQuestion> &given)
 {
+    m_revealCorrect = false;
     m_session.PublishToSeats(publication(), given);
+}
+
+void Lesson::showFacts(const tally::QuestionFacts &facts)
+{
+    m_shownFacts = facts;
+    m_revealCorrect = false;
+}
+
+void Lesson::mnuRevealCorrect_Toggled(bool on)
+{
+    m_revealCorrect = on && shownCorrect() != 0;
+}
+
+Lesson::CorrectMark Lesson::correctMark() const
+{
+    const std::optional<tally::BarLayout> layout = tally::barPosition(m_shownFacts.answers);
+    if (!m_revealCorrect || !layout)
+        return {};
+    const LessonSession &session = m_session;
+    const int correct = tally::seatsAnswering(session.lastTally, session.LVQStudentsMax,
+                                              m_shownFacts.correct);
+    const int answered = tally::answeredSeats(session.lastTally, session.LVQStudentsMax).count;
+    return {layout->positionOfAnswer[m_shownFacts.correct - 1],
+            tally::correctCaption(correct, answered)};
 }
 
 // ------------------------------------------------------ question navigation
@@ -106,6 +133,10 @@ void Lesson::showRow(int row)
         ShownQuestion[field] = m_document.QuestionTable[row][field];
     m_view.enqeteText = ShownQuestion[0];
     m_shownRow = row;
+    const double count = questionnaire::answerCount(m_document.QuestionTable[row]);
+    const int correct = m_document.CorrectAnswer[row];
+    showFacts({opensAnswering(count) ? static_cast<int>(count) : 0,
+               correct <= count ? correct : 0});
 }
 
 void Lesson::setFrameCaption(QStringView suffix, int number)
@@ -121,7 +152,8 @@ void Lesson::cmdNext_Click()
     setFrameCaption(u"問目のアンケート", CurrentQuestion + 1);
     showRow(CurrentQuestion);
     const int row = CurrentQuestion;
-    publish(GivenQuestion{{m_questionnaireSerial, row, false}, row + 1, ShownQuestion});
+    publish(GivenQuestion{
+        {m_questionnaireSerial, row, false}, row + 1, ShownQuestion, m_shownFacts});
     LayoutAnswerLabels();
     CurrentQuestion = std::min(CurrentQuestion + 1, questionnaire::kTableRows - 1);
     m_session.startAnswering();
@@ -155,6 +187,7 @@ void Lesson::cmdEnd_Click()
 
 void Lesson::emptyGraphAndLabels()
 {
+    showFacts({});
     for (int i = 0; i < tally::kBars; ++i) {
         m_view.graph[i].caption.clear();
         m_view.graph[i].height = 0;
@@ -224,8 +257,10 @@ void Lesson::CmdStart_Click()
             !std::equal(ShownQuestion.begin() + 1, ShownQuestion.end(),
                         history.texts(column).begin() + 1))
             ++m_adHocSerial;
-        publish(GivenQuestion{
-            {m_questionnaireSerial, m_adHocSerial, true}, CurrentQuestion + 1, ShownQuestion});
+        publish(GivenQuestion{{m_questionnaireSerial, m_adHocSerial, true},
+                              CurrentQuestion + 1,
+                              ShownQuestion,
+                              {opensAnswering(LVQMode) ? static_cast<int>(LVQMode) : 0, 0}});
     } else {
         // The question on screen, with its own answer count; right after a
         // questionnaire was opened, its first question is shown first.
@@ -234,7 +269,8 @@ void Lesson::CmdStart_Click()
         const int row = m_shownRow;
         setFrameCaption(u"問目の集計", row + 1);
         LVQMode = rowMode(row);
-        publish(GivenQuestion{{m_questionnaireSerial, row, false}, row + 1, ShownQuestion});
+        publish(GivenQuestion{
+            {m_questionnaireSerial, row, false}, row + 1, ShownQuestion, m_shownFacts});
     }
     m_session.startAnswering();
     LayoutAnswerLabels();

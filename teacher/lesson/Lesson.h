@@ -76,6 +76,26 @@ public:
     // Number of the question the frame caption names.
     int frameNumber() const { return m_frameNumber; }
 
+    // --- 正解を表示 --------------------------------------------------------
+    // The correct answer of the question on screen, 1 to 5; 0 when it has
+    // none (every ad-hoc question, and a question without a "/正解" line).
+    int shownCorrect() const { return m_shownFacts.correct; }
+    // Whether the correct answer is shown. Off at start, after every
+    // publication and whenever another question comes on screen, so that the
+    // class never sees it before the teacher chooses.
+    bool revealCorrect() const { return m_revealCorrect; }
+    // Shows or hides it; showing only while the question on screen has one.
+    void mnuRevealCorrect_Toggled(bool on);
+    // What is shown while it is on: the bar position of the correct answer
+    // and the line "正答 n人（p%）" of the pupils who answered so far;
+    // position -1 and no line while it is off.
+    struct CorrectMark
+    {
+        int position = -1;
+        QString caption;
+    };
+    CorrectMark correctMark() const;
+
     // --- start-up ------------------------------------------------------
     // False when another teacher's program holds the folder: nothing was
     // written, and the program ends.
@@ -124,6 +144,9 @@ private:
     int m_displayIndex = 0;
     int m_shownRow = -1;
     int m_frameNumber = 1;
+    // Answers and correct answer of the question on screen, from its row.
+    tally::QuestionFacts m_shownFacts;
+    bool m_revealCorrect = false;
     // Opening a questionnaire or starting a new one begins a new serial, so
     // no question of it shares a record column with an earlier one; ad-hoc
     // questions are numbered by a serial of their own.
@@ -136,6 +159,8 @@ private:
     void publish(const std::optional<GivenQuestion> &given = std::nullopt);
     void emptyGraphAndLabels();
     void showRow(int row);
+    // Another question, or none, comes on screen.
+    void showFacts(const tally::QuestionFacts &facts);
     double rowMode(int row) const;
     void setFrameCaption(QStringView suffix, int number);
     void showTally();

@@ -151,7 +151,8 @@ void LessonSession::PublishToSeats(const Publication &publication,
     Readings readings = lastTally.seatAnswer;
     PublishReport report = publishOnce(publication, {}, m_given ? &readings : nullptr);
     if (m_given)
-        m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round);
+        m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round,
+                       m_given->facts);
     // The seats now answer the question given, if this publication opens
     // answering at all: one that closes it or ends the seats' programs
     // (modes 100 and 0) never opens, changes or adds a column.
@@ -189,7 +190,8 @@ void LessonSession::recordAnswersGiven()
     Readings readings = lastTally.seatAnswer;
     for (int seat = 0; seat <= lastSeat(); ++seat)
         tally::readSeat(readings, lastTally.unreached, seat);
-    m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round);
+    m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round,
+                       m_given->facts);
     m_record.writeRunningCopies();
 }
 
@@ -222,7 +224,7 @@ void LessonSession::CollectAnswers()
     tally::collectAnswers(lastTally, lastSeat());
     if (m_given)
         m_record.store(m_given->key, m_given->number, m_given->texts, lastTally.seatAnswer,
-                       m_round);
+                       m_round, m_given->facts);
 }
 
 bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)

@@ -38,6 +38,7 @@ struct GivenQuestion
     tally::QuestionKey key;
     int number = 0;
     tally::QuestionTexts texts;
+    tally::QuestionFacts facts;
 };
 
 // Whether a publication of this mode opens answering: 1 to 5 buttons.

@@ -93,4 +93,15 @@ QString unencodable(const QString &path, const QString &characters)
            u"別の文字に直して保存し、開き直してください。"_s.arg(path, characters);
 }
 
+QString marksReported(const QString &path, const QStringList &problems)
+{
+    // A long list is cut so that the box fits the screen.
+    constexpr int kShown = 12;
+    QStringList lines = problems.mid(0, kShown);
+    if (problems.size() > kShown)
+        lines << u"ほか %1件"_s.arg(problems.size() - kShown);
+    return u"アンケートのファイル「%1」を読み込みました。正解の行（/正解）について：\n\n%2"_s.arg(
+        path, lines.join(u'\n'));
+}
+
 } // namespace lesson::texts

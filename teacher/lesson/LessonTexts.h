@@ -20,5 +20,6 @@ QString unfinishedRecordFound(const QStringList &kept, const QStringList &stuck)
 QString loadFailed(const QString &path, const QString &reason);
 QString saveFailed(const QString &path, const QString &reason);
 QString unencodable(const QString &path, const QString &characters);
+QString marksReported(const QString &path, const QStringList &problems);
 
 } // namespace lesson::texts

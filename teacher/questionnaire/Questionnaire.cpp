@@ -48,7 +48,45 @@ QString cp932Unencodable(QStringView text)
     return found;
 }
 
+bool isMarkSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == QChar(0x3000);
+}
+
+// 0 to 9 for an ordinary or a full-width digit, -1 for anything else.
+int digitValue(QChar c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c.unicode() - u'0';
+    if (c.unicode() >= 0xFF10 && c.unicode() <= 0xFF19)
+        return c.unicode() - 0xFF10;
+    return -1;
+}
+
 } // namespace
+
+std::optional<int> readCorrectMark(QStringView line)
+{
+    constexpr QStringView kMark = u"/正解";
+    if (!line.startsWith(kMark))
+        return std::nullopt;
+    qsizetype i = kMark.size();
+    const qsizetype afterWord = i;
+    while (i < line.size() && isMarkSpace(line[i]))
+        ++i;
+    if (i < line.size() && i == afterWord && digitValue(line[i]) < 0)
+        return std::nullopt;
+    int number = 0;
+    bool digits = false;
+    for (; i < line.size() && digitValue(line[i]) >= 0; ++i) {
+        // Any number above the five answers is as wrong as the next.
+        number = std::min(number * 10 + digitValue(line[i]), 1000);
+        digits = true;
+    }
+    while (i < line.size() && isMarkSpace(line[i]))
+        ++i;
+    return digits && i == line.size() ? number : 0;
+}
 
 TextEncoding detectEncoding(QByteArrayView bytes)
 {
@@ -104,8 +142,47 @@ void clearTable(QuestionTable &table, int &lastQuestion, QString &questionnaireT
 // leaves row 0 as Q2, A1 with answer count 0. Once row 30 is reached every
 // further block goes over row 30.
 void loadFromText(const QString &content, QuestionTable &table, int &lastQuestion,
-                  QString &questionnaireText)
+                  QString &questionnaireText, CorrectMarks *marks)
 {
+    qsizetype n = 0;
+    int m = 0;
+    CorrectMarks ownMarks;
+    CorrectMarks &found = marks ? *marks : ownMarks;
+    found = {};
+    // The line of the mark each row holds, for the reports.
+    std::array<int, kTableRows> markLine{};
+    int lineNumber = 0;
+    bool blockSeen = false;
+    const auto report = [&](int line, const QString &text) {
+        found.problems << u"%1行目：%2"_s.arg(line).arg(text);
+    };
+    const auto readMark = [&](QStringView line) {
+        const std::optional<int> mark = readCorrectMark(line);
+        if (!mark)
+            return;
+        const QString quoted = u"「"_s + line.toString() + u"」"_s;
+        if (!blockSeen) {
+            report(lineNumber, quoted + u"の前に質問がありません。この行は使いません。"_s);
+            return;
+        }
+        // The block before the mark has ended (the mark ends it): m is its
+        // number of answers.
+        if (*mark < 1 || *mark > m) {
+            report(lineNumber, quoted + u"は、この質問の答えの番号（答えは%1つ）ではありません。"
+                                        u"この行は使いません。正解の行は答えの行のすぐ後に書きます。"_s
+                                            .arg(m));
+            return;
+        }
+        int &answer = found.answer[lastQuestion];
+        if (answer != 0) {
+            report(lineNumber, u"この質問の正解は %1行目にもあります。後の%2を使います。"_s
+                                   .arg(markLine[lastQuestion])
+                                   .arg(quoted));
+        }
+        answer = *mark;
+        markLine[lastQuestion] = lineNumber;
+    };
+
     clearTable(table, lastQuestion, questionnaireText);
     questionnaireText.reserve(content.size() + content.size() / 8 + 2);
 
@@ -113,8 +190,6 @@ void loadFromText(const QString &content, QuestionTable &table, int &lastQuestio
         table[lastQuestion][kAnswerCountField] = exchange::signPositionText(count);
     };
 
-    qsizetype n = 0;
-    int m = 0;
     const qsizetype size = content.size();
     qsizetype start = 0;
     while (start < size) {
@@ -133,14 +208,27 @@ void loadFromText(const QString &content, QuestionTable &table, int &lastQuestio
 
         questionnaireText += line;
         questionnaireText += u"\r\n";
+        ++lineNumber;
 
         if (endsBlock(line)) {
+            readMark(line);
             n = 0;
             continue;
         }
-        if (n == 0 && m >= 2) {
-            storeAnswerCount(m);
-            lastQuestion = std::min(lastQuestion + 1, kLastLoadedRow);
+        if (n == 0) {
+            if (m >= 2) {
+                storeAnswerCount(m);
+                lastQuestion = std::min(lastQuestion + 1, kLastLoadedRow);
+            }
+            // A row taken over by this block loses the mark of the question
+            // it held.
+            if (found.answer[lastQuestion] != 0) {
+                report(markLine[lastQuestion],
+                       u"この正解の質問は、次の質問に置き換わりました（答えが2つ未満か、質問が31を"
+                       u"超えています）。この行は使いません。"_s);
+                found.answer[lastQuestion] = 0;
+            }
+            blockSeen = true;
         }
         if (n <= kMaxAnswers) {
             table[lastQuestion][n] = line.toString();
@@ -163,22 +251,23 @@ LoadResult loadFile(const QString &path, QuestionTable &table, int &lastQuestion
     const std::optional<QByteArray> bytes =
         exchange::readFileHead(path, kMaxFileBytes + 1, &reason);
     if (!bytes)
-        return {exchange::FileStatus::failure(reason), TextEncoding::Cp932, {}};
+        return {exchange::FileStatus::failure(reason), TextEncoding::Cp932, {}, {}};
     if (bytes->size() > kMaxFileBytes) {
         return {exchange::FileStatus::failure(
             u"ファイルが大きすぎます（%1 MiB まで読み込めます）。"_s.arg(kMaxFileBytes >> 20)),
-                TextEncoding::Cp932, {}};
+                TextEncoding::Cp932, {}, {}};
     }
 
     const TextEncoding encoding = detectEncoding(*bytes);
-    loadFromText(decodeText(*bytes, encoding), table, lastQuestion, questionnaireText);
+    CorrectMarks marks;
+    loadFromText(decodeText(*bytes, encoding), table, lastQuestion, questionnaireText, &marks);
     // Only what reaches the seats matters; a comment may hold anything.
     QString published;
     for (int row = 0; row <= lastQuestion; ++row) {
         for (int field = 0; field <= kMaxAnswers; ++field)
             published += table[row][field];
     }
-    return {{}, encoding, cp932Unencodable(published)};
+    return {{}, encoding, cp932Unencodable(published), marks};
 }
 
 exchange::FileStatus saveFile(const QString &path, const QString &questionnaireText,

@@ -5,9 +5,11 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <array>
+#include <optional>
 
 namespace questionnaire {
 
@@ -46,10 +48,31 @@ QByteArray encodeText(QStringView text, TextEncoding encoding);
 // Empties fields 0 to 6 of rows 0 to 30, lastQuestion and the text.
 void clearTable(QuestionTable &table, int &lastQuestion, QString &questionnaireText);
 
+// Correct answers: a comment line "/正解 n" marks answer n of the question
+// before it (n in ordinary or full-width digits, spaces and tabs allowed
+// after 正解 and after n). Readers that know nothing of it take it for the
+// comment it is.
+//
+// The mark read from a line: nothing when the line is no mark at all
+// ("/正解は…" is a plain comment), 0 when it is one but names no number
+// ("/正解", "/正解 a", "/正解 2x"), the number otherwise.
+std::optional<int> readCorrectMark(QStringView line);
+
+// The correct answer of each row (0: none), and what was wrong with the
+// marks, one text per problem naming its line ("5行目：…"). A mark belongs
+// to the question read last before it; a mark that names no answer of that
+// question is left out; of several marks of one question the last counts;
+// a mark whose question gives its row to the next block is dropped.
+struct CorrectMarks
+{
+    std::array<int, kTableRows> answer{};
+    QStringList problems;
+};
+
 // Builds the table from decoded file content. Lines end at CR LF, a lone CR
 // or a lone LF; questionnaireText receives every line followed by CR LF.
 void loadFromText(const QString &content, QuestionTable &table, int &lastQuestion,
-                  QString &questionnaireText);
+                  QString &questionnaireText, CorrectMarks *marks = nullptr);
 
 struct LoadResult
 {
@@ -58,6 +81,7 @@ struct LoadResult
     // Characters of the questions and answers that code page 932 cannot
     // hold: the seats would show them as "?". Empty when there are none.
     QString unencodable;
+    CorrectMarks marks;
 };
 
 // Empties the table, then reads the file into it. A file that cannot be

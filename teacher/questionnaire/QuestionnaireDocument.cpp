@@ -203,6 +203,7 @@ bool QuestionnaireDocument::SFileLoad()
 {
     const QString path = questionnairePath();
     const LoadResult result = loadFile(path, QuestionTable, LastQuestion, QuestionnaireText);
+    CorrectAnswer = result.marks.answer;
     emit tableReplaced();
     if (!result.status.ok) {
         m_prompter.questionnaireLoadFailed(exchange::nativePath(path), result.status.error);
@@ -213,6 +214,8 @@ bool QuestionnaireDocument::SFileLoad()
     m_isNew = false;
     if (!result.unencodable.isEmpty())
         m_prompter.questionnaireUnencodable(exchange::nativePath(path), result.unencodable);
+    if (!result.marks.problems.isEmpty())
+        m_prompter.questionnaireMarksReported(exchange::nativePath(path), result.marks.problems);
     return true;
 }
 
@@ -236,6 +239,7 @@ void QuestionnaireDocument::startNew()
     SaveMode = false;
     LastQuestion = 0;
     QuestionnaireText.clear();
+    CorrectAnswer.fill(0);
     for (int row = 0; row <= kLastLoadedRow; ++row) {
         for (int field = 0; field <= kMaxAnswers; ++field)
             QuestionTable[row][field].clear();

@@ -91,6 +91,9 @@ public:
     // The questionnaire was read, but these characters of it cannot reach
     // the seats: they would show "?".
     virtual void questionnaireUnencodable(const QString &path, const QString &characters) = 0;
+    // The questionnaire was read, but some of its "/正解" lines were left
+    // out or overruled: one text per line (see CorrectMarks).
+    virtual void questionnaireMarksReported(const QString &path, const QStringList &problems) = 0;
 };
 
 // The questionnaire document of the teacher's program: the question table
@@ -119,6 +122,9 @@ public:
     // --- the document ------------------------------------------------------
     questionnaire::QuestionTable QuestionTable{};
     int LastQuestion = 0;
+    // The correct answer of each row, 1 to 5, from the file's "/正解" lines;
+    // 0 where the question has none.
+    std::array<int, kTableRows> CorrectAnswer{};
     QString QuestionnaireText;
     QString QuestionnaireDrive;
     QString QuestionnaireDir;

@@ -34,12 +34,12 @@ int AnswerHistory::columnOf(const QuestionKey &key) const
 
 bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
                           const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
-                          const QuestionTexts &texts, int round)
+                          const QuestionTexts &texts, int round, const QuestionFacts &facts)
 {
     bool changed = false;
     int index = columnOf(key);
     if (index < 0) {
-        m_columns.push_back(Column{key, questionNumber, {}, {}, round, {}});
+        m_columns.push_back(Column{key, questionNumber, {}, {}, facts, round, {}});
         index = columnCount() - 1;
         changed = true;
     }
@@ -52,8 +52,9 @@ bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
         column->questionNumber = questionNumber;
         changed = true;
     }
-    if (column->texts != texts) {
+    if (column->texts != texts || column->facts != facts) {
         column->texts = texts;
+        column->facts = facts;
         changed = true;
     }
     const int lastSeat = std::min(studentsMax, kHistorySeats - 1);
@@ -74,6 +75,11 @@ bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
 QuestionTexts AnswerHistory::texts(int column) const
 {
     return column >= 0 && column < columnCount() ? m_columns[column].texts : QuestionTexts{};
+}
+
+QuestionFacts AnswerHistory::facts(int column) const
+{
+    return column >= 0 && column < columnCount() ? m_columns[column].facts : QuestionFacts{};
 }
 
 std::array<int, kBars> AnswerHistory::answerCounts(int column, int studentsMax) const
@@ -150,17 +156,25 @@ QByteArray resultsBytes(const AnswerHistory &history, int studentsMax)
 {
     QStringList lines;
     lines.append(
-        u"番号,質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数"_s);
+        u"番号,質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
+        u"正解,正答率"_s);
     for (int column = 0; column < history.columnCount(); ++column) {
         QStringList cells{exchange::numberFieldText(history.questionNumber(column))};
         for (const QString &text : history.texts(column))
             cells.append(csvCell(text));
         int answered = 0;
-        for (const int count : history.answerCounts(column, studentsMax)) {
+        const std::array<int, kBars> counts = history.answerCounts(column, studentsMax);
+        for (const int count : counts) {
             cells.append(QString::number(count));
             answered += count;
         }
         cells.append(QString::number(answered));
+        const int correct = history.facts(column).correct;
+        std::optional<int> percent;
+        if (correct >= 1 && correct <= kBars)
+            percent = roundedPercent(counts[correct - 1], answered);
+        cells.append(correct != 0 ? QString::number(correct) : QString());
+        cells.append(percent ? QString::number(*percent) : QString());
         lines.append(cells.join(u','));
     }
     return exchange::cp932Lines(lines);

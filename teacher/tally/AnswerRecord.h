@@ -1,12 +1,14 @@
 #pragma once
 
 #include "Collect.h"
+#include "Correct.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace tally {
@@ -27,6 +29,17 @@ struct QuestionKey
 // The question text (0) and the answer labels (1 to 5) on the teacher's
 // screen while a question was collected.
 using QuestionTexts = std::array<QString, 6>;
+
+// What the record keeps of a question besides its texts: how many answers
+// the seats were offered (1 to 5; 0 when unknown) and which of them is the
+// correct one (0: none).
+struct QuestionFacts
+{
+    int answers = 0;
+    int correct = 0;
+
+    friend bool operator==(const QuestionFacts &, const QuestionFacts &) = default;
+};
 
 // The answer of every seat to every question collected in the lesson: one
 // column per question, in the order the questions were first collected, each
@@ -51,7 +64,7 @@ public:
     // number, the texts or the set of columns changed.
     bool store(const QuestionKey &key, int questionNumber,
                const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
-               const QuestionTexts &texts = {}, int round = 0);
+               const QuestionTexts &texts = {}, int round = 0, const QuestionFacts &facts = {});
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
     // The column of key; -1 when it has none yet.
@@ -62,6 +75,7 @@ public:
     int questionNumber(int column) const;
     // The texts on screen when column was last collected.
     QuestionTexts texts(int column) const;
+    QuestionFacts facts(int column) const;
     // Entry k: the seats 1 to studentsMax whose cell in column is k + 1, as
     // the record lists them.
     std::array<int, kBars> answerCounts(int column, int studentsMax) const;
@@ -73,6 +87,7 @@ private:
         int questionNumber = 0;
         std::array<qint16, kHistorySeats> cells{};
         QuestionTexts texts;
+        QuestionFacts facts;
         int round = 0;
         // The cells as the rounds before the current one left them.
         std::array<qint16, kHistorySeats> earlier{};
@@ -98,10 +113,13 @@ QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax);
 // CR LF, a header line, then one line per column of the record with its
 // number as the record heads it, the question, the five answer labels, the
 // five counts and the number who answered, counted from the record's cells
-// of seats 1 to studentsMax, so that both files agree. A cell holding a
-// comma, a quote or a line break is quoted, its quotes doubled:
-//   番号,質問,答え1,…,答え5,人数1,…,人数5,回答人数
-//    2 ,"赤, 青, 黄のどれ？",赤,青,黄,,,3,1,0,0,0,4
+// of seats 1 to studentsMax, so that both files agree; last the correct
+// answer and the percent of those who answered who gave it (rounded; both
+// empty where the question has no correct answer, the percent also where
+// nobody answered). A cell holding a comma, a quote or a line break is
+// quoted, its quotes doubled:
+//   番号,質問,答え1,…,答え5,人数1,…,人数5,回答人数,正解,正答率
+//    2 ,"赤, 青, 黄のどれ？",赤,青,黄,,,3,1,0,0,0,4,1,75
 QByteArray resultsBytes(const AnswerHistory &history, int studentsMax);
 
 } // namespace tally

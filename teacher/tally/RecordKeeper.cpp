@@ -43,9 +43,10 @@ QString RecordKeeper::runningFileName(LessonFile file)
 }
 
 void RecordKeeper::store(const QuestionKey &key, int questionNumber, const QuestionTexts &texts,
-                         const std::array<float, kHistorySeats> &seatAnswer, int round)
+                         const std::array<float, kHistorySeats> &seatAnswer, int round,
+                         const QuestionFacts &facts)
 {
-    if (m_history.store(key, questionNumber, seatAnswer, m_studentsMax, texts, round))
+    if (m_history.store(key, questionNumber, seatAnswer, m_studentsMax, texts, round, facts))
         m_changed = true;
 }
 

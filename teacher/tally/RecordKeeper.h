@@ -35,7 +35,8 @@ public:
     // Records one reading of the seats for a question in a round of it: its
     // column, headed with questionNumber and keeping texts for the results.
     void store(const QuestionKey &key, int questionNumber, const QuestionTexts &texts,
-               const std::array<float, kHistorySeats> &seatAnswer, int round);
+               const std::array<float, kHistorySeats> &seatAnswer, int round,
+               const QuestionFacts &facts = {});
 
     const AnswerHistory &history() const { return m_history; }
     bool isEmpty() const { return m_history.columnCount() == 0; }

@@ -518,6 +518,9 @@ void TestQuestionnaireForms::editFinished_data()
     QTest::newRow("empty box writes nothing") << QString() << QByteArray() << 2;
     QTest::newRow("no final line break gets one")
         << u"一問\nはい\nいいえ"_s << exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\n") << 0;
+    QTest::newRow("a correct answer's line stays")
+        << u"一問\nはい\nいいえ\n/正解 2"_s
+        << exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\n/正解 2\r\n") << 0;
     QTest::newRow("final line break gives a blank line")
         << u"一問\nはい\nいいえ\n\n二問\nA\nB\n"_s
         << exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\n\r\n二問\r\nA\r\nB\r\n\r\n") << 1;
@@ -542,6 +545,7 @@ void TestQuestionnaireForms::editFinished()
     QVERIFY(!room.editor()->isVisible());
     QCOMPARE(room.bytes(u"three.txt"_s), file.isEmpty() ? before : file);
     QCOMPARE(room.lesson.document().LastQuestion, lastQuestion);
+    QCOMPARE(room.lesson.document().CorrectAnswer[0], typed.endsWith(u"/正解 2"_s) ? 2 : 0);
     if (file.isEmpty()) {
         QVERIFY(room.lesson.document().QuestionnaireText.isEmpty());
         QCOMPARE(room.lesson.document().QuestionTable[2][0], u"得意ですか？"_s);

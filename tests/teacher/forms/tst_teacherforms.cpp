@@ -9,6 +9,7 @@
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/MessageBoxPrompter.h"
+#include "teacher/tally/LessonReport.h"
 #include "widgets/QtJapanese.h"
 #if OMBRA_GATEWAY
 #include "gateway/GatewayServer.h"
@@ -33,6 +34,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -65,6 +67,7 @@ private slots:
     void captionsFit();
     void answerStateAndHiddenGraph();
     void graphPicture();
+    void correctAnswerAndReport();
     void closingEndsTheLesson();
     void gatewayWindow();
     void closingTheProgramStopsTheGateway();
@@ -184,6 +187,8 @@ void TestTeacherForms::menus_data()
     QTest::newRow("graph picture") << u"mnuSaveGraphImage"_s << u"グラフを画像で保存..."_s;
     QTest::newRow("hide graph") << u"mnuHideGraph"_s << u"グラフを隠す"_s;
     QTest::newRow("answer status") << u"mnuAnswerStatus"_s << u"回答状況"_s;
+    QTest::newRow("reveal correct") << u"mnuRevealCorrect"_s << u"正解を表示"_s;
+    QTest::newRow("lesson report") << u"mnuSaveLessonReport"_s << u"授業のまとめをPDFで保存..."_s;
 }
 
 void TestTeacherForms::menus()
@@ -568,6 +573,79 @@ void TestTeacherForms::graphPicture()
     answer.clear(); // cancelled
     window.findChild<QAction *>(u"mnuSaveGraphImage"_s)->trigger();
     QCOMPARE(warnings.size(), 1);
+}
+
+void TestTeacherForms::correctAnswerAndReport()
+{
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
+    auto *reveal = window.findChild<QAction *>(u"mnuRevealCorrect"_s);
+    QCOMPARE(reveal->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_K));
+    QVERIFY(!reveal->isEnabled() && !reveal->isChecked());
+    folder.writeQuestionnaire(u"q.txt"_s, u"好きな色は？\n赤\n青\n/正解 2\n"_s);
+    lesson.document().QuestionnaireDir = folder.path();
+    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    QVERIFY(lesson.document().SFileLoad());
+    lesson.mnuFileOpen_Click();
+    window.refresh();
+    QTest::mouseClick(child<QPushButton>(&window, u"cmdNext"_s), Qt::LeftButton);
+    QVERIFY(reveal->isEnabled() && !reveal->isChecked());
+    ClassroomFolder::write(exchange::answerFilePath(5), exchange::answerFileBytes(2));
+    ClassroomFolder::write(exchange::answerFilePath(6), exchange::answerFileBytes(1));
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, u"lblAnswered"_s)->text(), u"回答 2人"_s,
+                              3000);
+
+    QTest::keyClick(&window, Qt::Key_K, Qt::ControlModifier);
+    QVERIFY(reveal->isChecked() && lesson.revealCorrect());
+    auto *tag = child<QLabel>(&window, u"lblCorrectTag"_s);
+    QVERIFY(tag->isVisible());
+    QCOMPARE(tag->accessibleName(), u"正解"_s);
+    QCOMPARE(tag->geometry(), QRect(760, 468, 72, 36)); // beside the bar of answer 2
+    // around it, however low the bar
+    auto *outline = child<QFrame>(&window, u"correctOutline"_s);
+    QCOMPARE(outline->geometry(), QRect(625, 485, 134, 19));
+    window.findChild<QAction *>(u"mnuHideGraph"_s)->trigger(); // the outline tells the height
+    QVERIFY(!outline->isVisible() && tag->isVisible());
+    window.findChild<QAction *>(u"mnuHideGraph"_s)->trigger();
+    QVERIFY(outline->isVisible());
+    QVERIFY(child<QLabel>(&window, u"LblItem_3"_s)->font().underline());
+    QVERIFY(!child<QLabel>(&window, u"LblItem_1"_s)->font().underline());
+    QCOMPARE(child<QLabel>(&window, u"lblCorrect"_s)->text(), u"正答 1人（50%）"_s);
+    const QString shot = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
+    if (!shot.isEmpty())
+        window.grab().save(shot + u"/teacher-correct.png"_s);
+    reveal->trigger();
+    QVERIFY(!tag->isVisible() && !lesson.revealCorrect());
+    reveal->trigger();
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    QVERIFY(!reveal->isChecked() && !tag->isVisible()); // published: off again
+
+    QTemporaryDir out;
+    QString proposed;
+    window.setReportPathChooser([&](const QString &path) {
+        proposed = path;
+        return out.filePath(u"まとめ"_s);
+    });
+    window.findChild<QAction *>(u"mnuSaveLessonReport"_s)->trigger();
+    QCOMPARE(QFileInfo(proposed).fileName(), tally::reportFileName(QDate::currentDate()));
+    const QString pdf = out.filePath(u"まとめ.pdf"_s);
+    QVERIFY(ClassroomFolder::read(pdf).startsWith("%PDF"));
+    const QString pdftotext = QStandardPaths::findExecutable(u"pdftotext"_s);
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QProcess process;
+    process.start(pdftotext, {u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s});
+    QVERIFY(process.waitForFinished(60000));
+    // Full-width spaces and line breaks come out as blanks.
+    const QString text =
+        QString::fromUtf8(process.readAllStandardOutput()).replace(QChar(0x3000), u' ').simplified();
+    for (const QString &expected :
+         {u"授業のまとめ"_s, u"出した質問：1問"_s, u"答えた生徒：2人"_s, u"第1問 好きな色は？"_s,
+          u"2. 青 1人（50%） ← 正解"_s, u"正答率 50%"_s, u"席ごとの正答数"_s, u"5番 1 / 1"_s})
+        QVERIFY2(text.contains(expected), qPrintable(expected + u" in:\n"_s + text));
+    if (!shot.isEmpty())
+        QFile::copy(pdf, shot + u"/lesson-report.pdf"_s);
 }
 
 void TestTeacherForms::closingEndsTheLesson()

@@ -81,4 +81,8 @@ public:
     {
         asked << QStringLiteral("unencodable: ") + path + u' ' + characters;
     }
+    void questionnaireMarksReported(const QString &path, const QStringList &problems) override
+    {
+        asked << QStringLiteral("marks: ") + path + u' ' + problems.join(u'|');
+    }
 };

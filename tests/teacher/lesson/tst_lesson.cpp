@@ -28,6 +28,11 @@ namespace {
 const QString kThreeQuestions = u"好きな色は？\n赤\n青\n\n"
                                 u"/ コメント\n得意ですか？\nはい\nいいえ\nどちらでもない\n\n"
                                 u"犬と猫\n犬\n猫\n"_s;
+// The same with correct answers: 赤 for the first question, a mark that names
+// no answer for the last.
+const QString kMarkedQuestions = u"好きな色は？\n赤\n青\n/正解 1\n\n"
+                                 u"/ コメント\n得意ですか？\nはい\nいいえ\nどちらでもない\n\n"
+                                 u"犬と猫\n犬\n猫\n/正解 ３\n"_s;
 
 QByteArray commandFile(int seat)
 {
@@ -118,6 +123,7 @@ private slots:
     void answerWatcherCollectsLikeATick();
     void recordOfAdHocLesson();
     void recordOfQuestionnaire();
+    void revealCorrect();
     void recordThatCannotBeWritten();
     void recordColumns_data();
     void recordColumns();
@@ -415,7 +421,8 @@ void TestLesson::unencodableCharactersAreTold()
 {
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
-    ClassroomFolder::write(u"q.txt"_s, u"好き？\nはい𠮷\nいいえ\n"_s.toUtf8());
+    // in the fifth answer, the last field that reaches the seats
+    ClassroomFolder::write(u"q.txt"_s, u"好き？\n1\n2\n3\n4\nはい𠮷\n"_s.toUtf8());
     lesson.document().QuestionnaireDir = folder.path();
     lesson.document().QuestionnaireFileName = u"q.txt"_s;
     QVERIFY(lesson.document().SFileLoad());
@@ -738,7 +745,8 @@ void TestLesson::recordOfQuestionnaire()
 {
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
-    loadQuestionnaire(lesson, folder, kThreeQuestions);
+    loadQuestionnaire(lesson, folder, kMarkedQuestions);
+    QCOMPARE(prompter.asked.value(0).section(u' ', 2).left(5), u"15行目："_s);
     lesson.mnuFileOpen_Click();
     for (int q = 1; q <= 3; ++q) {
         lesson.cmdNext_Click();
@@ -752,10 +760,54 @@ void TestLesson::recordOfQuestionnaire()
     QCOMPARE(lines[4], cp932(u" 4 番 , 0 , 0 , 0 \r"_s));
     // The results keep each question with its answers and counts.
     QCOMPARE(ClassroomFolder::read(u"Kekka.csv"_s).split('\n').mid(1, 3),
-             cp932(u" 1 ,好きな色は？,赤,青,,,,1,0,0,0,0,1\r\n"
-                   u" 2 ,得意ですか？,はい,いいえ,どちらでもない,,,0,1,0,0,0,1\r\n"
-                   u" 3 ,犬と猫,犬,猫,,,,0,0,1,0,0,1\r"_s)
+             cp932(u" 1 ,好きな色は？,赤,青,,,,1,0,0,0,0,1,1,100\r\n"
+                   u" 2 ,得意ですか？,はい,いいえ,どちらでもない,,,0,1,0,0,0,1,,\r\n"
+                   u" 3 ,犬と猫,犬,猫,,,,0,0,1,0,0,1,,\r"_s)
                  .split('\n'));
+}
+
+// "正解を表示": only for a question with a correct answer, off again at every
+// publication and whenever another question comes on screen.
+void TestLesson::revealCorrect()
+{
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    loadQuestionnaire(lesson, folder, kMarkedQuestions);
+    lesson.mnuRevealCorrect_Toggled(true);
+    QVERIFY(!lesson.revealCorrect());
+    lesson.mnuFileOpen_Click();
+    lesson.cmdNext_Click();
+    QCOMPARE(lesson.shownCorrect(), 1);
+    QVERIFY(!lesson.revealCorrect());
+    QCOMPARE(lesson.correctMark().position, -1);
+    answer(50, 1);
+    answer(4, 2);
+    answer(0, 1); // no pupil's seat
+    lesson.session().Timer1_Timer();
+    lesson.mnuRevealCorrect_Toggled(true);
+    QCOMPARE(lesson.correctMark().position, 1);
+    QCOMPARE(lesson.correctMark().caption, u"正答 1人（50%）"_s);
+    lesson.mnuRevealCorrect_Toggled(false);
+    QCOMPARE(lesson.correctMark().caption, QString());
+
+    lesson.mnuRevealCorrect_Toggled(true);
+    lesson.cmdNext_Click(); // a question without one
+    QCOMPARE(lesson.shownCorrect(), 0);
+    lesson.mnuRevealCorrect_Toggled(true);
+    QVERIFY(!lesson.revealCorrect());
+    lesson.cmdBack_Click();
+    lesson.cmdBack_Click();
+    QCOMPARE(lesson.shownCorrect(), 1);
+    lesson.mnuRevealCorrect_Toggled(true);
+    lesson.CmdStart_Click(); // published again
+    QVERIFY(!lesson.revealCorrect());
+    lesson.mnuRevealCorrect_Toggled(true);
+    lesson.cmdBack_Click(); // shown anew, without a publication
+    QVERIFY(!lesson.revealCorrect());
+    lesson.mnuRevealCorrect_Toggled(true);
+    lesson.CmdLVQClear_Click();
+    QCOMPARE(lesson.shownCorrect(), 0);
+    QVERIFY(!lesson.revealCorrect());
 }
 
 void TestLesson::recordThatCannotBeWritten()

@@ -88,6 +88,10 @@ class TestQuestionnaire : public QObject
 private slots:
     void loading_data();
     void loading();
+    void correctMark_data();
+    void correctMark();
+    void correctMarks_data();
+    void correctMarks();
     void detection_data();
     void detection();
     void roundTrip_data();
@@ -191,6 +195,78 @@ void TestQuestionnaire::loading()
         const QStringList actual(table[r].begin(), table[r].end());
         QVERIFY2(actual == expected, qPrintable(u"row %1: %2"_s.arg(r).arg(actual.join(u'|'))));
     }
+}
+
+void TestQuestionnaire::correctMark_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("mark"); // -1: no mark, a plain comment
+    QTest::newRow("ordinary digit") << u"/正解 2"_s << 2;
+    QTest::newRow("full-width digit, no space") << u"/正解３"_s << 3;
+    QTest::newRow("spaces and tabs around") << u"/正解　\t 5 　"_s << 5;
+    QTest::newRow("several digits") << u"/正解 ９9"_s << 99;
+    QTest::newRow("full-width zero") << u"/正解 1０"_s << 10;
+    QTest::newRow("large number") << u"/正解 99999999999"_s << 1000;
+    QTest::newRow("zero") << u"/正解 0"_s << 0;
+    QTest::newRow("no number") << u"/正解"_s << 0;
+    QTest::newRow("spaces, no number") << u"/正解  "_s << 0;
+    QTest::newRow("a word after a space") << u"/正解 はい"_s << 0;
+    QTest::newRow("more after the number") << u"/正解 2 はい"_s << 0;
+    QTest::newRow("a comment about answers") << u"/正解は2"_s << -1;
+    QTest::newRow("not at the start") << u" /正解 2"_s << -1;
+    QTest::newRow("other comment") << u"/正 2"_s << -1;
+}
+
+void TestQuestionnaire::correctMark()
+{
+    QFETCH(QString, line);
+    QFETCH(int, mark);
+    QCOMPARE(readCorrectMark(line).value_or(-1), mark);
+}
+
+// Marks belong to the question before them; the problems name their lines.
+void TestQuestionnaire::correctMarks_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QList<int>>("answers");      // rows 0.., the rest 0
+    QTest::addColumn<QList<int>>("problemLines"); // in the order reported
+    QTest::newRow("marks after the answers and after a blank")
+        << u"Q1\nA\nB\n/正解 2\n\nQ2\nA\nB\nC\n\n/正解 ３\n"_s << QList<int>{2, 3}
+        << QList<int>{};
+    QTest::newRow("out of range and zero")
+        << u"Q1\nA\nB\n/正解 3\n/正解 0\n\nQ2\nA\nB\n/正解 1"_s << QList<int>{0, 1}
+        << QList<int>{4, 5};
+    QTest::newRow("the last of several counts")
+        << u"Q\nA\nB\nC\n/正解 1\n/note\n/正解 3\n"_s << QList<int>{3} << QList<int>{7};
+    QTest::newRow("before any question") << u"/正解 1\nQ\nA\nB"_s << QList<int>{0}
+                                         << QList<int>{1};
+    QTest::newRow("between question and answers splits the question")
+        << u"Q\n/正解 1\nA\nB"_s << QList<int>{0} << QList<int>{2};
+    QTest::newRow("a question of one answer that the next takes over")
+        << u"Q1\nA\n/正解 1\n\nQ2\nA\nB\n"_s << QList<int>{0} << QList<int>{3};
+    QTest::newRow("not a mark") << u"Q\nA\nB\n/正解は2"_s << QList<int>{0} << QList<int>{};
+}
+
+void TestQuestionnaire::correctMarks()
+{
+    QFETCH(QString, content);
+    QFETCH(QList<int>, answers);
+    QFETCH(QList<int>, problemLines);
+
+    QuestionTable table;
+    int last = 0;
+    QString text;
+    CorrectMarks marks;
+    marks.answer.fill(9);
+    loadFromText(content, table, last, text, &marks);
+    for (int r = 0; r < kTableRows; ++r)
+        QCOMPARE(marks.answer[r], answers.value(r));
+    QCOMPARE(marks.problems.size(), problemLines.size());
+    for (int i = 0; i < problemLines.size(); ++i)
+        QVERIFY2(marks.problems[i].startsWith(u"%1行目："_s.arg(problemLines[i])),
+                 qPrintable(marks.problems[i]));
+    // The marks stay in the text: the editor and saving keep them.
+    QVERIFY(text.contains(u"/正解"_s) || !content.contains(u"/正解"_s));
 }
 
 void TestQuestionnaire::detection_data()

@@ -1,4 +1,5 @@
 #include "teacher/tally/AnswerRecord.h"
+#include "teacher/tally/LessonReport.h"
 
 #include "exchange/Cp932.h"
 
@@ -26,6 +27,9 @@ private slots:
     void record();
     void recordBytes();
     void results();
+    void roundedPercent_data();
+    void roundedPercent();
+    void lessonReport();
 };
 
 void TestAnswerRecord::record_data()
@@ -144,16 +148,90 @@ void TestAnswerRecord::results()
     seatAnswer[4] = 2.5f; // the record holds 2
     seatAnswer[0] = 1;    // no pupil's seat: not in the record
     history.store({0, 0, true}, 1, seatAnswer, 50,
-                  {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s});
+                  {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, 0, {3, 1});
     history.store({1, 1, false}, 2, {}, 50,
-                  {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s});
+                  {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s}, 0, {3, 1});
+    seatAnswer[1] = 2;
+    history.store({1, 2, false}, 3, seatAnswer, 50, {u"Q"_s, u"A"_s, u"B"_s}, 0, {2, 0});
     QCOMPARE(
         tally::resultsBytes(history, 50),
         QByteArray::fromHex("94d48d86") + // 番号
             exchange::encodeCp932(
-                u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数\r\n"
-                u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4\r\n"
-                u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0\r\n"_s));
+                u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
+                u"正解,正答率\r\n"
+                u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4,1,25\r\n"
+                u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0,1,\r\n"
+                u" 3 ,Q,A,B,,,,0,2,2,0,0,4,,\r\n"_s));
+}
+
+void TestAnswerRecord::roundedPercent_data()
+{
+    QTest::addColumn<int>("part");
+    QTest::addColumn<int>("whole");
+    QTest::addColumn<int>("percent"); // -1: none
+    QTest::newRow("a half rounds up") << 1 << 8 << 13;
+    QTest::newRow("below a half") << 1 << 3 << 33;
+    QTest::newRow("above a half") << 2 << 3 << 67;
+    QTest::newRow("all") << 7 << 7 << 100;
+    QTest::newRow("none of them") << 0 << 5 << 0;
+    QTest::newRow("nobody answered") << 0 << 0 << -1;
+}
+
+void TestAnswerRecord::roundedPercent()
+{
+    QFETCH(int, part);
+    QFETCH(int, whole);
+    QFETCH(int, percent);
+    QCOMPARE(tally::roundedPercent(part, whole).value_or(-1), percent);
+    if (percent >= 0) {
+        QCOMPARE(tally::correctCaption(part, whole),
+                 u"正答 %1人（%2%）"_s.arg(part).arg(percent));
+    } else {
+        QCOMPARE(tally::correctCaption(part, whole), u"正答 0人"_s);
+    }
+}
+
+// The report: questions in the record's order with their shares, pupils who
+// answered anything, and each seat's correct answers over the marked ones.
+void TestAnswerRecord::lessonReport()
+{
+    AnswerHistory history;
+    std::array<float, tally::kHistorySeats> seatAnswer{};
+    seatAnswer[1] = 2;
+    seatAnswer[2] = 2;
+    seatAnswer[3] = 1;
+    seatAnswer[50] = 7; // no answer
+    history.store({1, 0, false}, 1, seatAnswer, 50, {u"Q1"_s, u"A"_s, u"B"_s}, 0, {2, 1});
+    seatAnswer = {};
+    seatAnswer[1] = 3;
+    seatAnswer[4] = 4;
+    history.store({1, 1, false}, 2, seatAnswer, 50,
+                  {u"Q2"_s, u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"left over"_s}, 0, {4, 4});
+    // An ad-hoc question whose answer count the record does not know.
+    history.store({1, 0, true}, 1, {}, 50, {u""_s, u"1"_s, u"2"_s, u"3"_s});
+
+    const tally::LessonReport report =
+        tally::makeLessonReport(history, 50, QDate(2026, 12, 7), u"/c"_s);
+    QCOMPARE(report.pupils, 4);
+    QVERIFY(report.answeredAny[4] && !report.answeredAny[5] && !report.answeredAny[50]);
+    QCOMPARE(report.markedQuestions, 2);
+    QCOMPARE(report.questions.size(), 3);
+    const tally::ReportQuestion &first = report.questions[0];
+    QCOMPARE(first.counts, (std::array<int, 5>{1, 2, 0, 0, 0}));
+    QCOMPARE(first.answered, 3);
+    QCOMPARE(first.percents[0].value_or(-1), 33);
+    QCOMPARE(first.correctPercent.value_or(-1), 33);
+    QCOMPARE(report.questions[1].answers, 4);
+    QCOMPARE(report.questions[1].correctPercent.value_or(-1), 50);
+    QCOMPARE(report.questions[2].answers, 3);
+    QCOMPARE(report.questions[2].correct, 0);
+    QVERIFY(!report.questions[2].correctPercent);
+    QVERIFY(!report.questions[2].percents[0]);
+    QCOMPARE((QList<int>{report.correctBySeat[1], report.correctBySeat[2],
+                         report.correctBySeat[3], report.correctBySeat[4]}),
+             (QList<int>{0, 0, 1, 1}));
+    QCOMPARE(tally::reportFileName(report.date), u"授業のまとめ_2026-12-07.pdf"_s);
+    QCOMPARE(tally::makeLessonReport(history, 99, {}, {}).studentsMax, 51); // the seats held
 }
 
 QTEST_APPLESS_MAIN(TestAnswerRecord)
