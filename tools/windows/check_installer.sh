@@ -18,14 +18,7 @@ fail() {
 # No administrator rights asked for: the manifest says asInvoker.
 grep -aq 'level="asInvoker"' "$setup" || fail "the installer asks for more than the user's rights"
 
-finish() {
-    local status=$?
-    set +e # the status is handed on below, not an exit here
-    wineserver -k 2>/dev/null
-    (exit "$status")
-    stop_session
-}
-trap finish EXIT
+trap wine_session_end EXIT
 # Even a silent installer makes a window.
 start_xvfb
 wine_prepare

@@ -27,15 +27,8 @@ python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.arg
 cd "$share"
 
 SESSION_PIDS=""
-finish() {
-    local status=$?
-    set +e # the status is handed on below, not an exit here
-    wineserver -k 2>/dev/null
-    rm -rf "$root"
-    (exit "$status")
-    stop_session
-}
-trap finish EXIT
+WINE_REMOVE_AT_EXIT=("$root")
+trap wine_session_end EXIT
 
 fail() {
     echo "lesson under wine: $*"

@@ -11,14 +11,7 @@ source "$here/../xsession.sh"
 source "$here/wine_env.sh"
 build="$1"
 shift
-finish() {
-    local status=$?
-    set +e # the status is handed on below, not an exit here
-    wineserver -k 2>/dev/null
-    (exit "$status")
-    stop_session
-}
-trap finish EXIT
+trap wine_session_end EXIT
 start_xvfb
 wine_prepare
 wineserver -k 2>/dev/null || true

@@ -18,6 +18,19 @@ set -euo pipefail
 export WINEPREFIX="$OMBRA_WINDOWS_CACHE/wineprefix"
 export WINEARCH=win64
 export WINEDEBUG=-all
+
+# The EXIT trap of a script that runs wine under the X session of
+# xsession.sh: wine's server ends first, then the folders in
+# WINE_REMOVE_AT_EXIT go, then the session, with the script's own status.
+WINE_REMOVE_AT_EXIT=()
+wine_session_end() {
+    local status=$?
+    set +e # the status is handed on below, not an exit here
+    wineserver -k 2>/dev/null
+    [ ${#WINE_REMOVE_AT_EXIT[@]} -gt 0 ] && rm -rf "${WINE_REMOVE_AT_EXIT[@]}"
+    (exit "$status")
+    stop_session
+}
 # No Mono or Gecko installer prompts, no menu entries in the host's desktop.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LOCPATH="$OMBRA_WINDOWS_CACHE/locale"
