@@ -464,6 +464,10 @@ void TestAnswerPanel::clickOnReplacedQuestionWritesNothing()
     QCOMPARE(visibleButtons(), 2);
     QVERIFY(m_panel->Command1_Click(1)); // the new question is answered as usual
     QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 2 \r\n"));
+    // No button has these numbers: nothing is written.
+    for (const int index : {-1, student::kAnswerButtonCount})
+        m_panel->Command1_Click(index);
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 2 \r\n"));
 }
 
 // The teacher's program may be caught halfway through rewriting the file:
