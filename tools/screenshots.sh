@@ -45,17 +45,23 @@ sleep 0.3
 # area under the menu bar.
 eval "$(xdotool getwindowgeometry --shell "$teacher")"
 top=$((HEIGHT - 694))
-press_in "$teacher" $((166 + 75)) $((top + 612 + 50))
+press_next() { press_in "$teacher" $((166 + 75)) $((top + 612 + 50)); }
+# Seats 1 to 27 answer: 1 up to seat $1, 2 up to seat $2, 3 after that.
+answer_seats() {
+    local seat answer
+    for seat in $(seq 1 27); do
+        answer=1
+        [ "$seat" -gt "$1" ] && answer=2
+        [ "$seat" -gt "$2" ] && answer=3
+        printf ' %s \r\n' "$answer" >"Data/LVQ$seat.txt"
+    done
+}
+press_next
 wait_file Data/LVQ50.ini
 sleep 0.5
 
 # Twenty-seven pupils answer: 14 はい, 9 いいえ, 4 どちらでもない.
-for seat in $(seq 1 27); do
-    answer=1
-    [ "$seat" -gt 14 ] && answer=2
-    [ "$seat" -gt 23 ] && answer=3
-    printf ' %s \r\n' "$answer" >"Data/LVQ$seat.txt"
-done
+answer_seats 14 23
 sleep 1.5
 import -window "$teacher" "$out/teacher.png"
 
@@ -79,16 +85,11 @@ import -window "$panel" "$out/student.png"
 # The third question has a correct answer: つぎへ twice, answers from the
 # pupils, then 表示 → 正解を表示 by its shortcut.
 xdotool windowfocus --sync "$teacher"
-press_in "$teacher" $((166 + 75)) $((top + 612 + 50))
+press_next
 sleep 0.3
-press_in "$teacher" $((166 + 75)) $((top + 612 + 50))
+press_next
 sleep 0.5
-for seat in $(seq 1 27); do
-    answer=1
-    [ "$seat" -gt 18 ] && answer=2
-    [ "$seat" -gt 24 ] && answer=3
-    printf ' %s \r\n' "$answer" >"Data/LVQ$seat.txt"
-done
+answer_seats 18 24
 sleep 1.5
 xdotool key ctrl+k
 xdotool windowraise "$teacher"
