@@ -16,7 +16,6 @@ Usage: check_browser.py BUILD_DIR [--teacher WINDOW PID GATEWAY_WINDOW FBDIR POR
 Exits 77 (skipped) when Chromium, its driver or Selenium is missing."""
 
 import os
-import re
 import shutil
 import struct
 import subprocess
@@ -24,7 +23,7 @@ import sys
 import tempfile
 import time
 
-from build_programs import program
+from build_programs import gateway_port, program
 
 try:
     from selenium import webdriver
@@ -210,15 +209,11 @@ def main():
             teacher_lesson(browser, folder, seat_file)
             print("browser: every step with the teacher's program passed")
             return 0
-        # Port 0: the gateway takes a free port itself and names it in its
-        # address (a port found free beforehand may be taken meanwhile).
         gateway = subprocess.Popen(GATEWAY + ["--port", "0", "--code", CODE], cwd=folder,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         first = gateway.stdout.readline()
-        found = re.search(r":(\d+)/", first)
-        check(first.startswith("アドレス: http://") and found is not None,
-              "the gateway did not start: " + first)
-        port = int(found.group(1))
+        port = gateway_port(first)
+        check(port is not None, "the gateway did not start: " + first)
         url = "http://127.0.0.1:%d/" % port
         page = browser(url)
         wait = WebDriverWait(page, 10)

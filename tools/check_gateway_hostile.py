@@ -26,7 +26,6 @@ import base64
 import json
 import os
 import queue
-import re
 import resource
 import select
 import shutil
@@ -38,7 +37,7 @@ import tempfile
 import threading
 import time
 
-from build_programs import program
+from build_programs import gateway_port, program
 
 BUILD = os.path.abspath(sys.argv[1])
 GATEWAY = program(BUILD, "gateway", "ombra-gateway")
@@ -65,16 +64,6 @@ def command_file(mode, question, labels, one=0):
     return "".join(line + "\r\n" for line in lines).encode("cp932")
 
 
-def port_of(first_line):
-    """The port in the gateway's first console line, its address: the
-    gateway is started on port 0 and takes a free one itself (a port found
-    free beforehand may be taken by another test by the time it starts)."""
-    found = re.search(r":(\d+)/", first_line)
-    check(first_line.startswith("アドレス: http://") and found is not None,
-          "the gateway did not start: " + first_line)
-    return int(found.group(1))
-
-
 class Gateway:
     """ombra-gateway in a classroom folder of its own; its console is read
     and written as the teacher would."""
@@ -99,7 +88,9 @@ class Gateway:
             preexec_fn=limit)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
-        self.port = port_of(self.lines.get(timeout=20))
+        first = self.lines.get(timeout=20)
+        self.port = gateway_port(first)
+        check(self.port is not None, "the gateway did not start: " + first)
 
     def _read(self):
         for line in self.process.stdout:
