@@ -13,6 +13,12 @@ namespace {
 
 constexpr int kLastCursor = 30; // "表示の消去" counts ad-hoc questions up to 31
 
+// The answers a publication of this mode offers the seats: 1 to 5, else 0.
+int answersOffered(double mode)
+{
+    return opensAnswering(mode) ? static_cast<int>(mode) : 0;
+}
+
 struct AnswerSet
 {
     double mode;
@@ -51,9 +57,9 @@ Lesson::Lesson(LessonPrompter &prompter)
     : m_prompter(prompter), m_document(prompter), m_session(prompter)
 {
     // A questionnaire read anew, or begun anew, starts from its first
-    // question, and its questions get columns of their own in the record.
+    // question. Its questions share a record column with an earlier one only
+    // where the seats are shown the very same question again.
     QObject::connect(&m_document, &questionnaire::QuestionnaireDocument::tableReplaced, [this] {
-        ++m_questionnaireSerial;
         CurrentQuestion = 0;
         m_shownRow = -1;
         showFacts({});
@@ -152,8 +158,7 @@ void Lesson::cmdNext_Click()
     setFrameCaption(u"問目のアンケート", CurrentQuestion + 1);
     showRow(CurrentQuestion);
     const int row = CurrentQuestion;
-    publish(GivenQuestion{
-        {m_questionnaireSerial, row, false}, row + 1, ShownQuestion, m_shownFacts});
+    publish(GivenQuestion{row, false, row + 1, ShownQuestion, m_shownFacts});
     LayoutAnswerLabels();
     CurrentQuestion = std::min(CurrentQuestion + 1, questionnaire::kTableRows - 1);
     m_session.startAnswering();
@@ -249,28 +254,21 @@ void Lesson::CmdStart_Click()
     if (m_document.LastQuestion == 0) {
         OptLVQ_Click(m_answerSet);
         // The ad-hoc question on screen is asked again, in a new round, until
-        // "表示の消去" moves on to the next one; other labels than its own make
-        // a new question, under the same number on screen.
-        const tally::AnswerHistory &history = m_session.record().history();
-        const int column = history.columnOf({m_questionnaireSerial, m_adHocSerial, true});
-        if (column >= 0 && opensAnswering(LVQMode) &&
-            !std::equal(ShownQuestion.begin() + 1, ShownQuestion.end(),
-                        history.texts(column).begin() + 1))
-            ++m_adHocSerial;
-        publish(GivenQuestion{{m_questionnaireSerial, m_adHocSerial, true},
-                              CurrentQuestion + 1,
-                              ShownQuestion,
-                              {opensAnswering(LVQMode) ? static_cast<int>(LVQMode) : 0, 0}});
+        // "表示の消去" moves on to the next one; other labels make another
+        // question, under the same number on screen.
+        publish(GivenQuestion{m_adHocSerial, true, CurrentQuestion + 1, ShownQuestion,
+                              {answersOffered(LVQMode), 0}});
     } else {
         // The question on screen, with its own answer count; right after a
-        // questionnaire was opened, its first question is shown first.
+        // questionnaire was opened, its first question is shown first. After
+        // "表示の消去" that is a blank question, which the record keeps apart.
         if (m_shownRow < 0)
             showRow(CurrentQuestion);
         const int row = m_shownRow;
         setFrameCaption(u"問目の集計", row + 1);
         LVQMode = rowMode(row);
-        publish(GivenQuestion{
-            {m_questionnaireSerial, row, false}, row + 1, ShownQuestion, m_shownFacts});
+        publish(GivenQuestion{row, false, row + 1, ShownQuestion,
+                              {answersOffered(LVQMode), m_shownFacts.correct}});
     }
     m_session.startAnswering();
     LayoutAnswerLabels();

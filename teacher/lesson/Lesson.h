@@ -147,10 +147,8 @@ private:
     // Answers and correct answer of the question on screen, from its row.
     tally::QuestionFacts m_shownFacts;
     bool m_revealCorrect = false;
-    // Opening a questionnaire or starting a new one begins a new serial, so
-    // no question of it shares a record column with an earlier one; ad-hoc
-    // questions are numbered by a serial of their own.
-    int m_questionnaireSerial = 0;
+    // Ad-hoc questions are numbered by a serial of their own, which
+    // "表示の消去" counts on past the 31 that the screen shows.
     int m_adHocSerial = 0;
 
     Publication publication() const;

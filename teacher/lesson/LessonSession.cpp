@@ -1,5 +1,7 @@
 #include "LessonSession.h"
 
+#include "exchange/Cp932.h"
+#include "exchange/FieldReader.h"
 #include "exchange/NumberText.h"
 
 #include <QDir>
@@ -13,6 +15,8 @@ constexpr unsigned long kRetryPauseMs = 50;
 constexpr int kPollMs = 500;
 // The running copies are rewritten at most this often by ticks.
 constexpr qint64 kRunningCopyPeriodMs = 1000;
+// Seats are looked after this often.
+constexpr int kSeatCheckMs = 1000;
 
 } // namespace
 
@@ -26,6 +30,8 @@ LessonSession::LessonSession(LessonPrompter &prompter) : m_prompter(prompter)
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(kPollMs);
     connect(&Timer1, &QTimer::timeout, this, &LessonSession::Timer1_Timer);
+    m_seatCheck.setInterval(kSeatCheckMs);
+    connect(&m_seatCheck, &QTimer::timeout, this, &LessonSession::checkSeats);
 }
 
 LessonSession::~LessonSession() = default;
@@ -60,51 +66,8 @@ bool LessonSession::open()
     return true;
 }
 
-PublishReport LessonSession::publishOnce(const Publication &publication, const QList<int> &seats,
-                                         Readings *readings)
+PublishReport LessonSession::publishOnce(const QList<int> &seats, int round)
 {
-    const QByteArray command =
-        exchange::commandFileBytes(publication.mode, publication.shown, publication.oneAnswerOnly);
-    const QByteArray answer = exchange::answerFileBytes(0);
-
-    // Writes one seat's pair, the command file first; the failures go into
-    // report, and the result says whether both files were written. An answer
-    // the seat gave to the question it had is read into readings in the last
-    // instant before its file is reset; a seat the last publication did not
-    // reach still answers an older question and is not read.
-    auto publishSeat = [&](int seat, PublishReport &report, Readings *readings) {
-        bool written = true;
-        auto write = [&](const QString &path, const QByteArray &bytes) {
-            ++report.totalFiles;
-            const exchange::FileStatus status = fileWriter(path, bytes);
-            if (status.ok)
-                return;
-            written = false;
-            if (report.failedFiles == 0) {
-                report.firstFailedPath = path;
-                report.firstReason = status.error;
-            }
-            ++report.failedFiles;
-        };
-        write(exchange::commandFilePath(seat), command);
-        const bool reached = written;
-        if (readings)
-            tally::readSeat(*readings, lastTally.unreached, seat);
-        // A seat that did not get the new question keeps its answer file,
-        // counted as not written: the pupil still answers the old question.
-        if (reached) {
-            write(exchange::answerFilePath(seat), answer);
-        } else {
-            ++report.totalFiles;
-            ++report.failedFiles;
-        }
-        // Only a seat without the new question is unreached: one whose
-        // answer file could not be reset shows the new question and answers
-        // it.
-        lastTally.unreached[seat] = !reached;
-        return written;
-    };
-
     QList<int> all;
     if (seats.isEmpty()) {
         for (int seat = 0; seat <= lastSeat(); ++seat)
@@ -115,7 +78,7 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
     PublishReport report;
     QList<int> missed;
     for (const int seat : targets) {
-        if (!publishSeat(seat, report, readings))
+        if (!publishSeat(seat, report, round))
             missed << seat;
     }
     // A pupil's program or the file server can hold a file for an instant;
@@ -124,40 +87,134 @@ PublishReport LessonSession::publishOnce(const Publication &publication, const Q
         QThread::msleep(kRetryPauseMs);
         PublishReport retry;
         for (const int seat : std::as_const(missed)) {
-            if (!publishSeat(seat, retry, nullptr))
+            if (!publishSeat(seat, retry, round))
                 retry.failedSeats << seat;
         }
         retry.totalFiles = report.totalFiles;
         report = retry;
     }
-    // The answer files written now say 0, and an unreached seat counts as 0:
-    // only answers given after this publication count.
+    // Only answers given after this publication count: the answer files
+    // written now say 0, and a seat without the new question counts as 0.
     for (const int seat : targets)
         lastTally.seatAnswer[seat] = 0.0f;
     return report;
+}
+
+// Writes one seat's pair as far as it is not written yet, the command file
+// first; the failures go into report, and the result says whether both files
+// are written now. The answer the seat gave to the question it had is read
+// into that question's column in the last instant before its file is reset.
+bool LessonSession::publishSeat(int seat, PublishReport &report, int round)
+{
+    Seat &s = m_seats[seat];
+    auto write = [&](const QString &path, const QByteArray &bytes) {
+        ++report.totalFiles;
+        const exchange::FileStatus status = fileWriter(path, bytes);
+        if (status.ok)
+            return true;
+        if (report.failedFiles == 0) {
+            report.firstFailedPath = path;
+            report.firstReason = status.error;
+        }
+        ++report.failedFiles;
+        return false;
+    };
+    tally::SeatSet one{};
+    one[seat] = true;
+    if (!s.commandWritten) {
+        if (!write(exchange::commandFilePath(seat), m_commandBytes)) {
+            // The seat keeps the question it had and goes on answering it;
+            // its answer file is left alone, counted as not written.
+            ++report.totalFiles;
+            ++report.failedFiles;
+            return false;
+        }
+        s.commandWritten = true;
+        if (readSeat(seat))
+            storeReadings(one, round);
+        s.before = s.question;
+        s.question = m_given;
+    } else if (!s.answerReset && readSeat(seat)) {
+        // Another try at the reset: what the pupil answered to the new
+        // question since is kept first.
+        storeReadings(one, round);
+    }
+    if (!s.answerReset) {
+        if (!write(exchange::answerFilePath(seat), exchange::answerFileBytes(0))) {
+            s.stale = tally::answerStamp(seat);
+            return false;
+        }
+        s.answerReset = true;
+        s.reading = 0.0f;
+        s.stale.reset();
+    }
+    s.suspect = false;
+    return true;
+}
+
+bool LessonSession::readSeat(int seat)
+{
+    Seat &s = m_seats[seat];
+    if (s.stale) {
+        if (tally::answerStamp(seat) == *s.stale)
+            return false;
+        s.stale.reset();
+    }
+    std::array<float, tally::kHistorySeats> value{};
+    value[seat] = s.reading;
+    tally::readSeat(value, seat);
+    s.reading = value[seat];
+    return true;
+}
+
+void LessonSession::storeReadings(const tally::SeatSet &seats, int round)
+{
+    std::array<float, tally::kHistorySeats> readings{};
+    for (int seat = 0; seat <= lastSeat(); ++seat)
+        readings[seat] = m_seats[seat].reading;
+    // Seats are stored by question, one column at a time.
+    tally::SeatSet done{};
+    for (int seat = 0; seat <= lastSeat(); ++seat) {
+        const std::optional<GivenQuestion> &question = m_seats[seat].question;
+        if (!seats[seat] || done[seat] || !question || m_seats[seat].stale)
+            continue;
+        tally::SeatSet same{};
+        for (int other = seat; other <= lastSeat(); ++other) {
+            const Seat &o = m_seats[other];
+            if (seats[other] && !done[other] && o.question && !o.stale &&
+                o.question->sameQuestion(*question))
+                same[other] = done[other] = true;
+        }
+        m_record.store(*question, readings, round, &same);
+    }
 }
 
 void LessonSession::PublishToSeats(const Publication &publication,
                                    const std::optional<GivenQuestion> &given)
 {
     const HandlerScope scope(*this);
-    // The answers to the question the seats had are collected on the way,
-    // each seat's just before its file is reset: an answer given in the last
-    // instant is kept. A seat whose file gives nothing keeps what was read
-    // there last. These readings are a round of their own: they add or
-    // change answers but never take one away, for a pupil's program that
-    // sees the new question may just then take back a click it wrote (0),
-    // and the answer before that click still stands.
-    Readings readings = lastTally.seatAnswer;
-    PublishReport report = publishOnce(publication, {}, m_given ? &readings : nullptr);
-    if (m_given)
-        m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round,
-                       m_given->facts);
+    m_commandBytes =
+        exchange::commandFileBytes(publication.mode, publication.shown, publication.oneAnswerOnly);
+    // The pupil's program locks its seat with the question text as it read
+    // it from this file.
+    exchange::FieldReader reader(exchange::decodeCp932(m_commandBytes));
+    reader.readText();
+    m_lockBytes = exchange::shortCommandFileBytes(reader.readText().value_or(QString()));
+    m_published = true;
     // The seats now answer the question given, if this publication opens
     // answering at all: one that closes it or ends the seats' programs
     // (modes 100 and 0) never opens, changes or adds a column.
     m_given = opensAnswering(publication.mode) ? given : std::nullopt;
-    ++m_round;
+    for (Seat &s : m_seats) {
+        s.commandWritten = false;
+        s.answerReset = false;
+    }
+    // The answers read as each file is reset are a round of their own: they
+    // add or change answers but never take one away, for a pupil's program
+    // that sees the new question may just then take back a click it wrote
+    // (0), and the answer before that click still stands.
+    PublishReport report = publishOnce({}, newRound());
+    m_tickRound = newRound();
     // "再試行" writes only the seats that failed: the others already have this
     // publication, and their pupils may have answered since.
     while (report.failedFiles > 0) {
@@ -167,10 +224,12 @@ void LessonSession::PublishToSeats(const Publication &publication,
         if (choice == LessonPrompter::PublishChoice::Continue)
             break;
         const int total = report.totalFiles;
-        report = publishOnce(publication, report.failedSeats);
+        report = publishOnce(report.failedSeats, newRound());
         report.totalFiles = total;
     }
     m_record.writeRunningCopies();
+    if (!m_seatCheck.isActive())
+        m_seatCheck.start();
 }
 
 void LessonSession::startAnswering()
@@ -185,13 +244,7 @@ void LessonSession::stopAnswering()
 
 void LessonSession::recordAnswersGiven()
 {
-    if (!m_given)
-        return;
-    Readings readings = lastTally.seatAnswer;
-    for (int seat = 0; seat <= lastSeat(); ++seat)
-        tally::readSeat(readings, lastTally.unreached, seat);
-    m_record.store(m_given->key, m_given->number, m_given->texts, readings, ++m_round,
-                       m_given->facts);
+    collectSeats(false);
     m_record.writeRunningCopies();
 }
 
@@ -221,10 +274,87 @@ void LessonSession::collect()
 
 void LessonSession::CollectAnswers()
 {
-    tally::collectAnswers(lastTally, lastSeat());
-    if (m_given)
-        m_record.store(m_given->key, m_given->number, m_given->texts, lastTally.seatAnswer,
-                       m_round, m_given->facts);
+    collectSeats(true);
+}
+
+void LessonSession::collectSeats(bool countTally)
+{
+    tally::SeatSet all{};
+    for (int seat = 0; seat <= lastSeat(); ++seat) {
+        Seat &s = m_seats[seat];
+        const float before = s.reading;
+        all[seat] = readSeat(seat);
+        // A new answer from a seat that should show the current question is
+        // checked first: a pupil's program that locked its seat on the
+        // question before, as this publication arrived, answered that one.
+        if (all[seat] && s.commandWritten && s.reading != before &&
+            tally::isAnswerValue(s.reading) && seatFile(seat) == SeatFile::LockOfOther) {
+            republishSeat(seat, SeatFile::LockOfOther);
+            all[seat] = false;
+        }
+    }
+    storeReadings(all, m_tickRound);
+    if (!countTally)
+        return;
+    for (int seat = 0; seat <= lastSeat(); ++seat) {
+        const Seat &s = m_seats[seat];
+        lastTally.seatAnswer[seat] = s.commandWritten && !s.stale ? s.reading : 0.0f;
+    }
+    tally::countAnswers(lastTally, lastSeat());
+}
+
+LessonSession::SeatFile LessonSession::seatFile(int seat) const
+{
+    const std::optional<QByteArray> bytes =
+        exchange::readFileHead(exchange::commandFilePath(seat), exchange::kCommandFileReadLimit);
+    if (bytes && (*bytes == m_commandBytes || *bytes == m_lockBytes))
+        return SeatFile::Current;
+    // A whole lock of another question: two lines, mode 100 and a text.
+    if (bytes && bytes->endsWith("\r\n") && bytes->count('\n') == 2 &&
+        *bytes == exchange::shortCommandFileBytes(
+                      exchange::decodeCp932(bytes->mid(bytes->indexOf('\n') + 1).chopped(2))))
+        return SeatFile::LockOfOther;
+    return SeatFile::Other;
+}
+
+void LessonSession::republishSeat(int seat, SeatFile found)
+{
+    Seat &s = m_seats[seat];
+    // The pupil locked the question before and answered it: its answer goes
+    // there as the seat gets the current publication.
+    if (found == SeatFile::LockOfOther && s.commandWritten)
+        s.question = s.before;
+    s.commandWritten = false;
+    s.answerReset = false;
+    PublishReport ignored;
+    publishSeat(seat, ignored, newRound());
+    lastTally.seatAnswer[seat] = 0.0f;
+}
+
+void LessonSession::checkSeats()
+{
+    if (inHandler() || !m_published)
+        return;
+    if (!Timer1.isActive()) {
+        collectSeats(false);
+        m_record.writeRunningCopies(kRunningCopyPeriodMs);
+    }
+    for (int seat = 0; seat <= lastSeat(); ++seat) {
+        Seat &s = m_seats[seat];
+        if (!s.commandWritten) {
+            // Not reached by the publication: tried again, without asking.
+            PublishReport ignored;
+            publishSeat(seat, ignored, newRound());
+            continue;
+        }
+        const SeatFile found = seatFile(seat);
+        // A file caught while somebody rewrites it reads short: only one that
+        // looks wrong twice in a row is published to again.
+        if (found == SeatFile::LockOfOther || (found == SeatFile::Other && s.suspect))
+            republishSeat(seat, found);
+        else
+            s.suspect = found == SeatFile::Other;
+    }
 }
 
 bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)
@@ -239,6 +369,7 @@ bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)
 
 void LessonSession::stopAnswerWatch()
 {
+    m_seatCheck.stop();
     if (m_watch)
         m_watch->watch({});
 }

@@ -33,13 +33,7 @@ struct Publication
 
 // A question the seats are given to answer: the record column its answers go
 // to, the number the teacher's screen shows for it, and its texts.
-struct GivenQuestion
-{
-    tally::QuestionKey key;
-    int number = 0;
-    tally::QuestionTexts texts;
-    tally::QuestionFacts facts;
-};
+using GivenQuestion = tally::AskedQuestion;
 
 // Whether a publication of this mode opens answering: 1 to 5 buttons.
 bool opensAnswering(double mode);
@@ -60,6 +54,16 @@ struct PublishReport
 // ticks) and keeps them in the record until the lesson closes. Whatever it
 // starts or stops takes effect the moment it is asked to. It tells of every
 // collection with one signal, changed().
+//
+// Each seat answers the question its own command file shows, which is not
+// always the one on the teacher's screen: a seat the last publication could
+// not reach still shows the question before, and a pupil's program may have
+// locked its seat on the question before just as the publication arrived.
+// Every answer goes to the column of the question the seat showed, and only
+// the seats that show the current question count on the graph. Once a second
+// the seats are looked after: a seat whose command file holds neither the
+// current publication nor the pupil's lock of it is published to again, and
+// while Timer1 is off the answers the seats still give go to the record.
 class LessonSession : public QObject
 {
     Q_OBJECT
@@ -116,27 +120,22 @@ public:
 
     // Writes the command and answer files of every seat; on failures the
     // prompter decides between another pass over the seats that failed and
-    // going on. What the seats answered to the question they had is kept
-    // first, in its column. given is the question the seats answer from now
-    // on, when the publication opens answering (modes 1 to 5): its answers
-    // go to its column, the latest answer of each seat in any round.
+    // going on. Each seat's answer to the question it had is read into that
+    // question's column just before its answer file is reset. given is the
+    // question the seats answer from now on, when the publication opens
+    // answering (modes 1 to 5): its answers go to its column, the latest
+    // answer of each seat in any round. A seat whose answer file could not be
+    // reset counts nothing for the new question until the file changes.
     void PublishToSeats(const Publication &publication,
                         const std::optional<GivenQuestion> &given = std::nullopt);
-    // One pass over the given seats (every seat when empty) without asking
-    // anything; seats that failed are tried once more after a short pause
-    // before they are reported. A seat's answer file is reset only after its
-    // command file was written.
-    using Readings = std::array<float, tally::kHistorySeats>;
-    PublishReport publishOnce(const Publication &publication, const QList<int> &seats = {},
-                              Readings *readings = nullptr);
 
     // Answering open: Timer1 ticks every 500 ms. Stopping takes effect at
     // once: no tick follows.
     void startAnswering();
     void stopAnswering();
-    // Reads every seat's answer to the question the seats were given into
-    // its column, without counting: the seats go on answering it while the
-    // teacher looks elsewhere ("もどる").
+    // Reads every seat's answer into the column of the question it shows,
+    // without counting: the seats go on answering while the teacher looks
+    // elsewhere ("もどる").
     void recordAnswersGiven();
 
     // A tick: collects unless a handler is in progress.
@@ -145,16 +144,21 @@ public:
     // tick in every respect while Timer1 is on, nothing while it is off.
     // Returns whether it collected.
     bool collectNow();
-    // Reads every seat's answer file, counts, and records the answers of the
-    // question the seats were given.
+    // Reads every seat's answer file, counts the seats that show the current
+    // question, and records each seat's answer in its question's column.
     void CollectAnswers();
+    // The look at every seat made once a second while the lesson runs: seats
+    // that do not show the current publication get it again, and while
+    // Timer1 is off the answers still given are recorded. Nothing while a
+    // handler runs.
+    void checkSeats();
 
     // Collects as soon as an answer file changes while answering is open;
     // Timer1 stays as the floor for folders that report no changes. Other
     // timings than the defaults are for tests (a negative settleMs collects
     // at every notice). False when Data cannot be watched yet.
     bool startAnswerWatch(int settleMs = kSettleMs, int minGapMs = kMinGapMs);
-    // Stops the watch: the lesson is ending.
+    // Stops the watch and the look at the seats: the lesson is ending.
     void stopAnswerWatch();
     // The watch while it exists; null before it was started.
     const exchange::ChangeWatch *answerWatch() const { return m_watch.get(); }
@@ -171,19 +175,60 @@ signals:
     void changed();
 
 private:
+    // One seat as this lesson knows it.
+    struct Seat
+    {
+        // The question its command file shows, while it can be answered.
+        std::optional<GivenQuestion> question;
+        // The question it showed before the current publication reached it.
+        std::optional<GivenQuestion> before;
+        // The last value read from its answer file.
+        float reading = 0;
+        // Its answer file could not be reset and still holds this: an answer
+        // to an earlier question, counted nowhere until the file changes.
+        std::optional<tally::AnswerStamp> stale;
+        // How far the current publication got: the command file written,
+        // then the answer file reset.
+        bool commandWritten = false;
+        bool answerReset = false;
+        // A command file that looked wrong at the last look.
+        bool suspect = false;
+    };
+    enum class SeatFile { Current, LockOfOther, Other };
+
     LessonPrompter &m_prompter;
     int m_handlerDepth = 0;
     tally::RecordKeeper m_record;
     std::optional<GivenQuestion> m_given;
+    std::array<Seat, tally::kHistorySeats> m_seats;
+    // The current publication's command file, and the pupil's lock of it.
+    QByteArray m_commandBytes;
+    QByteArray m_lockBytes;
+    bool m_published = false;
     // Each publication begins a round: the answer files start from 0 again.
-    // Within a round the ticks' latest reading counts; readings outside the
-    // ticks are rounds of their own (see AnswerHistory).
-    int m_round = 0;
+    // Within a round the ticks' latest reading counts; readings taken as a
+    // file is reset are rounds of their own (see AnswerHistory).
+    int m_rounds = 0;
+    int m_tickRound = 0;
+    QTimer m_seatCheck;
     std::unique_ptr<exchange::ChangeWatch> m_watch;
     FolderLock m_lock;
 
+    PublishReport publishOnce(const QList<int> &seats, int round);
+    bool publishSeat(int seat, PublishReport &report, int round);
+    // Reads a seat's answer file; false when it still holds what could not
+    // be reset.
+    bool readSeat(int seat);
+    void storeReadings(const tally::SeatSet &seats, int round);
+    // Reads every seat, records, and counts the seats that show the current
+    // question when tally is set.
+    void collectSeats(bool tally);
+    SeatFile seatFile(int seat) const;
+    // A seat found showing something else than the current publication.
+    void republishSeat(int seat, SeatFile found);
     void collect();
     int lastSeat() const { return std::min(LVQStudentsMax, tally::kHistorySeats - 1); }
+    int newRound() { return ++m_rounds; }
 };
 
 } // namespace lesson

@@ -23,47 +23,47 @@ bool isAnswerCell(qint16 cell)
 
 } // namespace
 
-int AnswerHistory::columnOf(const QuestionKey &key) const
+int AnswerHistory::columnOf(const AskedQuestion &question) const
 {
     for (int column = 0; column < columnCount(); ++column) {
-        if (m_columns[column].key == key)
+        if (m_columns[column].question.sameQuestion(question))
             return column;
     }
     return -1;
 }
 
-bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
+bool AnswerHistory::store(const AskedQuestion &question,
                           const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
-                          const QuestionTexts &texts, int round, const QuestionFacts &facts)
+                          int round, const SeatSet *seats)
 {
     bool changed = false;
-    int index = columnOf(key);
+    int index = columnOf(question);
     if (index < 0) {
-        m_columns.push_back(Column{key, questionNumber, {}, {}, facts, round, {}});
+        Column fresh{question, {}, {}, {}};
+        // No seat has a round in a new column: the first reading begins one.
+        fresh.round.fill(std::numeric_limits<int>::min());
+        m_columns.push_back(fresh);
         index = columnCount() - 1;
         changed = true;
     }
-    Column *const column = &m_columns[index];
-    if (column->round != round) {
-        column->earlier = column->cells;
-        column->round = round;
-    }
-    if (column->questionNumber != questionNumber) {
-        column->questionNumber = questionNumber;
-        changed = true;
-    }
-    if (column->texts != texts || column->facts != facts) {
-        column->texts = texts;
-        column->facts = facts;
-        changed = true;
-    }
+    Column &column = m_columns[index];
     const int lastSeat = std::min(studentsMax, kHistorySeats - 1);
     for (int seat = 0; seat <= lastSeat; ++seat) {
-        qint16 &cell = column->cells[seat];
+        if (seats && !(*seats)[seat])
+            continue;
+        if (column.round[seat] != round) {
+            column.earlier[seat] = column.cells[seat];
+            column.round[seat] = round;
+        }
         qint16 value = historyValue(seatAnswer[seat]);
         const bool answer = isAnswerCell(value) && seatAnswer[seat] == float(value);
-        if (!answer && isAnswerCell(column->earlier[seat]))
-            value = column->earlier[seat];
+        if (!answer) {
+            if (isAnswerCell(column.earlier[seat]))
+                value = column.earlier[seat];
+            else if (isAnswerCell(value))
+                value = 0; // 2.4 is no answer 2
+        }
+        qint16 &cell = column.cells[seat];
         if (cell != value) {
             cell = value;
             changed = true;
@@ -74,12 +74,14 @@ bool AnswerHistory::store(const QuestionKey &key, int questionNumber,
 
 QuestionTexts AnswerHistory::texts(int column) const
 {
-    return column >= 0 && column < columnCount() ? m_columns[column].texts : QuestionTexts{};
+    return column >= 0 && column < columnCount() ? m_columns[column].question.texts
+                                                 : QuestionTexts{};
 }
 
 QuestionFacts AnswerHistory::facts(int column) const
 {
-    return column >= 0 && column < columnCount() ? m_columns[column].facts : QuestionFacts{};
+    return column >= 0 && column < columnCount() ? m_columns[column].question.facts
+                                                 : QuestionFacts{};
 }
 
 std::array<int, kBars> AnswerHistory::answerCounts(int column, int studentsMax) const
@@ -102,7 +104,7 @@ qint16 AnswerHistory::cell(int seat, int column) const
 
 int AnswerHistory::questionNumber(int column) const
 {
-    return column >= 0 && column < columnCount() ? m_columns[column].questionNumber : 0;
+    return column >= 0 && column < columnCount() ? m_columns[column].question.number : 0;
 }
 
 qint16 historyValue(float value)

@@ -13,21 +13,8 @@
 
 namespace tally {
 
-// The question a record column belongs to: a row of one questionnaire, or one
-// ad-hoc question. Opening a questionnaire or starting a new one begins a new
-// questionnaire serial, so no question of it shares a column with an earlier
-// one; ad-hoc questions are numbered by a serial of their own.
-struct QuestionKey
-{
-    int questionnaire = 0;
-    int question = 0;
-    bool adHoc = false;
-
-    friend bool operator==(const QuestionKey &, const QuestionKey &) = default;
-};
-
-// The question text (0) and the answer labels (1 to 5) on the teacher's
-// screen while a question was collected.
+// The question text (0) and the answer labels (1 to 5) as the seats were
+// shown them.
 using QuestionTexts = std::array<QString, 6>;
 
 // What the record keeps of a question besides its texts: how many answers
@@ -41,39 +28,67 @@ struct QuestionFacts
     friend bool operator==(const QuestionFacts &, const QuestionFacts &) = default;
 };
 
+// A question as the seats were shown it: where it came from (a row of the
+// questionnaire, or the serial of an ad-hoc question, which "表示の消去"
+// counts on), the number the teacher's screen gave it, its texts and facts.
+struct AskedQuestion
+{
+    int source = 0;
+    bool adHoc = false;
+    int number = 0;
+    QuestionTexts texts;
+    QuestionFacts facts;
+
+    // One record column holds one question: the same source with the same
+    // texts and number of answers. Asking it again by any route (つぎへ after
+    // もどる, 再集計, the questionnaire opened or edited anew) adds to its
+    // column; anything the seats see differently (the blank question after
+    // "表示の消去", other labels, an edited text) is another question.
+    bool sameQuestion(const AskedQuestion &other) const
+    {
+        return source == other.source && adHoc == other.adHoc && texts == other.texts &&
+               facts.answers == other.facts.answers;
+    }
+};
+
+// Which seats a reading covers: entry n for seat n.
+using SeatSet = std::array<bool, kHistorySeats>;
+
 // The answer of every seat to every question collected in the lesson: one
 // column per question, in the order the questions were first collected, each
-// with the number the teacher's screen showed for it. Collecting a question
-// again writes its own column and no other.
+// with the number, texts and facts it was first asked with, never replaced.
+// Collecting a question again writes its own column and no other.
 //
 // A question may be asked in several rounds (asked again, paused and
-// restarted); every round resets the seats' answer files. A cell keeps the
+// restarted); every round resets the seat's answer file. A cell keeps the
 // latest answer the seat gave to its question in any round. Within a round
 // the latest reading counts, as the seat's file says; when it is no answer
 // (exactly 1 to 5), such as a fresh round's 0 or an answer the pupil's
 // program took back, the answer of an earlier round stands. Seat 4 answering
 // 2, then nothing in a second round, then 3 in a third that it takes back:
 //   cell 0 -> 2 -> 2 -> 3 -> 2
+// Rounds are counted per seat: a seat that a publication did not reach goes
+// on in the round it had. A reading that is no answer never makes one: 2.4
+// leaves 0 (or the earlier answer), while 7 or -1 are kept as they are.
 class AnswerHistory
 {
 public:
-    // Stores one reading of seats 0 to studentsMax, rounded, in the column of
-    // key (appended when the key is new) by the rule above, and heads it with
-    // questionNumber; texts are kept for the results. A reading of another
-    // round than the column's last begins that round. True when a cell, the
-    // number, the texts or the set of columns changed.
-    bool store(const QuestionKey &key, int questionNumber,
-               const std::array<float, kHistorySeats> &seatAnswer, int studentsMax,
-               const QuestionTexts &texts = {}, int round = 0, const QuestionFacts &facts = {});
+    // Stores one reading of seats 0 to studentsMax (only those in seats,
+    // when given), rounded, in the column of question (appended when it is
+    // new) by the rule above. A reading of another round than a seat's last
+    // begins that round for the seat. True when a cell or the set of columns
+    // changed.
+    bool store(const AskedQuestion &question, const std::array<float, kHistorySeats> &seatAnswer,
+               int studentsMax, int round = 0, const SeatSet *seats = nullptr);
 
     int columnCount() const { return static_cast<int>(m_columns.size()); }
-    // The column of key; -1 when it has none yet.
-    int columnOf(const QuestionKey &key) const;
+    // The column of question; -1 when it has none yet.
+    int columnOf(const AskedQuestion &question) const;
     // 0 for a cell never written or outside the table.
     qint16 cell(int seat, int column) const;
     // The question number heading column; 0 outside the table.
     int questionNumber(int column) const;
-    // The texts on screen when column was last collected.
+    // The texts the column's question was first asked with.
     QuestionTexts texts(int column) const;
     QuestionFacts facts(int column) const;
     // Entry k: the seats 1 to studentsMax whose cell in column is k + 1, as
@@ -83,13 +98,10 @@ public:
 private:
     struct Column
     {
-        QuestionKey key;
-        int questionNumber = 0;
+        AskedQuestion question;
         std::array<qint16, kHistorySeats> cells{};
-        QuestionTexts texts;
-        QuestionFacts facts;
-        int round = 0;
-        // The cells as the rounds before the current one left them.
+        // Each seat's round, and its cell as the rounds before it left it.
+        std::array<int, kHistorySeats> round;
         std::array<qint16, kHistorySeats> earlier{};
     };
     std::vector<Column> m_columns;

@@ -2,6 +2,9 @@
 
 #include "exchange/ExchangeFiles.h"
 #include "exchange/FieldReader.h"
+#include "exchange/TextFile.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -38,9 +41,7 @@ std::optional<float> readAnswerFile(const QString &path)
     return static_cast<float>(*value);
 }
 
-namespace {
-
-bool isAnswer(float value)
+bool isAnswerValue(float value)
 {
     for (int answer = 1; answer <= kBars; ++answer) {
         if (value == static_cast<float>(answer))
@@ -48,8 +49,6 @@ bool isAnswer(float value)
     }
     return false;
 }
-
-} // namespace
 
 void countAnswers(Tally &tally, int studentsMax)
 {
@@ -67,19 +66,25 @@ void countAnswers(Tally &tally, int studentsMax)
     }
 }
 
-void readSeat(std::array<float, kHistorySeats> &seatAnswer,
-              const std::array<bool, kHistorySeats> &unreached, int seat)
+void readSeat(std::array<float, kHistorySeats> &seatAnswer, int seat)
 {
-    if (unreached[seat])
-        seatAnswer[seat] = 0.0f;
-    else if (const std::optional<float> value = readAnswerFile(answerFilePaths()[seat]))
+    if (const std::optional<float> value = readAnswerFile(answerFilePaths()[seat]))
         seatAnswer[seat] = *value;
+}
+
+AnswerStamp answerStamp(int seat)
+{
+    const QString &path = answerFilePaths()[seat];
+    AnswerStamp stamp;
+    stamp.modified = QFileInfo(path).lastModified();
+    stamp.bytes = exchange::readFileHead(path, exchange::kAnswerFileReadLimit).value_or(QByteArray());
+    return stamp;
 }
 
 void collectAnswers(Tally &tally, int studentsMax)
 {
     for (int seat = 0; seat <= lastSeat(studentsMax); ++seat)
-        readSeat(tally.seatAnswer, tally.unreached, seat);
+        readSeat(tally.seatAnswer, seat);
     countAnswers(tally, studentsMax);
 }
 
@@ -87,7 +92,7 @@ AnsweredSeats answeredSeats(const Tally &tally, int studentsMax)
 {
     AnsweredSeats result;
     for (int seat = 1; seat <= lastSeat(studentsMax); ++seat) {
-        if (isAnswer(tally.seatAnswer[seat])) {
+        if (isAnswerValue(tally.seatAnswer[seat])) {
             result.seat[seat] = true;
             ++result.count;
         }

@@ -2,6 +2,8 @@
 
 #include "Graph.h"
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <array>
@@ -18,9 +20,6 @@ struct Tally
     std::array<float, kHistorySeats> seatAnswer{}; // last good value read per seat
     std::array<float, kBars> answerCount{};        // entry k: seats whose value is exactly k + 1
     int lvqSum = 0;                                // seats counted into answerCount
-    // Seats the last publication did not reach: their files may still hold an
-    // answer to the previous question, so they count as 0 until one does.
-    std::array<bool, kHistorySeats> unreached{};
 };
 
 // The first field of an answer file as a number (a field that is not a number
@@ -32,10 +31,23 @@ std::optional<float> readAnswerFile(const QString &path);
 
 // Reads one seat's answer file into seatAnswer[seat]. A seat whose file
 // gives no field keeps its previous value, so a pupil's answer does not
-// flicker out while the pupil's program rewrites the file; an unreached seat
-// is not read and counts as 0.
-void readSeat(std::array<float, kHistorySeats> &seatAnswer,
-              const std::array<bool, kHistorySeats> &unreached, int seat);
+// flicker out while the pupil's program rewrites the file.
+void readSeat(std::array<float, kHistorySeats> &seatAnswer, int seat);
+
+// What a seat's answer file holds and when it was last written, to tell a
+// file that could not be reset from one the pupil's program wrote since.
+// Empty bytes and no time when it cannot be read.
+struct AnswerStamp
+{
+    QByteArray bytes;
+    QDateTime modified;
+
+    friend bool operator==(const AnswerStamp &, const AnswerStamp &) = default;
+};
+AnswerStamp answerStamp(int seat);
+
+// Whether a value read from an answer file is an answer: exactly 1 to 5.
+bool isAnswerValue(float value);
 
 // Counts the seats 0 to studentsMax from seatAnswer: only the exact values 1
 // to 5 count, anything else (0, negative, fractions, above 5) counts nowhere.

@@ -42,11 +42,11 @@ QString RecordKeeper::runningFileName(LessonFile file)
     return fileName(file).chopped(4) + u"-running.csv"_s;
 }
 
-void RecordKeeper::store(const QuestionKey &key, int questionNumber, const QuestionTexts &texts,
+void RecordKeeper::store(const AskedQuestion &question,
                          const std::array<float, kHistorySeats> &seatAnswer, int round,
-                         const QuestionFacts &facts)
+                         const SeatSet *seats)
 {
-    if (m_history.store(key, questionNumber, seatAnswer, m_studentsMax, texts, round, facts))
+    if (m_history.store(question, seatAnswer, m_studentsMax, round, seats))
         m_changed = true;
 }
 

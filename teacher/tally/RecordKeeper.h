@@ -32,11 +32,10 @@ public:
 
     explicit RecordKeeper(int studentsMax = exchange::kStudentsMax) : m_studentsMax(studentsMax) {}
 
-    // Records one reading of the seats for a question in a round of it: its
-    // column, headed with questionNumber and keeping texts for the results.
-    void store(const QuestionKey &key, int questionNumber, const QuestionTexts &texts,
-               const std::array<float, kHistorySeats> &seatAnswer, int round,
-               const QuestionFacts &facts = {});
+    // Records one reading of the seats (those in seats, when given) for a
+    // question in a round of it, in the question's column.
+    void store(const AskedQuestion &question, const std::array<float, kHistorySeats> &seatAnswer,
+               int round, const SeatSet *seats = nullptr);
 
     const AnswerHistory &history() const { return m_history; }
     bool isEmpty() const { return m_history.columnCount() == 0; }

@@ -55,7 +55,7 @@ void TestAnswerRecord::record_data()
         << Cells{{3, {3, 2}}, {4, {1, 0}}};
     QTest::newRow("rounds: an answer replaces, nothing else replaces an answer")
         << QStringList{u"1 1 3=2 4=1 5=7 6=4"_s, u"1 1 3=0 4=3 5=0 6=2.5"_s, u"1 1 5=2.5 6=-1"_s}
-        << QList<int>{1} << Cells{{3, {2}}, {4, {3}}, {5, {2}}, {6, {4}}};
+        << QList<int>{1} << Cells{{3, {2}}, {4, {3}}, {6, {4}}};
     QTest::newRow("within a round the latest reading counts, else an earlier answer")
         << QStringList{u"1 1 r1 3=2 4=2 5=3"_s, u"1 1 r2 3=4 4=4"_s, u"1 1 r2 3=0 4=5"_s}
         << QList<int>{1} << Cells{{3, {2}}, {4, {5}}, {5, {3}}};
@@ -76,9 +76,9 @@ void TestAnswerRecord::record_data()
             return numbers;
         }() << Cells{{1, QList<int>(40, 1)}};
     QTest::newRow("nothing collected") << QStringList{} << QList<int>{} << Cells{};
-    QTest::newRow("negative, rounded half to even, clamped, NaN; seat 0 not written")
-        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan 7=3.7 8=1.5"_s} << QList<int>{1}
-        << Cells{{2, {-1}}, {3, {2}}, {4, {32767}}, {5, {-32768}}, {6, {0}}, {7, {4}}, {8, {2}}};
+    QTest::newRow("negative, rounded half to even, clamped, NaN; no fraction an answer")
+        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan 7=3.7 8=1.5 9=6.5 10=0.5"_s}
+        << QList<int>{1} << Cells{{2, {-1}}, {4, {32767}}, {5, {-32768}}, {9, {6}}};
 }
 
 void TestAnswerRecord::record()
@@ -99,7 +99,7 @@ void TestAnswerRecord::record()
             else
                 seatAnswer[entry.section(u'=', 0, 0).toInt()] = entry.section(u'=', 1).toFloat();
         }
-        history.store({0, parts[0].toInt(), false}, parts[1].toInt(), seatAnswer, 50, {}, round);
+        history.store({parts[0].toInt(), false, parts[1].toInt(), {}, {}}, seatAnswer, 50, round);
     }
 
     QByteArray expected = QByteArray::fromHex("8f6f90c894d48d86"); // 出席番号
@@ -120,10 +120,10 @@ void TestAnswerRecord::recordBytes()
     AnswerHistory history;
     std::array<float, tally::kHistorySeats> seatAnswer{};
     seatAnswer[3] = 2;
-    QVERIFY(history.store({0, 0, true}, 1, seatAnswer, 50));
-    QVERIFY(history.store({0, 1, true}, 2, {}, 50));
+    QVERIFY(history.store({0, true, 1, {}, {}}, seatAnswer, 50));
+    QVERIFY(history.store({1, true, 2, {}, {}}, {}, 50));
     // The same answers again change nothing: the running copy is not rewritten.
-    QVERIFY(!history.store({0, 0, true}, 1, seatAnswer, 50));
+    QVERIFY(!history.store({0, true, 1, {}, {}}, seatAnswer, 50));
     // Outside the table: nothing.
     QCOMPARE(history.cell(3, 2) + history.cell(52, 0) + history.questionNumber(2), 0);
     QCOMPARE(history.texts(2), tally::QuestionTexts{});
@@ -145,23 +145,24 @@ void TestAnswerRecord::results()
     seatAnswer[1] = 1;
     seatAnswer[2] = 3;
     seatAnswer[3] = 3;
-    seatAnswer[4] = 2.5f; // the record holds 2
+    seatAnswer[4] = 2.5f; // no answer: the record holds 0
     seatAnswer[0] = 1;    // no pupil's seat: not in the record
-    history.store({0, 0, true}, 1, seatAnswer, 50,
-                  {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, 0, {3, 1});
-    history.store({1, 1, false}, 2, {}, 50,
-                  {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s}, 0, {3, 1});
+    history.store({0, true, 1, {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, {3, 1}},
+                  seatAnswer, 50);
+    history.store(
+        {1, false, 2, {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s}, {3, 1}},
+        {}, 50);
     seatAnswer[1] = 2;
-    history.store({1, 2, false}, 3, seatAnswer, 50, {u"Q"_s, u"A"_s, u"B"_s}, 0, {2, 0});
+    history.store({2, false, 3, {u"Q"_s, u"A"_s, u"B"_s}, {2, 0}}, seatAnswer, 50);
     QCOMPARE(
         tally::resultsBytes(history, 50),
         QByteArray::fromHex("94d48d86") + // 番号
             exchange::encodeCp932(
                 u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
                 u"正解,正答率\r\n"
-                u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4,1,25\r\n"
+                u" 1 ,,はい,いいえ,どちらでもない,,,1,0,2,0,0,3,1,33\r\n"
                 u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0,1,\r\n"
-                u" 3 ,Q,A,B,,,,0,2,2,0,0,4,,\r\n"_s));
+                u" 3 ,Q,A,B,,,,0,1,2,0,0,3,,\r\n"_s));
 }
 
 void TestAnswerRecord::roundedPercent_data()
@@ -201,14 +202,14 @@ void TestAnswerRecord::lessonReport()
     seatAnswer[2] = 2;
     seatAnswer[3] = 1;
     seatAnswer[50] = 7; // no answer
-    history.store({1, 0, false}, 1, seatAnswer, 50, {u"Q1"_s, u"A"_s, u"B"_s}, 0, {2, 1});
+    history.store({0, false, 1, {u"Q1"_s, u"A"_s, u"B"_s}, {2, 1}}, seatAnswer, 50);
     seatAnswer = {};
     seatAnswer[1] = 3;
     seatAnswer[4] = 4;
-    history.store({1, 1, false}, 2, seatAnswer, 50,
-                  {u"Q2"_s, u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"left over"_s}, 0, {4, 4});
+    history.store({1, false, 2, {u"Q2"_s, u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"left over"_s}, {4, 4}},
+                  seatAnswer, 50);
     // An ad-hoc question whose answer count the record does not know.
-    history.store({1, 0, true}, 1, {}, 50, {u""_s, u"1"_s, u"2"_s, u"3"_s});
+    history.store({0, true, 1, {u""_s, u"1"_s, u"2"_s, u"3"_s}, {}}, {}, 50);
 
     const tally::LessonReport report =
         tally::makeLessonReport(history, 50, QDate(2026, 12, 7), u"/c"_s);

@@ -92,10 +92,10 @@ void TestTallyCollect::collect_data()
     QTest::newRow("seats 5 and 9 hold 2")
         << Files{{5, " 2 \r\n"}, {9, " 2 \r\n"}} << Seats{} << QList<float>{0, 2, 0, 0, 0} << 2
         << Seats{{5, 2}, {9, 2}} << QList<int>{2, 2} << QList<int>{5, 9};
-    QTest::newRow("7, -1 and 2.5 count nowhere")
+    QTest::newRow("7, -1 and 2.5 count nowhere, and 2.5 is no answer 2 in the record")
         << Files{{1, " 7 \r\n"}, {2, "-1 \r\n"}, {3, " 2.5 \r\n"}} << Seats{}
         << QList<float>{0, 0, 0, 0, 0} << 0 << Seats{{1, 7}, {2, -1}, {3, 2.5}}
-        << QList<int>{7, -1, 2} << QList<int>{};
+        << QList<int>{7, -1, 0} << QList<int>{};
     QTest::newRow("every answer, seat 0 and 50 too")
         << Files{{0, " 1 \r\n"}, {2, " 2 \r\n"}, {3, " 3 \r\n"},
                  {4, " 4 \r\n"}, {5, " 5"},      {50, " 5 \r\n"}}
@@ -169,7 +169,7 @@ void TestTallyCollect::collect()
 
     tally::collectAnswers(tally, exchange::kStudentsMax);
     tally::AnswerHistory answers;
-    answers.store({0, 7, false}, 8, tally.seatAnswer, exchange::kStudentsMax);
+    answers.store({7, false, 8, {}, {}}, tally.seatAnswer, exchange::kStudentsMax);
 
     QCOMPARE(QList<float>(tally.answerCount.begin(), tally.answerCount.end()), answerCount);
     QCOMPARE(tally.lvqSum, lvqSum);
