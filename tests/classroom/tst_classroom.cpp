@@ -350,7 +350,10 @@ void TestClassroom::fullClassLesson()
                 }
                 continue;
             }
-            const int final = published.finals[seat];
+            // A late one-answer lock that hid this question from the seat
+            // left its answer to the question before: the teacher's program
+            // puts it there and publishes this question to the seat again.
+            const int final = published.lockedOut[seat] ? 0 : published.finals[seat];
             QVERIFY2(lesson.session().lastTally.seatAnswer[seat] == float(final),
                      qPrintable(u"question %1 seat %2: teacher read %3, seat wrote %4"_s.arg(k)
                                     .arg(seat)
@@ -440,7 +443,9 @@ void TestClassroom::fullClassLesson()
     //    it in between. Right is the late answer: the pupil gave it with
     //    question k on the screen. The earlier one stands when the write came
     //    after the teacher's read of that seat, an instant the exchange files
-    //    cannot tell apart; a late lock that hid k + 1 leaves the same two.
+    //    cannot tell apart;
+    //  - a late lock that hid k + 1 from the seat shows its click was taken
+    //    for k: it is in k's column, and k + 1's holds nothing of it.
     QString heading = u"出席番号"_s;
     for (const Published &published : history)
         heading += u","_s + exchange::numberFieldText(published.number);
@@ -456,11 +461,10 @@ void TestClassroom::fullClassLesson()
         QCOMPARE(cells.size(), questions + 1);
         QCOMPARE(cells[0], exchange::numberFieldText(seat) + u"番 "_s);
         for (int k = 0; k < questions; ++k) {
-            const int final = history[k].finals[seat];
+            const int final = history[k].lockedOut[seat] ? 0 : history[k].finals[seat];
             const bool lateClick = k + 1 < questions && history[k + 1].late[seat] != 0;
             const int late = lateClick ? history[k + 1].late[seat] : final;
-            const bool surely =
-                !lateClick || (history[k + 1].lateTaken[seat] && !history[k + 1].lockedOut[seat]);
+            const bool surely = !lateClick || history[k + 1].lateTaken[seat];
             const int cell = exchange::readNumber(cells[k + 1]);
             QVERIFY2(cell == late || (!surely && cell == final),
                      qPrintable(u"question %1 seat %2: recorded %3, the seat's answer %4, "

@@ -131,6 +131,9 @@ private slots:
     void ticksWaitForPrompts();
     void retryWritesOnlyFailedSeats_data();
     void retryWritesOnlyFailedSeats();
+    void seatsShowingSomethingElse_data();
+    void seatsShowingSomethingElse();
+    void seatsLookedAfterBetweenTicks();
     void runningRecord();
     void earlierRecordKept_data();
     void earlierRecordKept();
@@ -891,6 +894,15 @@ void TestLesson::recordColumns_data()
         << QStringList{u"adhoc"_s, u"set3"_s, u"start"_s} << QList<int>{1, 1} << QList<int>{1, 2};
     QTest::newRow("the same labels again are the same question")
         << QStringList{u"adhoc"_s, u"set1"_s, u"again"_s} << QList<int>{1} << QList<int>{1};
+    QTest::newRow("表示の消去 and 再集計 ask a blank question: a column of its own")
+        << QStringList{u"open3"_s, u"next"_s, u"clear"_s, u"start"_s, u"next"_s}
+        << QList<int>{1, 1, 2} << QList<int>{1, 2, 3};
+    QTest::newRow("the same file opened again: its questions keep their columns")
+        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"open3"_s, u"next"_s}
+        << QList<int>{1, 2} << QList<int>{3, 2};
+    QTest::newRow("an edited question is another question")
+        << QStringList{u"open3"_s, u"next"_s, u"openEdited"_s, u"next"_s} << QList<int>{1, 1}
+        << QList<int>{1, 2};
     QStringList many;
     QList<int> numbers;
     QList<int> values;
@@ -956,17 +968,23 @@ void TestLesson::recordColumns()
             QVERIFY(!lesson.session().Timer1.isActive());
             QTest::qWait(700); // no tick may follow
         } else {
-            loadQuestionnaire(lesson, folder, step == u"open2" ? kTwoQuestions : kThreeQuestions);
+            QString text = step == u"open2" ? kTwoQuestions : kThreeQuestions;
+            if (step == u"openEdited")
+                text.replace(u"好きな色は？"_s, u"好きな色は何？"_s);
+            loadQuestionnaire(lesson, folder, text);
             lesson.mnuFileOpen_Click();
         }
     }
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
     QCOMPARE(recordHeaderAndSeat3(ClassroomFolder::read(u"Kiroku.csv"_s)),
              expectedHeaderAndSeat3(header, cells));
-    // Every column is a question the seats could answer: none lost its labels.
+    // Every column keeps what its question was first asked with: only the
+    // blank question has no labels, and Kekka.csv names every other one.
     const tally::AnswerHistory &history = lesson.session().record().history();
-    for (int column = 0; column < history.columnCount(); ++column)
-        QVERIFY(!history.texts(column)[1].isEmpty());
+    for (int column = 0; column < history.columnCount(); ++column) {
+        const bool blank = history.texts(column) == tally::QuestionTexts{};
+        QCOMPARE(history.texts(column)[1].isEmpty(), blank);
+    }
 }
 
 // A publication fails and its message waits in a real nested event loop with
@@ -1024,26 +1042,34 @@ void TestLesson::ticksWaitForPrompts()
 }
 
 // While the message about a failed seat is up, pupils answer and lock their
-// answers. "再試行" writes only the seat that failed; "続行" leaves it out: a
-// seat without the new question still answers the old one, which does not
-// count for the new question, while one that has the question but whose
-// answer file could not be reset answers the new one.
+// answers. "再試行" writes only the seat that failed, after reading what it
+// answered meanwhile; "続行" leaves it out: a seat without the new question
+// still answers the old one, into the old question's column and never on
+// the graph, while one that has the question but whose answer file could not
+// be reset answers the new one, and its old answer counts nowhere until its
+// file changes. Seat 7 answered 2 to ○× before; the new question is １２３.
 void TestLesson::retryWritesOnlyFailedSeats_data()
 {
     QTest::addColumn<bool>("retry");
     QTest::addColumn<QString>("failing");
     QTest::addColumn<QString>("told");
     QTest::addColumn<QStringList>("writesAfterPrompt");
+    QTest::addColumn<int>("seat7InBox"); // what seat 7 answers while the box is up
     QTest::addColumn<QByteArray>("seat7Answer");
-    QTest::addColumn<bool>("seat7Counts"); // its answer given afterwards
+    QTest::addColumn<float>("seat7Counted");     // on the graph, before it answers again
+    QTest::addColumn<bool>("seat7Counts");       // its answer given afterwards
+    QTest::addColumn<QList<int>>("seat7Cells"); // in the record: ○×, １２３
     QTest::newRow("再試行") << true << u"Data/LVQ7.ini"_s << u"LVQ7.ini 2/102"_s
-                            << QStringList{u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s}
-                            << QByteArray(" 0 \r\n") << true;
+                            << QStringList{u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s} << 4
+                            << QByteArray(" 0 \r\n") << 0.0f << true << QList<int>{4, 1};
     QTest::newRow("続行") << false << u"Data/LVQ7.ini"_s << u"LVQ7.ini 2/102"_s << QStringList{}
-                          << QByteArray(" 2 \r\n") << false;
+                          << 4 << QByteArray(" 4 \r\n") << 0.0f << false << QList<int>{1, 0};
     QTest::newRow("続行, the answer file held")
-        << false << u"Data/LVQ7.txt"_s << u"LVQ7.txt 1/102"_s << QStringList{}
-        << QByteArray(" 2 \r\n") << true;
+        << false << u"Data/LVQ7.txt"_s << u"LVQ7.txt 1/102"_s << QStringList{} << 0
+        << QByteArray(" 2 \r\n") << 0.0f << true << QList<int>{2, 1};
+    QTest::newRow("続行, the answer file held, answered in the box")
+        << false << u"Data/LVQ7.txt"_s << u"LVQ7.txt 1/102"_s << QStringList{} << 3
+        << QByteArray(" 3 \r\n") << 3.0f << true << QList<int>{2, 1};
 }
 
 void TestLesson::retryWritesOnlyFailedSeats()
@@ -1052,8 +1078,11 @@ void TestLesson::retryWritesOnlyFailedSeats()
     QFETCH(QString, failing);
     QFETCH(QString, told);
     QFETCH(QStringList, writesAfterPrompt);
+    QFETCH(int, seat7InBox);
     QFETCH(QByteArray, seat7Answer);
+    QFETCH(float, seat7Counted);
     QFETCH(bool, seat7Counts);
+    QFETCH(QList<int>, seat7Cells);
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
     lesson.CmdStart_Click();
@@ -1068,9 +1097,12 @@ void TestLesson::retryWritesOnlyFailedSeats()
         writesBeforePrompt = writes.written.size();
         answer(5, 3);
         ClassroomFolder::write(exchange::commandFilePath(5), lock);
+        if (seat7InBox)
+            answer(7, seat7InBox);
     };
     using Choice = lesson::LessonPrompter::PublishChoice;
     prompter.publishChoices = {retry ? Choice::Retry : Choice::Continue};
+    lesson.OptLVQ_Click(3);
     lesson.CmdStart_Click();
 
     QCOMPARE(prompter.asked.size(), 1);
@@ -1078,11 +1110,98 @@ void TestLesson::retryWritesOnlyFailedSeats()
     QCOMPARE(writes.written.mid(writesBeforePrompt), writesAfterPrompt);
     QCOMPARE(ClassroomFolder::read(exchange::commandFilePath(5)), lock);
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), seat7Answer);
+    lesson.session().Timer1_Timer();
+    QCOMPARE(lesson.session().lastTally.seatAnswer[7], seat7Counted);
     answer(7, 1);
     lesson.session().Timer1_Timer();
     QCOMPARE(lesson.session().lastTally.answerCount[2], 1.0f); // seat 5's answer
     QCOMPARE(lesson.session().lastTally.answerCount[0], seat7Counts ? 1.0f : 0.0f);
     QCOMPARE(lesson.session().lastTally.lvqSum, seat7Counts ? 2 : 1);
+
+    lesson.session().fileWriter = exchange::writeWholeFile;
+    lesson.Form_Unload();
+    const tally::AnswerHistory &history = lesson.session().record().history();
+    QCOMPARE(history.columnCount(), 2);
+    QCOMPARE((QList<int>{history.cell(7, 0), history.cell(7, 1)}), seat7Cells);
+    QCOMPARE(history.cell(5, 1), 3);
+}
+
+// Once a second, and at every new answer, the seats are looked at: a seat
+// whose command file holds neither the current publication nor the pupil's
+// lock of it is published to again. The second question of kThreeQuestions
+// is being answered; seat 3's file is then made to hold something else.
+void TestLesson::seatsShowingSomethingElse_data()
+{
+    QTest::addColumn<QByteArray>("seat3Command"); // what seat 3's file is made to hold
+    QTest::addColumn<int>("seat3Answer");         // then written to its answer file
+    QTest::addColumn<int>("looks");               // looks at the seats before the tick
+    QTest::addColumn<bool>("republished");
+    QTest::addColumn<QList<int>>("cells"); // seat 3 in the record: questions 1 and 2
+
+    const QByteArray lockOfFirst = exchange::shortCommandFileBytes(u"好きな色は？"_s);
+    const QByteArray lockOfSecond = exchange::shortCommandFileBytes(u"得意ですか？"_s);
+    QTest::newRow("locked on the question before as it arrived, then answered")
+        << lockOfFirst << 2 << 0 << true << QList<int>{2, 0};
+    QTest::newRow("locked on the question before, seen by the look")
+        << lockOfFirst << 0 << 1 << true << QList<int>{0, 0};
+    QTest::newRow("the pupil's lock of the question asked stays")
+        << lockOfSecond << 3 << 2 << false << QList<int>{0, 3};
+    QTest::newRow("a file caught being rewritten is left for the next look")
+        << QByteArray(" 100 \r\n") << 3 << 1 << false << QList<int>{0, 3};
+    QTest::newRow("a file that stays wrong is published to again")
+        << QByteArray(" 100 \r\n") << 0 << 2 << true << QList<int>{0, 0};
+}
+
+void TestLesson::seatsShowingSomethingElse()
+{
+    QFETCH(QByteArray, seat3Command);
+    QFETCH(int, seat3Answer);
+    QFETCH(int, looks);
+    QFETCH(bool, republished);
+    QFETCH(QList<int>, cells);
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    loadQuestionnaire(lesson, folder, kThreeQuestions);
+    lesson.mnuFileOpen_Click();
+    lesson.cmdNext_Click();
+    lesson.cmdNext_Click();
+    const QByteArray asked = commandFile(0);
+
+    ClassroomFolder::write(exchange::commandFilePath(3), seat3Command);
+    if (seat3Answer)
+        answer(3, seat3Answer);
+    for (int look = 0; look < looks; ++look)
+        lesson.session().checkSeats();
+    lesson.session().Timer1_Timer();
+
+    QCOMPARE(commandFile(3), republished ? asked : seat3Command);
+    const bool counted = !republished && seat3Answer;
+    QCOMPARE(lesson.session().lastTally.lvqSum, counted ? 1 : 0);
+    lesson.Form_Unload();
+    const tally::AnswerHistory &history = lesson.session().record().history();
+    QCOMPARE((QList<int>{history.cell(3, 0), history.cell(3, 1)}), cells);
+}
+
+// A seat the publication could not reach gets it at the next look, and what
+// the seats answer after もどる reaches the running copy within a second.
+void TestLesson::seatsLookedAfterBetweenTicks()
+{
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    loadQuestionnaire(lesson, folder, kThreeQuestions);
+    lesson.mnuFileOpen_Click();
+    lesson.session().fileWriter = FailingWrites{u"Data/LVQ7.ini"_s, 2, {}};
+    lesson.cmdNext_Click();
+    QCOMPARE(prompter.asked.size(), 1);
+    QVERIFY(commandFile(7) != commandFile(0));
+    lesson.session().checkSeats();
+    QCOMPARE(commandFile(7), commandFile(0));
+
+    lesson.cmdBack_Click();
+    answer(3, 2);
+    const QString running =
+        tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Record);
+    QTRY_VERIFY_WITH_TIMEOUT(ClassroomFolder::read(running).contains(" 3 \x94\xd4 , 2 \r\n"), 5000);
 }
 
 // The running copy follows the record while the lesson runs and goes away
