@@ -10,8 +10,10 @@
 #  - the teacher's program is killed and started again, which keeps the
 #    unfinished record and takes the folder over;
 #  - a questionnaire: 再集計 right after opening asks its first question;
-#    つぎへ asks it again (the answer stays); もどる, then an answer, then
-#    つぎへ keeps it; an answer given just before the close is kept;
+#    つぎへ asks it again (the answer stays); もどる, then an answer, which
+#    reaches the running copy at once and which つぎへ keeps; 表示の消去 and
+#    再集計 ask a blank question, a column of its own that leaves the
+#    question's texts alone; an answer given just before the close is kept;
 #  - the close keeps the earlier lesson's Kiroku.csv under its time; opening
 #    and closing the program with nothing collected writes nothing.
 # Usage: check_lesson.sh BUILD_DIR
@@ -74,6 +76,7 @@ press_restart() { press_teacher $((712 + 49)) 50; }  # 再集計
 press_pause() { press_teacher $((816 + 45)) 50; }    # 集計中断
 press_next() { press_teacher $((166 + 75)) 50; }     # つぎへ
 press_back() { press_teacher $((8 + 75)) 50; }       # もどる
+press_clear() { press_teacher $((912 + 49)) 50; }    # 表示の消去
 press_answer_set() {                                  # OptLVQ(3) １２３, OptLVQ(0) アンケート終了
     case "$1" in
     3) press_teacher $((142 + 43)) 37 ;;
@@ -196,18 +199,26 @@ wait_seat5 Kiroku-running.csv ', 1 '
 press_next
 press_back
 pupil_clicks 2 3 3
+wait_seat5 Kiroku-running.csv ', 1 , 3 '
 press_next
 wait_seat5 Kiroku-running.csv ', 1 , 3 '
 # An answer given just before the close is kept.
 pupil_clicks 0 3 1
+# 表示の消去 and 再集計: the seats get the question's buttons with no text, a
+# question of its own under the same number.
+press_clear
+press_restart
+pupil_clicks 1 3 2
 xdotool windowfocus --sync "$teacher"
 xdotool key alt+f x
 wait_for bash -c "! kill -0 $teacher_pid 2>/dev/null" || fail "the teacher's program did not end"
 head -c 5 Data/LVQ5.ini | grep -q '^ 0 ' || fail "closing did not publish mode 0"
 wait_for bash -c "! kill -0 $pupil_pid 2>/dev/null" || fail "the pupil's program did not end on mode 0"
 wait "$pupil_pid" || fail "the pupil's program ended with status $?"
-[ "$(line Kiroku.csv 1)" = "出席番号, 1 , 2 " ] || fail "the record's header is '$(line Kiroku.csv 1)'"
-seat5_is Kiroku.csv ', 1 , 1 ' || fail "seat 5's record line is '$(line Kiroku.csv 6)'"
+[ "$(line Kiroku.csv 1)" = "出席番号, 1 , 2 , 2 " ] || fail "the record's header is '$(line Kiroku.csv 1)'"
+seat5_is Kiroku.csv ', 1 , 1 , 2 ' || fail "seat 5's record line is '$(line Kiroku.csv 6)'"
+[ "$(line Kekka.csv 3)" = " 2 ,好きな動物は？,犬,猫,鳥,,,1,0,0,0,0,1,," ] || fail "the results' second line is '$(line Kekka.csv 3)'"
+[ "$(line Kekka.csv 4)" = " 2 ,,,,,,,0,1,0,0,0,1,," ] || fail "the results' third line is '$(line Kekka.csv 4)'"
 [ -e Kiroku-running.csv ] && fail "the running copy is still there after closing"
 [ -e Teacher.lock ] && fail "the lock is still there after closing"
 [ "$(cat Kiroku-2024-04-08-0830.csv)" = "$(printf 'an earlier lesson\r')" ] || fail "the earlier lesson's record was not kept"
