@@ -182,7 +182,7 @@ public:
 
 signals:
     // The question table was read anew or emptied: its questions start
-    // again from the first, and none of them is any earlier one.
+    // again from the first.
     void tableReplaced();
 
 private:
