@@ -228,7 +228,7 @@ void LessonSession::PublishToSeats(const Publication &publication,
         report.totalFiles = total;
     }
     m_record.writeRunningCopies();
-    if (!m_seatCheck.isActive())
+    if (!m_ending && !m_seatCheck.isActive())
         m_seatCheck.start();
 }
 
@@ -282,6 +282,9 @@ void LessonSession::collectSeats(bool countTally)
     tally::SeatSet all{};
     for (int seat = 0; seat <= lastSeat(); ++seat) {
         Seat &s = m_seats[seat];
+        // Between ticks only what goes to the record is read.
+        if (!countTally && !s.question)
+            continue;
         const float before = s.reading;
         all[seat] = readSeat(seat);
         // A new answer from a seat that should show the current question is
@@ -369,6 +372,7 @@ bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)
 
 void LessonSession::stopAnswerWatch()
 {
+    m_ending = true;
     m_seatCheck.stop();
     if (m_watch)
         m_watch->watch({});

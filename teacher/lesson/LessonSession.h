@@ -205,6 +205,8 @@ private:
     QByteArray m_commandBytes;
     QByteArray m_lockBytes;
     bool m_published = false;
+    // The lesson is closing: the seats are no longer looked after.
+    bool m_ending = false;
     // Each publication begins a round: the answer files start from 0 again.
     // Within a round the ticks' latest reading counts; readings taken as a
     // file is reset are rounds of their own (see AnswerHistory).
