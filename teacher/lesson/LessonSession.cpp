@@ -17,6 +17,8 @@ constexpr int kPollMs = 500;
 constexpr qint64 kRunningCopyPeriodMs = 1000;
 // Seats are looked after this often.
 constexpr int kSeatCheckMs = 1000;
+// Looks without writing, at most, after writes failed.
+constexpr int kMaxWriteBackoff = 32;
 
 } // namespace
 
@@ -320,7 +322,7 @@ LessonSession::SeatFile LessonSession::seatFile(int seat) const
     return SeatFile::Other;
 }
 
-void LessonSession::republishSeat(int seat, SeatFile found)
+bool LessonSession::republishSeat(int seat, SeatFile found)
 {
     Seat &s = m_seats[seat];
     // The pupil locked the question before and answered it: its answer goes
@@ -329,9 +331,9 @@ void LessonSession::republishSeat(int seat, SeatFile found)
         s.question = s.before;
     s.commandWritten = false;
     s.answerReset = false;
-    PublishReport ignored;
-    publishSeat(seat, ignored, newRound());
     lastTally.seatAnswer[seat] = 0.0f;
+    PublishReport ignored;
+    return publishSeat(seat, ignored, newRound());
 }
 
 void LessonSession::checkSeats()
@@ -342,22 +344,35 @@ void LessonSession::checkSeats()
         collectSeats(false);
         m_record.writeRunningCopies(kRunningCopyPeriodMs);
     }
+    // A share that refuses writes may take seconds to say so: after a failed
+    // write the seats are left alone for 1, 2, 4 … up to 32 looks, and one
+    // failure ends a look's writing.
+    if (m_writePause > 0) {
+        --m_writePause;
+        return;
+    }
     for (int seat = 0; seat <= lastSeat(); ++seat) {
         Seat &s = m_seats[seat];
+        bool written = true;
         if (!s.commandWritten) {
             // Not reached by the publication: tried again, without asking.
-            PublishReport ignored;
-            publishSeat(seat, ignored, newRound());
-            continue;
+            written = republishSeat(seat, SeatFile::Other);
+        } else {
+            const SeatFile found = seatFile(seat);
+            // A file caught while somebody rewrites it reads short: only one
+            // that looks wrong twice in a row is published to again.
+            if (found == SeatFile::LockOfOther || (found == SeatFile::Other && s.suspect))
+                written = republishSeat(seat, found);
+            else
+                s.suspect = found == SeatFile::Other;
         }
-        const SeatFile found = seatFile(seat);
-        // A file caught while somebody rewrites it reads short: only one that
-        // looks wrong twice in a row is published to again.
-        if (found == SeatFile::LockOfOther || (found == SeatFile::Other && s.suspect))
-            republishSeat(seat, found);
-        else
-            s.suspect = found == SeatFile::Other;
+        if (!written) {
+            m_writeBackoff = std::min(std::max(1, m_writeBackoff * 2), kMaxWriteBackoff);
+            m_writePause = m_writeBackoff;
+            return;
+        }
     }
+    m_writeBackoff = 0;
 }
 
 bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)

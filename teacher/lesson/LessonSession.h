@@ -213,6 +213,9 @@ private:
     int m_rounds = 0;
     int m_tickRound = 0;
     QTimer m_seatCheck;
+    // Looks at the seats left without writing, and the next such pause.
+    int m_writePause = 0;
+    int m_writeBackoff = 0;
     std::unique_ptr<exchange::ChangeWatch> m_watch;
     FolderLock m_lock;
 
@@ -226,8 +229,9 @@ private:
     // question when tally is set.
     void collectSeats(bool tally);
     SeatFile seatFile(int seat) const;
-    // A seat found showing something else than the current publication.
-    void republishSeat(int seat, SeatFile found);
+    // A seat found showing something else than the current publication;
+    // false when it could not be written.
+    bool republishSeat(int seat, SeatFile found);
     void collect();
     int lastSeat() const { return std::min(LVQStudentsMax, tally::kHistorySeats - 1); }
     int newRound() { return ++m_rounds; }

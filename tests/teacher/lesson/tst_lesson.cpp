@@ -1182,20 +1182,23 @@ void TestLesson::seatsShowingSomethingElse()
     QCOMPARE((QList<int>{history.cell(3, 0), history.cell(3, 1)}), cells);
 }
 
-// A seat the publication could not reach gets it at the next look, and what
-// the seats answer after もどる reaches the running copy within a second.
+// A seat the publication could not reach gets it at a later look (a write
+// that fails there makes the next look leave the seats alone), and what the
+// seats answer after もどる reaches the running copy within a second.
 void TestLesson::seatsLookedAfterBetweenTicks()
 {
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     lesson.mnuFileOpen_Click();
-    lesson.session().fileWriter = FailingWrites{u"Data/LVQ7.ini"_s, 2, {}};
+    lesson.session().fileWriter = FailingWrites{u"Data/LVQ7.ini"_s, 3, {}};
     lesson.cmdNext_Click();
     QCOMPARE(prompter.asked.size(), 1);
-    QVERIFY(commandFile(7) != commandFile(0));
-    lesson.session().checkSeats();
-    QCOMPARE(commandFile(7), commandFile(0));
+    for (const bool reached : {false, false, true}) {
+        QVERIFY(commandFile(7) != commandFile(0));
+        lesson.session().checkSeats();
+        QCOMPARE(commandFile(7) == commandFile(0), reached);
+    }
 
     lesson.cmdBack_Click();
     answer(3, 2);
