@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,6 +52,16 @@ QByteArray expectedCommand(int mode, const QStringList &fields, int oneAnswer)
         text += fields.value(i) + u"\r\n"_s;
     text += exchange::numberFieldText(oneAnswer) + u"\r\n"_s;
     return cp932(text);
+}
+
+// A host name with every letter in the other case, as Windows writes it
+// against the host name in small letters.
+QString otherCase(const QString &name)
+{
+    QString swapped;
+    for (const QChar c : name)
+        swapped += c.isUpper() ? c.toLower() : c.toUpper();
+    return swapped;
 }
 
 void answer(int seat, int value)
@@ -217,6 +228,20 @@ void TestLesson::secondTeacher_data()
     QTest::newRow("left on this PC by a program gone")
         << gonePid + '\n' + program + '\n' + here.toUtf8() + '\n'
         << false << QString() << true;
+    // This PC in the other case is judged by its process as well: gone, or
+    // given to another program (a process this test starts, "<other>"), the
+    // lock is taken over; only this program alive (this test) holds it.
+    const QByteArray otherHere = otherCase(here).toUtf8();
+    QTest::newRow("this PC in other letters, the program gone")
+        << gonePid + '\n' + program + '\n' + otherHere + '\n'
+        << false << QString() << true;
+    QTest::newRow("this PC in other letters, the id given to another program")
+        << "<other>\n" + program + '\n' + otherHere + '\n'
+        << false << QString() << true;
+    QTest::newRow("this PC in other letters, the program alive")
+        << QByteArray::number(QCoreApplication::applicationPid()) + '\n' + program + '\n' +
+               otherHere + '\n'
+        << false << u"folder in use: "_s + otherCase(here) << false;
     QTest::newRow("another PC, taken over")
         << "4242\n" + program + "\nPC-ROOM2\n"
         << true << u"take over: PC-ROOM2 2026-12-07T10:15:30"_s << true;
@@ -245,6 +270,11 @@ void TestLesson::secondTeacher()
     ClassroomFolder folder;
     ScriptedPrompter firstPrompter;
     std::optional<Lesson> first;
+    QProcess other;
+    const auto endOther = qScopeGuard([&other] {
+        other.kill();
+        other.waitForFinished();
+    });
     if (lock == "<running>") {
         first.emplace(firstPrompter);
         QVERIFY(first->Form_Load());
@@ -252,6 +282,15 @@ void TestLesson::secondTeacher()
     } else if (faults::isMarker(lock)) {
         QVERIFY(faults::plant(lesson::FolderLock::fileName(), lock));
     } else {
+        if (lock.startsWith("<other>")) {
+#ifdef Q_OS_WIN
+            other.start(u"cmd.exe"_s); // waits for commands on its input
+#else
+            other.start(u"cat"_s);
+#endif
+            QVERIFY(other.waitForStarted());
+            lock.replace("<other>", QByteArray::number(other.processId()));
+        }
         ClassroomFolder::write(lesson::FolderLock::fileName(), lock);
         QFile file(lesson::FolderLock::fileName());
         QVERIFY(file.open(QIODevice::ReadWrite));
