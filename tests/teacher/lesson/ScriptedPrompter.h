@@ -19,6 +19,8 @@ public:
     bool endWithoutRecord = true;
 
     QStringList asked; // one entry per question, "kind: detail"
+    // How the lesson's files stood at each record question and confirmation.
+    QList<lesson::RecordState> recordStates;
     // Runs before each answer, as a user would act before pressing a button.
     std::function<void()> beforeAnswer;
 
@@ -49,9 +51,11 @@ public:
     {
         asked << QStringLiteral("folder lock failed: ") + path;
     }
-    RecordChoice recordFailed(const QString &path, const QString &) override
+    RecordChoice recordFailed(const QString &path, const QString &,
+                              const lesson::RecordState &state) override
     {
         asked << QStringLiteral("record: ") + path;
+        recordStates << state;
         return recordChoices.isEmpty() ? RecordChoice::EndWithout : recordChoices.takeFirst();
     }
     QString chooseRecordPath(const QString &) override
@@ -59,9 +63,10 @@ public:
         asked << QStringLiteral("choose record path");
         return recordPaths.isEmpty() ? QString() : recordPaths.takeFirst();
     }
-    bool confirmEndWithoutRecord() override
+    bool confirmEndWithoutRecord(const lesson::RecordState &state) override
     {
         asked << QStringLiteral("end without record");
+        recordStates << state;
         return endWithoutRecord;
     }
     void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) override

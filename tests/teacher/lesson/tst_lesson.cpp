@@ -87,6 +87,16 @@ QByteArrayList expectedHeaderAndSeat3(const QList<int> &numbers, const QList<int
     return {cp932(header), cp932(seat)};
 }
 
+// A file an earlier lesson left, last written at 10:15 on 2026-12-07.
+bool writeEarlier(const QString &name, const QByteArray &bytes)
+{
+    ClassroomFolder::write(name, bytes);
+    QFile file(name);
+    return file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)),
+                            QFileDevice::FileModificationTime);
+}
+
 // Fails the writes of one file a given number of times, then writes for real.
 struct FailingWrites
 {
@@ -135,6 +145,7 @@ private slots:
     void recordOfAdHocLesson();
     void recordOfQuestionnaire();
     void revealCorrect();
+    void recordThatCannotBeWritten_data();
     void recordThatCannotBeWritten();
     void recordColumns_data();
     void recordColumns();
@@ -849,26 +860,147 @@ void TestLesson::revealCorrect()
     QVERIFY(!lesson.revealCorrect());
 }
 
+// Kiroku.csv and Kekka.csv are a pair: written side by side, or neither
+// stays, while the running copies keep every answer until both are written.
+// Every question says which files are written, which are not, and which
+// running copies hold the answers. What stands in the way is put there once
+// the lesson runs: "name=<dir>" and the other markers, or "name=earlier", an
+// earlier lesson's file; files: "name=record", "results", "earlier", "absent".
+void TestLesson::recordThatCannotBeWritten_data()
+{
+    QTest::addColumn<QStringList>("inTheWay");
+    QTest::addColumn<QStringList>("choices"); // retry, elsewhere, end
+    QTest::addColumn<bool>("endWithout");     // the answer to every confirmation
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<QStringList>("states"); // at each question about the files
+    QTest::addColumn<QString>("recordPath");
+    QTest::addColumn<QStringList>("files");
+
+    auto state = [](const QString &written, const QString &notWritten, const QString &kept) {
+        return u"written: %1; not written: %2; kept in: %3"_s.arg(written, notWritten, kept);
+    };
+    const QString both = u"Kiroku.csv Kekka.csv"_s;
+    const QString running = u"Kiroku-running.csv Kekka-running.csv"_s;
+    const QString noneWritten = state({}, both, running);
+    const QString recordWritten = state(u"Kiroku.csv"_s, u"Kekka.csv"_s, running);
+    const QString earlierKept = u"Kiroku-2026-12-07-1015.csv=earlier"_s;
+    const QStringList runningKept{u"Kiroku-running.csv=record"_s, u"Kekka-running.csv=results"_s};
+    const QStringList runningGone{u"Kiroku-running.csv=absent"_s, u"Kekka-running.csv=absent"_s};
+
+    QTest::newRow("record in the way: retried, not ended, saved elsewhere, results beside it")
+        << QStringList{u"Kiroku.csv=<dir>"_s} << QStringList{u"retry"_s, u"end"_s, u"elsewhere"_s}
+        << false << QStringList{u"record.csv"_s}
+        << QStringList{u"record: Kiroku.csv"_s, u"record: Kiroku.csv"_s, u"end without record"_s,
+                       u"record: Kiroku.csv"_s, u"choose record path"_s}
+        << QStringList(4, noneWritten) << u"record.csv"_s
+        << QStringList{u"record.csv=record"_s, u"Kekka.csv=results"_s} + runningGone;
+    QTest::newRow("results in the way, ended without: the record written is taken back")
+        << QStringList{u"Kiroku.csv=earlier"_s, u"Kekka.csv=<dir>"_s} << QStringList{u"end"_s}
+        << true << QStringList()
+        << QStringList{u"record: Kekka.csv"_s, u"end without record"_s}
+        << QStringList{recordWritten, noneWritten} << QString()
+        << QStringList{u"Kiroku.csv=absent"_s, earlierKept} + runningKept;
+    QTest::newRow("results in the way, saved elsewhere: the record goes beside them")
+        << QStringList{u"Kekka.csv=<dir>"_s, u"elsewhere/Kiroku.csv=earlier"_s}
+        << QStringList{u"elsewhere"_s} << false << QStringList{u"elsewhere/2組.csv"_s}
+        << QStringList{u"record: Kekka.csv"_s, u"choose record path"_s}
+        << QStringList{recordWritten} << u"elsewhere/Kiroku.csv"_s
+        << QStringList{u"elsewhere/2組.csv=results"_s, u"elsewhere/Kiroku.csv=record"_s,
+                       u"elsewhere/"_s + earlierKept, u"Kiroku.csv=absent"_s} +
+               runningGone;
+    QTest::newRow("names the other file or a running copy needs are refused")
+        << QStringList{u"Kiroku.csv=<dir>"_s} << QStringList(3, u"elsewhere"_s) << false
+        << QStringList{u"elsewhere/Kekka.csv"_s, u"Kekka-running.csv"_s, u"elsewhere/r.csv"_s}
+        << QStringList{u"record: Kiroku.csv"_s, u"choose record path"_s} +
+               QStringList{u"record: Kiroku.csv"_s, u"choose record path"_s} +
+               QStringList{u"record: Kiroku.csv"_s, u"choose record path"_s}
+        << QStringList(3, noneWritten) << u"elsewhere/r.csv"_s
+        << QStringList{u"elsewhere/r.csv=record"_s, u"elsewhere/Kekka.csv=results"_s} +
+               runningGone;
+    QTest::newRow("results and their running copy in the way: the record's copy keeps the answers")
+        << QStringList{u"Kekka.csv=<dir>"_s, u"Kekka-running.csv=<dir>"_s}
+        << QStringList{u"end"_s} << true << QStringList()
+        << QStringList{u"record: Kekka.csv"_s, u"end without record"_s}
+        << QStringList{state(u"Kiroku.csv"_s, u"Kekka.csv"_s, u"Kiroku-running.csv"_s),
+                       state({}, both, u"Kiroku-running.csv"_s)}
+        << QString() << QStringList{u"Kiroku.csv=absent"_s, u"Kiroku-running.csv=record"_s};
+    QTest::newRow("earlier results held open: neither written, the earlier record kept")
+        << QStringList{u"Kiroku.csv=earlier"_s, u"Kekka.csv=<held>"_s} << QStringList{u"end"_s}
+        << true << QStringList()
+        << QStringList{u"record: Kekka.csv"_s, u"end without record"_s}
+        << QStringList{noneWritten, noneWritten} << QString()
+        << QStringList{u"Kiroku.csv=absent"_s, earlierKept} + runningKept;
+}
+
 void TestLesson::recordThatCannotBeWritten()
 {
+    QFETCH(QStringList, inTheWay);
+    QFETCH(QStringList, choices);
+    QFETCH(bool, endWithout);
+    QFETCH(QStringList, chosen);
+    QFETCH(QStringList, asked);
+    QFETCH(QStringList, states);
+    QFETCH(QString, recordPath);
+    QFETCH(QStringList, files);
+    for (const QString &entry : std::as_const(inTheWay)) {
+        if (const char *reason = faults::cannotMake(entry.section(u'=', 1).toUtf8()))
+            QSKIP(reason);
+    }
     ClassroomFolder folder;
-    QDir().mkdir(u"Kiroku.csv"_s); // a folder in the way: no file can replace it
+    QVERIFY(QDir().mkdir(u"elsewhere"_s));
     ScriptedPrompter prompter;
-    prompter.recordChoices = {lesson::LessonPrompter::RecordChoice::Retry,
-                              lesson::LessonPrompter::RecordChoice::EndWithout,
-                              lesson::LessonPrompter::RecordChoice::SaveElsewhere};
-    prompter.endWithoutRecord = false;
-    const QString elsewhere = folder.filePath(u"record.csv"_s);
-    prompter.recordPaths = {elsewhere};
+    using Choice = lesson::LessonPrompter::RecordChoice;
+    for (const QString &choice : std::as_const(choices)) {
+        prompter.recordChoices << (choice == u"retry"_s ? Choice::Retry
+                                   : choice == u"end"_s ? Choice::EndWithout
+                                                        : Choice::SaveElsewhere);
+    }
+    prompter.endWithoutRecord = endWithout;
+    for (const QString &path : std::as_const(chosen))
+        prompter.recordPaths << folder.filePath(path);
     Lesson lesson(prompter);
-    lesson.Form_Load();
+    QVERIFY(lesson.Form_Load());
     lesson.CmdStart_Click();
-    QCOMPARE(lesson.Form_Unload(), elsewhere);
-    QCOMPARE(prompter.asked.size(), 5);
-    QVERIFY(prompter.asked[0].startsWith(u"record: "_s));
-    QCOMPARE(prompter.asked[2], u"end without record"_s);
-    QCOMPARE(prompter.asked[4], u"choose record path"_s);
-    QVERIFY(ClassroomFolder::read(elsewhere).startsWith(cp932(u"出席番号"_s)));
+    const auto release = qScopeGuard(&faults::releaseHeld);
+    for (const QString &entry : std::as_const(inTheWay)) {
+        const QString name = entry.section(u'=', 0, 0);
+        const QByteArray what = entry.section(u'=', 1).toUtf8();
+        QVERIFY(what == "earlier" ? writeEarlier(name, what) : faults::plant(name, what));
+    }
+
+    const QString returned = lesson.Form_Unload();
+    QCOMPARE(returned.isEmpty() ? QString() : QFileInfo(returned).absoluteFilePath(),
+             recordPath.isEmpty() ? QString() : folder.filePath(recordPath));
+    for (QString &question : asked) {
+        if (question.startsWith(u"record: "_s))
+            question = u"record: "_s + QDir::toNativeSeparators(folder.filePath(question.mid(8)));
+    }
+    QCOMPARE(prompter.asked, asked);
+    QStringList told;
+    auto names = [&folder](const QStringList &paths) {
+        QStringList relative;
+        for (const QString &path : paths)
+            relative << QDir(folder.path()).relativeFilePath(QDir::fromNativeSeparators(path));
+        return relative.join(u' ');
+    };
+    for (const lesson::RecordState &state : std::as_const(prompter.recordStates)) {
+        told << u"written: %1; not written: %2; kept in: %3"_s.arg(
+            names(state.written), names(state.notWritten), names(state.keptIn));
+    }
+    QCOMPARE(told, states);
+    using LessonFile = tally::RecordKeeper::LessonFile;
+    for (const QString &entry : std::as_const(files)) {
+        const QString name = entry.section(u'=', 0, 0);
+        const QString what = entry.section(u'=', 1);
+        QVERIFY2(QFileInfo::exists(name) == (what != u"absent"_s), qPrintable(name));
+        if (what != u"absent"_s) {
+            QCOMPARE(ClassroomFolder::read(name),
+                     what == u"record"_s    ? lesson.session().record().bytes(LessonFile::Record)
+                     : what == u"results"_s ? lesson.session().record().bytes(LessonFile::Results)
+                                            : QByteArray("earlier"));
+        }
+    }
     // The seats were told before the record was attempted.
     QCOMPARE(commandFile(1).left(5), QByteArray(" 0 \r\n"));
 }
@@ -1197,13 +1329,8 @@ void TestLesson::earlierRecordKept()
     QFETCH(QStringList, earlier);
     QFETCH(QStringList, keptAs);
     ClassroomFolder folder;
-    for (const QString &name : std::as_const(earlier)) {
-        ClassroomFolder::write(name, name.toUtf8());
-        QFile file(name);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)),
-                                 QFileDevice::FileModificationTime));
-    }
+    for (const QString &name : std::as_const(earlier))
+        QVERIFY(writeEarlier(name, name.toUtf8()));
     if (nameTaken)
         ClassroomFolder::write(u"Kiroku-2026-12-07-1015.csv"_s, "an earlier one");
 
