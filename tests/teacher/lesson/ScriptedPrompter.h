@@ -2,6 +2,7 @@
 
 #include "teacher/lesson/LessonPrompter.h"
 
+#include <QDir>
 #include <QList>
 
 #include <functional>
@@ -19,8 +20,6 @@ public:
     bool endWithoutRecord = true;
 
     QStringList asked; // one entry per question, "kind: detail"
-    // How the lesson's files stood at each record question and confirmation.
-    QList<lesson::RecordState> recordStates;
     // Runs before each answer, as a user would act before pressing a button.
     std::function<void()> beforeAnswer;
 
@@ -51,11 +50,25 @@ public:
     {
         asked << QStringLiteral("folder lock failed: ") + path;
     }
+    // The record's questions with how the lesson's files stand, relative to
+    // the working directory: "record: Kekka.csv; written: Kiroku.csv; not:
+    // Kekka.csv; kept: Kiroku-running.csv Kekka-running.csv".
+    static QString names(const QStringList &paths)
+    {
+        QStringList relative;
+        for (const QString &path : paths)
+            relative << QDir::current().relativeFilePath(QDir::fromNativeSeparators(path));
+        return relative.join(u' ');
+    }
+    static QString files(const lesson::RecordState &state)
+    {
+        return QStringLiteral("; written: %1; not: %2; kept: %3")
+            .arg(names(state.written), names(state.notWritten), names(state.keptIn));
+    }
     RecordChoice recordFailed(const QString &path, const QString &,
                               const lesson::RecordState &state) override
     {
-        asked << QStringLiteral("record: ") + path;
-        recordStates << state;
+        asked << QStringLiteral("record: ") + names({path}) + files(state);
         return recordChoices.isEmpty() ? RecordChoice::EndWithout : recordChoices.takeFirst();
     }
     QString chooseRecordPath(const QString &) override
@@ -65,8 +78,7 @@ public:
     }
     bool confirmEndWithoutRecord(const lesson::RecordState &state) override
     {
-        asked << QStringLiteral("end without record");
-        recordStates << state;
+        asked << QStringLiteral("end without record") + files(state);
         return endWithoutRecord;
     }
     void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) override

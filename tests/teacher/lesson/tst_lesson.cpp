@@ -54,16 +54,6 @@ QByteArray expectedCommand(int mode, const QStringList &fields, int oneAnswer)
     return cp932(text);
 }
 
-// A host name with every letter in the other case, as Windows writes it
-// against the host name in small letters.
-QString otherCase(const QString &name)
-{
-    QString swapped;
-    for (const QChar c : name)
-        swapped += c.isUpper() ? c.toLower() : c.toUpper();
-    return swapped;
-}
-
 void answer(int seat, int value)
 {
     ClassroomFolder::write(exchange::answerFilePath(seat), exchange::answerFileBytes(value));
@@ -239,20 +229,21 @@ void TestLesson::secondTeacher_data()
     QTest::newRow("left on this PC by a program gone")
         << gonePid + '\n' + program + '\n' + here.toUtf8() + '\n'
         << false << QString() << true;
-    // This PC in the other case is judged by its process as well: gone, or
-    // given to another program (a process this test starts, "<other>"), the
-    // lock is taken over; only this program alive (this test) holds it.
-    const QByteArray otherHere = otherCase(here).toUtf8();
+    // This PC with its letters in the other case (as Windows writes it) is
+    // judged by the process too: gone, or the id given to another program (a
+    // process the test starts, "<other>"), the lock is taken over; only this
+    // program alive (this test) holds it.
+    QString otherCase;
+    for (const QChar c : here)
+        otherCase += c.isUpper() ? c.toLower() : c.toUpper();
+    const QByteArray otherHere = '\n' + program + '\n' + otherCase.toUtf8() + '\n';
     QTest::newRow("this PC in other letters, the program gone")
-        << gonePid + '\n' + program + '\n' + otherHere + '\n'
-        << false << QString() << true;
+        << gonePid + otherHere << false << QString() << true;
     QTest::newRow("this PC in other letters, the id given to another program")
-        << "<other>\n" + program + '\n' + otherHere + '\n'
-        << false << QString() << true;
+        << "<other>" + otherHere << false << QString() << true;
     QTest::newRow("this PC in other letters, the program alive")
-        << QByteArray::number(QCoreApplication::applicationPid()) + '\n' + program + '\n' +
-               otherHere + '\n'
-        << false << u"folder in use: "_s + otherCase(here) << false;
+        << QByteArray::number(QCoreApplication::applicationPid()) + otherHere << false
+        << u"folder in use: "_s + otherCase << false;
     QTest::newRow("another PC, taken over")
         << "4242\n" + program + "\nPC-ROOM2\n"
         << true << u"take over: PC-ROOM2 2026-12-07T10:15:30"_s << true;
@@ -282,10 +273,7 @@ void TestLesson::secondTeacher()
     ScriptedPrompter firstPrompter;
     std::optional<Lesson> first;
     QProcess other;
-    const auto endOther = qScopeGuard([&other] {
-        other.kill();
-        other.waitForFinished();
-    });
+    const auto endOther = qScopeGuard([&other] { other.kill(), other.waitForFinished(); });
     if (lock == "<running>") {
         first.emplace(firstPrompter);
         QVERIFY(first->Form_Load());
@@ -295,7 +283,7 @@ void TestLesson::secondTeacher()
     } else {
         if (lock.startsWith("<other>")) {
 #ifdef Q_OS_WIN
-            other.start(u"cmd.exe"_s); // waits for commands on its input
+            other.start(u"cmd.exe"_s); // waits for commands on its input, as cat does
 #else
             other.start(u"cat"_s);
 #endif
@@ -861,89 +849,67 @@ void TestLesson::revealCorrect()
 }
 
 // Kiroku.csv and Kekka.csv are a pair: written side by side, or neither
-// stays, while the running copies keep every answer until both are written.
-// Every question says which files are written, which are not, and which
-// running copies hold the answers. What stands in the way is put there once
-// the lesson runs: "name=<dir>" and the other markers, or "name=earlier", an
-// earlier lesson's file; files: "name=record", "results", "earlier", "absent".
+// stays, while the running copies keep every answer until both are written;
+// every question says how the files stand. Put in the way once the lesson
+// runs: "name=<dir>" and the other markers, or "name=earlier", an earlier
+// lesson's file. The script answers retry, end (end? is declined) or
+// elsewhere:path. files: "name=record", "results", "earlier" or "absent".
 void TestLesson::recordThatCannotBeWritten_data()
 {
-    QTest::addColumn<QStringList>("inTheWay");
-    QTest::addColumn<QStringList>("choices"); // retry, elsewhere, end
-    QTest::addColumn<bool>("endWithout");     // the answer to every confirmation
-    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<QString>("inTheWay");
+    QTest::addColumn<QString>("script");
     QTest::addColumn<QStringList>("asked");
-    QTest::addColumn<QStringList>("states"); // at each question about the files
     QTest::addColumn<QString>("recordPath");
-    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("files");
 
-    auto state = [](const QString &written, const QString &notWritten, const QString &kept) {
-        return u"written: %1; not written: %2; kept in: %3"_s.arg(written, notWritten, kept);
-    };
-    const QString both = u"Kiroku.csv Kekka.csv"_s;
-    const QString running = u"Kiroku-running.csv Kekka-running.csv"_s;
-    const QString noneWritten = state({}, both, running);
-    const QString recordWritten = state(u"Kiroku.csv"_s, u"Kekka.csv"_s, running);
-    const QString earlierKept = u"Kiroku-2026-12-07-1015.csv=earlier"_s;
-    const QStringList runningKept{u"Kiroku-running.csv=record"_s, u"Kekka-running.csv=results"_s};
-    const QStringList runningGone{u"Kiroku-running.csv=absent"_s, u"Kekka-running.csv=absent"_s};
-
+    const QString notWritten = u"; written: ; not: Kiroku.csv Kekka.csv"_s;
+    const QString recordWritten = u"; written: Kiroku.csv; not: Kekka.csv"_s;
+    const QString running = u"; kept: Kiroku-running.csv Kekka-running.csv"_s;
+    const QString none = notWritten + running;
+    const QString kiroku = u"record: Kiroku.csv"_s + none;
+    const QString kekka = u"record: Kekka.csv"_s + recordWritten + running;
+    const QString end = u"end without record"_s;
+    const QString choose = u"choose record path"_s;
+    const QString kept = u" Kiroku-running.csv=record Kekka-running.csv=results"_s;
+    const QString gone = u" Kiroku-running.csv=absent Kekka-running.csv=absent"_s;
     QTest::newRow("record in the way: retried, not ended, saved elsewhere, results beside it")
-        << QStringList{u"Kiroku.csv=<dir>"_s} << QStringList{u"retry"_s, u"end"_s, u"elsewhere"_s}
-        << false << QStringList{u"record.csv"_s}
-        << QStringList{u"record: Kiroku.csv"_s, u"record: Kiroku.csv"_s, u"end without record"_s,
-                       u"record: Kiroku.csv"_s, u"choose record path"_s}
-        << QStringList(4, noneWritten) << u"record.csv"_s
-        << QStringList{u"record.csv=record"_s, u"Kekka.csv=results"_s} + runningGone;
+        << u"Kiroku.csv=<dir>"_s << u"retry end? elsewhere:record.csv"_s
+        << QStringList{kiroku, kiroku, end + none, kiroku, choose} << u"record.csv"_s
+        << u"record.csv=record Kekka.csv=results"_s + gone;
     QTest::newRow("results in the way, ended without: the record written is taken back")
-        << QStringList{u"Kiroku.csv=earlier"_s, u"Kekka.csv=<dir>"_s} << QStringList{u"end"_s}
-        << true << QStringList()
-        << QStringList{u"record: Kekka.csv"_s, u"end without record"_s}
-        << QStringList{recordWritten, noneWritten} << QString()
-        << QStringList{u"Kiroku.csv=absent"_s, earlierKept} + runningKept;
+        << u"Kiroku.csv=earlier Kekka.csv=<dir>"_s << u"end"_s << QStringList{kekka, end + none}
+        << QString() << u"Kiroku.csv=absent Kiroku-2026-12-07-1015.csv=earlier"_s + kept;
     QTest::newRow("results in the way, saved elsewhere: the record goes beside them")
-        << QStringList{u"Kekka.csv=<dir>"_s, u"elsewhere/Kiroku.csv=earlier"_s}
-        << QStringList{u"elsewhere"_s} << false << QStringList{u"elsewhere/2組.csv"_s}
-        << QStringList{u"record: Kekka.csv"_s, u"choose record path"_s}
-        << QStringList{recordWritten} << u"elsewhere/Kiroku.csv"_s
-        << QStringList{u"elsewhere/2組.csv=results"_s, u"elsewhere/Kiroku.csv=record"_s,
-                       u"elsewhere/"_s + earlierKept, u"Kiroku.csv=absent"_s} +
-               runningGone;
+        << u"Kekka.csv=<dir> elsewhere/Kiroku.csv=earlier"_s << u"elsewhere:elsewhere/2組.csv"_s
+        << QStringList{kekka, choose} << u"elsewhere/Kiroku.csv"_s
+        << u"elsewhere/2組.csv=results elsewhere/Kiroku.csv=record Kiroku.csv=absent "
+           u"elsewhere/Kiroku-2026-12-07-1015.csv=earlier"_s +
+               gone;
     QTest::newRow("names the other file or a running copy needs are refused")
-        << QStringList{u"Kiroku.csv=<dir>"_s} << QStringList(3, u"elsewhere"_s) << false
-        << QStringList{u"elsewhere/Kekka.csv"_s, u"Kekka-running.csv"_s, u"elsewhere/r.csv"_s}
-        << QStringList{u"record: Kiroku.csv"_s, u"choose record path"_s} +
-               QStringList{u"record: Kiroku.csv"_s, u"choose record path"_s} +
-               QStringList{u"record: Kiroku.csv"_s, u"choose record path"_s}
-        << QStringList(3, noneWritten) << u"elsewhere/r.csv"_s
-        << QStringList{u"elsewhere/r.csv=record"_s, u"elsewhere/Kekka.csv=results"_s} +
-               runningGone;
+        << u"Kiroku.csv=<dir>"_s
+        << u"elsewhere:elsewhere/Kekka.csv elsewhere:Kekka-running.csv elsewhere:elsewhere/r.csv"_s
+        << QStringList{kiroku, choose, kiroku, choose, kiroku, choose} << u"elsewhere/r.csv"_s
+        << u"elsewhere/r.csv=record elsewhere/Kekka.csv=results"_s + gone;
     QTest::newRow("results and their running copy in the way: the record's copy keeps the answers")
-        << QStringList{u"Kekka.csv=<dir>"_s, u"Kekka-running.csv=<dir>"_s}
-        << QStringList{u"end"_s} << true << QStringList()
-        << QStringList{u"record: Kekka.csv"_s, u"end without record"_s}
-        << QStringList{state(u"Kiroku.csv"_s, u"Kekka.csv"_s, u"Kiroku-running.csv"_s),
-                       state({}, both, u"Kiroku-running.csv"_s)}
-        << QString() << QStringList{u"Kiroku.csv=absent"_s, u"Kiroku-running.csv=record"_s};
+        << u"Kekka.csv=<dir> Kekka-running.csv=<dir>"_s << u"end"_s
+        << QStringList{u"record: Kekka.csv"_s + recordWritten + u"; kept: Kiroku-running.csv"_s,
+                       end + notWritten + u"; kept: Kiroku-running.csv"_s}
+        << QString()
+        << u"Kiroku.csv=absent Kiroku-running.csv=record"_s;
     QTest::newRow("earlier results held open: neither written, the earlier record kept")
-        << QStringList{u"Kiroku.csv=earlier"_s, u"Kekka.csv=<held>"_s} << QStringList{u"end"_s}
-        << true << QStringList()
-        << QStringList{u"record: Kekka.csv"_s, u"end without record"_s}
-        << QStringList{noneWritten, noneWritten} << QString()
-        << QStringList{u"Kiroku.csv=absent"_s, earlierKept} + runningKept;
+        << u"Kiroku.csv=earlier Kekka.csv=<held>"_s << u"end"_s
+        << QStringList{u"record: Kekka.csv"_s + none, end + none} << QString()
+        << u"Kiroku.csv=absent Kiroku-2026-12-07-1015.csv=earlier"_s + kept;
 }
 
 void TestLesson::recordThatCannotBeWritten()
 {
-    QFETCH(QStringList, inTheWay);
-    QFETCH(QStringList, choices);
-    QFETCH(bool, endWithout);
-    QFETCH(QStringList, chosen);
+    QFETCH(QString, inTheWay);
+    QFETCH(QString, script);
     QFETCH(QStringList, asked);
-    QFETCH(QStringList, states);
     QFETCH(QString, recordPath);
-    QFETCH(QStringList, files);
-    for (const QString &entry : std::as_const(inTheWay)) {
+    QFETCH(QString, files);
+    for (const QString &entry : inTheWay.split(u' ')) {
         if (const char *reason = faults::cannotMake(entry.section(u'=', 1).toUtf8()))
             QSKIP(reason);
     }
@@ -951,55 +917,35 @@ void TestLesson::recordThatCannotBeWritten()
     QVERIFY(QDir().mkdir(u"elsewhere"_s));
     ScriptedPrompter prompter;
     using Choice = lesson::LessonPrompter::RecordChoice;
-    for (const QString &choice : std::as_const(choices)) {
-        prompter.recordChoices << (choice == u"retry"_s ? Choice::Retry
-                                   : choice == u"end"_s ? Choice::EndWithout
-                                                        : Choice::SaveElsewhere);
+    for (const QString &step : script.split(u' ')) {
+        const QString choice = step.section(u':', 0, 0);
+        prompter.recordChoices << (choice == u"retry"_s       ? Choice::Retry
+                                   : choice == u"elsewhere"_s ? Choice::SaveElsewhere
+                                                              : Choice::EndWithout);
+        if (choice == u"elsewhere"_s)
+            prompter.recordPaths << folder.filePath(step.section(u':', 1));
+        prompter.endWithoutRecord = prompter.endWithoutRecord && choice != u"end?"_s;
     }
-    prompter.endWithoutRecord = endWithout;
-    for (const QString &path : std::as_const(chosen))
-        prompter.recordPaths << folder.filePath(path);
     Lesson lesson(prompter);
     QVERIFY(lesson.Form_Load());
     lesson.CmdStart_Click();
     const auto release = qScopeGuard(&faults::releaseHeld);
-    for (const QString &entry : std::as_const(inTheWay)) {
+    for (const QString &entry : inTheWay.split(u' ')) {
         const QString name = entry.section(u'=', 0, 0);
         const QByteArray what = entry.section(u'=', 1).toUtf8();
         QVERIFY(what == "earlier" ? writeEarlier(name, what) : faults::plant(name, what));
     }
 
-    const QString returned = lesson.Form_Unload();
-    QCOMPARE(returned.isEmpty() ? QString() : QFileInfo(returned).absoluteFilePath(),
-             recordPath.isEmpty() ? QString() : folder.filePath(recordPath));
-    for (QString &question : asked) {
-        if (question.startsWith(u"record: "_s))
-            question = u"record: "_s + QDir::toNativeSeparators(folder.filePath(question.mid(8)));
-    }
+    QCOMPARE(QDir::current().relativeFilePath(lesson.Form_Unload()), recordPath);
     QCOMPARE(prompter.asked, asked);
-    QStringList told;
-    auto names = [&folder](const QStringList &paths) {
-        QStringList relative;
-        for (const QString &path : paths)
-            relative << QDir(folder.path()).relativeFilePath(QDir::fromNativeSeparators(path));
-        return relative.join(u' ');
-    };
-    for (const lesson::RecordState &state : std::as_const(prompter.recordStates)) {
-        told << u"written: %1; not written: %2; kept in: %3"_s.arg(
-            names(state.written), names(state.notWritten), names(state.keptIn));
-    }
-    QCOMPARE(told, states);
-    using LessonFile = tally::RecordKeeper::LessonFile;
-    for (const QString &entry : std::as_const(files)) {
-        const QString name = entry.section(u'=', 0, 0);
+    for (const QString &entry : files.split(u' ')) {
         const QString what = entry.section(u'=', 1);
-        QVERIFY2(QFileInfo::exists(name) == (what != u"absent"_s), qPrintable(name));
-        if (what != u"absent"_s) {
-            QCOMPARE(ClassroomFolder::read(name),
-                     what == u"record"_s    ? lesson.session().record().bytes(LessonFile::Record)
-                     : what == u"results"_s ? lesson.session().record().bytes(LessonFile::Results)
-                                            : QByteArray("earlier"));
-        }
+        const auto file = what == u"record"_s ? tally::RecordKeeper::LessonFile::Record
+                                              : tally::RecordKeeper::LessonFile::Results;
+        QCOMPARE(ClassroomFolder::read(entry.section(u'=', 0, 0)),
+                 what == u"absent"_s    ? QByteArray("<missing>")
+                 : what == u"earlier"_s ? QByteArray("earlier")
+                                        : lesson.session().record().bytes(file));
     }
     // The seats were told before the record was attempted.
     QCOMPARE(commandFile(1).left(5), QByteArray(" 0 \r\n"));
