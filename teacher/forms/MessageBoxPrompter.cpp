@@ -3,6 +3,7 @@
 #include "teacher/lesson/LessonTexts.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -51,10 +52,11 @@ void MessageBoxPrompter::folderLockFailed(const QString &path, const QString &re
 }
 
 MessageBoxPrompter::RecordChoice MessageBoxPrompter::recordFailed(const QString &path,
-                                                                  const QString &reason)
+                                                                  const QString &reason,
+                                                                  const lesson::RecordState &state)
 {
-    QMessageBox box(QMessageBox::Warning, texts::programTitle(), texts::recordFailed(path, reason),
-                    QMessageBox::NoButton, m_parent);
+    QMessageBox box(QMessageBox::Warning, texts::programTitle(),
+                    texts::recordFailed(path, reason, state), QMessageBox::NoButton, m_parent);
     QPushButton *retry = box.addButton(u"再試行"_s, QMessageBox::AcceptRole);
     QPushButton *elsewhere = box.addButton(u"別の場所に保存..."_s, QMessageBox::ActionRole);
     box.addButton(u"記録せずに終了"_s, QMessageBox::RejectRole);
@@ -69,15 +71,20 @@ MessageBoxPrompter::RecordChoice MessageBoxPrompter::recordFailed(const QString 
 
 QString MessageBoxPrompter::chooseRecordPath(const QString &suggestedPath)
 {
-    return QFileDialog::getSaveFileName(m_parent, u"記録ファイルの保存先"_s, suggestedPath,
-                                        u"CSV (*.csv);;すべてのファイル (*)"_s);
+    // The file that could not be written goes where the teacher says, the
+    // other one of the pair beside it: the title says so.
+    return QFileDialog::getSaveFileName(
+        m_parent,
+        u"「%1」の保存先（もう一方のファイルも同じフォルダに書きます）"_s.arg(
+            QFileInfo(suggestedPath).fileName()),
+        suggestedPath, u"CSV (*.csv);;すべてのファイル (*)"_s);
 }
 
-bool MessageBoxPrompter::confirmEndWithoutRecord()
+bool MessageBoxPrompter::confirmEndWithoutRecord(const lesson::RecordState &state)
 {
-    return QMessageBox::warning(m_parent, texts::programTitle(), texts::confirmEndWithoutRecord(),
-                                QMessageBox::Yes | QMessageBox::No,
-                                QMessageBox::No) == QMessageBox::Yes;
+    return QMessageBox::warning(
+               m_parent, texts::programTitle(), texts::confirmEndWithoutRecord(state),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void MessageBoxPrompter::unfinishedRecordFound(const QStringList &kept, const QStringList &stuck)

@@ -18,9 +18,10 @@ public:
     void folderInUse(const QString &host) override;
     bool takeOverFolder(const QString &host, const QDateTime &since) override;
     void folderLockFailed(const QString &path, const QString &reason) override;
-    RecordChoice recordFailed(const QString &path, const QString &reason) override;
+    RecordChoice recordFailed(const QString &path, const QString &reason,
+                              const lesson::RecordState &state) override;
     QString chooseRecordPath(const QString &suggestedPath) override;
-    bool confirmEndWithoutRecord() override;
+    bool confirmEndWithoutRecord(const lesson::RecordState &state) override;
     void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) override;
     void questionnaireLoadFailed(const QString &path, const QString &reason) override;
     void questionnaireSaveFailed(const QString &path, const QString &reason) override;

@@ -6,6 +6,18 @@
 #include <QLockFile>
 #include <QSysInfo>
 
+#include <limits>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+
+#include <vector>
+#else
+#include <cerrno>
+#include <csignal>
+#include <sys/types.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace lesson {
@@ -36,6 +48,45 @@ bool isOwnProgram(QString program)
     return program.compare(own, Qt::CaseInsensitive) == 0;
 #else
     return program == own;
+#endif
+}
+
+// Whether process pid of this PC runs this program. A process id is given
+// again once its process has ended, so a live process of another program
+// holds nothing; nor does one whose program cannot be read (another user's),
+// as QLockFile judges it. Where the program cannot be read at all (neither
+// Linux nor Windows), a live process counts as this program.
+bool runsThisProgram(qint64 pid)
+{
+#ifdef Q_OS_WIN
+    if (pid <= 0 || pid > qint64(std::numeric_limits<DWORD>::max()))
+        return false;
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, DWORD(pid));
+    if (!process)
+        return false;
+    DWORD exitCode = 0;
+    std::vector<wchar_t> image(32768); // the longest path Windows has
+    DWORD length = DWORD(image.size());
+    const bool alive = GetExitCodeProcess(process, &exitCode) && exitCode == STILL_ACTIVE;
+    const bool named = alive && QueryFullProcessImageNameW(process, 0, image.data(), &length);
+    CloseHandle(process);
+    return named &&
+           isOwnProgram(QString::fromWCharArray(image.data(), int(length)).section(u'\\', -1));
+#else
+    if (pid <= 0 || pid > qint64(std::numeric_limits<pid_t>::max()))
+        return false;
+    // EPERM: alive, but another user's.
+    if (::kill(pid_t(pid), 0) != 0 && errno != EPERM)
+        return false;
+#ifdef Q_OS_LINUX
+    QString program = QFile::symLinkTarget(u"/proc/%1/exe"_s.arg(pid));
+    // A program file replaced while it runs.
+    if (program.endsWith(u" (deleted)"_s))
+        program.chop(10);
+    return !program.isEmpty() && isOwnProgram(QFileInfo(program).fileName());
+#else
+    return true;
+#endif
 #endif
 }
 
@@ -79,9 +130,17 @@ FolderLock::Result FolderLock::take(Holder &holder)
             continue;
         }
         // Host names ignore case; on Windows the lock holds the computer's
-        // name in capitals, the host name is in small letters.
+        // name in capitals, the host name is in small letters. QLockFile
+        // judges the holder's process only when the name is the one it
+        // writes itself: a lock of this PC is judged here whatever the case,
+        // and one whose process is gone or runs another program is taken
+        // over as QLockFile would.
         const bool here =
             host.isEmpty() || host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0;
+        if (here && !runsThisProgram(pid)) {
+            m_lock->removeStaleLockFile();
+            continue;
+        }
         holder.host = host.isEmpty() ? QSysInfo::machineHostName() : host;
         holder.since = QFileInfo(path).lastModified();
         if (here)

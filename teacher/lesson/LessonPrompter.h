@@ -8,6 +8,15 @@
 
 namespace lesson {
 
+// Where the lesson's two files stand at the close, for the messages; paths
+// in the system's form.
+struct RecordState
+{
+    QStringList written;    // written in this close and still there
+    QStringList notWritten; // not written
+    QStringList keptIn;     // the running copies holding every answer; none when empty
+};
+
 // Every question the teacher's program puts to the user goes through this
 // seam: the main window answers with message boxes, tests with a script.
 class LessonPrompter : public questionnaire::DocumentPrompter
@@ -24,12 +33,17 @@ public:
     virtual bool confirmEndQuestionnaire() = 0;
 
     enum class RecordChoice { Retry, SaveElsewhere, EndWithout };
-    // The answer record could not be written at closing.
-    virtual RecordChoice recordFailed(const QString &path, const QString &reason) = 0;
-    // Another place for the record; empty when the user cancels.
+    // One of the lesson's files (path) could not be written at closing; the
+    // record and the results stand as state says.
+    virtual RecordChoice recordFailed(const QString &path, const QString &reason,
+                                      const RecordState &state) = 0;
+    // Another place for the file that could not be written; empty when the
+    // user cancels.
     virtual QString chooseRecordPath(const QString &suggestedPath) = 0;
-    // Second confirmation before ending without the record.
-    virtual bool confirmEndWithoutRecord() = 0;
+    // Second confirmation before ending without the record and the results:
+    // state is how the files stand if the user says yes (written: what
+    // could not be taken back, each with the reason).
+    virtual bool confirmEndWithoutRecord(const RecordState &state) = 0;
 
     // Another teacher's program holds the classroom folder: on this PC
     // (host), which ends this program; or on another, whose program may be

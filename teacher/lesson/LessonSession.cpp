@@ -407,36 +407,40 @@ QString LessonSession::close(const Publication &end)
     if (m_record.isEmpty())
         return {};
 
-    QString recordPath;
-    bool endWithout = false;
+    // Kiroku.csv and Kekka.csv are written as a pair, both or neither (see
+    // RecordKeeper); every message says which files are written, which are
+    // not, and where the answers are kept.
     using LessonFile = tally::RecordKeeper::LessonFile;
-    for (const LessonFile lessonFile : tally::RecordKeeper::kLessonFiles) {
-        QString path = tally::RecordKeeper::fileName(lessonFile);
-        for (;;) {
-            const exchange::FileStatus status = m_record.save(lessonFile, path);
-            if (status.ok) {
-                if (lessonFile == LessonFile::Record)
-                    recordPath = path;
-                break;
+    auto state = [this] {
+        return RecordState{m_record.writtenLessonFiles(), m_record.unwrittenLessonFiles(),
+                           m_record.currentRunningCopies()};
+    };
+    LessonFile failed = LessonFile::Record;
+    exchange::FileStatus status = m_record.saveLessonFiles(failed);
+    while (!status) {
+        const QString path = exchange::nativePath(m_record.lessonFilePath(failed));
+        const auto choice = m_prompter.recordFailed(path, status.error, state());
+        if (choice == LessonPrompter::RecordChoice::SaveElsewhere) {
+            // The place chosen is the failed file's; the other one goes
+            // beside it, so that the pair stays together.
+            const QString chosen = m_prompter.chooseRecordPath(path);
+            if (!chosen.isEmpty()) {
+                status = m_record.chooseLessonFilePath(failed, chosen);
+                if (!status)
+                    continue;
             }
-            // Once the teacher has chosen to end without the record, the
-            // results are tried once and not asked about again. A running
-            // copy that stays is kept by the next start, which says where.
-            if (endWithout)
-                break;
-            const auto choice = m_prompter.recordFailed(exchange::nativePath(path), status.error);
-            if (choice == LessonPrompter::RecordChoice::SaveElsewhere) {
-                const QString other = m_prompter.chooseRecordPath(exchange::nativePath(path));
-                if (!other.isEmpty())
-                    path = other;
-            } else if (choice == LessonPrompter::RecordChoice::EndWithout &&
-                       m_prompter.confirmEndWithoutRecord()) {
-                endWithout = true;
-                break;
-            }
+        } else if (choice == LessonPrompter::RecordChoice::EndWithout) {
+            // Neither file stays without the other. The running copies stay:
+            // the next start keeps them under their time and says where.
+            const QStringList left = m_record.takeBackLessonFiles();
+            RecordState ending = state();
+            ending.written = left; // with the reasons
+            if (m_prompter.confirmEndWithoutRecord(ending))
+                return {};
         }
+        status = m_record.saveLessonFiles(failed);
     }
-    return recordPath;
+    return m_record.lessonFilePath(LessonFile::Record);
 }
 
 } // namespace lesson

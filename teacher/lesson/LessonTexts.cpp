@@ -46,19 +46,54 @@ QString folderLockFailed(const QString &path, const QString &reason)
            u"このプログラムは何もせずに終了します。"_s.arg(path, reason);
 }
 
-QString recordFailed(const QString &path, const QString &reason)
+namespace {
+
+// A list of paths, one to a line, each indented.
+QString pathLines(const QStringList &paths)
 {
-    return u"回答の記録ファイル「%1」を書き込めませんでした。\n"
-           u"理由: %2\n\n"
-           u"生徒のプログラムにはもう終了を伝えてあります。"
-           u"表計算ソフトで開いている場合は閉じてから「再試行」を押してください。"_s.arg(path,
-                                                                                         reason);
+    return u"\n　"_s + paths.join(u"\n　"_s);
 }
 
-QString confirmEndWithoutRecord()
+QString keptIn(const QStringList &paths)
 {
-    return u"回答の記録を保存しないで終了すると、この授業の回答の記録はなくなります。\n"
-           u"本当に記録を保存しないで終了しますか？"_s;
+    return paths.isEmpty()
+               ? u"回答はまだどのファイルにも残っていません。\n"_s
+               : u"回答はすべて次の途中の記録に残っています。"_s + pathLines(paths) + u'\n';
+}
+
+} // namespace
+
+QString recordFailed(const QString &path, const QString &reason, const RecordState &state)
+{
+    return u"「%1」を書き込めませんでした。\n"
+           u"理由: %2\n\n"
+           u"回答の記録と結果のファイルは、二つそろえて同じフォルダに書きます。\n"
+           u"書き込んだファイル:%3\n"
+           u"書き込めていないファイル:%4\n"_s.arg(
+               path, reason, state.written.isEmpty() ? u" なし"_s : pathLines(state.written),
+               pathLines(state.notWritten)) +
+           keptIn(state.keptIn) +
+           u"\n生徒のプログラムにはもう終了を伝えてあります。"
+           u"表計算ソフトで開いている場合は閉じてから「再試行」を押してください。"
+           u"「別の場所に保存...」では、選んだ場所にこのファイルを、同じフォルダに"
+           u"もう一方のファイルを書きます。"
+           u"「記録せずに終了」では、書き込んだファイルも取り消して、どちらも残しません。"_s;
+}
+
+QString confirmEndWithoutRecord(const RecordState &state)
+{
+    QString text = u"回答の記録と結果を保存しないで終了すると、次のファイルは書き込まれません。"_s +
+                   pathLines(state.notWritten) + u'\n';
+    if (!state.written.isEmpty())
+        text += u"次のファイルは取り消せなかったので、もう一方のファイルがないまま残ります。"_s +
+                pathLines(state.written) + u'\n';
+    if (state.keptIn.isEmpty())
+        text += u"回答はどのファイルにも残らず、この授業の回答の記録はなくなります。\n"_s;
+    else
+        text += u"回答は次の途中の記録に残り、次に先生用プログラムを始めたときに"
+                u"日付の付いた名前で残します。"_s +
+                pathLines(state.keptIn) + u'\n';
+    return text + u"\n本当に記録を保存しないで終了しますか？"_s;
 }
 
 QString unfinishedRecordFound(const QStringList &kept, const QStringList &stuck)

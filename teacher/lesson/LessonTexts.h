@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LessonPrompter.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -14,8 +16,8 @@ QString publishFailed(const QString &firstPath, int failedFiles, int totalFiles,
 QString folderInUse(const QString &host);
 QString takeOverFolder(const QString &host, const QDateTime &since);
 QString folderLockFailed(const QString &path, const QString &reason);
-QString recordFailed(const QString &path, const QString &reason);
-QString confirmEndWithoutRecord();
+QString recordFailed(const QString &path, const QString &reason, const RecordState &state);
+QString confirmEndWithoutRecord(const RecordState &state);
 QString unfinishedRecordFound(const QStringList &kept, const QStringList &stuck);
 QString loadFailed(const QString &path, const QString &reason);
 QString saveFailed(const QString &path, const QString &reason);

@@ -3,6 +3,7 @@
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -142,12 +143,31 @@ QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax)
 
 namespace {
 
+// Whether a spreadsheet would take a text for a formula: it begins, after
+// any blanks, with = + - @ or their full-width forms (which a Japanese
+// spreadsheet accepts as well), or with a tab or a carriage return. A plain
+// number such as -1, +3 or -0.5 is read as a number and is none.
+bool looksLikeFormula(const QString &text)
+{
+    static const QRegularExpression plainNumber(u"^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"_s);
+    if (text.startsWith(u'\t') || text.startsWith(u'\r'))
+        return true;
+    const auto first =
+        std::find_if(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); });
+    return first != text.cend() && u"=+-@\uFF1D\uFF0B\uFF0D\uFF20"_s.contains(*first) &&
+           !plainNumber.match(text).hasMatch();
+}
+
+// A text cell of the results. The questionnaire it comes from is anybody's on
+// the share: what a spreadsheet would take for a formula gets a quote in
+// front, which keeps it text.
 QString csvCell(const QString &text)
 {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\r') &&
-        !text.contains(u'\n'))
-        return text;
-    QString quoted = text;
+    const QString cell = looksLikeFormula(text) ? u'\'' + text : text;
+    if (!cell.contains(u',') && !cell.contains(u'"') && !cell.contains(u'\r') &&
+        !cell.contains(u'\n'))
+        return cell;
+    QString quoted = cell;
     quoted.replace(u"\""_s, u"\"\""_s);
     return u'"' + quoted + u'"';
 }

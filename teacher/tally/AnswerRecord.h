@@ -128,10 +128,14 @@ QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax);
 // of seats 1 to studentsMax, so that both files agree; last the correct
 // answer and the percent of those who answered who gave it (rounded; both
 // empty where the question has no correct answer, the percent also where
-// nobody answered). A cell holding a comma, a quote or a line break is
+// nobody answered). A text a spreadsheet would take for a formula (=, +, -,
+// @ or their full-width forms first, after any blanks; a tab or a carriage
+// return first) gets a quote in front and stays text; a plain number such as
+// -1 stays a number. A cell holding a comma, a quote or a line break is
 // quoted, its quotes doubled:
 //   番号,質問,答え1,…,答え5,人数1,…,人数5,回答人数,正解,正答率
 //    2 ,"赤, 青, 黄のどれ？",赤,青,黄,,,3,1,0,0,0,4,1,75
+//    3 ,'=1+2,"'@SUM(9), 3",-1,+3,,,0,0,1,0,0,1,,
 QByteArray resultsBytes(const AnswerHistory &history, int studentsMax);
 
 } // namespace tally

@@ -12,13 +12,14 @@ using namespace Qt::StringLiterals;
 namespace tally {
 namespace {
 
-// Moves the file at path aside under the time it was last written, "Kiroku-
-// 2026-12-07-1015.csv" for the record, never over another file; the name it
-// got, or nothing with the reason.
+// Moves the file at path aside in its folder under the time it was last
+// written, "Kiroku-2026-12-07-1015.csv" for the record, never over another
+// file; the name it got, or nothing with the reason.
 std::optional<QString> keepAside(const QString &path, RecordKeeper::LessonFile file, QString &error)
 {
-    const QString stem = RecordKeeper::fileName(file).chopped(4) + u'-' +
-                         QFileInfo(path).lastModified().toString(u"yyyy-MM-dd-HHmm"_s);
+    const QFileInfo info(path);
+    const QString stem = info.dir().filePath(RecordKeeper::fileName(file).chopped(4) + u'-' +
+                                             info.lastModified().toString(u"yyyy-MM-dd-HHmm"_s));
     QString keptAs = stem + u".csv"_s;
     for (int n = 2; QFileInfo::exists(keptAs) || QFileInfo(keptAs).isSymLink(); ++n)
         keptAs = stem + u'-' + QString::number(n) + u".csv"_s;
@@ -28,6 +29,21 @@ std::optional<QString> keepAside(const QString &path, RecordKeeper::LessonFile f
         return std::nullopt;
     }
     return keptAs;
+}
+
+// Removes a file this close wrote; one already gone is removed too.
+bool takeBack(const QString &path, QString &error)
+{
+    QFile file(path);
+    if (file.remove() || (!file.exists() && !QFileInfo(path).isSymLink()))
+        return true;
+    error = file.errorString();
+    return false;
+}
+
+QString absolutePath(const QString &path)
+{
+    return QFileInfo(path).absoluteFilePath();
 }
 
 } // namespace
@@ -96,22 +112,130 @@ bool RecordKeeper::writeRunningCopies(qint64 minimumGapMs)
     return written;
 }
 
-exchange::FileStatus RecordKeeper::save(LessonFile file, const QString &path)
+exchange::FileStatus RecordKeeper::saveLessonFiles(LessonFile &failed)
 {
-    // An earlier lesson's file in the working directory is kept, not
-    // replaced; a folder in the way fails below as before.
-    const QFileInfo earlier(path);
-    if (path == fileName(file) && (earlier.isFile() || earlier.isSymLink())) {
-        QString error;
-        if (!keepAside(path, file, error)) {
-            return exchange::FileStatus::failure(
-                u"前の授業の「%1」を別の名前で残せませんでした（%2）。"_s.arg(path, error));
+    // The running copies are brought up to date at every attempt: the
+    // messages tell where the answers are.
+    writeRunningCopies();
+    for (const LessonFile file : kLessonFiles) {
+        const QString target = absolutePath(lessonFilePath(file));
+        for (const QString &path : QStringList(m_written[int(file)])) {
+            if (path == target)
+                continue;
+            QString error;
+            if (!takeBack(path, error)) {
+                failed = file;
+                return exchange::FileStatus::failure(
+                    u"先に書いた「%1」を取り消せませんでした（%2）。"_s.arg(
+                        exchange::nativePath(path), error));
+            }
+            m_written[int(file)].removeOne(path);
         }
     }
-    const exchange::FileStatus status = exchange::saveFileSafely(path, bytes(file));
-    if (status.ok && m_runningCopyEnabled[int(file)])
-        QFile::remove(runningFileName(file));
-    return status;
+    for (const LessonFile file : kLessonFiles) {
+        const QString path = lessonFilePath(file);
+        const QFileInfo earlier(path);
+        QString error;
+        if (m_keepEarlier[int(file)] && !isWritten(file) &&
+            (earlier.isFile() || earlier.isSymLink()) && !keepAside(path, file, error)) {
+            failed = file;
+            return exchange::FileStatus::failure(
+                u"前の授業の「%1」を別の名前で残せませんでした（%2）。"_s.arg(earlier.fileName(),
+                                                                              error));
+        }
+    }
+    for (const LessonFile file : kLessonFiles) {
+        if (isWritten(file))
+            continue;
+        const exchange::FileStatus status =
+            exchange::saveFileSafely(lessonFilePath(file), bytes(file));
+        if (!status) {
+            failed = file;
+            return status;
+        }
+        m_written[int(file)] << absolutePath(lessonFilePath(file));
+    }
+    for (const LessonFile file : kLessonFiles) {
+        if (m_runningCopyEnabled[int(file)])
+            QFile::remove(runningFileName(file));
+    }
+    return {};
+}
+
+QString RecordKeeper::lessonFilePath(LessonFile file) const
+{
+    return m_lessonFilePaths[int(file)];
+}
+
+exchange::FileStatus RecordKeeper::chooseLessonFilePath(LessonFile file, const QString &path)
+{
+    const LessonFile other = file == LessonFile::Record ? LessonFile::Results : LessonFile::Record;
+    const QString beside = QFileInfo(path).dir().filePath(fileName(other));
+    for (const QString &needed :
+         {beside, runningFileName(LessonFile::Record), runningFileName(LessonFile::Results)}) {
+        if (absolutePath(path).compare(absolutePath(needed), Qt::CaseInsensitive) == 0) {
+            return exchange::FileStatus::failure(
+                u"「%1」は、もう一方のファイルか途中の記録が使う名前です。"
+                u"別の名前を選んでください。"_s.arg(exchange::nativePath(path)));
+        }
+    }
+    m_lessonFilePaths[int(file)] = path;
+    m_keepEarlier[int(file)] = false;
+    m_lessonFilePaths[int(other)] = beside;
+    m_keepEarlier[int(other)] = true;
+    return {};
+}
+
+QStringList RecordKeeper::takeBackLessonFiles()
+{
+    QStringList left;
+    for (QStringList &written : m_written) {
+        for (const QString &path : QStringList(written)) {
+            QString error;
+            if (takeBack(path, error))
+                written.removeOne(path);
+            else
+                left << exchange::nativePath(path) + u"（"_s + error + u"）"_s;
+        }
+    }
+    return left;
+}
+
+QStringList RecordKeeper::writtenLessonFiles() const
+{
+    QStringList paths;
+    for (const QStringList &written : m_written) {
+        for (const QString &path : written)
+            paths << exchange::nativePath(path);
+    }
+    return paths;
+}
+
+QStringList RecordKeeper::unwrittenLessonFiles() const
+{
+    QStringList paths;
+    for (const LessonFile file : kLessonFiles) {
+        if (!isWritten(file))
+            paths << exchange::nativePath(lessonFilePath(file));
+    }
+    return paths;
+}
+
+QStringList RecordKeeper::currentRunningCopies() const
+{
+    QStringList paths;
+    for (const LessonFile file : kLessonFiles) {
+        const QByteArray expected = bytes(file);
+        if (m_runningCopyEnabled[int(file)] &&
+            exchange::readFileHead(runningFileName(file), expected.size() + 1) == expected)
+            paths << exchange::nativePath(runningFileName(file));
+    }
+    return paths;
+}
+
+bool RecordKeeper::isWritten(LessonFile file) const
+{
+    return m_written[int(file)].contains(absolutePath(lessonFilePath(file)));
 }
 
 } // namespace tally

@@ -60,11 +60,39 @@ public:
     // not be written (tried again at the next call).
     bool writeRunningCopies(qint64 minimumGapMs = 0);
 
-    // Writes one of the lesson's files at path; once it is safe, its running
-    // copy has done its work and goes. A file an earlier lesson left under
-    // the file's own name is first kept under the time it was last written,
-    // as the running copies are.
-    exchange::FileStatus save(LessonFile file, const QString &path);
+    // The close writes the lesson's two files as a pair, side by side, both
+    // or neither: a Kiroku.csv never stands beside another lesson's
+    // Kekka.csv or beside none, nor the other way round. Until both are
+    // written the running copies stay and keep every answer (the next start
+    // keeps them under their time).
+    //
+    // Writes what of the pair is not written yet, stopping at the first step
+    // that fails (failed names the file it was for, the status the reason):
+    // a file this close wrote where the pair no longer goes is taken back;
+    // an earlier lesson's file at either name is kept under the time it was
+    // last written, as the running copies are, before either file is
+    // written; then the record and the results are written. Once both are,
+    // the running copies have done their work and go.
+    exchange::FileStatus saveLessonFiles(LessonFile &failed);
+    // Where file goes: the working directory under its own name, until the
+    // teacher chooses another place.
+    QString lessonFilePath(LessonFile file) const;
+    // The teacher's place for file, the one that could not be written: it
+    // goes to path, which the teacher agreed to replace, and the other file
+    // beside it under its own name, so that the two stay together (a file
+    // this close wrote at the old place is taken back by the next save).
+    // Fails, changing nothing, when path is the name the other file or a
+    // running copy needs.
+    exchange::FileStatus chooseLessonFilePath(LessonFile file, const QString &path);
+    // The teacher ends without the pair: whatever this close wrote is
+    // removed. Returns what could not be, each with the reason.
+    QStringList takeBackLessonFiles();
+    // For the messages, paths in the system's form: the files this close
+    // wrote (and has not taken back), the pair's files not written, and the
+    // running copies that hold every answer now, as read back from them.
+    QStringList writtenLessonFiles() const;
+    QStringList unwrittenLessonFiles() const;
+    QStringList currentRunningCopies() const;
 
 private:
     int m_studentsMax;
@@ -72,6 +100,15 @@ private:
     bool m_changed = false;
     std::array<bool, kLessonFiles.size()> m_runningCopyEnabled{true, true};
     QElapsedTimer m_sinceRunningCopies;
+    // Where the close writes each file, whether an earlier file at that
+    // name is kept aside first (not at a path the teacher chose), and the
+    // absolute paths it has written and not taken back.
+    std::array<QString, kLessonFiles.size()> m_lessonFilePaths{fileName(LessonFile::Record),
+                                                               fileName(LessonFile::Results)};
+    std::array<bool, kLessonFiles.size()> m_keepEarlier{true, true};
+    std::array<QStringList, kLessonFiles.size()> m_written;
+
+    bool isWritten(LessonFile file) const;
 };
 
 } // namespace tally

@@ -383,7 +383,7 @@ void TestTeacherForms::messageBoxKeys()
     if (box == u"end questionnaire")
         answer = prompter.confirmEndQuestionnaire();
     else if (box == u"end without record")
-        answer = prompter.confirmEndWithoutRecord();
+        answer = prompter.confirmEndWithoutRecord({{}, {u"Kiroku.csv"_s}, {}});
     else if (box == u"take over folder")
         answer = prompter.takeOverFolder(u"PC-ROOM2"_s, QDateTime::currentDateTime());
     else

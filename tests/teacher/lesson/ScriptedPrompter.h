@@ -2,6 +2,7 @@
 
 #include "teacher/lesson/LessonPrompter.h"
 
+#include <QDir>
 #include <QList>
 
 #include <functional>
@@ -49,9 +50,25 @@ public:
     {
         asked << QStringLiteral("folder lock failed: ") + path;
     }
-    RecordChoice recordFailed(const QString &path, const QString &) override
+    // The record's questions with how the lesson's files stand, relative to
+    // the working directory: "record: Kekka.csv; written: Kiroku.csv; not:
+    // Kekka.csv; kept: Kiroku-running.csv Kekka-running.csv".
+    static QString names(const QStringList &paths)
     {
-        asked << QStringLiteral("record: ") + path;
+        QStringList relative;
+        for (const QString &path : paths)
+            relative << QDir::current().relativeFilePath(QDir::fromNativeSeparators(path));
+        return relative.join(u' ');
+    }
+    static QString files(const lesson::RecordState &state)
+    {
+        return QStringLiteral("; written: %1; not: %2; kept: %3")
+            .arg(names(state.written), names(state.notWritten), names(state.keptIn));
+    }
+    RecordChoice recordFailed(const QString &path, const QString &,
+                              const lesson::RecordState &state) override
+    {
+        asked << QStringLiteral("record: ") + names({path}) + files(state);
         return recordChoices.isEmpty() ? RecordChoice::EndWithout : recordChoices.takeFirst();
     }
     QString chooseRecordPath(const QString &) override
@@ -59,9 +76,9 @@ public:
         asked << QStringLiteral("choose record path");
         return recordPaths.isEmpty() ? QString() : recordPaths.takeFirst();
     }
-    bool confirmEndWithoutRecord() override
+    bool confirmEndWithoutRecord(const lesson::RecordState &state) override
     {
-        asked << QStringLiteral("end without record");
+        asked << QStringLiteral("end without record") + files(state);
         return endWithoutRecord;
     }
     void unfinishedRecordFound(const QStringList &kept, const QStringList &stuck) override

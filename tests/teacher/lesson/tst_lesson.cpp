@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,6 +77,16 @@ QByteArrayList expectedHeaderAndSeat3(const QList<int> &numbers, const QList<int
     return {cp932(header), cp932(seat)};
 }
 
+// A file an earlier lesson left, last written at 10:15 on 2026-12-07.
+bool writeEarlier(const QString &name, const QByteArray &bytes)
+{
+    ClassroomFolder::write(name, bytes);
+    QFile file(name);
+    return file.open(QIODevice::ReadWrite) &&
+           file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)),
+                            QFileDevice::FileModificationTime);
+}
+
 // Fails the writes of one file a given number of times, then writes for real.
 struct FailingWrites
 {
@@ -124,6 +135,7 @@ private slots:
     void recordOfAdHocLesson();
     void recordOfQuestionnaire();
     void revealCorrect();
+    void recordThatCannotBeWritten_data();
     void recordThatCannotBeWritten();
     void recordColumns_data();
     void recordColumns();
@@ -220,6 +232,21 @@ void TestLesson::secondTeacher_data()
     QTest::newRow("left on this PC by a program gone")
         << gonePid + '\n' + program + '\n' + here.toUtf8() + '\n'
         << false << QString() << true;
+    // This PC with its letters in the other case (as Windows writes it) is
+    // judged by the process too: gone, or the id given to another program (a
+    // process the test starts, "<other>"), the lock is taken over; only this
+    // program alive (this test) holds it.
+    QString otherCase;
+    for (const QChar c : here)
+        otherCase += c.isUpper() ? c.toLower() : c.toUpper();
+    const QByteArray otherHere = '\n' + program + '\n' + otherCase.toUtf8() + '\n';
+    QTest::newRow("this PC in other letters, the program gone")
+        << gonePid + otherHere << false << QString() << true;
+    QTest::newRow("this PC in other letters, the id given to another program")
+        << "<other>" + otherHere << false << QString() << true;
+    QTest::newRow("this PC in other letters, the program alive")
+        << QByteArray::number(QCoreApplication::applicationPid()) + otherHere << false
+        << u"folder in use: "_s + otherCase << false;
     QTest::newRow("another PC, taken over")
         << "4242\n" + program + "\nPC-ROOM2\n"
         << true << u"take over: PC-ROOM2 2026-12-07T10:15:30"_s << true;
@@ -248,6 +275,8 @@ void TestLesson::secondTeacher()
     ClassroomFolder folder;
     ScriptedPrompter firstPrompter;
     std::optional<Lesson> first;
+    QProcess other;
+    const auto endOther = qScopeGuard([&other] { other.kill(), other.waitForFinished(); });
     if (lock == "<running>") {
         first.emplace(firstPrompter);
         QVERIFY(first->Form_Load());
@@ -255,6 +284,15 @@ void TestLesson::secondTeacher()
     } else if (faults::isMarker(lock)) {
         QVERIFY(faults::plant(lesson::FolderLock::fileName(), lock));
     } else {
+        if (lock.startsWith("<other>")) {
+#ifdef Q_OS_WIN
+            other.start(u"cmd.exe"_s); // waits for commands on its input, as cat does
+#else
+            other.start(u"cat"_s);
+#endif
+            QVERIFY(other.waitForStarted());
+            lock.replace("<other>", QByteArray::number(other.processId()));
+        }
         ClassroomFolder::write(lesson::FolderLock::fileName(), lock);
         QFile file(lesson::FolderLock::fileName());
         QVERIFY(file.open(QIODevice::ReadWrite));
@@ -813,26 +851,105 @@ void TestLesson::revealCorrect()
     QVERIFY(!lesson.revealCorrect());
 }
 
+// Kiroku.csv and Kekka.csv are a pair: written side by side, or neither
+// stays, while the running copies keep every answer until both are written;
+// every question says how the files stand. Put in the way once the lesson
+// runs: "name=<dir>" and the other markers, or "name=earlier", an earlier
+// lesson's file. The script answers retry, end (end? is declined) or
+// elsewhere:path. files: "name=record", "results", "earlier" or "absent".
+void TestLesson::recordThatCannotBeWritten_data()
+{
+    QTest::addColumn<QString>("inTheWay");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<QString>("recordPath");
+    QTest::addColumn<QString>("files");
+
+    const QString notWritten = u"; written: ; not: Kiroku.csv Kekka.csv"_s;
+    const QString recordWritten = u"; written: Kiroku.csv; not: Kekka.csv"_s;
+    const QString running = u"; kept: Kiroku-running.csv Kekka-running.csv"_s;
+    const QString none = notWritten + running;
+    const QString kiroku = u"record: Kiroku.csv"_s + none;
+    const QString kekka = u"record: Kekka.csv"_s + recordWritten + running;
+    const QString end = u"end without record"_s;
+    const QString choose = u"choose record path"_s;
+    const QString kept = u" Kiroku-running.csv=record Kekka-running.csv=results"_s;
+    const QString gone = u" Kiroku-running.csv=absent Kekka-running.csv=absent"_s;
+    QTest::newRow("record in the way: retried, not ended, saved elsewhere, results beside it")
+        << u"Kiroku.csv=<dir>"_s << u"retry end? elsewhere:record.csv"_s
+        << QStringList{kiroku, kiroku, end + none, kiroku, choose} << u"record.csv"_s
+        << u"record.csv=record Kekka.csv=results"_s + gone;
+    QTest::newRow("results in the way, ended without: the record written is taken back")
+        << u"Kiroku.csv=earlier Kekka.csv=<dir>"_s << u"end"_s << QStringList{kekka, end + none}
+        << QString() << u"Kiroku.csv=absent Kiroku-2026-12-07-1015.csv=earlier"_s + kept;
+    QTest::newRow("results in the way, saved elsewhere: the record goes beside them")
+        << u"Kekka.csv=<dir> elsewhere/Kiroku.csv=earlier"_s << u"elsewhere:elsewhere/2組.csv"_s
+        << QStringList{kekka, choose} << u"elsewhere/Kiroku.csv"_s
+        << u"elsewhere/2組.csv=results elsewhere/Kiroku.csv=record Kiroku.csv=absent "
+           u"elsewhere/Kiroku-2026-12-07-1015.csv=earlier"_s +
+               gone;
+    QTest::newRow("names the other file or a running copy needs are refused")
+        << u"Kiroku.csv=<dir>"_s
+        << u"elsewhere:elsewhere/Kekka.csv elsewhere:Kekka-running.csv elsewhere:elsewhere/r.csv"_s
+        << QStringList{kiroku, choose, kiroku, choose, kiroku, choose} << u"elsewhere/r.csv"_s
+        << u"elsewhere/r.csv=record elsewhere/Kekka.csv=results"_s + gone;
+    QTest::newRow("results and their running copy in the way: the record's copy keeps the answers")
+        << u"Kekka.csv=<dir> Kekka-running.csv=<dir>"_s << u"end"_s
+        << QStringList{u"record: Kekka.csv"_s + recordWritten + u"; kept: Kiroku-running.csv"_s,
+                       end + notWritten + u"; kept: Kiroku-running.csv"_s}
+        << QString()
+        << u"Kiroku.csv=absent Kiroku-running.csv=record"_s;
+    QTest::newRow("earlier results held open: neither written, the earlier record kept")
+        << u"Kiroku.csv=earlier Kekka.csv=<held>"_s << u"end"_s
+        << QStringList{u"record: Kekka.csv"_s + none, end + none} << QString()
+        << u"Kiroku.csv=absent Kiroku-2026-12-07-1015.csv=earlier"_s + kept;
+}
+
 void TestLesson::recordThatCannotBeWritten()
 {
+    QFETCH(QString, inTheWay);
+    QFETCH(QString, script);
+    QFETCH(QStringList, asked);
+    QFETCH(QString, recordPath);
+    QFETCH(QString, files);
+    for (const QString &entry : inTheWay.split(u' ')) {
+        if (const char *reason = faults::cannotMake(entry.section(u'=', 1).toUtf8()))
+            QSKIP(reason);
+    }
     ClassroomFolder folder;
-    QDir().mkdir(u"Kiroku.csv"_s); // a folder in the way: no file can replace it
+    QVERIFY(QDir().mkdir(u"elsewhere"_s));
     ScriptedPrompter prompter;
-    prompter.recordChoices = {lesson::LessonPrompter::RecordChoice::Retry,
-                              lesson::LessonPrompter::RecordChoice::EndWithout,
-                              lesson::LessonPrompter::RecordChoice::SaveElsewhere};
-    prompter.endWithoutRecord = false;
-    const QString elsewhere = folder.filePath(u"record.csv"_s);
-    prompter.recordPaths = {elsewhere};
+    using Choice = lesson::LessonPrompter::RecordChoice;
+    for (const QString &step : script.split(u' ')) {
+        const QString choice = step.section(u':', 0, 0);
+        prompter.recordChoices << (choice == u"retry"_s       ? Choice::Retry
+                                   : choice == u"elsewhere"_s ? Choice::SaveElsewhere
+                                                              : Choice::EndWithout);
+        if (choice == u"elsewhere"_s)
+            prompter.recordPaths << folder.filePath(step.section(u':', 1));
+        prompter.endWithoutRecord = prompter.endWithoutRecord && choice != u"end?"_s;
+    }
     Lesson lesson(prompter);
-    lesson.Form_Load();
+    QVERIFY(lesson.Form_Load());
     lesson.CmdStart_Click();
-    QCOMPARE(lesson.Form_Unload(), elsewhere);
-    QCOMPARE(prompter.asked.size(), 5);
-    QVERIFY(prompter.asked[0].startsWith(u"record: "_s));
-    QCOMPARE(prompter.asked[2], u"end without record"_s);
-    QCOMPARE(prompter.asked[4], u"choose record path"_s);
-    QVERIFY(ClassroomFolder::read(elsewhere).startsWith(cp932(u"出席番号"_s)));
+    const auto release = qScopeGuard(&faults::releaseHeld);
+    for (const QString &entry : inTheWay.split(u' ')) {
+        const QString name = entry.section(u'=', 0, 0);
+        const QByteArray what = entry.section(u'=', 1).toUtf8();
+        QVERIFY(what == "earlier" ? writeEarlier(name, what) : faults::plant(name, what));
+    }
+
+    QCOMPARE(QDir::current().relativeFilePath(lesson.Form_Unload()), recordPath);
+    QCOMPARE(prompter.asked, asked);
+    for (const QString &entry : files.split(u' ')) {
+        const QString what = entry.section(u'=', 1);
+        const auto file = what == u"record"_s ? tally::RecordKeeper::LessonFile::Record
+                                              : tally::RecordKeeper::LessonFile::Results;
+        QCOMPARE(ClassroomFolder::read(entry.section(u'=', 0, 0)),
+                 what == u"absent"_s    ? QByteArray("<missing>")
+                 : what == u"earlier"_s ? QByteArray("earlier")
+                                        : lesson.session().record().bytes(file));
+    }
     // The seats were told before the record was attempted.
     QCOMPARE(commandFile(1).left(5), QByteArray(" 0 \r\n"));
 }
@@ -1280,13 +1397,8 @@ void TestLesson::earlierRecordKept()
     QFETCH(QStringList, earlier);
     QFETCH(QStringList, keptAs);
     ClassroomFolder folder;
-    for (const QString &name : std::as_const(earlier)) {
-        ClassroomFolder::write(name, name.toUtf8());
-        QFile file(name);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(QDateTime(QDate(2026, 12, 7), QTime(10, 15, 30)),
-                                 QFileDevice::FileModificationTime));
-    }
+    for (const QString &name : std::as_const(earlier))
+        QVERIFY(writeEarlier(name, name.toUtf8()));
     if (nameTaken)
         ClassroomFolder::write(u"Kiroku-2026-12-07-1015.csv"_s, "an earlier one");
 

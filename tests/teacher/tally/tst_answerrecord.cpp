@@ -27,6 +27,8 @@ private slots:
     void record();
     void recordBytes();
     void results();
+    void formulaCells_data();
+    void formulaCells();
     void roundedPercent_data();
     void roundedPercent();
     void lessonReport();
@@ -163,6 +165,42 @@ void TestAnswerRecord::results()
                 u" 1 ,,はい,いいえ,どちらでもない,,,1,0,2,0,0,3,1,33\r\n"
                 u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0,1,\r\n"
                 u" 3 ,Q,A,B,,,,0,1,2,0,0,3,,\r\n"_s));
+}
+
+// A question or label text from a questionnaire on the share reaches the
+// results as text, never as a formula the spreadsheet runs; numbers stay
+// numbers.
+void TestAnswerRecord::formulaCells_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("cell");
+    QTest::newRow("=") << u"=1+2"_s << QByteArray("'=1+2");
+    QTest::newRow("@") << u"@SUM(9)"_s << QByteArray("'@SUM(9)");
+    QTest::newRow("+ of a phone number") << u"+81 3"_s << QByteArray("'+81 3");
+    QTest::newRow("- of a sum") << u"-2+3"_s << QByteArray("'-2+3");
+    QTest::newRow("after blanks") << u"  =1"_s << QByteArray("'  =1");
+    QTest::newRow("tab") << u"\tA"_s << QByteArray("'\tA");
+    QTest::newRow("carriage return, quoted") << u"\r=1"_s << QByteArray("\"'\r=1\"");
+    QTest::newRow("comma and quotes, quoted") << u"=\"a\",1"_s << QByteArray("\"'=\"\"a\"\",1\"");
+    QTest::newRow("full-width = + after an ideographic space")
+        << u"　＝１＋２"_s << QByteArray::fromHex("27 8140 8181 8250 817b 8251");
+    QTest::newRow("full-width @") << u"＠ＳＵＭ"_s << QByteArray::fromHex("27 8197 8272 8274 826c");
+    QTest::newRow("full-width -") << u"－５"_s << QByteArray::fromHex("27 817c 8254");
+    QTest::newRow("negative number") << u"-1"_s << QByteArray("-1");
+    QTest::newRow("signed number") << u"+3"_s << QByteArray("+3");
+    QTest::newRow("negative fraction") << u"-0.5"_s << QByteArray("-0.5");
+    QTest::newRow("blanks only") << u"  "_s << QByteArray("  ");
+}
+
+void TestAnswerRecord::formulaCells()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, cell);
+    AnswerHistory history;
+    history.store({0, 0, true}, 1, {}, 50, {text, text});
+    // Header, then the question and its first label.
+    QCOMPARE(tally::resultsBytes(history, 50).split('\n').value(1),
+             " 1 ," + cell + ',' + cell + ",,,,,0,0,0,0,0,0,,\r");
 }
 
 void TestAnswerRecord::roundedPercent_data()
