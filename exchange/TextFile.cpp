@@ -64,6 +64,41 @@ QString temporarySuffix()
     return u".%1.tmp"_s.arg(QRandomGenerator::global()->generate(), 8, 16, QChar(u'0'));
 }
 
+GuardedRewrite notExpected()
+{
+    return {GuardedRewrite::Outcome::NotExpected, {}};
+}
+
+GuardedRewrite rewriteFailed(QString reason)
+{
+    return {GuardedRewrite::Outcome::Failed, std::move(reason)};
+}
+
+GuardedRewrite rewriteDone(const FileStatus &status)
+{
+    return status ? GuardedRewrite{} : rewriteFailed(status.error);
+}
+
+// guardedRewrite where the file share refuses to open an existing file for
+// reading and writing without cutting it (some SMB clients do): the look and
+// the write are then two openings, readFileHead and writeWholeFile. A version
+// written between the two is overwritten, so this guards less than one
+// opening does, but it still writes only where a look has just found what the
+// caller expected, and never where a look found nothing of this name's own.
+GuardedRewrite rewriteAfterLook(const QString &path, qint64 readLimit, const ContentCheck &expected,
+                                const QByteArray &bytes)
+{
+    if (!isOwnRegularFile(path))
+        return notExpected();
+    QString error;
+    const std::optional<QByteArray> held = readFileHead(path, readLimit, &error);
+    if (!held)
+        return rewriteFailed(error);
+    if (!expected(*held))
+        return notExpected();
+    return rewriteDone(writeWholeFile(path, bytes));
+}
+
 #ifdef Q_OS_WIN
 
 QString systemReason()
@@ -100,6 +135,34 @@ HANDLE openHoldingFolder(const QString &path, FileStatus &status)
         return INVALID_HANDLE_VALUE;
     }
     return handle;
+}
+
+// A regular file on disk, opened as itself (no link or junction), with no
+// second name: writing it reaches nothing else.
+bool isOwnRegularFile(HANDLE handle)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+           !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+           info.nNumberOfLinks <= 1;
+}
+
+// Reads from the handle's position to the end, at most maxBytes.
+std::optional<QByteArray> readUpTo(HANDLE handle, qint64 maxBytes, QString *error)
+{
+    QByteArray bytes;
+    while (bytes.size() < maxBytes) {
+        const qsizetype before = bytes.size();
+        const DWORD want = DWORD(std::min<qint64>(kReadChunkBytes, maxBytes - before));
+        bytes.resize(before + want);
+        DWORD got = 0;
+        if (!ReadFile(handle, bytes.data() + before, want, &got, nullptr))
+            return failed(error, systemReason());
+        bytes.resize(before + got);
+        if (got == 0)
+            break;
+    }
+    return bytes;
 }
 
 // A symbolic link or junction is removed as a link, never its target.
@@ -145,6 +208,54 @@ bool isOwnRegularFile(const struct stat &info)
     return S_ISREG(info.st_mode) && info.st_nlink <= 1;
 }
 
+// Reads from fd's position to the end, at most maxBytes.
+std::optional<QByteArray> readUpTo(int fd, qint64 maxBytes, QString *error)
+{
+    QByteArray bytes;
+    while (bytes.size() < maxBytes) {
+        const qsizetype before = bytes.size();
+        const qint64 want = std::min<qint64>(kReadChunkBytes, maxBytes - before);
+        bytes.resize(before + want);
+        const ssize_t got = ::read(fd, bytes.data() + before, size_t(want));
+        if (got < 0) {
+            bytes.resize(before);
+            if (errno == EINTR)
+                continue;
+            return failed(error, systemReason());
+        }
+        bytes.resize(before + got);
+        if (got == 0)
+            break;
+    }
+    return bytes;
+}
+
+// The folder that holds the file native names, opened without following a
+// link at its own name: a neighbour who replaces the folder Data by a link
+// to a folder elsewhere gets a failure, not the seat files written there.
+// -1, with status set, when it cannot be opened.
+int openHoldingFolder(const QByteArray &native, FileStatus &status)
+{
+    const qsizetype slash = native.lastIndexOf('/');
+    const QByteArray folder =
+        slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : native.left(slash));
+    const int folderFd =
+        ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folderFd < 0) {
+        const int openError = errno;
+        if (openError == ELOOP || openError == ENOTDIR)
+            status = FileStatus::failure(folderNotFolderReason(QFile::decodeName(folder)));
+        else
+            status = FileStatus::failure(systemReason(openError));
+    }
+    return folderFd;
+}
+
+QByteArray nameInFolder(const QByteArray &native)
+{
+    return native.mid(native.lastIndexOf('/') + 1);
+}
+
 FileStatus writeAllAndClose(int fd, const QByteArray &bytes, bool flushToDisk)
 {
     auto fail = [fd](int error) {
@@ -187,21 +298,7 @@ std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QSt
         CloseHandle(handle);
         return failed(error, notRegularReason());
     }
-    QByteArray bytes;
-    while (bytes.size() < maxBytes) {
-        const qsizetype before = bytes.size();
-        const DWORD want = DWORD(std::min<qint64>(kReadChunkBytes, maxBytes - before));
-        bytes.resize(before + want);
-        DWORD got = 0;
-        if (!ReadFile(handle, bytes.data() + before, want, &got, nullptr)) {
-            const QString reason = systemReason();
-            CloseHandle(handle);
-            return failed(error, reason);
-        }
-        bytes.resize(before + got);
-        if (got == 0)
-            break;
-    }
+    std::optional<QByteArray> bytes = readUpTo(handle, maxBytes, error);
     CloseHandle(handle);
     return bytes;
 }
@@ -214,12 +311,7 @@ bool isOwnRegularFile(const QString &path)
                                       nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool own = GetFileType(handle) == FILE_TYPE_DISK &&
-                     GetFileInformationByHandle(handle, &info) &&
-                     !(info.dwFileAttributes &
-                       (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-                     info.nNumberOfLinks <= 1;
+    const bool own = isOwnRegularFile(handle);
     CloseHandle(handle);
     return own;
 }
@@ -247,12 +339,7 @@ FileStatus writeInHeldFolder(const QString &path, const QByteArray &bytes)
             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             return FileStatus::failure(systemReason());
-        BY_HANDLE_FILE_INFORMATION info;
-        const bool ownRegularFile =
-            GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
-            !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-            info.nNumberOfLinks <= 1;
-        if (!ownRegularFile) {
+        if (!isOwnRegularFile(handle)) {
             CloseHandle(handle);
             const DWORD now = GetFileAttributesW(native.c_str());
             if (now != INVALID_FILE_ATTRIBUTES && !(now & FILE_ATTRIBUTE_REPARSE_POINT) &&
@@ -270,7 +357,62 @@ FileStatus writeInHeldFolder(const QString &path, const QByteArray &bytes)
     return FileStatus::failure(keptReplacedReason());
 }
 
+// guardedRewrite with the folder held.
+GuardedRewrite rewriteInHeldFolder(const QString &path, qint64 readLimit,
+                                   const ContentCheck &expected, const QByteArray &bytes)
+{
+    // OPEN_EXISTING never makes the file. FILE_FLAG_OPEN_REPARSE_POINT opens a
+    // link or junction at the name as itself, refused below, never followed.
+    const HANDLE handle =
+        CreateFileW(win32Path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return notExpected();
+        // Also a folder at the name: the look finds it is no file of its own.
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_NOT_SUPPORTED)
+            return rewriteAfterLook(path, readLimit, expected, bytes);
+        return rewriteFailed(qt_error_string(int(error)));
+    }
+    if (!isOwnRegularFile(handle)) {
+        CloseHandle(handle);
+        return notExpected();
+    }
+    QString readError;
+    const std::optional<QByteArray> held = readUpTo(handle, readLimit, &readError);
+    if (!held) {
+        CloseHandle(handle);
+        return rewriteFailed(readError);
+    }
+    if (!expected(*held)) {
+        CloseHandle(handle);
+        return notExpected();
+    }
+    // Cut and written through the opening whose contents were judged.
+    if (SetFilePointer(handle, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+        !SetEndOfFile(handle)) {
+        const QString reason = systemReason();
+        CloseHandle(handle);
+        return rewriteFailed(reason);
+    }
+    return rewriteDone(writeAllAndClose(handle, bytes, false));
+}
+
 } // namespace
+
+GuardedRewrite guardedRewrite(const QString &path, qint64 readLimit, const ContentCheck &expected,
+                              const QByteArray &bytes)
+{
+    FileStatus folderStatus;
+    const HANDLE folder = openHoldingFolder(path, folderStatus);
+    if (folder == INVALID_HANDLE_VALUE)
+        return rewriteFailed(folderStatus.error);
+    const GuardedRewrite result = rewriteInHeldFolder(path, readLimit, expected, bytes);
+    CloseHandle(folder);
+    return result;
+}
 
 FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
 {
@@ -350,47 +492,20 @@ std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QSt
         ::close(fd);
         return failed(error, notRegularReason());
     }
-    QByteArray bytes;
-    while (bytes.size() < maxBytes) {
-        const qsizetype before = bytes.size();
-        const qint64 want = std::min<qint64>(kReadChunkBytes, maxBytes - before);
-        bytes.resize(before + want);
-        const ssize_t got = ::read(fd, bytes.data() + before, size_t(want));
-        if (got < 0) {
-            bytes.resize(before);
-            if (errno == EINTR)
-                continue;
-            const int readError = errno;
-            ::close(fd);
-            return failed(error, systemReason(readError));
-        }
-        bytes.resize(before + got);
-        if (got == 0)
-            break;
-    }
+    std::optional<QByteArray> bytes = readUpTo(fd, maxBytes, error);
     ::close(fd);
     return bytes;
 }
 
 FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
 {
-    // Everything below works inside the folder that holds the file, opened
-    // without following a link at its own name: a neighbour who replaces the
-    // folder Data by a link to a folder elsewhere gets a failure, not the
-    // seat files written there.
+    // Everything below works inside the folder that holds the file.
     const QByteArray native = QFile::encodeName(path);
-    const qsizetype slash = native.lastIndexOf('/');
-    const QByteArray folder =
-        slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : native.left(slash));
-    const QByteArray name = native.mid(slash + 1);
-    const int folderFd =
-        ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folderFd < 0) {
-        const int openError = errno;
-        if (openError == ELOOP || openError == ENOTDIR)
-            return FileStatus::failure(folderNotFolderReason(QFile::decodeName(folder)));
-        return FileStatus::failure(systemReason(openError));
-    }
+    FileStatus folderStatus;
+    const int folderFd = openHoldingFolder(native, folderStatus);
+    if (folderFd < 0)
+        return folderStatus;
+    const QByteArray name = nameInFolder(native);
     const auto done = [folderFd](FileStatus status) {
         ::close(folderFd);
         return status;
@@ -438,6 +553,61 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
     }
     return done(
         FileStatus::failure(lastError != 0 ? systemReason(lastError) : keptReplacedReason()));
+}
+
+GuardedRewrite guardedRewrite(const QString &path, qint64 readLimit, const ContentCheck &expected,
+                              const QByteArray &bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    FileStatus folderStatus;
+    const int folderFd = openHoldingFolder(native, folderStatus);
+    if (folderFd < 0)
+        return rewriteFailed(folderStatus.error);
+    const QByteArray name = nameInFolder(native);
+    // Looked at before the open, so that a device is never opened at all.
+    struct stat info;
+    if (::fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int statError = errno;
+        ::close(folderFd);
+        return statError == ENOENT ? notExpected() : rewriteFailed(systemReason(statError));
+    }
+    if (!isOwnRegularFile(info)) {
+        ::close(folderFd);
+        return notExpected();
+    }
+    // No O_CREAT: a file removed meanwhile stays removed. O_NOFOLLOW refuses
+    // a link put there meanwhile, O_NONBLOCK keeps a pipe from waiting.
+    const int fd = ::openat(folderFd, name.constData(),
+                            O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int openError = errno;
+    ::close(folderFd);
+    if (fd < 0) {
+        if (openError == ENOENT || openError == ELOOP || openError == EMLINK ||
+            openError == EISDIR || openError == ENXIO)
+            return notExpected();
+        if (openError == EACCES || openError == EPERM || openError == EOPNOTSUPP ||
+            openError == ENOTSUP)
+            return rewriteAfterLook(path, readLimit, expected, bytes);
+        return rewriteFailed(systemReason(openError));
+    }
+    const auto closeWith = [fd](GuardedRewrite result) {
+        ::close(fd);
+        return result;
+    };
+    if (::fstat(fd, &info) != 0)
+        return closeWith(rewriteFailed(systemReason()));
+    if (!isOwnRegularFile(info))
+        return closeWith(notExpected());
+    QString readError;
+    const std::optional<QByteArray> held = readUpTo(fd, readLimit, &readError);
+    if (!held)
+        return closeWith(rewriteFailed(readError));
+    if (!expected(*held))
+        return closeWith(notExpected());
+    // Cut and written through the opening whose contents were judged.
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        return closeWith(rewriteFailed(systemReason()));
+    return rewriteDone(writeAllAndClose(fd, bytes, false));
 }
 
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace exchange {
@@ -43,6 +44,37 @@ bool isOwnRegularFile(const QString &path);
 // and so does a folder holding the file that is itself a link (on POSIX
 // systems): the folder Data replaced by a link to a folder elsewhere.
 FileStatus writeWholeFile(const QString &path, const QByteArray &bytes);
+
+// What guardedRewrite did.
+struct GuardedRewrite
+{
+    enum class Outcome {
+        Written,
+        // The file did not hold what the caller expected, or was missing, or
+        // was not this name's own regular file: nothing was written.
+        NotExpected,
+        // The file could not be opened, read or written; error says why.
+        Failed,
+    };
+    Outcome outcome = Outcome::Written;
+    QString error;
+};
+
+// Judges the bytes a file holds (at most the read limit from its start).
+using ContentCheck = std::function<bool(const QByteArray &)>;
+
+// Rewrites an existing file only while it holds what the caller expects:
+// opens it once for reading and writing without cutting it, reads at most
+// readLimit bytes, and only when expected accepts them cuts it to zero length
+// and writes bytes through that same opening. A version another program wrote
+// while the open was under way (which takes seconds on a slow share) is thus
+// judged, never overwritten unseen. Never creates a file, and never
+// writes through a link, junction, pipe, socket, device or second name: any
+// of these at path, like a missing file, is NotExpected, and the predicate is
+// not asked. A folder holding the file that is itself a link fails, as with
+// writeWholeFile.
+GuardedRewrite guardedRewrite(const QString &path, qint64 readLimit, const ContentCheck &expected,
+                              const QByteArray &bytes);
 
 // Writes a file through a temporary file that replaces it only when all of
 // it is written, so a failed write never destroys the previous contents

@@ -116,6 +116,62 @@ void AnswerPanel::attempt(std::optional<PendingWrite> &write) const
     write->error = status.error;
 }
 
+void AnswerPanel::setFileWriter(FileWriter writer)
+{
+    m_writeFile = writer;
+    m_writeLock = [writer](const QString &path, qint64 readLimit,
+                           const exchange::ContentCheck &expected, const QByteArray &bytes) {
+        using Outcome = exchange::GuardedRewrite::Outcome;
+        QString error;
+        const std::optional<QByteArray> held = exchange::readFileHead(path, readLimit, &error);
+        if (!held)
+            return exchange::GuardedRewrite{Outcome::Failed, error};
+        if (!expected(*held))
+            return exchange::GuardedRewrite{Outcome::NotExpected, {}};
+        const exchange::FileStatus status = writer(path, bytes);
+        return status ? exchange::GuardedRewrite{}
+                      : exchange::GuardedRewrite{Outcome::Failed, status.error};
+    };
+}
+
+AnswerPanel::LockResult AnswerPanel::attemptLock()
+{
+    const QByteArray lock = m_pendingLock->bytes;
+    // The check is asked only about a regular file of the name's own: a
+    // refusal without it means a missing file, a link, a pipe and the like.
+    bool judged = false;
+    const exchange::GuardedRewrite result = m_writeLock(
+        m_pendingLock->path, exchange::kCommandFileReadLimit,
+        [this, &judged](const QByteArray &held) {
+            judged = true;
+            return m_expected && fieldsOf(held) == *m_expected;
+        },
+        lock);
+    switch (result.outcome) {
+    case exchange::GuardedRewrite::Outcome::Written:
+        m_pendingLock.reset();
+        m_expected = fieldsOf(lock);
+        return LockResult::WrittenOrPending;
+    case exchange::GuardedRewrite::Outcome::NotExpected:
+        m_pendingLock.reset();
+        return judged ? LockResult::QuestionGone : LockResult::NotOwnFile;
+    case exchange::GuardedRewrite::Outcome::Failed:
+        break;
+    }
+    ++m_pendingLock->failures;
+    m_pendingLock->error = result.error;
+    return LockResult::WrittenOrPending;
+}
+
+void AnswerPanel::tellNotOwnFile(int lostAnswer)
+{
+    m_lostAnswerNotice =
+        u"ファイル \"%1\" が見つからないか、通常のファイルではありません（リンク、パイプ、"
+        u"フォルダなど）。"_s.arg(m_module.CommandFilePath);
+    if (lostAnswer != 0)
+        m_lostAnswerNotice.prepend(u"回答 %1 は届いていません。"_s.arg(lostAnswer));
+}
+
 AnswerPanel::PollResult AnswerPanel::PollCommandFile()
 {
     m_module.ShownQuestion.fill(QString());
@@ -166,11 +222,15 @@ bool AnswerPanel::settlePendingWrites(bool opened, const CommandFields &fields)
     }
 
     if (m_expected && fields == *m_expected) {
-        if (m_pendingLock) {
-            const QByteArray lock = m_pendingLock->bytes;
-            attempt(m_pendingLock);
-            if (!m_pendingLock)
-                m_expected = fieldsOf(lock);
+        // The lock's check may still find a question published after this
+        // read: the buttons stay hidden, and the next poll shows it.
+        const LockResult lock = m_pendingLock ? attemptLock() : LockResult::WrittenOrPending;
+        if (lock != LockResult::WrittenOrPending) {
+            const int lostAnswer = m_pendingAnswer ? m_pendingAnswerValue : 0;
+            dropPendingWrites();
+            if (lock == LockResult::NotOwnFile)
+                tellNotOwnFile(lostAnswer);
+            return true;
         }
         if (m_pendingAnswer)
             attempt(m_pendingAnswer);
@@ -178,6 +238,13 @@ bool AnswerPanel::settlePendingWrites(bool opened, const CommandFields &fields)
     }
 
     // The teacher's program has written the file since the click.
+    dropPendingWrites();
+    m_expected = fields;
+    return false;
+}
+
+void AnswerPanel::dropPendingWrites()
+{
     if (m_pendingAnswer && m_pendingAnswerValue != 0) {
         m_lostAnswerNotice =
             u"回答 %1 をファイル \"%2\" に書き込めないうちに（%3）、先生の画面が切り替わりました。"
@@ -186,8 +253,6 @@ bool AnswerPanel::settlePendingWrites(bool opened, const CommandFields &fields)
     }
     m_pendingLock.reset();
     m_pendingAnswer.reset();
-    m_expected = fields;
-    return false;
 }
 
 void AnswerPanel::FitAnswerFont()
@@ -254,14 +319,19 @@ bool AnswerPanel::Command1_Click(int Index)
         return false;
 
     if (m_module.OneAnswerOnly == 1) {
+        const QByteArray lockBytes = exchange::shortCommandFileBytes(m_module.ShownQuestion[0]);
+        m_pendingLock = PendingWrite{m_module.CommandFilePath, lockBytes, 0, {}};
+        // The teacher's program may have published while the lock's open was
+        // under way, or the file is no longer this seat's own: nothing is
+        // written then.
+        const LockResult lock = attemptLock();
+        if (lock == LockResult::NotOwnFile)
+            tellNotOwnFile(Index + 1);
+        if (lock != LockResult::WrittenOrPending)
+            return false;
         m_LVQMode = double(exchange::kModePaused);
         for (AnswerButtonView &button : m_view.buttons)
             button.visible = false;
-        const QByteArray lock = exchange::shortCommandFileBytes(m_module.ShownQuestion[0]);
-        m_pendingLock = PendingWrite{m_module.CommandFilePath, lock, 0, {}};
-        attempt(m_pendingLock);
-        if (!m_pendingLock)
-            m_expected = fieldsOf(lock);
     }
 
     // A newer answer replaces one still waiting to be written.

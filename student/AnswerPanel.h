@@ -63,17 +63,31 @@ int answerFontPointSize(qsizetype longestLabel);
 // the teacher's program has published anew it has reset the answer file and
 // replaced any lock, so a late answer would be counted for the wrong question
 // and a late lock would close the new one. Such pending writes are dropped.
+//
+// The lock itself is written only over the command file the click answered:
+// it is read and judged in the same opening that writes it
+// (exchange::guardedRewrite), since the teacher's program may publish while
+// the open is under way, which takes seconds on a slow share.
 class AnswerPanel
 {
 public:
     enum class PollResult { Continue, EndProgram };
     // Rewrites a whole file; exchange::writeWholeFile unless replaced.
     using FileWriter = std::function<exchange::FileStatus(const QString &, const QByteArray &)>;
+    // Rewrites the command file with the lock while it holds what the check
+    // accepts; exchange::guardedRewrite unless replaced.
+    using LockWriter = std::function<exchange::GuardedRewrite(
+        const QString &, qint64, const exchange::ContentCheck &, const QByteArray &)>;
 
     explicit AnswerPanel(Module1 &module);
 
-    // Lets tests make single writes fail while reads still succeed.
-    void setFileWriter(FileWriter writer) { m_writeFile = std::move(writer); }
+    // Lets tests make single writes fail while reads still succeed. The lock
+    // is then written with writer as well, once a read of the command file
+    // has found the fields the click answered.
+    void setFileWriter(FileWriter writer);
+    // Lets tests act between the lock's open and its write (the teacher's
+    // program publishing meanwhile); replaces what setFileWriter set for it.
+    void setLockWriter(LockWriter writer) { m_writeLock = std::move(writer); }
 
     // Reads the command file and updates the panel. EndProgram when the mode
     // is 0, or when no mode was ever read: the program must end at once.
@@ -81,13 +95,15 @@ public:
     // Sets the buttons' font size from the labels in ShownQuestion.
     void FitAnswerFont();
     // Answers with button Index (answer Index + 1); with OneAnswerOnly 1 it
-    // first hides the buttons and locks the seat's command file. Returns
+    // first locks the seat's command file and hides the buttons. Returns
     // false, writing nothing, when the teacher's program has published anew
-    // since the last poll: the click answered a question that is gone, its
-    // answer would be counted for the new one and its lock would hide the new
-    // one; also false, with the answer taken back (0), when the new question
-    // arrived while the answer was being written. The caller then polls at
-    // once to show the new question.
+    // since the last poll, or publishes while the lock is being written: the
+    // click answered a question that is gone, its answer would be counted
+    // for the new one and its lock would hide the new one. Also false,
+    // writing nothing and telling the pupil (notice()), when the command file
+    // is missing or no regular file of its own; and false, with the answer
+    // taken back (0), when the new question arrived while the answer was
+    // being written. The caller then polls at once to show the new question.
     bool Command1_Click(int Index);
 
     const PanelView &view() const { return m_view; }
@@ -120,12 +136,27 @@ private:
     std::optional<CommandFields> publishedSinceLastPoll() const;
     static CommandFields fieldsOf(const QByteArray &fileBytes);
     void attempt(std::optional<PendingWrite> &write) const;
+    enum class LockResult {
+        WrittenOrPending,
+        // The command file holds other fields than m_expected.
+        QuestionGone,
+        // Missing, or no regular file of this seat's own (a link, a pipe).
+        NotOwnFile,
+    };
+    // Tries the pending lock, dropping it unless it stays pending.
+    LockResult attemptLock();
+    // lostAnswer: the answer that will not be written, 0 when none.
+    void tellNotOwnFile(int lostAnswer);
+    // The teacher's program has published since the click: what the click
+    // left to write belongs to a question that is gone.
+    void dropPendingWrites();
     bool settlePendingWrites(bool opened, const CommandFields &fields);
     PollResult applyMode();
     void applyLayout(int mode);
 
     Module1 &m_module;
     FileWriter m_writeFile = exchange::writeWholeFile;
+    LockWriter m_writeLock = exchange::guardedRewrite;
     ModeValue m_LVQMode;
     PanelView m_view;
     std::optional<PendingWrite> m_pendingLock;

@@ -32,6 +32,8 @@ private slots:
     void writeNeverFollows();
     void writeFails_data();
     void writeFails();
+    void guardedRewrite_data();
+    void guardedRewrite();
     void changeWatchSettles_data();
     void changeWatchSettles();
 };
@@ -70,9 +72,34 @@ QStringList entries(const QString &dir)
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden, QDir::Name);
 }
 
-exchange::FileStatus write(bool safely, const QString &path, const QByteArray &bytes)
+enum Writer { InPlace, Safely, Guarded };
+
+// The guarded rewrite's outcome as a status: ok when written, the reason when
+// failed, and no reason when it found nothing it was to write over.
+exchange::FileStatus write(int writer, const QString &path, const QByteArray &bytes)
 {
-    return safely ? exchange::saveFileSafely(path, bytes) : exchange::writeWholeFile(path, bytes);
+    if (writer == Safely)
+        return exchange::saveFileSafely(path, bytes);
+    if (writer == InPlace)
+        return exchange::writeWholeFile(path, bytes);
+    const exchange::GuardedRewrite result = exchange::guardedRewrite(
+        path, 1 << 20, [](const QByteArray &) { return true; }, bytes);
+    if (result.outcome == exchange::GuardedRewrite::Outcome::Written)
+        return {};
+    return exchange::FileStatus::failure(result.error);
+}
+
+QString outcomeName(exchange::GuardedRewrite::Outcome outcome)
+{
+    switch (outcome) {
+    case exchange::GuardedRewrite::Outcome::Written:
+        return u"written"_s;
+    case exchange::GuardedRewrite::Outcome::NotExpected:
+        return u"not expected"_s;
+    case exchange::GuardedRewrite::Outcome::Failed:
+        break;
+    }
+    return u"failed"_s;
 }
 
 } // namespace
@@ -194,7 +221,7 @@ void TestExchangeFiles::writeNeverFollows()
     else
         putFile(path, before);
 
-    const exchange::FileStatus status = write(safely, path, "new");
+    const exchange::FileStatus status = write(safely ? Safely : InPlace, path, "new");
     QVERIFY2(status.ok, qPrintable(status.error));
     QVERIFY(faults::isPlainFile(path));
     QCOMPARE(readAll(path), QByteArray("new"));
@@ -206,24 +233,32 @@ void TestExchangeFiles::writeNeverFollows()
 
 void TestExchangeFiles::writeFails_data()
 {
-    QTest::addColumn<bool>("safely");
+    QTest::addColumn<int>("writer");
     QTest::addColumn<QString>("fault");
 
-    QTest::newRow("folder missing, in place") << false << u"folder missing"_s;
-    QTest::newRow("folder missing, through a temporary") << true << u"folder missing"_s;
-    QTest::newRow("folder in the way, in place") << false << u"folder in the way"_s;
-    QTest::newRow("folder in the way, through a temporary") << true << u"folder in the way"_s;
+    QTest::newRow("folder missing, in place") << int(InPlace) << u"folder missing"_s;
+    QTest::newRow("folder missing, through a temporary") << int(Safely) << u"folder missing"_s;
+    QTest::newRow("folder missing, guarded") << int(Guarded) << u"folder missing"_s;
+    QTest::newRow("folder in the way, in place") << int(InPlace) << u"folder in the way"_s;
+    QTest::newRow("folder in the way, through a temporary")
+        << int(Safely) << u"folder in the way"_s;
     // The seat files go into the folder Data itself, never where a link at
     // its name points (questionnaires and the record may be kept in a linked
     // folder on purpose).
-    QTest::newRow("folder Data replaced by a link, in place") << false << u"<link:elsewhere>"_s;
+    QTest::newRow("folder Data replaced by a link, in place")
+        << int(InPlace) << u"<link:elsewhere>"_s;
     QTest::newRow("folder Data replaced by a junction, in place")
-        << false << u"<junction:elsewhere>"_s;
+        << int(InPlace) << u"<junction:elsewhere>"_s;
+    // elsewhere/LVQ1.ini is there to be written if the link were followed
+    QTest::newRow("folder Data replaced by a link, guarded")
+        << int(Guarded) << u"<link:elsewhere>"_s;
+    QTest::newRow("folder Data replaced by a junction, guarded")
+        << int(Guarded) << u"<junction:elsewhere>"_s;
 }
 
 void TestExchangeFiles::writeFails()
 {
-    QFETCH(bool, safely);
+    QFETCH(int, writer);
     QFETCH(QString, fault);
     const bool dataLink = fault.startsWith(u'<');
     if (const char *reason = faults::cannotMake(fault.toLatin1()))
@@ -234,11 +269,14 @@ void TestExchangeFiles::writeFails()
     const QString path = dir.filePath(u"Data/LVQ1.ini"_s);
     if (fault == u"folder in the way")
         QVERIFY(QDir().mkpath(path));
+    const QString beyondLink = dir.filePath(u"elsewhere/LVQ1.ini"_s);
     if (dataLink) {
         QVERIFY(QDir().mkpath(dir.filePath(u"elsewhere"_s)));
         QVERIFY(faults::plant(dir.filePath(u"Data"_s), fault.toLatin1()));
+        if (writer == Guarded)
+            putFile(beyondLink, "elsewhere");
     }
-    const exchange::FileStatus status = write(safely, path, "x");
+    const exchange::FileStatus status = write(writer, path, "x");
     QVERIFY(!status.ok);
     QVERIFY(!status.error.isEmpty());
     QCOMPARE(QFileInfo(path).isDir(), fault == u"folder in the way");
@@ -248,8 +286,112 @@ void TestExchangeFiles::writeFails()
     }
     if (dataLink) {
         QVERIFY(status.error.contains(u"Data"_s));
-        QCOMPARE(entries(dir.filePath(u"elsewhere"_s)), QStringList());
+        if (writer == Guarded)
+            QCOMPARE(readAll(beyondLink), QByteArray("elsewhere"));
+        else
+            QCOMPARE(entries(dir.filePath(u"elsewhere"_s)), QStringList());
     }
+}
+
+void TestExchangeFiles::guardedRewrite_data()
+{
+    QTest::addColumn<QByteArray>("before"); // contents, "<missing>" or a marker
+    QTest::addColumn<bool>("accepts");      // what the caller's check answers
+    QTest::addColumn<qint64>("readLimit");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QByteArray>("seen");  // what the check was given; "<not asked>"
+    QTest::addColumn<QByteArray>("after"); // the file's contents after, for a plain file
+
+    constexpr qint64 big = 1 << 20;
+    QTest::newRow("accepted: cut and written")
+        << QByteArray("0123456789") << true << big << u"written"_s << QByteArray("0123456789")
+        << QByteArray("new");
+    QTest::newRow("empty file accepted")
+        << QByteArray() << true << big << u"written"_s << QByteArray() << QByteArray("new");
+    QTest::newRow("refused: left as it is")
+        << QByteArray("old contents") << false << big << u"not expected"_s
+        << QByteArray("old contents") << QByteArray("old contents");
+    QTest::newRow("the check is given no more than the limit")
+        << QByteArray("0123456789") << true << qint64(4) << u"written"_s << QByteArray("0123")
+        << QByteArray("new");
+    // The write goes into the file judged: a file put at the name by a
+    // rename once the check has run is not the one written.
+    QTest::newRow("<replaced after the check>")
+        << QByteArray("<replaced after the check>") << true << big << u"written"_s
+        << QByteArray("judged") << QByteArray("put there later");
+    // Nothing that is not this name's own regular file is judged or written,
+    // and nothing is made where there was no file.
+    const char *untouchable[] = {
+        "<missing>",
+        "<dir>",
+        "<pipe>",
+        "<socket>",
+        "<link:../outside/secret.txt>",
+        "<link:LVQ8.ini>",
+        "<link:../outside/new.txt>",
+        "<link:/dev/null>",
+        "<junction:../outside>",
+        "<hardlink:Data/LVQ8.ini>",
+    };
+    for (const char *marker : untouchable)
+        QTest::newRow(marker) << QByteArray(marker) << true << big << u"not expected"_s
+                              << QByteArray("<not asked>") << QByteArray(marker);
+    // held by another PC that shares nothing: worth trying again later
+    QTest::newRow("<held>") << QByteArray("<held>") << true << big << u"failed"_s
+                            << QByteArray("<not asked>") << QByteArray();
+}
+
+// The lock a pupil's program puts in its command file must go only over the
+// file it judged, and never anywhere else.
+void TestExchangeFiles::guardedRewrite()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, accepts);
+    QFETCH(qint64, readLimit);
+    QFETCH(QString, outcome);
+    QFETCH(QByteArray, seen);
+    QFETCH(QByteArray, after);
+    const bool replaced = before == "<replaced after the check>";
+#ifdef Q_OS_WIN
+    if (replaced)
+        QSKIP("a file held open is not replaced by a rename on Windows");
+#endif
+    if (const char *reason = faults::cannotMake(before))
+        QSKIP(reason);
+    WorkingFolder folder;
+    QVERIFY(folder.isValid() && QDir().mkdir(u"Data"_s) && QDir().mkdir(u"outside"_s));
+    putFile(u"outside/secret.txt"_s, "secret");
+    putFile(u"Data/LVQ8.ini"_s, "seat 8");
+    const QString path = u"Data/LVQ7.ini"_s;
+    if (before == "<held>")
+        putFile(path, "held");
+    if (faults::isMarker(before))
+        QVERIFY(faults::plant(path, before));
+    else if (replaced)
+        putFile(path, "judged");
+    else if (before != "<missing>")
+        putFile(path, before);
+
+    QByteArray given("<not asked>");
+    const exchange::GuardedRewrite result = exchange::guardedRewrite(
+        path, readLimit,
+        [&](const QByteArray &bytes) {
+            given = bytes;
+            if (replaced)
+                exchange::saveFileSafely(path, "put there later");
+            return accepts;
+        },
+        "new");
+    faults::releaseHeld();
+    QCOMPARE(outcomeName(result.outcome), outcome);
+    QCOMPARE(result.error.isEmpty(), outcome != u"failed");
+    QCOMPARE(given, seen);
+    if (!faults::isMarker(before))
+        QCOMPARE(readAll(path), after);
+    QCOMPARE(faults::isLink(path), before.startsWith("<link:") || before.startsWith("<junction:"));
+    QCOMPARE(readAll(u"outside/secret.txt"_s), QByteArray("secret"));
+    QCOMPARE(readAll(u"Data/LVQ8.ini"_s), QByteArray("seat 8"));
+    QCOMPARE(entries(u"outside"_s), QStringList{u"secret.txt"_s});
 }
 
 // A file rewritten every 50 ms: the watch tells of it once the writes have

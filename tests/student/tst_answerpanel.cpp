@@ -52,6 +52,8 @@ private slots:
     void newQuestionDropsPendingWrites();
     void clickOnReplacedQuestionWritesNothing_data();
     void clickOnReplacedQuestionWritesNothing();
+    void pendingLockMeetsNewQuestion_data();
+    void pendingLockMeetsNewQuestion();
     void commandFileCutAtEveryByte();
 
 private:
@@ -272,10 +274,13 @@ void TestAnswerPanel::ownWritesNeverFollow_data()
             << commandFile
             << QByteArray(commandFile ? "<hardlink:Data/LVQ8.ini>" : "<hardlink:Data/LVQ8.txt>");
     }
+    QTest::newRow("command file: removed") << true << QByteArray("<missing>");
 }
 
 // The click's writes go to this seat's own regular files, never through
-// whatever a neighbour put at their names.
+// whatever a neighbour put at their names. The lock goes only over the
+// command file itself: with anything else at its name the click writes
+// nothing, and the pupil is told which file is wrong.
 void TestAnswerPanel::ownWritesNeverFollow()
 {
     QFETCH(bool, commandFile);
@@ -292,16 +297,24 @@ void TestAnswerPanel::ownWritesNeverFollow()
 
     poll(published);
     const QString path = commandFile ? m_module.CommandFilePath : m_module.AnswerFilePath;
-    QVERIFY(faults::plant(path, planted));
-    QVERIFY(m_panel->Command1_Click(2));
+    if (planted == "<missing>")
+        QVERIFY(QFile::remove(path));
+    else
+        QVERIFY(faults::plant(path, planted));
+    QCOMPARE(m_panel->Command1_Click(2), !commandFile);
     QVERIFY(!m_panel->answerPending());
     QVERIFY(!m_panel->lockPending());
 
-    QVERIFY(faults::isPlainFile(m_module.AnswerFilePath));
-    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 3 \r\n"));
     if (commandFile) {
-        QVERIFY(faults::isPlainFile(m_module.CommandFilePath));
-        QVERIFY(SeatFolder::read(m_module.CommandFilePath).startsWith(" 100 \r\n"));
+        QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray("<missing>"));
+        QCOMPARE(faults::isPlainFile(path), planted.startsWith("<hardlink:"));
+        QCOMPARE(faults::isLink(path),
+                 planted.startsWith("<link:") || planted.startsWith("<junction:"));
+        QVERIFY(m_panel->notice().startsWith(u"回答 3 は届いていません。"_s));
+        QVERIFY(m_panel->notice().contains(path));
+    } else {
+        QVERIFY(faults::isPlainFile(m_module.AnswerFilePath));
+        QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 3 \r\n"));
     }
     for (const QString &other : others)
         QCOMPARE(SeatFolder::read(other), untouched);
@@ -433,6 +446,8 @@ void TestAnswerPanel::clickOnReplacedQuestionWritesNothing_data()
     QTest::newRow("before the click") << 1 << QString();
     QTest::newRow("just before the answer is written") << 0 << exchange::answerFilePath(7);
     QTest::newRow("after the lock, before the answer") << 1 << exchange::answerFilePath(7);
+    // the lock's open takes seconds on a slow share
+    QTest::newRow("while the lock's open is under way") << 1 << exchange::commandFilePath(7);
 }
 
 void TestAnswerPanel::clickOnReplacedQuestionWritesNothing()
@@ -447,12 +462,20 @@ void TestAnswerPanel::clickOnReplacedQuestionWritesNothing()
     };
     if (publishedBefore.isEmpty())
         publish();
-    m_panel->setFileWriter([&](const QString &path, const QByteArray &bytes) {
+    auto publishBefore = [&](const QString &path) {
         if (path == publishedBefore) {
             publishedBefore.clear();
             publish();
         }
+    };
+    m_panel->setFileWriter([&](const QString &path, const QByteArray &bytes) {
+        publishBefore(path);
         return exchange::writeWholeFile(path, bytes);
+    });
+    m_panel->setLockWriter([&](const QString &path, qint64 readLimit,
+                               const exchange::ContentCheck &expected, const QByteArray &bytes) {
+        publishBefore(path);
+        return exchange::guardedRewrite(path, readLimit, expected, bytes);
     });
 
     QVERIFY(!m_panel->Command1_Click(2));
@@ -468,6 +491,82 @@ void TestAnswerPanel::clickOnReplacedQuestionWritesNothing()
     for (const int index : {-1, student::kAnswerButtonCount})
         m_panel->Command1_Click(index);
     QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), QByteArray(" 2 \r\n"));
+}
+
+void TestAnswerPanel::pendingLockMeetsNewQuestion_data()
+{
+    QTest::addColumn<bool>("removed");      // the command file removed, else the next question
+    QTest::addColumn<bool>("answerFails");  // the click's answer is left pending too
+    QTest::addColumn<int>("failedRetries"); // polls whose retry fails before the one raced
+    QTest::addColumn<QByteArray>("answerFile");
+    QTest::addColumn<QString>("notice");   // how it begins; empty: no notice
+    QTest::addColumn<int>("visibleAfter"); // buttons at the poll after
+
+    const QString lost = u"回答 3 をファイル \"Data/LVQ7.txt\" に書き込めないうちに"_s;
+    QTest::newRow("published at the first retry")
+        << false << false << 0 << QByteArray(" 0 \r\n") << QString() << 2;
+    QTest::newRow("published at the first retry, answer pending")
+        << false << true << 0 << QByteArray(" 0 \r\n") << lost << 2;
+    QTest::newRow("published at the second retry, answer pending")
+        << false << true << 1 << QByteArray(" 0 \r\n") << lost << 2;
+    // no lock ever makes the file anew
+    const QString missing = u"ファイル \"Data/LVQ7.ini\" が見つからないか"_s;
+    QTest::newRow("removed at the first retry")
+        << true << false << 0 << QByteArray(" 3 \r\n") << missing << 0;
+    QTest::newRow("removed at the first retry, answer pending")
+        << true << true << 0 << QByteArray("<missing>") << u"回答 3 は届いていません。"_s + missing
+        << 0;
+}
+
+// A lock that failed at the click is retried at a poll that has just read the
+// answered question; the teacher publishes (or the file goes) while the
+// retry's open is under way. Neither the lock nor the answer may be written.
+void TestAnswerPanel::pendingLockMeetsNewQuestion()
+{
+    QFETCH(bool, removed);
+    QFETCH(bool, answerFails);
+    QFETCH(int, failedRetries);
+    QFETCH(QByteArray, answerFile);
+    QFETCH(QString, notice);
+    QFETCH(int, visibleAfter);
+    const QStringList next = commandLines(u" 2 "_s, {u"○"_s, u"×"_s}, 1, u"次の質問"_s);
+    m_panel->setFileWriter([&](const QString &path, const QByteArray &bytes) {
+        if (answerFails)
+            return exchange::FileStatus::failure(u"busy"_s);
+        return exchange::writeWholeFile(path, bytes);
+    });
+    int lockFailures = 1 + failedRetries;
+    m_panel->setLockWriter([&](const QString &path, qint64 readLimit,
+                               const exchange::ContentCheck &expected, const QByteArray &bytes) {
+        if (lockFailures-- > 0)
+            return exchange::GuardedRewrite{exchange::GuardedRewrite::Outcome::Failed, u"busy"_s};
+        if (removed) {
+            QFile::remove(path);
+        } else {
+            SeatFolder::writeLines(path, next);
+            exchange::writeWholeFile(m_module.AnswerFilePath, exchange::answerFileBytes(0));
+        }
+        return exchange::guardedRewrite(path, readLimit, expected, bytes);
+    });
+    poll(commandLines(u" 3 "_s, kThreeLabels, 1));
+    QVERIFY(m_panel->Command1_Click(2));
+    for (int retry = 0; retry < failedRetries; ++retry)
+        m_panel->PollCommandFile();
+    QVERIFY(m_panel->lockPending());
+    QCOMPARE(m_panel->answerPending(), answerFails);
+
+    QCOMPARE(m_panel->PollCommandFile(), AnswerPanel::PollResult::Continue);
+    QVERIFY(!m_panel->lockPending() && !m_panel->answerPending());
+    QCOMPARE(visibleButtons(), 0); // the question read before the open stays closed
+    QCOMPARE(SeatFolder::read(m_module.CommandFilePath),
+             removed ? QByteArray("<missing>") : exchange::cp932Lines(next));
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), answerFile);
+    QVERIFY2(m_panel->notice().startsWith(notice), qPrintable(m_panel->notice()));
+    QCOMPARE(m_panel->notice().isEmpty(), notice.isEmpty());
+
+    m_panel->PollCommandFile();
+    QCOMPARE(visibleButtons(), visibleAfter);
+    QCOMPARE(SeatFolder::read(m_module.AnswerFilePath), answerFile);
 }
 
 // The teacher's program may be caught halfway through rewriting the file:
