@@ -197,7 +197,7 @@ void TestAnswerRecord::formulaCells()
     QFETCH(QString, text);
     QFETCH(QByteArray, cell);
     AnswerHistory history;
-    history.store({0, 0, true}, 1, {}, 50, {text, text});
+    history.store({0, true, 1, {text, text}, {}}, {}, 50);
     // Header, then the question and its first label.
     QCOMPARE(tally::resultsBytes(history, 50).split('\n').value(1),
              " 1 ," + cell + ',' + cell + ",,,,,0,0,0,0,0,0,,\r");
