@@ -6,6 +6,8 @@
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
 
@@ -134,6 +136,17 @@ void AnswerPanel::setFileWriter(FileWriter writer)
     };
 }
 
+namespace {
+
+// Whether something (a file, a folder, a link, even a broken one) is at path.
+bool nameTaken(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
 AnswerPanel::LockResult AnswerPanel::attemptLock()
 {
     const QByteArray lock = m_pendingLock->bytes;
@@ -153,6 +166,15 @@ AnswerPanel::LockResult AnswerPanel::attemptLock()
         m_expected = fieldsOf(lock);
         return LockResult::WrittenOrPending;
     case exchange::GuardedRewrite::Outcome::NotExpected:
+        if (!judged && nameTaken(m_pendingLock->path)) {
+            // A link, pipe or the like that somebody put at the name holds no
+            // newer question: the lock replaces it with a file of its own, as
+            // every write of the programs does.
+            attempt(m_pendingLock);
+            if (!m_pendingLock)
+                m_expected = fieldsOf(lock);
+            return LockResult::WrittenOrPending;
+        }
         m_pendingLock.reset();
         return judged ? LockResult::QuestionGone : LockResult::NotOwnFile;
     case exchange::GuardedRewrite::Outcome::Failed:

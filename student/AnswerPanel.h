@@ -101,7 +101,8 @@ public:
     // click answered a question that is gone, its answer would be counted
     // for the new one and its lock would hide the new one. Also false,
     // writing nothing and telling the pupil (notice()), when the command file
-    // is missing or no regular file of its own; and false, with the answer
+    // is missing (a link, pipe or the like at its name is replaced by the
+    // lock, as by every write of the programs); and false, with the answer
     // taken back (0), when the new question arrived while the answer was
     // being written. The caller then polls at once to show the new question.
     bool Command1_Click(int Index);
@@ -140,7 +141,7 @@ private:
         WrittenOrPending,
         // The command file holds other fields than m_expected.
         QuestionGone,
-        // Missing, or no regular file of this seat's own (a link, a pipe).
+        // The command file is missing.
         NotOwnFile,
     };
     // Tries the pending lock, dropping it unless it stays pending.
