@@ -13,8 +13,9 @@ namespace {
 
 constexpr unsigned long kRetryPauseMs = 50;
 constexpr int kPollMs = 500;
-// The running copies are rewritten at most this often by ticks.
-constexpr qint64 kRunningCopyPeriodMs = 1000;
+// The running copies are rewritten at most about once a second by ticks
+// and looks: a timer a little early still finds the gap past.
+constexpr qint64 kRunningCopyPeriodMs = 800;
 // Seats are looked after this often.
 constexpr int kSeatCheckMs = 1000;
 // Looks without writing, at most, after writes failed.
@@ -344,15 +345,15 @@ void LessonSession::checkSeats()
         collectSeats(false);
         m_record.writeRunningCopies(kRunningCopyPeriodMs);
     }
-    // A share that refuses writes may take seconds to say so: after a failed
-    // write the seats are left alone for 1, 2, 4 … up to 32 looks, and one
-    // failure ends a look's writing.
-    if (m_writePause > 0) {
-        --m_writePause;
-        return;
-    }
+    // A share that refuses writes may take seconds to say so: one failure
+    // ends a look's writing, and a seat whose write failed is left alone for
+    // the next 1, 2, 4 … up to 32 looks, so that the other seats get theirs.
     for (int seat = 0; seat <= lastSeat(); ++seat) {
         Seat &s = m_seats[seat];
+        if (s.writePause > 0) {
+            --s.writePause;
+            continue;
+        }
         bool written = true;
         if (!s.commandWritten) {
             // Not reached by the publication: tried again, without asking.
@@ -367,12 +368,12 @@ void LessonSession::checkSeats()
                 s.suspect = found == SeatFile::Other;
         }
         if (!written) {
-            m_writeBackoff = std::min(std::max(1, m_writeBackoff * 2), kMaxWriteBackoff);
-            m_writePause = m_writeBackoff;
+            s.writeBackoff = std::min(std::max(1, s.writeBackoff * 2), kMaxWriteBackoff);
+            s.writePause = s.writeBackoff;
             return;
         }
+        s.writeBackoff = 0;
     }
-    m_writeBackoff = 0;
 }
 
 bool LessonSession::startAnswerWatch(int settleMs, int minGapMs)
@@ -403,6 +404,9 @@ QString LessonSession::close(const Publication &end)
     // The end's publication collects what the seats gave to their last
     // question up to the instant each is reset.
     PublishToSeats(end);
+    // A seat the end could not reach still showed its question while the
+    // teacher was asked: what it answered meanwhile is read now.
+    collectSeats(false);
     // A lesson that collected nothing leaves the files as they are.
     if (m_record.isEmpty())
         return {};

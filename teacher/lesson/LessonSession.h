@@ -193,6 +193,10 @@ private:
         bool answerReset = false;
         // A command file that looked wrong at the last look.
         bool suspect = false;
+        // Looks that leave the seat alone after a failed write, and the next
+        // such pause.
+        int writePause = 0;
+        int writeBackoff = 0;
     };
     enum class SeatFile { Current, LockOfOther, Other };
 
@@ -213,9 +217,6 @@ private:
     int m_rounds = 0;
     int m_tickRound = 0;
     QTimer m_seatCheck;
-    // Looks at the seats left without writing, and the next such pause.
-    int m_writePause = 0;
-    int m_writeBackoff = 0;
     std::unique_ptr<exchange::ChangeWatch> m_watch;
     FolderLock m_lock;
 

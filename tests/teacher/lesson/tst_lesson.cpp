@@ -1316,12 +1316,26 @@ void TestLesson::seatsLookedAfterBetweenTicks()
         lesson.session().checkSeats();
         QCOMPARE(commandFile(7) == commandFile(0), reached);
     }
+    // A seat whose writes keep failing holds up no other seat for long.
+    lesson.session().fileWriter = FailingWrites{u"Data/LVQ2.ini"_s, 1000, {}};
+    ClassroomFolder::write(exchange::commandFilePath(2), "x");
+    ClassroomFolder::write(exchange::commandFilePath(10), "x");
+    for (int look = 0; look < 4; ++look)
+        lesson.session().checkSeats();
+    QCOMPARE(commandFile(10), commandFile(0));
+    lesson.session().fileWriter = exchange::writeWholeFile;
 
     lesson.cmdBack_Click();
     answer(3, 2);
     const QString running =
         tally::RecordKeeper::runningFileName(tally::RecordKeeper::LessonFile::Record);
     QTRY_VERIFY_WITH_TIMEOUT(ClassroomFolder::read(running).contains(" 3 \x94\xd4 , 2 \r\n"), 5000);
+
+    // A seat the end cannot reach answers while the teacher is asked: kept.
+    lesson.session().fileWriter = FailingWrites{u"Data/LVQ5.ini"_s, 1000, {}};
+    prompter.beforeAnswer = [] { answer(5, 3); };
+    lesson.Form_Unload();
+    QCOMPARE(lesson.session().record().history().cell(5, 0), 3);
 }
 
 // The running copy follows the record while the lesson runs and goes away
