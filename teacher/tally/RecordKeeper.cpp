@@ -132,17 +132,26 @@ exchange::FileStatus RecordKeeper::saveLessonFiles(LessonFile &failed)
             m_written[int(file)].removeOne(path);
         }
     }
+    // The earlier lesson's pair is moved aside together: when one of them
+    // cannot be, the other goes back to its name.
+    QList<std::pair<QString, QString>> movedAside;
     for (const LessonFile file : kLessonFiles) {
         const QString path = lessonFilePath(file);
         const QFileInfo earlier(path);
+        if (!m_keepEarlier[int(file)] || isWritten(file) ||
+            !(earlier.isFile() || earlier.isSymLink()))
+            continue;
         QString error;
-        if (m_keepEarlier[int(file)] && !isWritten(file) &&
-            (earlier.isFile() || earlier.isSymLink()) && !keepAside(path, file, error)) {
-            failed = file;
-            return exchange::FileStatus::failure(
-                u"前の授業の「%1」を別の名前で残せませんでした（%2）。"_s.arg(earlier.fileName(),
-                                                                              error));
+        if (const std::optional<QString> keptAs = keepAside(path, file, error)) {
+            movedAside.append({*keptAs, path});
+            continue;
         }
+        for (const auto &[keptAs, name] : std::as_const(movedAside))
+            QFile::rename(keptAs, name);
+        failed = file;
+        return exchange::FileStatus::failure(
+            u"前の授業の「%1」を別の名前で残せませんでした（%2）。"_s.arg(earlier.fileName(),
+                                                                          error));
     }
     for (const LessonFile file : kLessonFiles) {
         if (isWritten(file))
