@@ -79,8 +79,8 @@ void TestAnswerRecord::record_data()
         }() << Cells{{1, QList<int>(40, 1)}};
     QTest::newRow("nothing collected") << QStringList{} << QList<int>{} << Cells{};
     QTest::newRow("negative, rounded half to even, clamped, NaN; no fraction an answer")
-        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan 7=3.7 8=1.5 9=6.5 10=0.5"_s}
-        << QList<int>{1} << Cells{{2, {-1}}, {4, {32767}}, {5, {-32768}}, {9, {6}}};
+        << QStringList{u"0 1 0=3 2=-1 3=2.5 4=40000 5=-inf 6=nan 7=3.7 8=1.5 9=6.5 10=0.5 11=6.7"_s}
+        << QList<int>{1} << Cells{{2, {-1}}, {4, {32767}}, {5, {-32768}}, {9, {6}}, {11, {7}}};
 }
 
 void TestAnswerRecord::record()
@@ -149,22 +149,24 @@ void TestAnswerRecord::results()
     seatAnswer[3] = 3;
     seatAnswer[4] = 2.5f; // no answer: the record holds 0
     seatAnswer[0] = 1;    // no pupil's seat: not in the record
+    seatAnswer[50] = 2;   // the last seat is
     history.store({0, true, 1, {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, {3, 1}},
                   seatAnswer, 50);
     history.store(
         {1, false, 2, {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s}, {3, 1}},
         {}, 50);
     seatAnswer[1] = 2;
-    history.store({2, false, 3, {u"Q"_s, u"A"_s, u"B"_s}, {2, 0}}, seatAnswer, 50);
+    history.store({2, false, 3, {u"Q"_s, u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s}, {5, 5}},
+                  seatAnswer, 50);
     QCOMPARE(
         tally::resultsBytes(history, 50),
         QByteArray::fromHex("94d48d86") + // 番号
             exchange::encodeCp932(
                 u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
                 u"正解,正答率\r\n"
-                u" 1 ,,はい,いいえ,どちらでもない,,,1,0,2,0,0,3,1,33\r\n"
+                u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4,1,25\r\n"
                 u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0,1,\r\n"
-                u" 3 ,Q,A,B,,,,0,1,2,0,0,3,,\r\n"_s));
+                u" 3 ,Q,A,B,C,D,E,0,2,2,0,0,4,5,0\r\n"_s));
 }
 
 // A question or label text from a questionnaire on the share reaches the
