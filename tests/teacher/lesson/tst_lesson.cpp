@@ -899,10 +899,10 @@ void TestLesson::recordThatCannotBeWritten_data()
                        end + notWritten + u"; kept: Kiroku-running.csv"_s}
         << QString()
         << u"Kiroku.csv=absent Kiroku-running.csv=record"_s;
-    QTest::newRow("earlier results held open: neither written, the earlier record kept")
+    QTest::newRow("earlier results held open: neither written, the earlier pair left together")
         << u"Kiroku.csv=earlier Kekka.csv=<held>"_s << u"end"_s
         << QStringList{u"record: Kekka.csv"_s + none, end + none} << QString()
-        << u"Kiroku.csv=absent Kiroku-2026-12-07-1015.csv=earlier"_s + kept;
+        << u"Kiroku.csv=earlier Kiroku-2026-12-07-1015.csv=absent"_s + kept;
 }
 
 void TestLesson::recordThatCannotBeWritten()
