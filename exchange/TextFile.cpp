@@ -525,11 +525,18 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
         } else if (errno != ENOENT) {
             return done(FileStatus::failure(systemReason()));
         }
-        // O_NOFOLLOW refuses a link put back in the meantime; O_NONBLOCK keeps
-        // a pipe put back from waiting for a reader. Either is looked at again.
-        const int fd =
-            ::openat(folderFd, name.constData(),
-                     O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        // The file is cut as it is opened: SMB clients refuse or fail a cut
+        // made after the open (some refuse an existing file opened for
+        // writing at all), while every one of them takes O_TRUNC. What the
+        // look above found is this name's own file or nothing; O_NOFOLLOW
+        // refuses a link put back in the meantime and O_NONBLOCK keeps a pipe
+        // put back from waiting for a reader (O_TRUNC leaves both alone).
+        // Either is looked at again. A second name made in that instant can
+        // only be one of a file its maker may write anyway.
+        const int fd = ::openat(folderFd, name.constData(),
+                                O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                                    O_CLOEXEC,
+                                0666);
         if (fd < 0) {
             lastError = errno;
             if (lastError == ELOOP || lastError == EMLINK || lastError == ENXIO ||
@@ -542,12 +549,6 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
             ::close(fd);
             lastError = 0;
             continue;
-        }
-        // Cut only now that the file is known to be this name's own.
-        if (::ftruncate(fd, 0) != 0) {
-            const int truncateError = errno;
-            ::close(fd);
-            return done(FileStatus::failure(systemReason(truncateError)));
         }
         return done(writeAllAndClose(fd, bytes, false));
     }
@@ -585,8 +586,10 @@ GuardedRewrite guardedRewrite(const QString &path, qint64 readLimit, const Conte
         if (openError == ENOENT || openError == ELOOP || openError == EMLINK ||
             openError == EISDIR || openError == ENXIO)
             return notExpected();
+        // Some SMB clients refuse an existing file opened for reading and
+        // writing without cutting it; a failing share says so again below.
         if (openError == EACCES || openError == EPERM || openError == EOPNOTSUPP ||
-            openError == ENOTSUP)
+            openError == ENOTSUP || openError == EIO || openError == ENOSYS)
             return rewriteAfterLook(path, readLimit, expected, bytes);
         return rewriteFailed(systemReason(openError));
     }
@@ -604,8 +607,14 @@ GuardedRewrite guardedRewrite(const QString &path, qint64 readLimit, const Conte
         return closeWith(rewriteFailed(readError));
     if (!expected(*held))
         return closeWith(notExpected());
-    // Cut and written through the opening whose contents were judged.
-    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+    // Cut and written through the opening whose contents were judged. A
+    // share that cannot cut an open file (and may have cut it anyway) gets
+    // the file written whole again, right after the judgement.
+    if (::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return rewriteDone(writeWholeFile(path, bytes));
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0)
         return closeWith(rewriteFailed(systemReason()));
     return rewriteDone(writeAllAndClose(fd, bytes, false));
 }

@@ -109,7 +109,8 @@ AnswerPanel::CommandFields AnswerPanel::fieldsOf(const QByteArray &fileBytes)
 
 void AnswerPanel::attempt(std::optional<PendingWrite> &write) const
 {
-    const exchange::FileStatus status = m_writeFile(write->path, write->bytes);
+    const exchange::FileStatus status =
+        m_runner->run([this, &write] { return m_writeFile(write->path, write->bytes); });
     if (status) {
         write.reset();
         return;
@@ -153,20 +154,24 @@ AnswerPanel::LockResult AnswerPanel::attemptLock()
     // The check is asked only about a regular file of the name's own: a
     // refusal without it means a missing file, a link, a pipe and the like.
     bool judged = false;
-    const exchange::GuardedRewrite result = m_writeLock(
-        m_pendingLock->path, exchange::kCommandFileReadLimit,
-        [this, &judged](const QByteArray &held) {
-            judged = true;
-            return m_expected && fieldsOf(held) == *m_expected;
-        },
-        lock);
+    const std::optional<CommandFields> expected = m_expected;
+    const QString path = m_pendingLock->path;
+    const exchange::GuardedRewrite result = m_runner->run([&] {
+        return m_writeLock(
+            path, exchange::kCommandFileReadLimit,
+            [&expected, &judged](const QByteArray &held) {
+                judged = true;
+                return expected && fieldsOf(held) == *expected;
+            },
+            lock);
+    });
     switch (result.outcome) {
     case exchange::GuardedRewrite::Outcome::Written:
         m_pendingLock.reset();
         m_expected = fieldsOf(lock);
         return LockResult::WrittenOrPending;
     case exchange::GuardedRewrite::Outcome::NotExpected:
-        if (!judged && nameTaken(m_pendingLock->path)) {
+        if (!judged && m_runner->run([&path] { return nameTaken(path); })) {
             // A link, pipe or the like that somebody put at the name holds no
             // newer question: the lock replaces it with a file of its own, as
             // every write of the programs does.
@@ -198,8 +203,9 @@ AnswerPanel::PollResult AnswerPanel::PollCommandFile()
 {
     m_module.ShownQuestion.fill(QString());
 
-    exchange::FieldReader reader =
-        exchange::FieldReader::fromFile(m_module.CommandFilePath, exchange::kCommandFileReadLimit);
+    const QString path = m_module.CommandFilePath;
+    exchange::FieldReader reader = m_runner->run(
+        [&path] { return exchange::FieldReader::fromFile(path, exchange::kCommandFileReadLimit); });
     const CommandFields fields = readFields(reader);
     // Fields are read in order: the last one read means all were.
     m_lastReadWhole = fields[7] || (fields[1] && knownMode(modeFromField(*fields[0])) ==
@@ -318,8 +324,9 @@ std::optional<AnswerPanel::CommandFields> AnswerPanel::publishedSinceLastPoll() 
 {
     if (!m_expected)
         return std::nullopt;
-    exchange::FieldReader reader =
-        exchange::FieldReader::fromFile(m_module.CommandFilePath, exchange::kCommandFileReadLimit);
+    const QString path = m_module.CommandFilePath;
+    exchange::FieldReader reader = m_runner->run(
+        [&path] { return exchange::FieldReader::fromFile(path, exchange::kCommandFileReadLimit); });
     // A file that cannot be read right now tells nothing; the click goes on
     // and a failing write is kept pending as usual.
     if (!reader.isOpen())

@@ -2,6 +2,7 @@
 
 #include "student/Module1.h"
 
+#include "exchange/ShareRunner.h"
 #include "exchange/TextFile.h"
 
 #include <QByteArray>
@@ -88,6 +89,10 @@ public:
     // Lets tests act between the lock's open and its write (the teacher's
     // program publishing meanwhile); replaces what setFileWriter set for it.
     void setLockWriter(LockWriter writer) { m_writeLock = std::move(writer); }
+    // Runs the panel's reads and writes of the seat's files; in place unless
+    // the program gives a runner that keeps its window going meanwhile. The
+    // runner must outlive the panel.
+    void setShareRunner(exchange::ShareRunner &runner) { m_runner = &runner; }
 
     // Reads the command file and updates the panel. EndProgram when the mode
     // is 0, or when no mode was ever read: the program must end at once.
@@ -158,6 +163,7 @@ private:
     Module1 &m_module;
     FileWriter m_writeFile = exchange::writeWholeFile;
     LockWriter m_writeLock = exchange::guardedRewrite;
+    exchange::ShareRunner *m_runner = &exchange::ShareRunner::inPlace();
     ModeValue m_LVQMode;
     PanelView m_view;
     std::optional<PendingWrite> m_pendingLock;

@@ -2,6 +2,8 @@
 
 #include "exchange/ChangeWatch.h"
 
+#include <QScopeGuard>
+
 #include <variant>
 
 using namespace Qt::StringLiterals;
@@ -44,7 +46,15 @@ bool SeatSession::poll()
 {
     if (m_ended)
         return false;
-    if (m_panel.PollCommandFile() == AnswerPanel::PollResult::EndProgram) {
+    if (m_busy)
+        return true;
+    AnswerPanel::PollResult result;
+    {
+        m_busy = true;
+        const auto idle = qScopeGuard([this] { m_busy = false; });
+        result = m_panel.PollCommandFile();
+    }
+    if (result == AnswerPanel::PollResult::EndProgram) {
         m_ended = true;
         stop();
         emit ended();
@@ -63,10 +73,15 @@ void SeatSession::commandFileChanged()
 
 bool SeatSession::click(int index)
 {
-    if (m_ended)
+    if (m_ended || m_busy)
         return false;
     m_timer.stop();
-    const bool taken = m_panel.Command1_Click(index);
+    bool taken = false;
+    {
+        m_busy = true;
+        const auto idle = qScopeGuard([this] { m_busy = false; });
+        taken = m_panel.Command1_Click(index);
+    }
     if (taken)
         emit updated();
     else if (!poll()) // the question on screen was replaced meanwhile: show the new one now

@@ -59,6 +59,10 @@ public:
     bool click(int index);
 
     const AnswerPanel &panel() const { return m_panel; }
+    // The panel's reads and writes go through runner (see AnswerPanel). A
+    // poll or click that comes while one waits for the share is not run:
+    // the poll is the timer's again a period later, the click is refused.
+    void setShareRunner(exchange::ShareRunner &runner) { m_panel.setShareRunner(runner); }
 
 signals:
     // A poll or a click ran: the panel may show something new.
@@ -73,6 +77,8 @@ private:
     exchange::ChangeWatch *m_watch = nullptr;
     bool m_running = false;
     bool m_ended = false;
+    // A poll or a click is under way.
+    bool m_busy = false;
 };
 
 } // namespace student

@@ -5,6 +5,7 @@
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
 
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -45,7 +46,7 @@ std::optional<int> seatFromEntry(QStringView entry)
     return static_cast<int>(value);
 }
 
-SignInResult signIn(Module1 &module, QStringView entry)
+SignInResult signIn(Module1 &module, QStringView entry, exchange::ShareRunner &runner)
 {
     const std::optional<int> seat = seatFromEntry(entry);
     if (!seat)
@@ -55,18 +56,28 @@ SignInResult signIn(Module1 &module, QStringView entry)
     // started again, or a browser signs in at the seat, after the pupil
     // answered. The teacher's publications reset the file, sign-in never.
     const QString answerPath = exchange::answerFilePath(*seat);
-    const exchange::FileStatus written =
-        holdsAnswer(answerPath)
-            ? exchange::FileStatus{}
-            : exchange::writeWholeFile(answerPath, exchange::answerFileBytes(0));
-    // The teacher's program creates the folder at its start; a missing folder
-    // almost always means it has not run in this working directory yet.
+    bool folderMissing = false;
+    const exchange::FileStatus written = runner.run([&answerPath, &folderMissing] {
+        if (holdsAnswer(answerPath))
+            return exchange::FileStatus{};
+        const exchange::FileStatus status =
+            exchange::writeWholeFile(answerPath, exchange::answerFileBytes(0));
+        folderMissing = !status && !QFileInfo(exchange::kDataFolder.toString()).isDir();
+        return status;
+    });
     if (!written) {
+        // The teacher's program creates the folder at its start; a missing
+        // folder almost always means it has not run in this working directory
+        // yet. Any other failure is the share's, and said as such.
         const QString message =
-            u"フォルダ \"%1\" に書き込めません。"
-            u"先生のプログラムを先に起動してから、もう一度ログオンしてください。\n"
-            u"（ファイル \"%2\"：%3）"_s.arg(exchange::kDataFolder.toString(), answerPath,
-                                             written.error);
+            folderMissing
+                ? u"フォルダ \"%1\" に書き込めません。"
+                  u"先生のプログラムを先に起動してから、もう一度ログオンしてください。\n"
+                  u"（ファイル \"%2\"：%3）"_s.arg(exchange::kDataFolder.toString(), answerPath,
+                                                   written.error)
+                : u"共有フォルダがファイル \"%1\" への書き込みを受け付けませんでした（%2）。"
+                  u"しばらくしてから、もう一度ログオンしてください。"_s.arg(answerPath,
+                                                                           written.error);
         return {SignInResult::Status::WriteFailed, message};
     }
 

@@ -2,6 +2,8 @@
 
 #include "student/Module1.h"
 
+#include "exchange/ShareRunner.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -31,7 +33,8 @@ struct SignInResult
 // (0, unless the seat's own file already holds an answer from 1 to 5, which
 // stays) and, only when that succeeded, stores the seat and the paths of its
 // two files in module. A refused entry or a failed write leaves module as it
-// was.
-SignInResult signIn(Module1 &module, QStringView entry);
+// was. The files are read and written through runner.
+SignInResult signIn(Module1 &module, QStringView entry,
+                    exchange::ShareRunner &runner = exchange::ShareRunner::inPlace());
 
 } // namespace student

@@ -61,7 +61,7 @@ void frmLogin::Form_Load()
 
 void frmLogin::cmdOK_Click()
 {
-    const student::SignInResult result = student::signIn(m_module, txtUserName->text());
+    const student::SignInResult result = student::signIn(m_module, txtUserName->text(), *m_runner);
     switch (result.status) {
     case student::SignInResult::Status::Accepted:
         OK = true;

@@ -2,6 +2,8 @@
 
 #include "student/Module1.h"
 
+#include "exchange/ShareRunner.h"
+
 #include <QDialog>
 
 #include <array>
@@ -23,6 +25,9 @@ public:
     // True once an entry was accepted and the seat's answer file reset.
     bool OK = false;
 
+    // The sign-in's file work goes through runner (it outlives the dialog).
+    void setShareRunner(exchange::ShareRunner &runner) { m_runner = &runner; }
+
     void Form_Load();
     void cmdOK_Click();
     void cmdCancel_Click();
@@ -35,6 +40,7 @@ protected:
 private:
     student::Module1 &m_module;
     MessageSeam &m_messages;
+    exchange::ShareRunner *m_runner = &exchange::ShareRunner::inPlace();
     std::array<QLabel *, 2> lblLabels{};
     QLineEdit *txtUserName = nullptr;
     QPushButton *cmdOK = nullptr;

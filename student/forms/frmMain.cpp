@@ -6,6 +6,7 @@
 
 #include "exchange/ChangeWatch.h"
 #include "widgets/GothicFont.h"
+#include "widgets/ShareStallBanner.h"
 #include "widgets/WindowRole.h"
 
 #include <QCloseEvent>
@@ -77,6 +78,14 @@ frmMain::frmMain(student::Module1 &module, MessageSeam &messages, QWidget *paren
 
     applyView();
     Form_Load();
+}
+
+void frmMain::setShareRunner(exchange::BackgroundShareRunner &runner)
+{
+    m_session->setShareRunner(runner);
+    widgets::addShareStallBanner(this, runner, QRect(8, 112, kClientSize.width() - 16, 70),
+                                 u"共有フォルダが応答しません。しばらく待ってください。"
+                                 u"押したボタンは、応答が戻ってから届きます。"_s);
 }
 
 void frmMain::Form_Load()

@@ -24,6 +24,10 @@ class frmMain : public QWidget
 public:
     frmMain(student::Module1 &module, MessageSeam &messages, QWidget *parent = nullptr);
 
+    // The seat's file work goes through runner from now on, and the window
+    // tells when the share does not answer. The runner outlives the window.
+    void setShareRunner(exchange::BackgroundShareRunner &runner);
+
     void Form_Load();
     void PollCommandFile();
     void Command1_Click(int Index);

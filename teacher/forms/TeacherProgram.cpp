@@ -5,6 +5,8 @@
 #include "MessageBoxPrompter.h"
 #include "TeacherUi.h"
 
+#include "exchange/ShareRunner.h"
+#include "exchange/StallProbe.h"
 #include "widgets/QtJapanese.h"
 
 #include <QApplication>
@@ -24,9 +26,13 @@ int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginSh
             return 0; // nothing is created or written
     }
 
+    exchange::StallProbe::fromEnvironment(&app);
+    // The classroom folder is read and written off the window's thread.
+    exchange::BackgroundShareRunner shareRunner;
     MessageBoxPrompter prompter;
     lesson::Lesson lesson(prompter);
     frmMain mainWindow(lesson);
+    mainWindow.setShareRunner(shareRunner);
     prompter.setParentWidget(&mainWindow);
     if (!mainWindow.Form_Load())
         return 1; // another teacher's program holds the folder

@@ -12,6 +12,8 @@
 
 #include "QuestionnaireWindows.h"
 
+#include "widgets/ShareStallBanner.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -41,6 +43,8 @@ namespace {
 // Client area 15240 x 10410 twips.
 constexpr int kClientWidth = 1016;
 constexpr int kClientHeight = 694;
+// A close asked for while the lesson waits for the share is asked again.
+constexpr int kCloseRetryMs = 200;
 
 constexpr int kBarLeft[5] = {32, 232, 432, 632, 832};
 constexpr int kBarWidth = 120;
@@ -618,13 +622,31 @@ void frmMain::mnuSaveGraphImage_Click()
     }
 }
 
+void frmMain::setShareRunner(exchange::BackgroundShareRunner &runner)
+{
+    m_lesson.session().setShareRunner(runner);
+    widgets::addShareStallBanner(
+        m_client, runner, QRect(8, 32, kClientWidth - 16, 56),
+        u"共有フォルダが応答しません。応答を待っています。"
+        u"集めた回答はこのパソコンに残っており、応答が戻ればそのまま続きます。"_s);
+}
+
 // Closing ends the lesson: the seats are told first, then the record is
 // written, then the program ends with every window it has.
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    event->accept();
-    if (m_unloaded)
+    if (m_unloaded) {
+        event->accept();
         return;
+    }
+    // A tick or a handler is waiting for the share: the lesson ends once
+    // it is done, not in the middle of it.
+    if (m_lesson.session().inHandler()) {
+        event->ignore();
+        QTimer::singleShot(kCloseRetryMs, this, &QWidget::close);
+        return;
+    }
+    event->accept();
     m_unloaded = true;
     m_lesson.Form_Unload();
     if (m_endHandler)

@@ -48,6 +48,9 @@ public:
     // Called once the lesson has ended and the record is written; by default
     // it quits the application, which closes every other window with it.
     void setEndHandler(std::function<void()> handler) { m_endHandler = std::move(handler); }
+    // The lesson's file work goes through runner from now on, and the window
+    // tells when the share does not answer. The runner outlives the window.
+    void setShareRunner(exchange::BackgroundShareRunner &runner);
 
     questionnaire::QuestionnaireWindows &questionnaireWindows() { return *m_documents; }
     QTimer *timer() const { return &m_lesson.session().Timer1; }

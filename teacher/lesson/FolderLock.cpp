@@ -90,6 +90,16 @@ bool runsThisProgram(qint64 pid)
 #endif
 }
 
+// Removes a lock whose holder is gone. QLockFile deletes it while holding it
+// open, which SMB shares refuse (the file is busy); a plain delete with
+// nothing open follows.
+bool removeStale(QLockFile &lock, const QString &path)
+{
+    if (lock.removeStaleLockFile())
+        return true;
+    return QFile::remove(path) || !QFileInfo::exists(path);
+}
+
 } // namespace
 
 QString FolderLock::fileName()
@@ -126,7 +136,7 @@ FolderLock::Result FolderLock::take(Holder &holder)
         QString program;
         // What is not a lock of a teacher's program holds nothing.
         if (!m_lock->getLockInfo(&pid, &host, &program) || !isOwnProgram(program)) {
-            m_lock->removeStaleLockFile();
+            removeStale(*m_lock, path);
             continue;
         }
         // Host names ignore case; on Windows the lock holds the computer's
@@ -138,7 +148,7 @@ FolderLock::Result FolderLock::take(Holder &holder)
         const bool here =
             host.isEmpty() || host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0;
         if (here && !runsThisProgram(pid)) {
-            m_lock->removeStaleLockFile();
+            removeStale(*m_lock, path);
             continue;
         }
         holder.host = host.isEmpty() ? QSysInfo::machineHostName() : host;
@@ -154,7 +164,7 @@ FolderLock::Result FolderLock::take(Holder &holder)
 
 bool FolderLock::takeOver(Holder &holder)
 {
-    if (m_lock && m_lock->removeStaleLockFile() && m_lock->tryLock(0))
+    if (m_lock && removeStale(*m_lock, fileName()) && m_lock->tryLock(0))
         return true;
     m_lock.reset();
     holder.error = u"ほかのパソコンのプログラムがまだファイルを使っています。"_s;

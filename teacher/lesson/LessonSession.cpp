@@ -21,7 +21,53 @@ constexpr int kSeatCheckMs = 1000;
 // Looks without writing, at most, after writes failed.
 constexpr int kMaxWriteBackoff = 32;
 
+// Runs work(i) for every i of items through runner, all at once.
+template <typename Items, typename Work>
+void runEach(exchange::ShareRunner &runner, Items &items, Work work)
+{
+    std::vector<std::function<void()>> jobs;
+    jobs.reserve(items.size());
+    for (auto &item : items)
+        jobs.emplace_back([&item, &work] { work(item); });
+    runner.runAll(jobs);
+}
+
 } // namespace
+
+// What the runner does for one seat, and what it found. Each job reads and
+// writes only its own seat's files and its own SeatWork.
+struct LessonSession::SeatWork
+{
+    int seat = 0;
+    // --- given
+    bool writeCommand = false;
+    bool resetAnswer = false;
+    bool readCommand = false;
+    // The answer file could not be reset and held this.
+    std::optional<tally::AnswerStamp> stale;
+    float reading = 0;
+    // --- found
+    std::optional<exchange::FileStatus> command;
+    std::optional<exchange::FileStatus> reset;
+    // The answer read, when the answer file was read: it is the stale one
+    // still, or it gave a value (reading when it gave no field).
+    bool read = false;
+    float value = 0;
+    std::optional<tally::AnswerStamp> staleAfter;
+    std::optional<QByteArray> commandFile;
+
+    // Reads the answer file unless it still holds what could not be reset.
+    void readAnswer()
+    {
+        if (stale && tally::answerStamp(seat) == *stale)
+            return;
+        std::array<float, tally::kHistorySeats> values{};
+        values[seat] = reading;
+        tally::readSeat(values, seat);
+        read = true;
+        value = values[seat];
+    }
+};
 
 bool opensAnswering(double mode)
 {
@@ -39,12 +85,17 @@ LessonSession::LessonSession(LessonPrompter &prompter) : m_prompter(prompter)
 
 LessonSession::~LessonSession() = default;
 
+void LessonSession::setShareRunner(exchange::ShareRunner &runner)
+{
+    m_runner = &runner;
+}
+
 bool LessonSession::open()
 {
     const HandlerScope scope(*this);
     Timer1.stop();
     FolderLock::Holder holder;
-    switch (m_lock.take(holder)) {
+    switch (m_runner->run([&] { return m_lock.take(holder); })) {
     case FolderLock::Result::Taken:
         break;
     case FolderLock::Result::HeldHere:
@@ -53,19 +104,20 @@ bool LessonSession::open()
     case FolderLock::Result::HeldElsewhere:
         if (!m_prompter.takeOverFolder(holder.host, holder.since))
             return false;
-        if (m_lock.takeOver(holder))
+        if (m_runner->run([&] { return m_lock.takeOver(holder); }))
             break;
         [[fallthrough]];
     case FolderLock::Result::Failed:
         m_prompter.folderLockFailed(exchange::nativePath(FolderLock::fileName()), holder.error);
         return false;
     }
-    const tally::RecordKeeper::UnfinishedRecord unfinished = m_record.keepUnfinished();
+    const tally::RecordKeeper::UnfinishedRecord unfinished =
+        m_runner->run([this] { return m_record.keepUnfinished(); });
     if (!unfinished.kept.isEmpty() || !unfinished.stuck.isEmpty())
         m_prompter.unfinishedRecordFound(unfinished.kept, unfinished.stuck);
     // An existing folder, or one that cannot be made, is not an error here:
     // the publication right after reports every file it cannot write.
-    QDir().mkdir(exchange::kDataFolder.toString());
+    m_runner->run([] { QDir().mkdir(exchange::kDataFolder.toString()); });
     return true;
 }
 
@@ -79,20 +131,13 @@ PublishReport LessonSession::publishOnce(const QList<int> &seats, int round)
     const QList<int> &targets = seats.isEmpty() ? all : seats;
 
     PublishReport report;
-    QList<int> missed;
-    for (const int seat : targets) {
-        if (!publishSeat(seat, report, round))
-            missed << seat;
-    }
+    const QList<int> missed = publishSeats(targets, report, round);
     // A pupil's program or the file server can hold a file for an instant;
     // the seats that failed get one more try before the teacher is asked.
     if (!missed.isEmpty()) {
-        QThread::msleep(kRetryPauseMs);
+        m_runner->run([] { QThread::msleep(kRetryPauseMs); });
         PublishReport retry;
-        for (const int seat : std::as_const(missed)) {
-            if (!publishSeat(seat, retry, round))
-                retry.failedSeats << seat;
-        }
+        retry.failedSeats = publishSeats(missed, retry, round);
         retry.totalFiles = report.totalFiles;
         report = retry;
     }
@@ -103,71 +148,99 @@ PublishReport LessonSession::publishOnce(const QList<int> &seats, int round)
     return report;
 }
 
-// Writes one seat's pair as far as it is not written yet, the command file
-// first; the failures go into report, and the result says whether both files
-// are written now. The answer the seat gave to the question it had is read
-// into that question's column in the last instant before its file is reset.
-bool LessonSession::publishSeat(int seat, PublishReport &report, int round)
+// Writes each seat's pair as far as it is not written yet, the command file
+// first, all seats at once. The answer a seat gave to the question it had is
+// read into that question's column in the last instant before its file is
+// reset.
+QList<int> LessonSession::publishSeats(const QList<int> &seats, PublishReport &report, int round)
 {
-    Seat &s = m_seats[seat];
-    auto write = [&](const QString &path, const QByteArray &bytes) {
+    std::vector<SeatWork> work;
+    for (const int seat : seats) {
+        const Seat &s = m_seats[seat];
+        if (s.answerReset)
+            continue;
+        SeatWork w;
+        w.seat = seat;
+        w.writeCommand = !s.commandWritten;
+        w.resetAnswer = true;
+        w.stale = s.stale;
+        w.reading = s.reading;
+        work.push_back(std::move(w));
+    }
+    const QByteArray command = m_commandBytes;
+    const auto &writer = fileWriter;
+    runEach(*m_runner, work, [&command, &writer](SeatWork &w) {
+        if (w.writeCommand) {
+            w.command = writer(exchange::commandFilePath(w.seat), command);
+            if (!w.command->ok)
+                return;
+        }
+        w.readAnswer();
+        w.reset = writer(exchange::answerFilePath(w.seat), exchange::answerFileBytes(0));
+        if (!w.reset->ok)
+            w.staleAfter = tally::answerStamp(w.seat);
+    });
+
+    auto note = [&report](const QString &path, const exchange::FileStatus &status) {
         ++report.totalFiles;
-        const exchange::FileStatus status = fileWriter(path, bytes);
         if (status.ok)
-            return true;
+            return;
         if (report.failedFiles == 0) {
             report.firstFailedPath = path;
             report.firstReason = status.error;
         }
         ++report.failedFiles;
-        return false;
     };
+    QList<int> missed;
     tally::SeatSet one{};
-    one[seat] = true;
-    if (!s.commandWritten) {
-        if (!write(exchange::commandFilePath(seat), m_commandBytes)) {
-            // The seat keeps the question it had and goes on answering it;
-            // its answer file is left alone, counted as not written.
-            ++report.totalFiles;
-            ++report.failedFiles;
-            return false;
+    for (const SeatWork &w : work) {
+        Seat &s = m_seats[w.seat];
+        one.fill(false);
+        one[w.seat] = true;
+        if (w.writeCommand) {
+            note(exchange::commandFilePath(w.seat), *w.command);
+            if (!w.command->ok) {
+                // The seat keeps the question it had and goes on answering
+                // it; its answer file is left alone, counted as not written.
+                ++report.totalFiles;
+                ++report.failedFiles;
+                missed << w.seat;
+                continue;
+            }
+            s.commandWritten = true;
+            takeReading(w.seat, w);
+            if (w.read)
+                storeReadings(one, round);
+            s.before = s.question;
+            s.question = m_given;
+        } else {
+            // Another try at the reset: what the pupil answered to the new
+            // question since is kept first.
+            takeReading(w.seat, w);
+            if (w.read)
+                storeReadings(one, round);
         }
-        s.commandWritten = true;
-        if (readSeat(seat))
-            storeReadings(one, round);
-        s.before = s.question;
-        s.question = m_given;
-    } else if (!s.answerReset && readSeat(seat)) {
-        // Another try at the reset: what the pupil answered to the new
-        // question since is kept first.
-        storeReadings(one, round);
-    }
-    if (!s.answerReset) {
-        if (!write(exchange::answerFilePath(seat), exchange::answerFileBytes(0))) {
-            s.stale = tally::answerStamp(seat);
-            return false;
+        note(exchange::answerFilePath(w.seat), *w.reset);
+        if (!w.reset->ok) {
+            s.stale = w.staleAfter;
+            missed << w.seat;
+            continue;
         }
         s.answerReset = true;
         s.reading = 0.0f;
         s.stale.reset();
+        s.suspect = false;
     }
-    s.suspect = false;
-    return true;
+    return missed;
 }
 
-bool LessonSession::readSeat(int seat)
+void LessonSession::takeReading(int seat, const SeatWork &work)
 {
+    if (!work.read)
+        return;
     Seat &s = m_seats[seat];
-    if (s.stale) {
-        if (tally::answerStamp(seat) == *s.stale)
-            return false;
-        s.stale.reset();
-    }
-    std::array<float, tally::kHistorySeats> value{};
-    value[seat] = s.reading;
-    tally::readSeat(value, seat);
-    s.reading = value[seat];
-    return true;
+    s.stale.reset();
+    s.reading = work.value;
 }
 
 void LessonSession::storeReadings(const tally::SeatSet &seats, int round)
@@ -230,7 +303,7 @@ void LessonSession::PublishToSeats(const Publication &publication,
         report = publishOnce(report.failedSeats, newRound());
         report.totalFiles = total;
     }
-    m_record.writeRunningCopies();
+    m_runner->run([this] { m_record.writeRunningCopies(); });
     if (!m_ending && !m_seatCheck.isActive())
         m_seatCheck.start();
 }
@@ -248,15 +321,17 @@ void LessonSession::stopAnswering()
 void LessonSession::recordAnswersGiven()
 {
     collectSeats(false);
-    m_record.writeRunningCopies();
+    m_runner->run([this] { m_record.writeRunningCopies(); });
 }
 
 void LessonSession::Timer1_Timer()
 {
-    // The one place that keeps ticks out of handlers: a handler may be
-    // waiting in a message box's event loop, with its state half changed.
+    // The one place that keeps ticks out of handlers and out of each other:
+    // a handler may be waiting in a message box's event loop, or a tick for
+    // the share, with its state half changed.
     if (inHandler())
         return;
+    const HandlerScope scope(*this);
     collect();
 }
 
@@ -271,7 +346,7 @@ bool LessonSession::collectNow()
 void LessonSession::collect()
 {
     CollectAnswers();
-    m_record.writeRunningCopies(kRunningCopyPeriodMs);
+    m_runner->run([this] { m_record.writeRunningCopies(kRunningCopyPeriodMs); });
     emit changed();
 }
 
@@ -282,24 +357,42 @@ void LessonSession::CollectAnswers()
 
 void LessonSession::collectSeats(bool countTally)
 {
-    tally::SeatSet all{};
+    std::vector<SeatWork> work;
     for (int seat = 0; seat <= lastSeat(); ++seat) {
-        Seat &s = m_seats[seat];
+        const Seat &s = m_seats[seat];
         // Between ticks only what goes to the record is read.
         if (!countTally && !s.question)
             continue;
-        const float before = s.reading;
-        all[seat] = readSeat(seat);
+        SeatWork w;
+        w.seat = seat;
+        w.stale = s.stale;
+        w.reading = s.reading;
+        w.readCommand = s.commandWritten;
+        work.push_back(std::move(w));
+    }
+    runEach(*m_runner, work, [](SeatWork &w) {
+        w.readAnswer();
         // A new answer from a seat that should show the current question is
         // checked first: a pupil's program that locked its seat on the
         // question before, as this publication arrived, answered that one.
-        if (all[seat] && s.commandWritten && s.reading != before &&
-            tally::isAnswerValue(s.reading) && seatFile(seat) == SeatFile::LockOfOther) {
-            republishSeat(seat, SeatFile::LockOfOther);
-            all[seat] = false;
+        if (w.read && w.readCommand && w.value != w.reading && tally::isAnswerValue(w.value)) {
+            w.commandFile = exchange::readFileHead(exchange::commandFilePath(w.seat),
+                                                   exchange::kCommandFileReadLimit);
+        }
+    });
+    tally::SeatSet all{};
+    QList<int> lockedBefore;
+    for (const SeatWork &w : work) {
+        takeReading(w.seat, w);
+        all[w.seat] = w.read;
+        if (w.read && w.commandFile && seatFile(w.commandFile) == SeatFile::LockOfOther) {
+            all[w.seat] = false;
+            lockedBefore << w.seat;
         }
     }
     storeReadings(all, m_tickRound);
+    for (const int seat : std::as_const(lockedBefore))
+        republishSeat(seat, SeatFile::LockOfOther);
     if (!countTally)
         return;
     for (int seat = 0; seat <= lastSeat(); ++seat) {
@@ -309,10 +402,8 @@ void LessonSession::collectSeats(bool countTally)
     tally::countAnswers(lastTally, lastSeat());
 }
 
-LessonSession::SeatFile LessonSession::seatFile(int seat) const
+LessonSession::SeatFile LessonSession::seatFile(const std::optional<QByteArray> &bytes) const
 {
-    const std::optional<QByteArray> bytes =
-        exchange::readFileHead(exchange::commandFilePath(seat), exchange::kCommandFileReadLimit);
     if (bytes && (*bytes == m_commandBytes || *bytes == m_lockBytes))
         return SeatFile::Current;
     // A whole lock of another question: two lines, mode 100 and a text.
@@ -334,17 +425,34 @@ bool LessonSession::republishSeat(int seat, SeatFile found)
     s.answerReset = false;
     lastTally.seatAnswer[seat] = 0.0f;
     PublishReport ignored;
-    return publishSeat(seat, ignored, newRound());
+    return publishSeats({seat}, ignored, newRound()).isEmpty();
 }
 
 void LessonSession::checkSeats()
 {
     if (inHandler() || !m_published)
         return;
+    const HandlerScope scope(*this);
     if (!Timer1.isActive()) {
         collectSeats(false);
-        m_record.writeRunningCopies(kRunningCopyPeriodMs);
+        m_runner->run([this] { m_record.writeRunningCopies(kRunningCopyPeriodMs); });
     }
+    // The command files of the seats the publication reached, read at once.
+    std::vector<SeatWork> looks;
+    for (int seat = 0; seat <= lastSeat(); ++seat) {
+        if (m_seats[seat].writePause == 0 && m_seats[seat].commandWritten) {
+            SeatWork w;
+            w.seat = seat;
+            looks.push_back(std::move(w));
+        }
+    }
+    runEach(*m_runner, looks, [](SeatWork &w) {
+        w.commandFile = exchange::readFileHead(exchange::commandFilePath(w.seat),
+                                               exchange::kCommandFileReadLimit);
+    });
+    std::array<std::optional<QByteArray>, tally::kHistorySeats> found;
+    for (SeatWork &w : looks)
+        found[w.seat] = std::move(w.commandFile);
     // A share that refuses writes may take seconds to say so: one failure
     // ends a look's writing, and a seat whose write failed is left alone for
     // the next 1, 2, 4 … up to 32 looks, so that the other seats get theirs.
@@ -359,13 +467,13 @@ void LessonSession::checkSeats()
             // Not reached by the publication: tried again, without asking.
             written = republishSeat(seat, SeatFile::Other);
         } else {
-            const SeatFile found = seatFile(seat);
+            const SeatFile file = seatFile(found[seat]);
             // A file caught while somebody rewrites it reads short: only one
             // that looks wrong twice in a row is published to again.
-            if (found == SeatFile::LockOfOther || (found == SeatFile::Other && s.suspect))
-                written = republishSeat(seat, found);
+            if (file == SeatFile::LockOfOther || (file == SeatFile::Other && s.suspect))
+                written = republishSeat(seat, file);
             else
-                s.suspect = found == SeatFile::Other;
+                s.suspect = file == SeatFile::Other;
         }
         if (!written) {
             s.writeBackoff = std::min(std::max(1, s.writeBackoff * 2), kMaxWriteBackoff);
@@ -420,7 +528,10 @@ QString LessonSession::close(const Publication &end)
                            m_record.currentRunningCopies()};
     };
     LessonFile failed = LessonFile::Record;
-    exchange::FileStatus status = m_record.saveLessonFiles(failed);
+    auto save = [this, &failed] {
+        return m_runner->run([this, &failed] { return m_record.saveLessonFiles(failed); });
+    };
+    exchange::FileStatus status = save();
     while (!status) {
         const QString path = exchange::nativePath(m_record.lessonFilePath(failed));
         const auto choice = m_prompter.recordFailed(path, status.error, state());
@@ -429,20 +540,22 @@ QString LessonSession::close(const Publication &end)
             // beside it, so that the pair stays together.
             const QString chosen = m_prompter.chooseRecordPath(path);
             if (!chosen.isEmpty()) {
-                status = m_record.chooseLessonFilePath(failed, chosen);
+                status = m_runner->run(
+                    [&] { return m_record.chooseLessonFilePath(failed, chosen); });
                 if (!status)
                     continue;
             }
         } else if (choice == LessonPrompter::RecordChoice::EndWithout) {
             // Neither file stays without the other. The running copies stay:
             // the next start keeps them under their time and says where.
-            const QStringList left = m_record.takeBackLessonFiles();
+            const QStringList left =
+                m_runner->run([this] { return m_record.takeBackLessonFiles(); });
             RecordState ending = state();
             ending.written = left; // with the reasons
             if (m_prompter.confirmEndWithoutRecord(ending))
                 return {};
         }
-        status = m_record.saveLessonFiles(failed);
+        status = save();
     }
     return m_record.lessonFilePath(LessonFile::Record);
 }

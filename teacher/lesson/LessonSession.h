@@ -5,6 +5,7 @@
 
 #include "exchange/ChangeWatch.h"
 #include "exchange/ExchangeFiles.h"
+#include "exchange/ShareRunner.h"
 #include "exchange/TextFile.h"
 #include "teacher/tally/AnswerRecord.h"
 #include "teacher/tally/Collect.h"
@@ -79,9 +80,10 @@ public:
     explicit LessonSession(LessonPrompter &prompter);
     ~LessonSession() override;
 
-    // Held by every handler while it runs, together with any message box or
-    // dialog it opens: no tick of Timer1 runs inside a handler, not even from
-    // the event loop of its message box.
+    // Held by every handler and every tick while it runs, together with any
+    // message box or dialog it opens and any wait for the share: no tick of
+    // Timer1 and no look at the seats runs inside another, not even from the
+    // event loop of its message box or of the share's runner.
     class HandlerScope
     {
     public:
@@ -110,6 +112,12 @@ public:
         exchange::writeWholeFile;
 
     const tally::RecordKeeper &record() const { return m_record; }
+
+    // Runs the session's file work: the reads and writes of the seats' files,
+    // the record's running copies and the folder's lock. In place unless the
+    // program gives a runner that keeps its window going meanwhile. The
+    // runner must outlive the session.
+    void setShareRunner(exchange::ShareRunner &runner);
 
     // The start of a lesson in the working directory. Another teacher's
     // program that holds the folder is told of (and this lesson does not
@@ -216,20 +224,26 @@ private:
     // file is reset are rounds of their own (see AnswerHistory).
     int m_rounds = 0;
     int m_tickRound = 0;
+    exchange::ShareRunner *m_runner = &exchange::ShareRunner::inPlace();
     QTimer m_seatCheck;
     std::unique_ptr<exchange::ChangeWatch> m_watch;
     FolderLock m_lock;
 
+    // The file work of one seat, done by the runner.
+    struct SeatWork;
+
     PublishReport publishOnce(const QList<int> &seats, int round);
-    bool publishSeat(int seat, PublishReport &report, int round);
-    // Reads a seat's answer file; false when it still holds what could not
-    // be reset.
-    bool readSeat(int seat);
+    // Writes the seats' pairs as far as they are not written yet; the
+    // failures go into report, the seats whose pair is not written whole
+    // are returned.
+    QList<int> publishSeats(const QList<int> &seats, PublishReport &report, int round);
+    // Takes the reading of a seat's answer file that work made.
+    void takeReading(int seat, const SeatWork &work);
     void storeReadings(const tally::SeatSet &seats, int round);
     // Reads every seat, records, and counts the seats that show the current
     // question when tally is set.
     void collectSeats(bool tally);
-    SeatFile seatFile(int seat) const;
+    SeatFile seatFile(const std::optional<QByteArray> &commandFile) const;
     // A seat found showing something else than the current publication;
     // false when it could not be written.
     bool republishSeat(int seat, SeatFile found);
