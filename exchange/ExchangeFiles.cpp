@@ -1,5 +1,7 @@
 #include "ExchangeFiles.h"
 
+#include "Cp932.h"
+#include "FieldReader.h"
 #include "NumberText.h"
 #include "TextFile.h"
 
@@ -62,6 +64,56 @@ QByteArray shortCommandFileBytes(const QString &question)
 QByteArray answerFileBytes(double answer)
 {
     return cp932Lines({numberFieldText(answer)});
+}
+
+namespace {
+
+CommandFields readFields(FieldReader &reader)
+{
+    CommandFields fields;
+    for (std::optional<QString> &field : fields)
+        field = reader.readText();
+    return fields;
+}
+
+} // namespace
+
+CommandFields commandFields(const QByteArray &fileBytes)
+{
+    FieldReader reader(decodeCp932(fileBytes));
+    return readFields(reader);
+}
+
+CommandFileRead readCommandFile(const QString &path)
+{
+    FieldReader reader = FieldReader::fromFile(path, kCommandFileReadLimit);
+    CommandFileRead read;
+    read.opened = reader.isOpen();
+    read.fields = readFields(reader);
+    return read;
+}
+
+bool isWholeCommandFile(const CommandFields &fields)
+{
+    // Fields are read in order: the last one read means all were.
+    if (fields[7])
+        return true;
+    return fields[1] && isNumericText(*fields[0]) && readNumber(*fields[0]) == kModePaused;
+}
+
+std::optional<QString> shortFormQuestion(const QByteArray &fileBytes)
+{
+    // A pupil's program writes the question as it read it from the file.
+    const std::optional<QString> question = commandFields(fileBytes)[1];
+    if (!question || fileBytes != shortCommandFileBytes(*question))
+        return std::nullopt;
+    return question;
+}
+
+std::optional<double> readAnswerFile(const QString &path)
+{
+    FieldReader reader = FieldReader::fromFile(path, kAnswerFileReadLimit);
+    return reader.readNumber();
 }
 
 } // namespace exchange

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 namespace exchange {
 
@@ -46,5 +47,31 @@ QByteArray shortCommandFileBytes(const QString &question);
 
 // The one-line answer file.
 QByteArray answerFileBytes(double answer);
+
+// --- reading them back ---------------------------------------------------
+// The eight fields of a command file as the pupils' programs read them, each
+// as text; a field that could not be read (the file missing, or ending
+// early) is empty. Every field is tried even after one failed.
+using CommandFields = std::array<std::optional<QString>, 8>;
+CommandFields commandFields(const QByteArray &fileBytes);
+// A seat's command file as read from path (at most kCommandFileReadLimit
+// bytes): opened tells whether it could be read at all.
+struct CommandFileRead
+{
+    bool opened = false;
+    CommandFields fields;
+};
+CommandFileRead readCommandFile(const QString &path);
+// Whether the fields are a whole file: its eight lines, or the two of the
+// short form. A file met while it is being rewritten reads short.
+bool isWholeCommandFile(const CommandFields &fields);
+// The question of a file that is exactly a short form, as a pupil's
+// program writes it with the question it read; nothing for anything else.
+std::optional<QString> shortFormQuestion(const QByteArray &fileBytes);
+// The first field of an answer file as a number (a field that is not a
+// number gives 0). Nothing when there is no field to read: a missing file, a
+// folder, an empty file or one caught between being cut and refilled. At
+// most kAnswerFileReadLimit bytes are read.
+std::optional<double> readAnswerFile(const QString &path);
 
 } // namespace exchange

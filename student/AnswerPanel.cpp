@@ -2,7 +2,6 @@
 
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
-#include "exchange/FieldReader.h"
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
 
@@ -91,22 +90,6 @@ AnswerPanel::AnswerPanel(Module1 &module) : m_module(module)
     }
 }
 
-AnswerPanel::CommandFields AnswerPanel::readFields(exchange::FieldReader &reader)
-{
-    // Every field is tried even after one failed; on a file that could not be
-    // opened or has run out, each read simply fails again.
-    CommandFields fields;
-    for (std::optional<QString> &field : fields)
-        field = reader.readText();
-    return fields;
-}
-
-AnswerPanel::CommandFields AnswerPanel::fieldsOf(const QByteArray &fileBytes)
-{
-    exchange::FieldReader reader(exchange::decodeCp932(fileBytes));
-    return readFields(reader);
-}
-
 void AnswerPanel::attempt(std::optional<PendingWrite> &write) const
 {
     const exchange::FileStatus status =
@@ -161,14 +144,14 @@ AnswerPanel::LockResult AnswerPanel::attemptLock()
             path, exchange::kCommandFileReadLimit,
             [&expected, &judged](const QByteArray &held) {
                 judged = true;
-                return expected && fieldsOf(held) == *expected;
+                return expected && exchange::commandFields(held) == *expected;
             },
             lock);
     });
     switch (result.outcome) {
     case exchange::GuardedRewrite::Outcome::Written:
         m_pendingLock.reset();
-        m_expected = fieldsOf(lock);
+        m_expected = exchange::commandFields(lock);
         return LockResult::WrittenOrPending;
     case exchange::GuardedRewrite::Outcome::NotExpected:
         if (!judged && m_runner->run([&path] { return nameTaken(path); })) {
@@ -177,7 +160,7 @@ AnswerPanel::LockResult AnswerPanel::attemptLock()
             // every write of the programs does.
             attempt(m_pendingLock);
             if (!m_pendingLock)
-                m_expected = fieldsOf(lock);
+                m_expected = exchange::commandFields(lock);
             return LockResult::WrittenOrPending;
         }
         m_pendingLock.reset();
@@ -204,12 +187,10 @@ AnswerPanel::PollResult AnswerPanel::PollCommandFile()
     m_module.ShownQuestion.fill(QString());
 
     const QString path = m_module.CommandFilePath;
-    exchange::FieldReader reader = m_runner->run(
-        [&path] { return exchange::FieldReader::fromFile(path, exchange::kCommandFileReadLimit); });
-    const CommandFields fields = readFields(reader);
-    // Fields are read in order: the last one read means all were.
-    m_lastReadWhole = fields[7] || (fields[1] && knownMode(modeFromField(*fields[0])) ==
-                                                     std::optional(exchange::kModePaused));
+    const exchange::CommandFileRead read =
+        m_runner->run([&path] { return exchange::readCommandFile(path); });
+    const CommandFields &fields = read.fields;
+    m_lastReadWhole = exchange::isWholeCommandFile(fields);
     // A failed read changes nothing: mode and one-answer flag keep their
     // values, the texts stay empty.
     if (fields[0])
@@ -223,7 +204,7 @@ AnswerPanel::PollResult AnswerPanel::PollCommandFile()
             m_module.OneAnswerOnly = *flag;
     }
 
-    if (settlePendingWrites(reader.isOpen(), fields))
+    if (settlePendingWrites(read.opened, fields))
         m_LVQMode = double(exchange::kModePaused);
 
     m_view.question = m_module.ShownQuestion[0];
@@ -320,21 +301,18 @@ void AnswerPanel::applyLayout(int mode)
     }
 }
 
-std::optional<AnswerPanel::CommandFields> AnswerPanel::publishedSinceLastPoll() const
+std::optional<exchange::CommandFields> AnswerPanel::publishedSinceLastPoll() const
 {
     if (!m_expected)
         return std::nullopt;
     const QString path = m_module.CommandFilePath;
-    exchange::FieldReader reader = m_runner->run(
-        [&path] { return exchange::FieldReader::fromFile(path, exchange::kCommandFileReadLimit); });
+    const exchange::CommandFileRead read =
+        m_runner->run([&path] { return exchange::readCommandFile(path); });
     // A file that cannot be read right now tells nothing; the click goes on
     // and a failing write is kept pending as usual.
-    if (!reader.isOpen())
+    if (!read.opened || read.fields == *m_expected)
         return std::nullopt;
-    const CommandFields fields = readFields(reader);
-    if (fields == *m_expected)
-        return std::nullopt;
-    return fields;
+    return read.fields;
 }
 
 bool AnswerPanel::Command1_Click(int Index)

@@ -2,6 +2,7 @@
 
 #include "student/Module1.h"
 
+#include "exchange/ExchangeFiles.h"
 #include "exchange/ShareRunner.h"
 #include "exchange/TextFile.h"
 
@@ -126,7 +127,7 @@ public:
     QString notice() const;
 
 private:
-    using CommandFields = std::array<std::optional<QString>, 8>;
+    using CommandFields = exchange::CommandFields;
 
     struct PendingWrite
     {
@@ -136,11 +137,9 @@ private:
         QString error;
     };
 
-    static CommandFields readFields(exchange::FieldReader &reader);
     // The command file's fields when the teacher's program has written it
     // since the last poll; nothing when it has not, or it cannot be read.
     std::optional<CommandFields> publishedSinceLastPoll() const;
-    static CommandFields fieldsOf(const QByteArray &fileBytes);
     void attempt(std::optional<PendingWrite> &write) const;
     enum class LockResult {
         WrittenOrPending,

@@ -1,7 +1,6 @@
 #include "SignIn.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "exchange/FieldReader.h"
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
 
@@ -31,8 +30,7 @@ bool holdsAnswer(const QString &answerPath)
 {
     if (!exchange::isOwnRegularFile(answerPath))
         return false;
-    const std::optional<double> value =
-        exchange::FieldReader::fromFile(answerPath, exchange::kAnswerFileReadLimit).readNumber();
+    const std::optional<double> value = exchange::readAnswerFile(answerPath);
     return value && *value >= 1 && *value <= 5 && exchange::isWholeNumber(*value);
 }
 

@@ -273,9 +273,8 @@ void LessonSession::PublishToSeats(const Publication &publication,
         exchange::commandFileBytes(publication.mode, publication.shown, publication.oneAnswerOnly);
     // The pupil's program locks its seat with the question text as it read
     // it from this file.
-    exchange::FieldReader reader(exchange::decodeCp932(m_commandBytes));
-    reader.readText();
-    m_lockBytes = exchange::shortCommandFileBytes(reader.readText().value_or(QString()));
+    m_lockBytes = exchange::shortCommandFileBytes(
+        exchange::commandFields(m_commandBytes)[1].value_or(QString()));
     m_published = true;
     // The seats now answer the question given, if this publication opens
     // answering at all: one that closes it or ends the seats' programs
@@ -406,10 +405,8 @@ LessonSession::SeatFile LessonSession::seatFile(const std::optional<QByteArray> 
 {
     if (bytes && (*bytes == m_commandBytes || *bytes == m_lockBytes))
         return SeatFile::Current;
-    // A whole lock of another question: two lines, mode 100 and a text.
-    if (bytes && bytes->endsWith("\r\n") && bytes->count('\n') == 2 &&
-        *bytes == exchange::shortCommandFileBytes(
-                      exchange::decodeCp932(bytes->mid(bytes->indexOf('\n') + 1).chopped(2))))
+    // A whole lock of another question.
+    if (bytes && exchange::shortFormQuestion(*bytes))
         return SeatFile::LockOfOther;
     return SeatFile::Other;
 }

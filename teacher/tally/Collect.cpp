@@ -1,7 +1,6 @@
 #include "Collect.h"
 
 #include "exchange/ExchangeFiles.h"
-#include "exchange/FieldReader.h"
 #include "exchange/TextFile.h"
 
 #include <QFileInfo>
@@ -33,9 +32,7 @@ const std::array<QString, kHistorySeats> &answerFilePaths()
 
 std::optional<float> readAnswerFile(const QString &path)
 {
-    exchange::FieldReader reader =
-        exchange::FieldReader::fromFile(path, exchange::kAnswerFileReadLimit);
-    const std::optional<double> value = reader.readNumber();
+    const std::optional<double> value = exchange::readAnswerFile(path);
     if (!value)
         return std::nullopt;
     return static_cast<float>(*value);

@@ -2,6 +2,8 @@
 #include "exchange/Cp932.h"
 #include "exchange/ExchangeFiles.h"
 #include "exchange/FieldReader.h"
+#include "exchange/NumberText.h"
+#include "exchange/ShareRunner.h"
 #include "exchange/TextFile.h"
 
 #include "SharedFolderFaults.h"
@@ -11,6 +13,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
 
 #include <utility>
 
@@ -36,6 +42,8 @@ private slots:
     void guardedRewrite();
     void changeWatchSettles_data();
     void changeWatchSettles();
+    void shareRunner_data();
+    void shareRunner();
 };
 
 namespace {
@@ -126,11 +134,25 @@ void TestExchangeFiles::answerFile()
 {
     QCOMPARE(exchange::answerFileBytes(0), QByteArray(" 0 \r\n"));
     QCOMPARE(exchange::answerFileBytes(3), QByteArray(" 3 \r\n"));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"LVQ1.txt"_s);
+    QCOMPARE(exchange::readAnswerFile(path), std::nullopt);
+    for (const double answer : {0.0, 3.0, -1.0, 2.5}) {
+        QVERIFY(exchange::writeWholeFile(path, exchange::answerFileBytes(answer)).ok);
+        QCOMPARE(exchange::readAnswerFile(path), std::optional(answer));
+    }
+    QVERIFY(exchange::writeWholeFile(path, "").ok);
+    QCOMPARE(exchange::readAnswerFile(path), std::nullopt);
 }
 
 void TestExchangeFiles::shortForm()
 {
-    QCOMPARE(exchange::shortCommandFileBytes(u"Q"_s), QByteArray(" 100 \r\nQ\r\n"));
+    const QByteArray lock = exchange::shortCommandFileBytes(u"Q"_s);
+    QCOMPARE(lock, QByteArray(" 100 \r\nQ\r\n"));
+    QVERIFY(exchange::isWholeCommandFile(exchange::commandFields(lock)));
+    for (const QByteArray &other : {QByteArray(" 100 \r\nQ"), QByteArray(" 1 \r\nQ\r\n"),
+                                    QByteArray(" 100 \r\nQ\r\nR\r\n")})
+        QCOMPARE(exchange::shortFormQuestion(other), std::nullopt);
 }
 
 void TestExchangeFiles::textLines_data()
@@ -155,18 +177,27 @@ void TestExchangeFiles::textLines()
     QFETCH(QString, line);
     QCOMPARE(exchange::textFieldLine(text), line);
 
+    // Round trips through the files as the programs write and read them.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"LVQ1.ini"_s);
     std::array<QString, 6> shown{text, u"L1"_s, u""_s, u""_s, u""_s, u""_s};
-    exchange::FieldReader reader(exchange::decodeCp932(exchange::commandFileBytes(3, shown, 1)));
-    QCOMPARE(reader.readNumber(), std::optional<double>(3));
-    const QString read = *reader.readText();
+    const QByteArray full = exchange::commandFileBytes(3, shown, 1);
+    QVERIFY(exchange::writeWholeFile(path, full).ok);
+    const exchange::CommandFileRead read = exchange::readCommandFile(path);
+    QVERIFY(read.opened);
+    QCOMPARE(exchange::readNumber(read.fields[0].value_or(u"x"_s)), 3.0);
     if (!text.contains(u'"') && !text.contains(u'\n'))
-        QCOMPARE(read, text);
+        QCOMPARE(read.fields[1], std::optional(text));
     if (!text.contains(u'"')) {
-        QCOMPARE(reader.readText(), std::optional<QString>(u"L1"_s));
-        for (int i = 0; i < 4; ++i)
-            reader.readText();
-        QCOMPARE(reader.readNumber(), std::optional<double>(1));
+        QCOMPARE(read.fields[2], std::optional<QString>(u"L1"_s));
+        QCOMPARE(exchange::readNumber(read.fields[7].value_or(u"x"_s)), 1.0);
+        QVERIFY(exchange::isWholeCommandFile(read.fields));
+        QCOMPARE(exchange::shortFormQuestion(exchange::shortCommandFileBytes(text)),
+                 std::optional(read.fields[1]));
     }
+    QVERIFY(!exchange::shortFormQuestion(full));
+    // A file caught while it is rewritten reads short.
+    QVERIFY(!exchange::isWholeCommandFile(exchange::commandFields(full.left(full.indexOf("L1")))));
 }
 
 void TestExchangeFiles::writeWholeFileReplaces()
@@ -435,6 +466,68 @@ void TestExchangeFiles::changeWatchSettles()
         if (maxWaitMs > settleMs)
             QVERIFY2(gap >= settleMs, qPrintable(QString::number(gap)));
     }
+}
+
+// The runner's jobs run on threads of their own, all at once, while the
+// caller's event loop goes on; jobs that outlast the slow mark tell that the
+// share does not answer, and that it answers again once they end.
+void TestExchangeFiles::shareRunner_data()
+{
+    QTest::addColumn<int>("jobMs");
+    QTest::addColumn<QList<bool>>("told");
+    QTest::newRow("quick") << 100 << QList<bool>{};
+    QTest::newRow("past the slow mark")
+        << exchange::BackgroundShareRunner::kSlowMs + 300 << QList<bool>{true, false};
+}
+
+void TestExchangeFiles::shareRunner()
+{
+    QFETCH(int, jobMs);
+    QFETCH(QList<bool>, told);
+    exchange::BackgroundShareRunner runner;
+    QList<bool> stalls;
+    connect(&runner, &exchange::BackgroundShareRunner::stalled, this,
+            [&](bool notAnswering) { stalls << notAnswering; });
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] { ticks += runner.waiting(); });
+    timer.start(5);
+
+    constexpr int kJobs = 4;
+    std::atomic<int> started = 0;
+    std::atomic<int> together = 0;
+    std::atomic<int> onCaller = 0;
+    const Qt::HANDLE caller = QThread::currentThreadId();
+    std::vector<std::function<void()>> jobs;
+    for (int i = 0; i < kJobs; ++i) {
+        jobs.emplace_back([&] {
+            onCaller += QThread::currentThreadId() == caller;
+            ++started;
+            QElapsedTimer waited;
+            waited.start();
+            while (started < kJobs && waited.elapsed() < 5000)
+                QThread::msleep(1);
+            together += started == kJobs;
+            QThread::msleep(jobMs);
+        });
+    }
+    runner.runAll(jobs);
+    QCOMPARE(onCaller.load(), 0);
+    QCOMPARE(together.load(), kJobs);
+    QVERIFY(ticks > 0);
+    QCOMPARE(runner.waiting(), 0);
+    QCOMPARE(stalls, told);
+    QCOMPARE(runner.run([] { return 7; }), 7);
+    // Asked from another thread, the work runs there.
+    Qt::HANDLE asker = nullptr;
+    Qt::HANDLE ranOn = nullptr;
+    std::unique_ptr<QThread> other(QThread::create([&] {
+        asker = QThread::currentThreadId();
+        runner.run([&] { ranOn = QThread::currentThreadId(); });
+    }));
+    other->start();
+    QVERIFY(other->wait(5000));
+    QCOMPARE(ranOn, asker);
 }
 
 QTEST_GUILESS_MAIN(TestExchangeFiles)
