@@ -11,7 +11,9 @@ namespace exchange {
 // turning: a timer asks every kPeriodMs, and the longest gap beyond the
 // period is written to a file about once a second and when the probe ends
 // (one line, whole milliseconds). The system tests start a program with the
-// environment variable OMBRA_STALL_PROBE naming that file.
+// environment variable OMBRA_STALL_PROBE naming that file, and remove the
+// file to measure afresh from the probe's next write on (a program's start
+// builds its windows, which is no wait for the share).
 class StallProbe : public QObject
 {
     Q_OBJECT
