@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -146,6 +147,7 @@ private slots:
     void seatsShowingSomethingElse_data();
     void seatsShowingSomethingElse();
     void seatsLookedAfterBetweenTicks();
+    void lessonOnASlowShare();
     void runningRecord();
     void earlierRecordKept_data();
     void earlierRecordKept();
@@ -1342,6 +1344,58 @@ void TestLesson::seatsLookedAfterBetweenTicks()
 
 // The running copy follows the record while the lesson runs and goes away
 // once Kiroku.csv is written.
+// Through the programs' runner on a share that takes a moment per file: the
+// seats are written on other threads while the event loop turns, and what
+// the loop runs meanwhile (ticks, looks at the seats, the watch) waits for
+// the work under way instead of running inside it.
+void TestLesson::lessonOnASlowShare()
+{
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    lesson::LessonSession &session = lesson.session();
+    exchange::BackgroundShareRunner runner;
+    session.setShareRunner(runner);
+    session.fileWriter = [](const QString &path, const QByteArray &bytes) {
+        QThread::msleep(3);
+        return exchange::writeWholeFile(path, bytes);
+    };
+    int meddled = 0;
+    int collectedInside = 0;
+    QObject::connect(&session, &lesson::LessonSession::changed, [&] {
+        collectedInside += runner.waiting() > 0;
+    });
+    QTimer meddler;
+    QObject::connect(&meddler, &QTimer::timeout, [&] {
+        if (runner.waiting() == 0)
+            return;
+        ++meddled;
+        session.Timer1_Timer();
+        session.collectNow();
+        session.checkSeats();
+    });
+    meddler.start(1);
+
+    lesson.CmdStart_Click(); // ○×
+    QVERIFY(meddled > 0);
+    QCOMPARE(commandFile(50), commandFile(0));
+    for (int seat = 1; seat <= 50; ++seat)
+        answer(seat, seat % 2 + 1);
+    session.Timer1_Timer();
+    QCOMPARE(session.lastTally.lvqSum, 50);
+    lesson.CmdStart_Click(); // asked again: the answers stay in the record
+    answer(4, 2);
+    session.Timer1_Timer();
+    session.checkSeats();
+    QCOMPARE(session.lastTally.lvqSum, 1);
+    QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
+    QCOMPARE(collectedInside, 0);
+    const tally::AnswerHistory &history = session.record().history();
+    QCOMPARE(history.cell(3, 0), 2);
+    QCOMPARE(history.cell(4, 0), 2);
+    QCOMPARE(history.cell(50, 0), 1);
+    QVERIFY(prompter.asked.isEmpty());
+}
+
 void TestLesson::runningRecord()
 {
     StartedLesson started;
