@@ -46,7 +46,11 @@ bench_on() { # column folder
         --benchmark_filter='^(lessonPublish|publishFloor|lessonCollectTick|collectFloor)/' \
         >"$logs/bench-$1.log" 2>&1
     local status=$?
-    [ "$status" -eq 124 ] && fig[note,$1]="bench_lesson did not finish in ${BENCH_TIMEOUT:-240} s"
+    if [ "$status" -eq 124 ]; then
+        fig[note,$1]="bench_lesson did not finish in ${BENCH_TIMEOUT:-240} s"
+    elif [ "$status" -ne 0 ]; then
+        fig[note,$1]="bench_lesson ended with status $status: $(grep -v '^QStandardPaths' "$logs/bench-$1.log" | tail -n 1)"
+    fi
     [ -s "$json" ] || return 0
     local name value
     while read -r name value; do fig[$name,$1]="$value"; done < <(python3 - "$json" <<'EOF'
@@ -71,7 +75,7 @@ export QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$logs/config"
 fb="$logs/Xvfb_screen0"
 title='^オンブラ集計 先生用プログラム$'
 probe() { python3 "$ROOT/tools/latency_probe.py" "$@" 2>/dev/null | sed -n 's/.*median=\([0-9.]*\) p95=[0-9.]* max=\([0-9.]*\) misses=\([0-9]*\)/p50 \1 ms, max \2 ms (misses \3)/p'; }
-stall() { tr -dc 0-9 2>/dev/null <"$1"; }
+stall() { local ms; ms="$(tr -dc 0-9 2>/dev/null <"$1")"; echo "${ms:+$ms ms}${ms:-(no figure)}"; }
 # Requests a second over 10 s, and how many of them opened a file.
 smb_rate() {
     local before opens_before after opens_after
@@ -81,6 +85,30 @@ smb_rate() {
     after="$(share_requests)"
     opens_after="$(smbstatus -s "$SHARE_DIR/server/smb.conf" -P | awk -F: '/^smb2_create_count/ {print $2 + 0}')"
     echo "$(((after - before) / 10)) ($(((opens_after - opens_before) / 10)) opens)"
+}
+
+# 50 seats poll as the pupil's program does: each opens, reads and closes
+# its command file every 500 ms, through folder $2.
+smb_class() { # column folder
+    python3 - "$2" <<'EOF' &
+import sys, time
+folder = sys.argv[1]
+end = time.monotonic() + 12
+while time.monotonic() < end:
+    start = time.monotonic()
+    for seat in range(1, 51):
+        try:
+            with open("%s/Data/LVQ%d.ini" % (folder, seat), "rb") as f:
+                f.read(1024)
+        except OSError:
+            pass
+        time.sleep(max(0, start + seat * 0.01 - time.monotonic()))
+    time.sleep(max(0, start + 0.5 - time.monotonic()))
+EOF
+    local poller=$!
+    sleep 1
+    fig[smb_class,$1]="$(smb_rate)"
+    wait "$poller"
 }
 
 lesson_on() { # column teacher's folder pupils' folder
@@ -104,6 +132,8 @@ lesson_on() { # column teacher's folder pupils' folder
     if [ -z "$teacher" ]; then
         fig[note,$column]+="${fig[note,$column]:+; }Teacher did not finish its start-up in a minute"
         end_processes "$teacher_pid"
+        # The seats' own load still stands; the start-up wrote their files.
+        [ "$column" != local ] && smb_class "$column" "$3" && fig[smb_class,$column]+=" (seats alone)"
         return
     fi
     sleep 0.5
@@ -139,31 +169,11 @@ lesson_on() { # column teacher's folder pupils' folder
     fig[graph,$column]="$(probe "$fb" $((teacher_x + 92)) $((teacher_y + 500)) "$3/Data/LVQ1.txt" \
         "$(printf ' 1 \r\n' | od -An -tx1 | tr -d ' \n')" "$(printf ' 0 \r\n' | od -An -tx1 | tr -d ' \n')" "$RUNS")"
     sleep 1.5
-    fig[stall,$column]="Teacher $(stall "$logs/teacher-$column.stall") ms, ｱﾝｹｰﾄ $(stall "$logs/pupil-$column.stall") ms"
+    fig[stall,$column]="Teacher $(stall "$logs/teacher-$column.stall"), ｱﾝｹｰﾄ $(stall "$logs/pupil-$column.stall")"
     if [ "$column" != local ]; then
         end_processes "$pupil_pid"
         fig[smb_teacher,$column]="$(smb_rate)"
-        # 50 seats poll as the pupil's program does: each opens, reads and
-        # closes its command file every 500 ms.
-        python3 - "$3" <<'EOF' &
-import sys, time
-folder = sys.argv[1]
-end = time.monotonic() + 12
-while time.monotonic() < end:
-    start = time.monotonic()
-    for seat in range(1, 51):
-        try:
-            with open("%s/Data/LVQ%d.ini" % (folder, seat), "rb") as f:
-                f.read(1024)
-        except OSError:
-            pass
-        time.sleep(max(0, start + seat * 0.01 - time.monotonic()))
-    time.sleep(max(0, start + 0.5 - time.monotonic()))
-EOF
-        local poller=$!
-        sleep 1
-        fig[smb_class,$column]="$(smb_rate)"
-        wait "$poller"
+        smb_class "$column" "$3"
     fi
     end_processes $pids
 }
