@@ -11,8 +11,11 @@ PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-ipafont-gothic pyth
     qt6-translations-l10n dpkg-dev xvfb xauth xdotool
     qt6-httpserver-dev qt6-websockets-dev libqrencode-dev)
 # Only for ./dev.sh test: a real browser for the gateway's pages, a reader for the
-# QR code on the teacher's screen, and pdftotext for the text of the lesson's report.
-TEST_PACKAGES=(chromium chromium-driver python3-selenium zbar-tools poppler-utils)
+# QR code on the teacher's screen, pdftotext for the text of the lesson's report,
+# and for the lesson on a file share a Samba server with the SMB clients that
+# mount it (smbnetfs and gvfs through FUSE, the kernel's cifs where it may).
+TEST_PACKAGES=(chromium chromium-driver python3-selenium zbar-tools poppler-utils
+    samba smbclient smbnetfs cifs-utils gvfs-fuse gvfs-backends dbus iproute2 procps)
 # Only for ./dev.sh fuzz.
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 FUZZ_TARGETS=(fieldreader number cp932 questionnaire gateway)

@@ -6,7 +6,8 @@
 //  - redrawing the graph after one bar changed, in counts and in percent:
 //    the lesson's drawing, the window's refresh and the repaint it causes,
 //    against repainting that bar and its count label with nothing changed.
-// Everything runs in a temporary classroom folder made the working directory.
+// Everything runs in a temporary classroom folder made the working directory
+// (in OMBRA_BENCH_FOLDER when set).
 // The pairs are reported with their ratio at the end; with --benchmark_out
 // the JSON holds the same numbers for bench/report.py.
 
@@ -388,9 +389,14 @@ int main(int argc, char **argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
 
+    // OMBRA_BENCH_FOLDER puts the classroom on another file system, such as
+    // a mounted share (bench/share_report.sh).
     const QString previous = QDir::currentPath();
-    QTemporaryDir dir;
-    if (!dir.isValid() || !QDir::setCurrent(dir.path()) || !QDir().mkdir(u"Data"_s)) {
+    const QString parent = qEnvironmentVariable("OMBRA_BENCH_FOLDER");
+    const auto dir = parent.isEmpty()
+                         ? std::make_unique<QTemporaryDir>()
+                         : std::make_unique<QTemporaryDir>(parent + u"/ombra-bench-XXXXXX"_s);
+    if (!dir->isValid() || !QDir::setCurrent(dir->path()) || !QDir().mkdir(u"Data"_s)) {
         std::fprintf(stderr, "cannot prepare the temporary classroom folder\n");
         return 1;
     }

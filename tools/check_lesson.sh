@@ -20,19 +20,15 @@
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tools/xsession.sh
 source "$here/xsession.sh"
+# shellcheck source=tools/lesson_ui.sh
+source "$here/lesson_ui.sh"
 build="$(cd "$1" && pwd)"
 session_folder
 start_xvfb
 export QT_QPA_PLATFORM=xcb
-title='^オンブラ集計 先生用プログラム$'
 fail() {
     echo "lesson: $*"
     exit 1
-}
-# Waits until a command succeeds, up to five seconds.
-wait_for() {
-    for _ in $(seq 50); do "$@" && return 0; sleep 0.1; done
-    return 1
 }
 
 start_teacher() {
@@ -42,17 +38,6 @@ start_teacher() {
     login="$(wait_windows 'ﾛｸﾞｵﾝ')"
     xdotool windowfocus --sync "$login"
     xdotool key Return
-}
-# The first window with the program's title that is not the main window
-# $1: a message box of the program.
-other_box() {
-    local id
-    for _ in $(seq 100); do
-        id="$(xdotool search --onlyvisible --name "$title" 2>/dev/null | grep -v "^$1\$" | head -n 1 || true)"
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.1
-    done
-    return 1
 }
 start_pupil() {
     session_start pupil.log "$build/student/ｱﾝｹｰﾄ"
@@ -64,40 +49,13 @@ start_pupil() {
     xdotool key Return
     panel="$(wait_windows '^オンブラ$')"
 }
-# A control of the teacher's control bar, at a point given within the bar
-# (the bottom 82 pixels of the 694-pixel client area under the menu bar).
-press_teacher() {
-    xdotool windowraise "$teacher"
-    eval "$(xdotool getwindowgeometry --shell "$teacher")"
-    xdotool mousemove --window "$teacher" "$1" $((HEIGHT - 694 + 612 + $2)) click 1
-    sleep 0.3
-}
-press_restart() { press_teacher $((712 + 49)) 50; }  # 再集計
-press_pause() { press_teacher $((816 + 45)) 50; }    # 集計中断
-press_next() { press_teacher $((166 + 75)) 50; }     # つぎへ
-press_back() { press_teacher $((8 + 75)) 50; }       # もどる
-press_clear() { press_teacher $((912 + 49)) 50; }    # 表示の消去
-press_answer_set() {                                  # OptLVQ(3) １２３, OptLVQ(0) アンケート終了
-    case "$1" in
-    3) press_teacher $((142 + 43)) 37 ;;
-    0) press_teacher $((354 + 68)) 65 ;;
-    esac
-}
 # The pupil clicks answer button $1 (0 based) of a layout with $2 buttons
-# (top 112, height 70; left edges of modes 2 and 3) and the file says $3.
+# and the file says $3.
 pupil_clicks() {
-    local lefts
-    case "$2" in
-    2) lefts=(8 290) ;;
-    3) lefts=(8 198 388) ;;
-    esac
     sleep 1.2 # the pupil's poll shows the buttons
-    xdotool windowraise "$panel"
-    sleep 0.2
-    xdotool mousemove --window "$panel" $((lefts[$1] + 60)) 140 click 1
+    click_answer "$panel" "$1" "$2"
     wait_for grep -q "^ $3 " Data/LVQ5.txt || fail "the answer file holds '$(cat Data/LVQ5.txt)', not $3"
 }
-line() { iconv -f CP932 -t UTF-8 "$1" | sed -n "$2p" | tr -d '\r'; }
 seat5_is() { [ "$(line "$1" 6)" = " 5 番 $2" ]; }
 wait_seat5() {
     wait_for seat5_is "$1" "$2" || fail "$1: seat 5's line is '$(line "$1" 6)', not ' 5 番 $2'"
@@ -225,17 +183,7 @@ seat5_is Kiroku.csv ', 1 , 1 , 2 ' || fail "seat 5's record line is '$(line Kiro
 # Kekka.csv counts what Kiroku.csv holds, seats 1 to 50, in both lessons.
 for pair in "Kiroku.csv Kekka.csv" "$kept ${kept/Kiroku/Kekka}"; do
     # shellcheck disable=SC2086
-    python3 - $pair <<'EOF' || fail "$pair disagree"
-import sys
-record = open(sys.argv[1], encoding='cp932', newline='').read().split('\r\n')[1:51]
-results = open(sys.argv[2], encoding='cp932', newline='').read().split('\r\n')[1:-1]
-cells = [[int(c) for c in line.split(',')[1:]] for line in record]
-assert len(results) == len(cells[0]), (len(results), len(cells[0]))
-for column, result in enumerate(results):
-    counts = [int(n) for n in result.split(',')[7:13]]
-    expected = [sum(1 for seat in cells if seat[column] == k) for k in range(1, 6)]
-    assert counts == expected + [sum(expected)], (column, counts, expected)
-EOF
+    python3 "$here/check_record.py" $pair || fail "$pair disagree"
 done
 
 # Opening and closing the program with nothing collected writes no record.

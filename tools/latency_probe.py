@@ -5,11 +5,15 @@ contents and, after each write, watches one pixel of the screen until it
 changes. Prints the count, median, 95th percentile and maximum in ms.
 
 Usage: latency_probe.py FRAMEBUFFER X Y FILE HEX_A HEX_B RUNS
+       latency_probe.py FRAMEBUFFER X Y --run COMMAND_A COMMAND_B RUNS
+With --run the two shell commands take turns instead of the writes (a click
+with xdotool, say); the time runs from just before each command.
 """
 import mmap
 import random
 import statistics
 import struct
+import subprocess
 import sys
 import time
 
@@ -17,7 +21,16 @@ import time
 def main():
     fb_path, x, y, path, hex_a, hex_b, runs = sys.argv[1:8]
     x, y, runs = int(x), int(y), int(runs)
-    contents = [bytes.fromhex(hex_a), bytes.fromhex(hex_b)]
+    if path == "--run":
+        actions = [lambda: subprocess.run(hex_a, shell=True, check=False),
+                   lambda: subprocess.run(hex_b, shell=True, check=False)]
+    else:
+        contents = [bytes.fromhex(hex_a), bytes.fromhex(hex_b)]
+
+        def write(data):
+            with open(path, "wb") as out:
+                out.write(data)
+        actions = [lambda: write(contents[0]), lambda: write(contents[1])]
     with open(fb_path, "rb") as fb_file:
         fb = mmap.mmap(fb_file.fileno(), 0, access=mmap.ACCESS_READ)
         header = struct.unpack(">25I", fb[:100])
@@ -35,8 +48,7 @@ def main():
             time.sleep(random.uniform(0.15, 0.4))
             before = pixel()
             start = time.perf_counter()
-            with open(path, "wb") as out:
-                out.write(contents[run % 2])
+            actions[run % 2]()
             while pixel() == before:
                 if time.perf_counter() - start > 3:
                     break

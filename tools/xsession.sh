@@ -7,13 +7,16 @@
 #                           its output appended to LOG; its id is in $! and
 #                           in SESSION_PIDS
 # At exit every program in SESSION_PIDS is ended by its process group and
-# waited for, then the server; the folder is removed after a success and kept
+# waited for, then the command in SESSION_AFTER runs (set it to stop what
+# the programs used, such as a mounted share), then the X server ends; the
+# folder is removed after a success and kept
 # after a failure, with its path and the end of each log printed.
 # With XVFB_FBDIR set, the server keeps its screen in a file there
 # (Xvfb_screen0, XWD format) that other tools can read while it runs.
 set -euo pipefail
 
 SESSION_PIDS="${SESSION_PIDS:-}"
+SESSION_AFTER="${SESSION_AFTER:-}"
 SESSION_DIR=""
 XVFB_PID=""
 
@@ -91,6 +94,7 @@ stop_session() {
     set +e
     # shellcheck disable=SC2086
     [ -n "${SESSION_PIDS// /}" ] && end_processes $SESSION_PIDS
+    [ -n "$SESSION_AFTER" ] && $SESSION_AFTER
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null
         wait "$XVFB_PID" 2>/dev/null
@@ -99,7 +103,8 @@ stop_session() {
         cd /
         # 77 tells CTest the test was skipped.
         if [ "$status" -eq 0 ] || [ "$status" -eq 77 ]; then
-            rm -rf "$SESSION_DIR"
+            # Not into a file system mounted below it that is still there.
+            rm -rf --one-file-system "$SESSION_DIR"
         else
             echo "$(basename "$0") failed (status $status); its folder is kept: $SESSION_DIR"
             local log
