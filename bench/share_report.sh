@@ -75,7 +75,13 @@ export QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$logs/config"
 fb="$logs/Xvfb_screen0"
 title='^オンブラ集計 先生用プログラム$'
 probe() { python3 "$ROOT/tools/latency_probe.py" "$@" 2>/dev/null | sed -n 's/.*median=\([0-9.]*\) p95=[0-9.]* max=\([0-9.]*\) misses=\([0-9]*\)/p50 \1 ms, max \2 ms (misses \3)/p'; }
-stall() { local ms; ms="$(tr -dc 0-9 2>/dev/null <"$1")"; echo "${ms:+$ms ms}${ms:-(no figure)}"; }
+# The program's own share of the longest gap, then the gap as it was.
+stall() {
+    local ms raw
+    ms="$(head -n 1 "$1" 2>/dev/null | tr -dc 0-9)"
+    raw="$(sed -n 2p "$1" 2>/dev/null | tr -dc 0-9)"
+    echo "${ms:+$ms ms ($raw ms with waits for a processor)}${ms:-(no figure)}"
+}
 # Requests a second over 10 s, and how many of them opened a file.
 smb_rate() {
     local before opens_before after opens_after

@@ -3,6 +3,23 @@
 #include <QFile>
 
 namespace exchange {
+namespace {
+
+// Nanoseconds this thread has waited on a run queue, when the system tells.
+qint64 queuedNs()
+{
+#ifdef Q_OS_LINUX
+    QFile stats(QStringLiteral("/proc/thread-self/schedstat"));
+    if (stats.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> fields = stats.readAll().simplified().split(' ');
+        if (fields.size() >= 2)
+            return fields[1].toLongLong();
+    }
+#endif
+    return 0;
+}
+
+} // namespace
 
 StallProbe *StallProbe::fromEnvironment(QObject *parent)
 {
@@ -18,6 +35,7 @@ StallProbe::StallProbe(QString path, QObject *parent) : QObject(parent), m_path(
     m_timer.start();
     m_sinceTick.start();
     m_sinceWrite.start();
+    m_queuedNs = queuedNs();
     write();
 }
 
@@ -29,17 +47,18 @@ StallProbe::~StallProbe()
 void StallProbe::tick()
 {
     const qint64 gap = m_sinceTick.restart() - kPeriodMs;
+    const qint64 queued = queuedNs();
+    const qint64 waitedForProcessor = (queued - m_queuedNs) / 1'000'000;
+    m_queuedNs = queued;
+    // The test removes the file to measure from now on.
+    if (m_sinceWrite.elapsed() >= 1000 && !QFile::exists(m_path))
+        m_longest = m_longestRaw = 0;
+    m_longest = std::max(m_longest, gap - waitedForProcessor);
+    m_longestRaw = std::max(m_longestRaw, gap);
     if (m_sinceWrite.elapsed() >= 1000) {
         m_sinceWrite.restart();
-        // The test removes the file to measure from now on.
-        if (!QFile::exists(m_path))
-            m_longest = 0;
-        else
-            m_longest = std::max(m_longest, gap);
         write();
-        return;
     }
-    m_longest = std::max(m_longest, gap);
 }
 
 void StallProbe::write() const
@@ -47,7 +66,7 @@ void StallProbe::write() const
     // A local file of the test's: written directly.
     QFile file(m_path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(QByteArray::number(m_longest) + '\n');
+        file.write(QByteArray::number(m_longest) + '\n' + QByteArray::number(m_longestRaw) + '\n');
 }
 
 } // namespace exchange

@@ -9,11 +9,18 @@ namespace exchange {
 
 // Measures how long the event loop of the thread it lives on goes without
 // turning: a timer asks every kPeriodMs, and the longest gap beyond the
-// period is written to a file about once a second and when the probe ends
-// (one line, whole milliseconds). The system tests start a program with the
-// environment variable OMBRA_STALL_PROBE naming that file, and remove the
-// file to measure afresh from the probe's next write on (a program's start
-// builds its windows, which is no wait for the share).
+// period is written to a file about once a second and when the probe ends.
+// The system tests start a program with the environment variable
+// OMBRA_STALL_PROBE naming that file, and remove the file to measure afresh
+// from the probe's next write on (a program's start builds its windows,
+// which is no wait for the share).
+//
+// The file's first line is the longest gap less the time the thread waited
+// for a processor meanwhile (Linux tells it in /proc/thread-self/schedstat;
+// elsewhere nothing is taken off): the time the program itself spent
+// working or waiting, for the share among others. A test machine busy with
+// other processes does not count. The second line is the longest gap as it
+// was.
 class StallProbe : public QObject
 {
     Q_OBJECT
@@ -27,8 +34,6 @@ public:
     StallProbe(QString path, QObject *parent = nullptr);
     ~StallProbe() override;
 
-    qint64 longestStallMs() const { return m_longest; }
-
 private:
     void tick();
     void write() const;
@@ -37,7 +42,9 @@ private:
     QTimer m_timer;
     QElapsedTimer m_sinceTick;
     QElapsedTimer m_sinceWrite;
+    qint64 m_queuedNs = 0;
     qint64 m_longest = 0;
+    qint64 m_longestRaw = 0;
 };
 
 } // namespace exchange
