@@ -406,10 +406,14 @@ int main(int argc, char **argv)
     }
 
     int status = 0;
+    // The lesson reads and writes the seats' files as the program does: on
+    // threads of their own, the seats of a publication in parallel.
+    exchange::BackgroundShareRunner shareRunner;
     {
         Classroom classroom;
         g_classroom = &classroom;
         classroom.window = std::make_unique<teacher::frmMain>(classroom.lesson);
+        classroom.window->setShareRunner(shareRunner);
         classroom.window->setEndHandler([] {});
         classroom.window->Form_Load();
         classroom.window->show();
