@@ -1,5 +1,7 @@
 #include "ShareRunner.h"
 
+#include "TextFile.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
@@ -43,6 +45,7 @@ void BackgroundShareRunner::runAll(std::vector<std::function<void()>> &jobs)
         ShareRunner::runAll(jobs);
         return;
     }
+    const quint64 failuresBefore = shareNotAnsweringCount();
     QEventLoop loop;
     std::atomic<std::size_t> left = jobs.size();
     for (auto &job : jobs) {
@@ -69,9 +72,15 @@ void BackgroundShareRunner::runAll(std::vector<std::function<void()>> &jobs)
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     --m_waiting;
     slowTimer.stop();
-    if (slow && --m_slowCalls == 0 && m_stalled) {
-        m_stalled = false;
-        emit stalled(false);
+    if (slow)
+        --m_slowCalls;
+    // A share that has given up answers at once, with errors: the notice
+    // stays until work gets through without one.
+    m_failing = shareNotAnsweringCount() != failuresBefore;
+    const bool stall = m_failing || m_slowCalls > 0;
+    if (stall != m_stalled) {
+        m_stalled = stall;
+        emit stalled(stall);
     }
 }
 

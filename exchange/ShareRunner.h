@@ -59,9 +59,11 @@ public:
 // callers keep their own work from starting twice (see
 // lesson::LessonSession::HandlerScope, student::SeatSession).
 //
-// When jobs have run for kSlowMs without ending, the share is taken as not
-// answering and stalled(true) is emitted; stalled(false) follows once the
-// last waiting call returns.
+// When jobs have run for kSlowMs without ending, or have found the share not
+// answering (a client that has timed out fails at once, see
+// shareNotAnsweringCount()), stalled(true) is emitted; stalled(false)
+// follows once no call waits long and one has got through without such a
+// failure.
 class BackgroundShareRunner : public QObject, public ShareRunner
 {
     Q_OBJECT
@@ -88,6 +90,7 @@ private:
     QThreadPool *m_pool;
     int m_waiting = 0;
     int m_slowCalls = 0;
+    bool m_failing = false;
     bool m_stalled = false;
 };
 

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <atomic>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -50,6 +51,16 @@ QString folderNotFolderReason(const QString &folder)
 QString keptReplacedReason()
 {
     return u"ファイルが書き込みの間に何度も別のものに差し替えられました。"_s;
+}
+
+std::atomic<quint64> g_notAnswering{0};
+
+// An error that means the share did not answer, or the connection to it is
+// lost: said as such, and counted for the windows' notice.
+QString notAnsweringReason(const QString &system)
+{
+    g_notAnswering.fetch_add(1, std::memory_order_relaxed);
+    return u"共有フォルダのファイルサーバーが応答しないか、接続が切れています（%1）。"_s.arg(system);
 }
 
 std::optional<QByteArray> failed(QString *error, QString reason)
@@ -101,9 +112,30 @@ GuardedRewrite rewriteAfterLook(const QString &path, qint64 readLimit, const Con
 
 #ifdef Q_OS_WIN
 
+QString reasonFor(DWORD error)
+{
+    switch (error) {
+    case ERROR_NETNAME_DELETED:
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETWORK_BUSY:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_BAD_NET_RESP:
+    case ERROR_UNEXP_NET_ERR:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_SEM_TIMEOUT:
+    case ERROR_NO_NET_OR_BAD_PATH:
+    case ERROR_NETWORK_UNREACHABLE:
+    case ERROR_HOST_UNREACHABLE:
+    case ERROR_CONNECTION_ABORTED:
+        return notAnsweringReason(qt_error_string(int(error)));
+    default:
+        return qt_error_string(int(error));
+    }
+}
+
 QString systemReason()
 {
-    return qt_error_string(int(GetLastError()));
+    return reasonFor(GetLastError());
 }
 
 std::wstring win32Path(const QString &path)
@@ -199,7 +231,22 @@ FileStatus writeAllAndClose(HANDLE handle, const QByteArray &bytes, bool flushTo
 
 QString systemReason(int error = errno)
 {
-    return qt_error_string(error);
+    switch (error) {
+    case EIO:
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENOTCONN:
+    case ECONNABORTED:
+    case ECONNRESET:
+    case ECONNREFUSED:
+    case ESTALE:
+        return notAnsweringReason(qt_error_string(error));
+    default:
+        return qt_error_string(error);
+    }
 }
 
 // A regular file with no second name: writing it reaches nothing else.
@@ -374,7 +421,7 @@ GuardedRewrite rewriteInHeldFolder(const QString &path, qint64 readLimit,
         // Also a folder at the name: the look finds it is no file of its own.
         if (error == ERROR_ACCESS_DENIED || error == ERROR_NOT_SUPPORTED)
             return rewriteAfterLook(path, readLimit, expected, bytes);
-        return rewriteFailed(qt_error_string(int(error)));
+        return rewriteFailed(reasonFor(error));
     }
     if (!isOwnRegularFile(handle)) {
         CloseHandle(handle);
@@ -661,6 +708,25 @@ FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
 }
 
 #endif
+
+quint64 shareNotAnsweringCount()
+{
+    return g_notAnswering.load(std::memory_order_relaxed);
+}
+
+bool isMissing(const QString &path)
+{
+#ifdef Q_OS_WIN
+    if (GetFileAttributesW(win32Path(path).c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+#else
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) != 0 &&
+           (errno == ENOENT || errno == ENOTDIR);
+#endif
+}
 
 QByteArray cp932Lines(const QStringList &lines)
 {

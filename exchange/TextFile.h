@@ -83,6 +83,14 @@ GuardedRewrite guardedRewrite(const QString &path, qint64 readLimit, const Conte
 // A folder in the way fails.
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes);
 
+// How many times a file operation has found that the share did not answer
+// (or the connection to it was lost), in any thread since the start. Such a
+// failure's reason says so.
+quint64 shareNotAnsweringCount();
+
+// Whether the system says there is nothing at path (not: it could not look).
+bool isMissing(const QString &path);
+
 // A path as a message names it to the user: absolute, with the system's
 // separators (C:\\授業\\Kiroku.csv on Windows).
 QString nativePath(const QString &path);

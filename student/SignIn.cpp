@@ -4,7 +4,6 @@
 #include "exchange/NumberText.h"
 #include "exchange/TextFile.h"
 
-#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -60,7 +59,7 @@ SignInResult signIn(Module1 &module, QStringView entry, exchange::ShareRunner &r
             return exchange::FileStatus{};
         const exchange::FileStatus status =
             exchange::writeWholeFile(answerPath, exchange::answerFileBytes(0));
-        folderMissing = !status && !QFileInfo(exchange::kDataFolder.toString()).isDir();
+        folderMissing = !status && exchange::isMissing(exchange::kDataFolder.toString());
         return status;
     });
     if (!written) {

@@ -4,6 +4,7 @@
 
 #include "student/SignIn.h"
 #include "widgets/GothicFont.h"
+#include "widgets/ShareStallBanner.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -51,6 +52,13 @@ frmLogin::frmLogin(student::Module1 &module, MessageSeam &messages, QWidget *par
     connect(cmdCancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
 
     Form_Load();
+}
+
+void frmLogin::setShareRunner(exchange::BackgroundShareRunner &runner)
+{
+    m_runner = &runner;
+    widgets::addShareStallBanner(this, runner, rect().adjusted(4, 4, -4, -4),
+                                 u"共有フォルダが応答しません。しばらく待ってください。"_s);
 }
 
 void frmLogin::Form_Load()

@@ -25,8 +25,9 @@ public:
     // True once an entry was accepted and the seat's answer file reset.
     bool OK = false;
 
-    // The sign-in's file work goes through runner (it outlives the dialog).
-    void setShareRunner(exchange::ShareRunner &runner) { m_runner = &runner; }
+    // The sign-in's file work goes through runner (it outlives the dialog),
+    // and the dialog tells when the share does not answer.
+    void setShareRunner(exchange::BackgroundShareRunner &runner);
 
     void Form_Load();
     void cmdOK_Click();

@@ -43,8 +43,9 @@ namespace {
 // Client area 15240 x 10410 twips.
 constexpr int kClientWidth = 1016;
 constexpr int kClientHeight = 694;
-// A close asked for while the lesson waits for the share is asked again.
-constexpr int kCloseRetryMs = 200;
+// A close or a handler asked for while the lesson waits for the share is
+// asked again this much later.
+constexpr int kBusyRetryMs = 200;
 
 constexpr int kBarLeft[5] = {32, 232, 432, 632, 832};
 constexpr int kBarWidth = 120;
@@ -185,10 +186,12 @@ void frmMain::buildControlBar(QWidget *client)
     // state; a change that only shows it (refresh()) finds the lesson
     // agreeing and runs nothing, so each handler runs once per change.
     connect(m_check1, &QCheckBox::toggled, this, [this](bool checked) {
-        if (checked == (m_lesson.OneAnswerOnly == 1))
-            return;
-        m_lesson.Check1_Click(checked);
-        refresh();
+        laterIfBusy([this, checked] {
+            if (checked == (m_lesson.OneAnswerOnly == 1))
+                return;
+            m_lesson.Check1_Click(checked);
+            refresh();
+        });
     });
 
     auto navButton = [this](const QString &name, const QString &caption, int left) {
@@ -216,10 +219,12 @@ void frmMain::buildControlBar(QWidget *client)
         option->setObjectName(indexed(u"OptDisplay", i));
         option->setGeometry(6 + 60 * i, 26, 58, 28);
         connect(option, &QRadioButton::toggled, this, [this, i](bool checked) {
-            if (!checked || m_lesson.displayIndex() == i)
-                return;
-            m_lesson.OptDisplay_Click(i);
-            refresh();
+            laterIfBusy([this, i, checked] {
+                if (!checked || m_lesson.displayIndex() == i)
+                    return;
+                m_lesson.OptDisplay_Click(i);
+                refresh();
+            });
         });
         m_optDisplay[i] = option;
     }
@@ -248,10 +253,12 @@ void frmMain::buildControlBar(QWidget *client)
         m_optLvqGroup->addButton(option, place.index);
         const int index = place.index;
         connect(option, &QRadioButton::toggled, this, [this, index](bool checked) {
-            if (!checked || m_lesson.answerSet() == index)
-                return;
-            m_lesson.OptLVQ_Click(index);
-            refresh();
+            laterIfBusy([this, index, checked] {
+                if (!checked || m_lesson.answerSet() == index)
+                    return;
+                m_lesson.OptLVQ_Click(index);
+                refresh();
+            });
         });
         m_optLvq[place.index] = option;
     }
@@ -264,7 +271,8 @@ void frmMain::buildMenus()
         QAction *action = menu->addAction(caption);
         action->setObjectName(name);
         if (handler)
-            connect(action, &QAction::triggered, this, handler);
+            connect(action, &QAction::triggered, this,
+                    [this, handler] { laterIfBusy([this, handler] { (this->*handler)(); }); });
         return action;
     };
 
@@ -322,8 +330,24 @@ bool frmMain::Form_Load()
     return true;
 }
 
+void frmMain::laterIfBusy(const std::function<void()> &handler)
+{
+    // The lesson is inside a handler or a tick, perhaps waiting for the
+    // share: user input waits meanwhile, but an assistive tool's action or
+    // a timer of a window does not. What it asks for runs after.
+    if (m_lesson.session().inHandler()) {
+        QTimer::singleShot(kBusyRetryMs, this, [this, handler] { laterIfBusy(handler); });
+        return;
+    }
+    handler();
+}
+
 void frmMain::run(void (lesson::Lesson::*procedure)())
 {
+    if (m_lesson.session().inHandler()) {
+        laterIfBusy([this, procedure] { run(procedure); });
+        return;
+    }
     const lesson::LessonSession::HandlerScope scope(m_lesson.session());
     (m_lesson.*procedure)();
     refresh();
@@ -643,7 +667,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     // it is done, not in the middle of it.
     if (m_lesson.session().inHandler()) {
         event->ignore();
-        QTimer::singleShot(kCloseRetryMs, this, &QWidget::close);
+        QTimer::singleShot(kBusyRetryMs, this, &QWidget::close);
         return;
     }
     event->accept();

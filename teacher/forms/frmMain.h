@@ -142,6 +142,9 @@ private:
     void showCorrectMark();
     // Runs a lesson procedure and shows its outcome.
     void run(void (lesson::Lesson::*procedure)());
+    // Runs handler now, or once the lesson is no longer inside a handler or
+    // a tick.
+    void laterIfBusy(const std::function<void()> &handler);
 };
 
 } // namespace teacher

@@ -42,6 +42,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -72,6 +73,8 @@ private slots:
     void gatewayWindow();
     void closingTheProgramStopsTheGateway();
     void publishFailureBoxWithTimerRunning();
+    void handlersWaitForTheShare_data();
+    void handlersWaitForTheShare();
     void aboutDialog();
 
 private:
@@ -861,4 +864,55 @@ void TestTeacherForms::aboutDialog()
 }
 
 QTEST_MAIN(TestTeacherForms)
+// While 再集計 waits for a slow share, what the event loop brings in (an
+// assistive tool's action, a close) runs after the publication, never in
+// the middle of it: every seat ends with the same command file, the later
+// one.
+void TestTeacherForms::handlersWaitForTheShare_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QByteArray>("firstLine");
+    QTest::newRow("集計中断 pressed") << u"CmdPause"_s << QByteArray(" 100 \r\n");
+    QTest::newRow("window closed") << u"frmMain"_s << QByteArray(" 0 \r\n");
+}
+
+void TestTeacherForms::handlersWaitForTheShare()
+{
+    QFETCH(QString, control);
+    QFETCH(QByteArray, firstLine);
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
+    exchange::BackgroundShareRunner runner;
+    window.setShareRunner(runner);
+    lesson.session().fileWriter = [](const QString &path, const QByteArray &bytes) {
+        QThread::msleep(20); // past the press action's animated click
+        return exchange::writeWholeFile(path, bytes);
+    };
+    bool asked = false;
+    QTimer meddler;
+    connect(&meddler, &QTimer::timeout, this, [&] {
+        if (asked || runner.waiting() == 0)
+            return;
+        asked = true;
+        if (control == u"frmMain") {
+            window.close();
+            return;
+        }
+        QAccessible::queryAccessibleInterface(window.findChild<QAbstractButton *>(control))
+            ->actionInterface()
+            ->doAction(QAccessibleActionInterface::pressAction());
+    });
+    meddler.start(1);
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    QVERIFY(asked);
+    const QByteArray seat0 = ClassroomFolder::read(exchange::commandFilePath(0));
+    QTRY_VERIFY_WITH_TIMEOUT(ClassroomFolder::read(exchange::commandFilePath(0)) != seat0, 5000);
+    QTRY_VERIFY(!lesson.session().inHandler());
+    const QByteArray last = ClassroomFolder::read(exchange::commandFilePath(0));
+    QVERIFY2(last.startsWith(firstLine), last.toHex().constData());
+    for (int seat = 1; seat <= exchange::kStudentsMax; ++seat)
+        QCOMPARE(ClassroomFolder::read(exchange::commandFilePath(seat)), last);
+}
+
 #include "tst_teacherforms.moc"
