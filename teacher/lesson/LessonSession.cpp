@@ -328,16 +328,34 @@ void LessonSession::Timer1_Timer()
     // The one place that keeps ticks out of handlers and out of each other:
     // a handler may be waiting in a message box's event loop, or a tick for
     // the share, with its state half changed.
-    if (inHandler())
+    if (inHandler()) {
+        m_tickDeferred = true;
         return;
+    }
+    m_tickDeferred = false;
     const HandlerScope scope(*this);
     collect();
 }
 
+void LessonSession::runDeferredTick()
+{
+    if (!m_tickDeferred)
+        return;
+    // From the event loop, once whoever ended the scope has finished.
+    QTimer::singleShot(0, this, [this] {
+        if (m_tickDeferred && !inHandler() && Timer1.isActive())
+            Timer1_Timer();
+    });
+}
+
 bool LessonSession::collectNow()
 {
-    if (!Timer1.isActive() || inHandler())
+    if (!Timer1.isActive())
         return false;
+    if (inHandler()) {
+        m_tickDeferred = true;
+        return false;
+    }
     Timer1_Timer();
     return true;
 }

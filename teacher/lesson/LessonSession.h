@@ -91,7 +91,11 @@ public:
         {
             ++m_session.m_handlerDepth;
         }
-        ~HandlerScope() { --m_session.m_handlerDepth; }
+        ~HandlerScope()
+        {
+            if (--m_session.m_handlerDepth == 0)
+                m_session.runDeferredTick();
+        }
         HandlerScope(const HandlerScope &) = delete;
         HandlerScope &operator=(const HandlerScope &) = delete;
 
@@ -210,6 +214,9 @@ private:
 
     LessonPrompter &m_prompter;
     int m_handlerDepth = 0;
+    // A tick came while a handler, a look or another tick was under way: it
+    // runs as soon as that is over, not a whole period later.
+    bool m_tickDeferred = false;
     tally::RecordKeeper m_record;
     std::optional<GivenQuestion> m_given;
     std::array<Seat, tally::kHistorySeats> m_seats;
@@ -248,6 +255,7 @@ private:
     // false when it could not be written.
     bool republishSeat(int seat, SeatFile found);
     void collect();
+    void runDeferredTick();
     int lastSeat() const { return std::min(LVQStudentsMax, tally::kHistorySeats - 1); }
     int newRound() { return ++m_rounds; }
 };
