@@ -474,6 +474,29 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
     return status;
 }
 
+// The folder's handle, opened without delete sharing, keeps it from being
+// renamed or replaced while it is held.
+HeldFolder::HeldFolder(const QString &fileInFolder) : m_folder(QFileInfo(fileInFolder).path())
+{
+    const HANDLE handle = openHoldingFolder(fileInFolder, m_status);
+    m_handle = handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle);
+}
+
+HeldFolder::~HeldFolder()
+{
+    if (m_handle != -1)
+        CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+FileStatus HeldFolder::writeWholeFile(const QString &path, const QByteArray &bytes) const
+{
+    if (m_handle == -1)
+        return m_status;
+    if (QFileInfo(path).path() != m_folder)
+        return exchange::writeWholeFile(path, bytes);
+    return writeInHeldFolder(path, bytes);
+}
+
 FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
 {
     const std::wstring native = win32Path(path);
@@ -544,19 +567,12 @@ std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QSt
     return bytes;
 }
 
-FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
+namespace {
+
+// writeWholeFile inside the folder held open as folderFd.
+FileStatus writeInFolder(int folderFd, const QByteArray &name, const QByteArray &bytes)
 {
-    // Everything below works inside the folder that holds the file.
-    const QByteArray native = QFile::encodeName(path);
-    FileStatus folderStatus;
-    const int folderFd = openHoldingFolder(native, folderStatus);
-    if (folderFd < 0)
-        return folderStatus;
-    const QByteArray name = nameInFolder(native);
-    const auto done = [folderFd](FileStatus status) {
-        ::close(folderFd);
-        return status;
-    };
+    const auto done = [](FileStatus status) { return status; };
 
     int lastError = 0;
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
@@ -601,6 +617,41 @@ FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
     }
     return done(
         FileStatus::failure(lastError != 0 ? systemReason(lastError) : keptReplacedReason()));
+}
+
+} // namespace
+
+FileStatus writeWholeFile(const QString &path, const QByteArray &bytes)
+{
+    // Everything works inside the folder that holds the file.
+    const QByteArray native = QFile::encodeName(path);
+    FileStatus folderStatus;
+    const int folderFd = openHoldingFolder(native, folderStatus);
+    if (folderFd < 0)
+        return folderStatus;
+    const FileStatus status = writeInFolder(folderFd, nameInFolder(native), bytes);
+    ::close(folderFd);
+    return status;
+}
+
+HeldFolder::HeldFolder(const QString &fileInFolder) : m_folder(QFileInfo(fileInFolder).path())
+{
+    m_handle = openHoldingFolder(QFile::encodeName(fileInFolder), m_status);
+}
+
+HeldFolder::~HeldFolder()
+{
+    if (m_handle >= 0)
+        ::close(int(m_handle));
+}
+
+FileStatus HeldFolder::writeWholeFile(const QString &path, const QByteArray &bytes) const
+{
+    if (m_handle < 0)
+        return m_status;
+    if (QFileInfo(path).path() != m_folder)
+        return exchange::writeWholeFile(path, bytes);
+    return writeInFolder(int(m_handle), nameInFolder(QFile::encodeName(path)), bytes);
 }
 
 GuardedRewrite guardedRewrite(const QString &path, qint64 readLimit, const ContentCheck &expected,

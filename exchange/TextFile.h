@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 
@@ -44,6 +45,31 @@ bool isOwnRegularFile(const QString &path);
 // and so does a folder holding the file that is itself a link (on POSIX
 // systems): the folder Data replaced by a link to a folder elsewhere.
 FileStatus writeWholeFile(const QString &path, const QByteArray &bytes);
+
+// The folder of a batch of writeWholeFile calls, opened once for all of them
+// (opening a folder on a file share costs a round trip per file otherwise):
+// the folder that holds fileInFolder, as writeWholeFile checks it. A folder
+// replaced by a link after the opening gets no write, which goes on in the
+// folder opened. Its writes may run on several threads at once.
+class HeldFolder
+{
+public:
+    explicit HeldFolder(const QString &fileInFolder);
+    ~HeldFolder();
+    HeldFolder(const HeldFolder &) = delete;
+    HeldFolder &operator=(const HeldFolder &) = delete;
+
+    // Why the folder could not be opened; ok when it was.
+    const FileStatus &status() const { return m_status; }
+    // writeWholeFile of a file in the folder (one elsewhere is written as
+    // writeWholeFile does); the folder's failure when it could not be opened.
+    FileStatus writeWholeFile(const QString &path, const QByteArray &bytes) const;
+
+private:
+    QString m_folder;
+    FileStatus m_status;
+    std::intptr_t m_handle = -1;
+};
 
 // What guardedRewrite did.
 struct GuardedRewrite

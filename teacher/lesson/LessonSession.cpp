@@ -168,7 +168,15 @@ QList<int> LessonSession::publishSeats(const QList<int> &seats, PublishReport &r
         work.push_back(std::move(w));
     }
     const QByteArray command = m_commandBytes;
-    const auto &writer = fileWriter;
+    std::unique_ptr<exchange::HeldFolder> folder;
+    if (!fileWriter && !work.empty()) {
+        folder = m_runner->run([] {
+            return std::make_unique<exchange::HeldFolder>(exchange::commandFilePath(0));
+        });
+    }
+    const auto writer = [this, &folder](const QString &path, const QByteArray &bytes) {
+        return folder ? folder->writeWholeFile(path, bytes) : fileWriter(path, bytes);
+    };
     runEach(*m_runner, work, [&command, &writer](SeatWork &w) {
         if (w.writeCommand) {
             w.command = writer(exchange::commandFilePath(w.seat), command);

@@ -111,9 +111,10 @@ public:
     QTimer Timer1;
     // The tally of the last collection.
     tally::Tally lastTally;
-    // Rewrites one exchange file; tests replace it to make single writes fail.
-    std::function<exchange::FileStatus(const QString &, const QByteArray &)> fileWriter =
-        exchange::writeWholeFile;
+    // Rewrites one exchange file; tests set it to make single writes fail.
+    // Unset, the seats' files are written as exchange::writeWholeFile does,
+    // through the folder Data held open for each batch of seats.
+    std::function<exchange::FileStatus(const QString &, const QByteArray &)> fileWriter;
 
     const tally::RecordKeeper &record() const { return m_record; }
 

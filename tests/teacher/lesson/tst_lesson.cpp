@@ -1386,6 +1386,7 @@ void TestLesson::lessonOnASlowShare()
     answer(4, 2);
     // A tick that came during a handler or a look runs right after it, not
     // a period later.
+    meddler.stop();
     session.Timer1.start(3'600'000);
     int collections = 0;
     QObject::connect(&session, &lesson::LessonSession::changed, [&] { ++collections; });
