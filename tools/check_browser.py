@@ -310,6 +310,11 @@ def main():
         page.find_element(By.ID, "release").click()
         page.switch_to.alert.accept()
         wait.until(ec.text_to_be_present_in_element((By.ID, "signin-msg"), "空けました"))
+        # The freed seat is nobody's: the waiting page is told and signs in.
+        WebDriverWait(other, 10).until(
+            ec.text_to_be_present_in_element((By.ID, "signin-msg"), "空きました"))
+        check(not other.find_element(By.ID, "b0").is_displayed(), "the seat was handed on")
+        other.find_element(By.ID, "signin-ok").click()
         WebDriverWait(other, 10).until(lambda d: d.find_element(By.ID, "b0").is_displayed())
         check(str(SEAT) in other.find_element(By.ID, "seatline").text, "the seat on the other page")
         check(answer_is(2), "the take-over kept the answer")
