@@ -1,6 +1,7 @@
 #include "student/SeatFolder.h"
 
 #include "exchange/ExchangeFiles.h"
+#include "gateway/Console.h"
 #include "gateway/GatewayCore.h"
 #include "gateway/Protocol.h"
 #include "student/SignIn.h"
@@ -94,6 +95,8 @@ private slots:
     void teacherFreesASeatAndTurnsATabletAway();
     void oneAddressCannotLockTheCodeOut();
     void turningGuessersAwayGivesANewCode();
+    void consoleCommands_data();
+    void consoleCommands();
 
 private:
     std::unique_ptr<SeatFolder> m_folder;
@@ -837,6 +840,39 @@ void TestGatewayCore::turningGuessersAwayGivesANewCode()
     m_now += gateway::kWrongCodeRateMs;
     m_core->sweep();
     QCOMPARE(m_core->recentWrongCodes(), 0);
+}
+
+void TestGatewayCore::consoleCommands_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("verb"); // -1: no command
+    QTest::addColumn<int>("number");
+    using Verb = gateway::ConsoleCommand::Verb;
+    QTest::newRow("許可 1") << u"許可 1"_s << int(Verb::Approve) << 1;
+    QTest::newRow("ideographic blank") << u"許可\u30001"_s << int(Verb::Approve) << 1;
+    QTest::newRow("full-width digits") << u"許可 １２"_s << int(Verb::Approve) << 12;
+    QTest::newRow("blanks around") << u"  断る   3 "_s << int(Verb::Deny) << 3;
+    QTest::newRow("y") << u"y 4"_s << int(Verb::Approve) << 4;
+    QTest::newRow("N") << u"N 4"_s << int(Verb::Deny) << 4;
+    QTest::newRow("空ける") << u"空ける　５"_s << int(Verb::Release) << 5;
+    QTest::newRow("no number") << u"許可"_s << -1 << 0;
+    QTest::newRow("zero") << u"許可 0"_s << -1 << 0;
+    QTest::newRow("three words") << u"許可 1 2"_s << -1 << 0;
+    QTest::newRow("unknown word") << u"はい 1"_s << -1 << 0;
+    QTest::newRow("empty") << QString() << -1 << 0;
+}
+
+void TestGatewayCore::consoleCommands()
+{
+    QFETCH(QString, line);
+    QFETCH(int, verb);
+    QFETCH(int, number);
+    const std::optional<gateway::ConsoleCommand> command = gateway::readConsoleCommand(line);
+    QCOMPARE(command.has_value(), verb >= 0);
+    if (command) {
+        QCOMPARE(int(command->verb), verb);
+        QCOMPARE(command->number, number);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestGatewayCore)
