@@ -37,10 +37,12 @@ QLabel *wrappingLabel(QWidget *parent, const QString &name, qreal pointSize, boo
 
 // A list with its caption as the label a screen reader reads for it.
 QListWidget *captionedList(QWidget *parent, QVBoxLayout *layout, const QString &name,
-                           const QString &caption)
+                           const QString &caption, QChar mnemonic)
 {
     QLabel *label = wrappingLabel(parent, name + u"Caption"_s, 12, true);
-    label->setText(caption);
+    // Alt and the letter reach the list from the keyboard.
+    label->setTextFormat(Qt::AutoText);
+    label->setText(caption + u"(&"_s + mnemonic + u')');
     auto *list = new QListWidget(parent);
     list->setObjectName(name);
     list->setFont(widgets::gothicFont(12, false));
@@ -168,13 +170,13 @@ frmGateway::frmGateway(gateway::GatewayServer &server, QWidget *parent)
     side->addWidget(m_cmdStopGuessing);
 
     m_lstRequests = captionedList(this, side, u"lstRequests"_s,
-                                  u"席の引き継ぎの申し出（本人のタブレットか確かめてください）"_s);
+                                  u"席の引き継ぎの申し出（本人のタブレットか確かめてください）"_s, u'Q');
     auto *answers = new QHBoxLayout;
     m_cmdApprove = button(this, answers, u"cmdApprove"_s, u"許可する(&A)"_s);
     m_cmdDeny = button(this, answers, u"cmdDeny"_s, u"断る(&R)"_s);
     answers->addStretch(1);
     side->addLayout(answers);
-    m_lstSeats = captionedList(this, side, u"lstSeats"_s, u"タブレットで使われている出席番号"_s);
+    m_lstSeats = captionedList(this, side, u"lstSeats"_s, u"タブレットで使われている出席番号"_s, u'S');
     auto *seats = new QHBoxLayout;
     m_cmdRelease = button(this, seats, u"cmdRelease"_s, u"席を空ける(&F)"_s);
     m_cmdTurnAway = button(this, seats, u"cmdTurnAway"_s, u"この端末を断る(&K)"_s);
