@@ -222,7 +222,7 @@ frmGateway::frmGateway(gateway::GatewayServer &server, QWidget *parent)
         m_qrCode->hide();
     }
     showState();
-    resize(900, 720);
+    resize(900, 640);
 }
 
 frmGateway::~frmGateway() = default;
