@@ -1,12 +1,9 @@
 #include "GatewayCore.h"
 
-#include "student/SeatSession.h"
+#include "gateway/NetworkPolicy.h"
+
 #include "student/SignIn.h"
 
-#include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -14,38 +11,7 @@
 using namespace Qt::StringLiterals;
 
 namespace gateway {
-
-// One seat a browser holds: the pupil's program's state and session, and
-// what the gateway keeps for the page.
-struct GatewayCore::Seat : QObject
-{
-    explicit Seat(QObject *parent)
-        : QObject(parent), session(module, student::SeatSession::Watch::ByCaller, this)
-    {
-    }
-
-    student::Module1 module;
-    student::SeatSession session;
-    QByteArray token;
-    std::optional<quint64> client;
-    // Goes up whenever the question or the buttons change; an answer names
-    // the version it was given on.
-    qint64 version = 0;
-    QByteArray shownContent;
-    // The view of the last whole read of the command file, and what the
-    // page was last sent.
-    QByteArray view;
-    QByteArray lastSent;
-};
-
 namespace {
-
-constexpr int kFirstAddressDelayMs = 1000;
-
-QByteArray toJson(const QJsonObject &object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
 
 QByteArray randomBytes(int count)
 {
@@ -55,29 +21,24 @@ QByteArray randomBytes(int count)
     return bytes;
 }
 
-// Compares in time that does not depend on where the texts differ.
-bool sameText(const QString &a, const QString &b)
+QByteArray newToken()
 {
-    if (a.size() != b.size())
-        return false;
-    char16_t difference = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        difference |= a[i].unicode() ^ b[i].unicode();
-    return difference == 0;
+    return randomBytes(16).toHex();
 }
 
 // The question and the buttons, without the version and the notice.
-QJsonObject contentOf(const student::PanelView &view)
+QByteArray contentOf(const student::PanelView &view)
 {
-    QJsonArray buttons;
+    QList<toPage::Button> buttons;
     for (const student::AnswerButtonView &button : view.buttons)
-        buttons.append(QJsonObject{{u"label"_s, button.caption}, {u"shown"_s, button.visible}});
-    return QJsonObject{{u"question"_s, view.question}, {u"buttons"_s, buttons}};
+        buttons.append({button.caption, button.visible});
+    return toPage::viewContent(view.question, buttons);
 }
 
-QByteArray messageOf(const QString &type, const QString &text)
+QString keyOf(const QString &address)
 {
-    return toJson({{u"type"_s, type}, {u"message"_s, text}});
+    QHostAddress parsed;
+    return parsed.setAddress(address) ? addressKey(parsed) : address;
 }
 
 } // namespace
@@ -94,19 +55,14 @@ QString seatHeldMessage()
 }
 
 GatewayCore::GatewayCore(QString lessonCode, QString lessonKey, QObject *parent)
-    : QObject(parent), m_lessonCode(std::move(lessonCode)), m_lessonKey(std::move(lessonKey)),
+    : QObject(parent), m_lessonKey(std::move(lessonKey)), m_admission(std::move(lessonCode)),
       m_watch(student::SeatSession::kSettleMs, student::SeatSession::kMinGapMs)
 {
-    static QElapsedTimer steady;
-    if (!steady.isValid())
-        steady.start();
-    setClock([] { return steady.elapsed(); });
-
     connect(&m_watch, &exchange::ChangeWatch::changed, this, [this] {
-        std::vector<Seat *> seats;
-        for (const auto &[number, held] : m_seats)
+        std::vector<HeldSeatState *> seats;
+        for (const auto &[number, held] : m_registry.seats())
             seats.push_back(held);
-        for (Seat *held : seats)
+        for (HeldSeatState *held : seats)
             held->session.commandFileChanged();
     });
     m_sweepTimer.setInterval(kSweepMs);
@@ -130,22 +86,10 @@ QString GatewayCore::newLessonKey()
         randomBytes(16).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
-void GatewayCore::setClock(Clock clock)
-{
-    m_clock = std::move(clock);
-    // The budget starts full.
-    m_codeBudgetFrom = now() - qint64(kCodeBudget) * kCodeRefillMs;
-}
-
-qint64 GatewayCore::now() const
-{
-    return m_clock();
-}
-
 void GatewayCore::start()
 {
     m_started = true;
-    for (const auto &[number, held] : m_seats)
+    for (const auto &[number, held] : m_registry.seats())
         held->session.start();
     updateWatch();
     m_sweepTimer.start();
@@ -154,7 +98,7 @@ void GatewayCore::start()
 void GatewayCore::stop()
 {
     pollAll();
-    for (const auto &[number, held] : m_seats)
+    for (const auto &[number, held] : m_registry.seats())
         held->session.stop();
     m_started = false;
     m_watch.watch({});
@@ -163,23 +107,31 @@ void GatewayCore::stop()
 
 int GatewayCore::connectedCount() const
 {
-    return int(std::count_if(m_seats.begin(), m_seats.end(),
+    const auto &seats = m_registry.seats();
+    return int(std::count_if(seats.begin(), seats.end(),
                              [](const auto &entry) { return entry.second->client.has_value(); }));
 }
 
 QList<GatewayCore::HeldSeat> GatewayCore::heldSeats() const
 {
+    const qint64 at = now();
     QList<HeldSeat> seats;
-    for (const auto &[number, held] : m_seats)
-        seats.append({number, held->client.has_value()});
+    for (const auto &[number, held] : m_registry.seats())
+        seats.append({number, held->client.has_value(), held->holderAddress, at - held->lastActive});
     return seats;
 }
 
 QList<GatewayCore::TakeOverRequest> GatewayCore::requests() const
 {
+    const qint64 at = now();
     QList<TakeOverRequest> list;
-    for (const auto &[id, request] : m_requests)
-        list.append({id, request.seat});
+    for (const auto &[id, request] : m_registry.requests()) {
+        const QList<int> own = m_registry.seatsOf(request.key);
+        const auto other = std::find_if(own.begin(), own.end(),
+                                        [&request](int seat) { return seat != request.seat; });
+        list.append({id, request.seat, request.address, at - request.filed,
+                     other == own.end() ? 0 : *other});
+    }
     return list;
 }
 
@@ -187,6 +139,12 @@ bool GatewayCore::isSignedIn(quint64 client) const
 {
     const auto found = m_clients.constFind(client);
     return found != m_clients.constEnd() && (found->seat || found->request);
+}
+
+bool GatewayCore::hasSeat(quint64 client) const
+{
+    const auto found = m_clients.constFind(client);
+    return found != m_clients.constEnd() && found->seat.has_value();
 }
 
 void GatewayCore::send(quint64 client, const QByteArray &message)
@@ -197,10 +155,7 @@ void GatewayCore::send(quint64 client, const QByteArray &message)
 
 QByteArray GatewayCore::refusal(const QString &reason, const QString &text)
 {
-    return toJson({{u"type"_s, u"refused"_s},
-                   {u"reason"_s, reason},
-                   {u"title"_s, student::signInMessageTitle()},
-                   {u"message"_s, text}});
+    return toPage::refused(reason, student::signInMessageTitle(), text);
 }
 
 void GatewayCore::refuse(quint64 client, const QString &reason, const QString &text)
@@ -220,10 +175,12 @@ void GatewayCore::drop(quint64 client)
 
 void GatewayCore::clientConnected(quint64 client, const QString &address)
 {
-    Client state;
-    state.address = address;
-    state.idleSince = now();
-    m_clients.insert(client, state);
+    Client &state = m_clients[client];
+    state = Client{address, keyOf(address), {}, {}, now(), false};
+    if (m_registry.isTurnedAway(state.key)) {
+        refuse(client, u"away"_s, u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
+        drop(client);
+    }
 }
 
 void GatewayCore::clientDisconnected(quint64 client)
@@ -231,11 +188,11 @@ void GatewayCore::clientDisconnected(quint64 client)
     const auto found = m_clients.find(client);
     if (found == m_clients.end())
         return;
-    // The seat stays held for the page to come back with its token.
     if (found->seat) {
-        const auto seat = m_seats.find(*found->seat);
-        if (seat != m_seats.end() && seat->second->client == client)
-            seat->second->client.reset();
+        if (HeldSeatState *held = m_registry.seat(*found->seat); held && held->client == client) {
+            held->client.reset();
+            held->lastActive = now();
+        }
     }
     dropRequestOf(*found);
     m_clients.erase(found);
@@ -244,13 +201,7 @@ void GatewayCore::clientDisconnected(quint64 client)
 
 bool GatewayCore::withinRate(quint64 client, const Client &state)
 {
-    const qint64 at = now();
-    RateWindow &window = m_rates[state.address];
-    if (at - window.start >= kMessageWindowMs) {
-        window.start = at;
-        window.count = 0;
-    }
-    if (++window.count <= kMaxMessagesPerWindow)
+    if (m_admission.allowMessage(state.key))
         return true;
     refuse(client, u"rate"_s,
            u"送信が多すぎます。しばらく待ってから、ページを開き直してください。"_s);
@@ -272,6 +223,10 @@ void GatewayCore::handleMessage(quint64 client, QByteArrayView text)
         return;
     if (!withinRate(client, *found))
         return;
+    if (found->seat) {
+        if (HeldSeatState *held = m_registry.seat(*found->seat))
+            held->lastActive = now();
+    }
     const std::optional<BrowserMessage> message = parseBrowserMessage(text);
     if (!message) {
         refuse(client, u"malformed"_s,
@@ -294,54 +249,29 @@ void GatewayCore::handleMessage(quint64 client, QByteArrayView text)
     }
 }
 
-qint64 GatewayCore::codeWaitMs() const
-{
-    const qint64 at = now();
-    const qint64 saved = at - std::max(m_codeBudgetFrom, at - qint64(kCodeBudget) * kCodeRefillMs);
-    return std::max<qint64>(0, kCodeRefillMs - saved);
-}
-
 bool GatewayCore::admitted(quint64 client, const Client &state, const BrowserMessage &message)
 {
     if (!message.key.isEmpty()) {
-        if (sameText(message.key, m_lessonKey))
+        if (message.key == m_lessonKey)
             return true;
         refuse(client, u"key"_s,
                u"このQRコードは使えません。先生の画面のQRコードを読み取り直してください。"_s);
         return false;
     }
-
-    const qint64 at = now();
-    qint64 wait = codeWaitMs();
-    const auto attempts = m_codeAttempts.constFind(state.address);
-    if (attempts != m_codeAttempts.constEnd() && attempts->wrong >= kFreeWrongCodes) {
-        const int doublings = std::min(attempts->wrong - kFreeWrongCodes, 16);
-        const qint64 delay =
-            std::min<qint64>(qint64(kFirstAddressDelayMs) << doublings, kMaxAddressDelayMs);
-        wait = std::max(wait, attempts->lastWrong + delay - at);
-    }
-    if (wait > 0) {
-        // Not judged at all, so that a try made now tells nothing.
+    qint64 wait = 0;
+    switch (m_admission.judgeCode(state.key, message.code, &wait)) {
+    case Admission::CodeVerdict::Right:
+        return true;
+    case Admission::CodeVerdict::Wait:
         refuse(client, u"busy"_s,
                u"授業コードのまちがいが続いています。%1 秒ほど待ってから、もう一度入れてください。"
                u"QRコードを読み取れば、待たずに入れます。"_s.arg((wait + 999) / 1000));
         return false;
+    case Admission::CodeVerdict::Wrong:
+        refuse(client, u"code"_s, wrongCodeMessage());
+        emit changed();
+        return false;
     }
-
-    QString typed = message.code;
-    typed.removeIf([](QChar c) { return c.isSpace(); });
-    if (sameText(typed, m_lessonCode)) {
-        m_codeAttempts.remove(state.address);
-        return true;
-    }
-    m_codeBudgetFrom =
-        std::max(m_codeBudgetFrom, at - qint64(kCodeBudget) * kCodeRefillMs) + kCodeRefillMs;
-    CodeAttempts &wrong = m_codeAttempts[state.address];
-    ++wrong.wrong;
-    wrong.lastWrong = at;
-    ++m_wrongCodes;
-    refuse(client, u"code"_s, wrongCodeMessage());
-    emit changed();
     return false;
 }
 
@@ -356,163 +286,205 @@ void GatewayCore::signIn(quint64 client, Client &state, const BrowserMessage &me
         return;
     }
 
-    const auto held = m_seats.find(*seat);
-    if (held != m_seats.end()) {
-        if (held->second->client == client) { // this page signs in again at its own seat
-            attach(client, state, *seat, *held->second);
+    if (HeldSeatState *held = m_registry.seat(*seat)) {
+        if (held->client == client) { // this page signs in again at its own seat
+            attach(client, state, *seat, *held);
         } else if (message.takeover) {
-            requestTakeOver(client, state, *seat);
+            requestSeat(client, state, *seat);
         } else {
-            send(client, toJson({{u"type"_s, u"held"_s},
-                                 {u"seat"_s, *seat},
-                                 {u"message"_s, seatHeldMessage()}}));
+            send(client, toPage::held(*seat, seatHeldMessage()));
         }
         return;
     }
 
-    auto *fresh = new Seat(this);
-    const student::SignInResult result = student::signIn(fresh->module, message.seat);
+    const QList<int> own = m_registry.seatsOf(state.key);
+    if (!own.isEmpty()) {
+        if (message.takeover) {
+            requestSeat(client, state, *seat);
+            return;
+        }
+        refuse(client, u"oneseat"_s,
+               u"このタブレットは、出席番号 %1 でログオンしています。１台で使える出席番号は"
+               u"１つだけです。番号を替えるときは、先に「この席を空ける」を押してください。"
+               u"ほかの番号も使うときは「引き継ぐ」を押して、先生に許可してもらってください。"_s
+                   .arg(own.first()));
+        return;
+    }
+    if (!m_admission.maySignIn(state.key)) {
+        refuse(client, u"signins"_s,
+               u"このタブレットからのログオンが多すぎます。１分ほど待ってから、"
+               u"もう一度入れてください。"_s);
+        return;
+    }
+    if (takeFreeSeat(client, state, *seat, message.seat))
+        m_admission.countSignIn(state.key);
+}
+
+bool GatewayCore::takeFreeSeat(quint64 client, Client &state, int seat, const QString &entry)
+{
+    auto *fresh = new HeldSeatState(this);
+    const student::SignInResult result = student::signIn(fresh->module, entry);
     if (result.status != student::SignInResult::Status::Accepted) {
         delete fresh;
         refuse(client,
                result.status == student::SignInResult::Status::InvalidEntry ? u"seat"_s
                                                                             : u"write"_s,
                result.message);
-        return;
+        return false;
     }
-    fresh->token = randomBytes(16).toHex();
+    fresh->token = newToken();
     connect(&fresh->session, &student::SeatSession::updated, fresh,
             [this, fresh] { pushView(*fresh); });
     connect(&fresh->session, &student::SeatSession::ended, fresh, [this, fresh] {
-        const auto found = m_seats.find(fresh->module.SeatNumber);
-        if (found == m_seats.end() || found->second != fresh)
+        const int number = fresh->module.SeatNumber;
+        if (m_registry.seat(number) != fresh)
             return;
         if (fresh->client)
-            send(*fresh->client, toJson({{u"type"_s, u"end"_s}}));
-        freeSeat(found->first);
+            send(*fresh->client, toPage::bare(u"end"_s));
+        freeSeat(number);
     });
-    m_seats.emplace(*seat, fresh);
+    m_registry.add(seat, fresh);
     if (m_started)
         fresh->session.start();
-    attach(client, state, *seat, *fresh);
+    attach(client, state, seat, *fresh);
     updateWatch();
+    return true;
 }
 
-void GatewayCore::requestTakeOver(quint64 client, Client &state, int seat)
+void GatewayCore::requestSeat(quint64 client, Client &state, int seat)
 {
-    dropRequestOf(state);
-    // One request per address, so that the teacher's list stays short: a
-    // newer one replaces the older.
-    for (auto it = m_requests.begin(); it != m_requests.end();) {
-        const auto other = m_clients.constFind(it->second.client);
-        if (other == m_clients.constEnd() || other->address != state.address) {
-            ++it;
-            continue;
+    // One request a tablet, so that the teacher's list stays short. Asked
+    // again for the same seat (a page opened anew, a second tap), it stays
+    // the same request under its number, now this page's; a request for
+    // another seat replaces it.
+    if (const SeatRegistry::Request *earlier = m_registry.requestOf(state.key)) {
+        const int id = earlier->id;
+        if (earlier->seat == seat) {
+            if (earlier->client != client) {
+                const quint64 previous = earlier->client;
+                if (auto other = m_clients.find(previous); other != m_clients.end()) {
+                    other->request.reset();
+                    other->idleSince = now();
+                }
+                refuse(previous, u"denied"_s,
+                       u"この申し出は、このタブレットで新しく開いたページに移りました。"_s);
+                dropRequestOf(state);
+                m_registry.rebind(id, client);
+                state.request = id;
+            }
+            send(client, toPage::pending(seat, id,
+                                         u"先生の許可を待っています。"
+                                         u"先生に「%1 番、申し出 %2」と伝えてください。"_s
+                                             .arg(seat)
+                                             .arg(id)));
+            return;
         }
-        it = withdraw(it, refusal(u"denied"_s, u"同じアドレスから新しい申し出があったので、"
-                                               u"この申し出は取り消しました。"_s));
     }
-    const int id = m_nextRequest++;
-    m_requests.emplace(id, Request{seat, client});
+    if (!m_admission.allowRequest(state.key)) {
+        refuse(client, u"requests"_s,
+               u"引き継ぎの申し出が多すぎます。１分ほど待ってから、もう一度押してください。"_s);
+        return;
+    }
+    dropRequestOf(state);
+    if (const SeatRegistry::Request *earlier = m_registry.requestOf(state.key)) {
+        withdraw(earlier->id, refusal(u"denied"_s, u"このタブレットから新しい申し出があったので、"
+                                                   u"この申し出は取り消しました。"_s));
+    }
+    const int id = m_registry.file(seat, client, state.key, state.address, now());
     state.request = id;
-    send(client, toJson({{u"type"_s, u"pending"_s},
-                         {u"seat"_s, seat},
-                         {u"request"_s, id},
-                         {u"message"_s, u"先生の許可を待っています。"
-                                        u"先生に「%1 番、申し出 %2」と伝えてください。"_s.arg(seat)
-                                            .arg(id)}}));
-    const Seat &held = *m_seats.at(seat);
-    if (held.client) {
-        send(*held.client, messageOf(u"requested"_s,
-                                     u"ほかのタブレットが、この出席番号の引き継ぎを申し出ています。"
-                                     u"自分で使っているなら、そのまま答えてください。"_s));
+    send(client, toPage::pending(seat, id,
+                                 u"先生の許可を待っています。"
+                                 u"先生に「%1 番、申し出 %2」と伝えてください。"_s.arg(seat)
+                                     .arg(id)));
+    const HeldSeatState *held = m_registry.seat(seat);
+    if (held && held->client) {
+        send(*held->client,
+             toPage::notice(u"requested"_s,
+                            u"ほかのタブレットが、この出席番号の引き継ぎを申し出ています。"
+                            u"自分で使っているなら、そのまま答えてください。"_s));
     }
     emit changed();
 }
 
 bool GatewayCore::approve(int requestId)
 {
-    return handOver(
-        requestId,
-        messageOf(u"takenover"_s,
-                  u"この出席番号は、先生の許可でほかのタブレットに引き継がれました。"_s));
-}
-
-bool GatewayCore::handOver(int requestId, const QByteArray &toHolder)
-{
-    const auto found = m_requests.find(requestId);
-    if (found == m_requests.end())
+    const std::optional<SeatRegistry::Request> request = m_registry.remove(requestId);
+    if (!request)
         return false;
-    const Request request = found->second;
-    withdraw(found, {});
-    const auto state = m_clients.find(request.client);
-    if (state == m_clients.end())
+    const auto state = m_clients.find(request->client);
+    if (state == m_clients.end()) {
+        emit changed();
         return false;
-    const auto held = m_seats.find(request.seat);
-    if (held == m_seats.end()) { // freed meanwhile: the page signs in by itself
-        send(request.client, messageOf(u"seatfree"_s, QString()));
+    }
+    state->request.reset();
+    HeldSeatState *held = m_registry.seat(request->seat);
+    if (!held) {
+        // A second seat for the tablet, or one freed meanwhile: the teacher
+        // gives it to this page.
+        takeFreeSeat(request->client, *state, request->seat, QString::number(request->seat));
+        emit changed();
         return true;
     }
     // The seat goes on as it stands: its answer and any lock stay.
-    Seat &seat = *held->second;
-    if (seat.client && !toHolder.isEmpty())
-        send(*seat.client, toHolder);
-    detach(seat);
-    seat.token = randomBytes(16).toHex();
-    attach(request.client, *state, request.seat, seat);
+    if (held->client) {
+        send(*held->client,
+             toPage::notice(u"takenover"_s,
+                            u"この出席番号は、先生の許可でほかのタブレットに引き継がれました。"_s));
+    }
+    detach(*held);
+    held->token = newToken();
+    attach(request->client, *state, request->seat, *held);
     return true;
 }
 
 bool GatewayCore::deny(int requestId)
 {
-    const auto found = m_requests.find(requestId);
-    if (found == m_requests.end())
+    if (!m_registry.request(requestId))
         return false;
-    withdraw(found, refusal(u"denied"_s, u"先生が引き継ぎを断りました。"_s));
+    withdraw(requestId, refusal(u"denied"_s, u"先生が引き継ぎを断りました。"_s));
     return true;
 }
 
-std::map<int, GatewayCore::Request>::iterator
-GatewayCore::withdraw(std::map<int, Request>::iterator request, const QByteArray &toPage)
+void GatewayCore::withdraw(int requestId, const QByteArray &toPage)
 {
-    const quint64 client = request->second.client;
-    const auto next = m_requests.erase(request);
-    const auto state = m_clients.find(client);
+    const std::optional<SeatRegistry::Request> request = m_registry.remove(requestId);
+    if (!request)
+        return;
+    const auto state = m_clients.find(request->client);
     if (state != m_clients.end()) {
         state->request.reset();
         state->idleSince = now();
     }
     if (!toPage.isEmpty())
-        send(client, toPage);
+        send(request->client, toPage);
     emit changed();
-    return next;
 }
 
 void GatewayCore::dropRequestOf(Client &state)
 {
     if (!state.request)
         return;
-    const auto found = m_requests.find(*state.request);
-    if (found != m_requests.end())
-        withdraw(found, {});
+    const int id = *state.request;
     state.request.reset();
+    withdraw(id, {});
 }
 
-void GatewayCore::attach(quint64 client, Client &state, int seat, Seat &held)
+void GatewayCore::attach(quint64 client, Client &state, int seat, HeldSeatState &held)
 {
     if (state.seat && *state.seat != seat)
         freeSeat(*state.seat); // the page's own other seat
     dropRequestOf(state);
     state.seat = seat;
     held.client = client;
-    send(client, toJson({{u"type"_s, u"signedin"_s},
-                         {u"seat"_s, seat},
-                         {u"token"_s, QString::fromLatin1(held.token)}}));
+    held.holderKey = state.key;
+    held.holderAddress = state.address;
+    held.lastActive = now();
+    send(client, toPage::signedIn(seat, held.token));
     pushView(held, true);
     emit changed();
 }
 
-void GatewayCore::detach(Seat &held)
+void GatewayCore::detach(HeldSeatState &held)
 {
     if (!held.client)
         return;
@@ -526,42 +498,105 @@ void GatewayCore::detach(Seat &held)
 
 void GatewayCore::freeSeat(int seat)
 {
-    const auto found = m_seats.find(seat);
-    if (found == m_seats.end())
+    HeldSeatState *held = m_registry.take(seat);
+    if (!held)
         return;
-    Seat *held = found->second;
-    m_seats.erase(found);
     detach(*held);
     held->session.stop();
     // It may be the session's own signal that brought us here.
     held->deleteLater();
-    // Pages waiting for this seat may now sign in to it.
-    for (auto it = m_requests.begin(); it != m_requests.end();)
-        it = it->second.seat == seat ? withdraw(it, messageOf(u"seatfree"_s, QString())) : ++it;
+    // Pages that asked for this seat are told; they sign in again like
+    // anyone, the seat is not theirs to take.
+    for (const int id : m_registry.requestsFor(seat)) {
+        withdraw(id, toPage::notice(u"seatfree"_s,
+                                    u"出席番号 %1 が空きました。自分の番号なら、"
+                                    u"もう一度「ログオン」を押してください。"_s.arg(seat)));
+    }
     updateWatch();
     emit changed();
 }
 
+bool GatewayCore::releaseSeat(int seat)
+{
+    HeldSeatState *held = m_registry.seat(seat);
+    if (!held)
+        return false;
+    if (held->client) {
+        send(*held->client,
+             toPage::notice(u"released"_s, u"先生が出席番号 %1 を空けました。"_s.arg(seat)));
+    }
+    freeSeat(seat);
+    return true;
+}
+
+bool GatewayCore::turnAway(int seat)
+{
+    const HeldSeatState *held = m_registry.seat(seat);
+    if (!held)
+        return false;
+    const QString key = held->holderKey;
+    m_registry.turnAway(key);
+    for (const int own : m_registry.seatsOf(key))
+        freeSeat(own);
+    QList<quint64> pages;
+    for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
+        if (it->key == key)
+            pages << it.key();
+    }
+    for (const quint64 client : pages) {
+        const auto state = m_clients.find(client);
+        dropRequestOf(*state);
+        refuse(client, u"away"_s, u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
+        drop(client);
+    }
+    emit changed();
+    return true;
+}
+
+int GatewayCore::turnAwayGuessersAndRenewCode()
+{
+    int count = 0;
+    for (const QString &key : m_admission.guessers()) {
+        if (!m_registry.seatsOf(key).isEmpty() || m_registry.isTurnedAway(key))
+            continue;
+        m_registry.turnAway(key);
+        ++count;
+        QList<quint64> pages;
+        for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
+            if (it->key == key)
+                pages << it.key();
+        }
+        for (const quint64 client : pages) {
+            dropRequestOf(m_clients[client]);
+            refuse(client, u"away"_s,
+                   u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
+            drop(client);
+        }
+    }
+    m_admission.setLessonCode(newLessonCode());
+    emit changed();
+    return count;
+}
+
 void GatewayCore::resume(quint64 client, Client &state, const BrowserMessage &message)
 {
-    for (const auto &[seat, held] : m_seats) {
-        if (QString::fromLatin1(held->token) != message.token)
-            continue;
-        if (held->client && *held->client != client) {
-            // The same page on a connection that died unnoticed, or another
-            // tab of the same browser: the newest goes on, the other is told
-            // and stays away until asked to come back.
-            const quint64 previous = *held->client;
-            send(previous,
-                 messageOf(u"moved"_s, u"この出席番号は、このブラウザのほかのタブ（ウィンドウ）で"
-                                       u"開かれました。"_s));
-            detach(*held);
-            drop(previous);
-        }
-        attach(client, state, seat, *held);
+    HeldSeatState *held = m_registry.seatWithToken(message.token);
+    if (!held) {
+        send(client, toPage::bare(u"expired"_s));
         return;
     }
-    send(client, toJson({{u"type"_s, u"expired"_s}}));
+    if (held->client && *held->client != client) {
+        // The same page on a connection that died unnoticed, or another tab
+        // of the same browser: the newest goes on, the other is told and
+        // stays away until asked to come back.
+        const quint64 previous = *held->client;
+        send(previous, toPage::notice(u"moved"_s,
+                                      u"この出席番号は、このブラウザのほかのタブ（ウィンドウ）で"
+                                      u"開かれました。"_s));
+        detach(*held);
+        drop(previous);
+    }
+    attach(client, state, held->module.SeatNumber, *held);
 }
 
 void GatewayCore::release(quint64 client, Client &state)
@@ -571,14 +606,7 @@ void GatewayCore::release(quint64 client, Client &state)
         return;
     }
     const int seat = *state.seat;
-    send(client, messageOf(u"released"_s, u"出席番号 %1 を空けました。"_s.arg(seat)));
-    // The page that has waited longest for the seat takes it over.
-    for (const auto &[id, request] : m_requests) {
-        if (request.seat == seat) {
-            handOver(id, {});
-            return;
-        }
-    }
+    send(client, toPage::notice(u"released"_s, u"出席番号 %1 を空けました。"_s.arg(seat)));
     freeSeat(seat);
 }
 
@@ -588,16 +616,14 @@ void GatewayCore::answer(quint64 client, Client &state, const BrowserMessage &me
         refuse(client, u"notsigned"_s, u"出席番号を入れてログオンしてください。"_s);
         return;
     }
-    Seat &held = *m_seats.at(*state.seat);
+    HeldSeatState &held = *m_registry.seat(*state.seat);
     // An answer given on a question that has been replaced since is not
     // written, like the pupil's program; the page is told, so that the pupil
     // answers the new question, and gets it.
     const auto drop = [&] {
-        send(client,
-             toJson({{u"type"_s, u"dropped"_s},
-                     {u"index"_s, message.index},
-                     {u"message"_s, u"回答 %1 を送る前に、先生の画面が切り替わりました。"
-                                    u"この回答は届いていません。"_s.arg(message.index + 1)}}));
+        send(client, toPage::dropped(message.index,
+                                     u"回答 %1 を送る前に、先生の画面が切り替わりました。"
+                                     u"この回答は届いていません。"_s.arg(message.index + 1)));
         pushView(held, true);
     };
     if (message.version != held.version) { // a page that was offline
@@ -616,35 +642,31 @@ void GatewayCore::answer(quint64 client, Client &state, const BrowserMessage &me
         drop();
         return;
     }
-    send(client, toJson({{u"type"_s, u"accepted"_s}, {u"index"_s, message.index}}));
+    send(client, toPage::accepted(message.index));
     pushView(held);
 }
 
 void GatewayCore::pollAll()
 {
-    std::vector<Seat *> seats;
-    for (const auto &[number, held] : m_seats)
+    std::vector<HeldSeatState *> seats;
+    for (const auto &[number, held] : m_registry.seats())
         seats.push_back(held);
-    for (Seat *held : seats)
+    for (HeldSeatState *held : seats)
         held->session.poll();
 }
 
-void GatewayCore::pushView(Seat &held, bool force)
+void GatewayCore::pushView(HeldSeatState &held, bool force)
 {
     // A command file met while it is being rewritten reads short: the page
     // keeps the view of the last whole read.
     const student::AnswerPanel &panel = held.session.panel();
     if (panel.lastReadWhole() || held.view.isEmpty()) {
-        QJsonObject view = contentOf(panel.view());
-        const QByteArray content = toJson(view);
+        const QByteArray content = contentOf(panel.view());
         if (content != held.shownContent) {
             held.shownContent = content;
             ++held.version;
         }
-        view.insert(u"type"_s, u"view"_s);
-        view.insert(u"version"_s, held.version);
-        view.insert(u"notice"_s, panel.notice());
-        held.view = toJson(view);
+        held.view = toPage::view(content, held.version, panel.notice());
     }
     if (!held.client || (!force && held.view == held.lastSent))
         return;
@@ -662,10 +684,12 @@ void GatewayCore::sweep()
     }
     for (const quint64 client : late)
         drop(client);
-    m_rates.removeIf(
-        [at](const auto &entry) { return at - entry.value().start >= kMessageWindowMs; });
-    m_codeAttempts.removeIf(
-        [at](const auto &entry) { return at - entry.value().lastWrong >= kAddressMemoryMs; });
+    for (const int id : m_registry.lapsedBy(at)) {
+        withdraw(id, toPage::notice(u"lapsed"_s,
+                                    u"申し出から２分たったので、取り消しました。もう一度"
+                                    u"「引き継ぐ」を押して、先生に新しい番号を伝えてください。"_s));
+    }
+    m_admission.sweep();
     if ((codeWaitMs() > 0) != m_codesWait) {
         m_codesWait = !m_codesWait;
         emit changed();
@@ -677,7 +701,7 @@ void GatewayCore::updateWatch()
     if (!m_started)
         return;
     QStringList files;
-    for (const auto &[number, held] : m_seats)
+    for (const auto &[number, held] : m_registry.seats())
         files << held->module.CommandFilePath;
     m_watch.watch(files);
 }

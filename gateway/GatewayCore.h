@@ -1,6 +1,8 @@
 #pragma once
 
+#include "gateway/Admission.h"
 #include "gateway/Protocol.h"
+#include "gateway/SeatRegistry.h"
 
 #include "exchange/ChangeWatch.h"
 
@@ -12,57 +14,38 @@
 #include <QTimer>
 
 #include <functional>
-#include <map>
 #include <optional>
 
 namespace gateway {
 
-// Messages, control frames included, that one address may send in a window;
-// every connection from the address draws on the same budget.
-inline constexpr int kMessageWindowMs = 1000;
-inline constexpr int kMaxMessagesPerWindow = 40;
 // A connection that holds no seat and has asked for none is closed after this
 // long: the page opens its connection to sign in or to come back.
 inline constexpr int kSignInTimeoutMs = 10'000;
-// How often connections that did not sign in and old per-address counts are
-// swept away.
+// How often connections that did not sign in, lapsed requests and old
+// per-address counts are swept away.
 inline constexpr int kSweepMs = 1000;
-
-// Guessing the typed lesson code. The code has kCodeDigits = 6 digits, a
-// million codes, short enough to read off a projector. A wrong code is judged
-// only while the lesson's budget has one to spend: it holds kCodeBudget = 100
-// and gains one every kCodeRefillMs = 4 s, shared by all addresses; a try
-// made while it is empty is not judged at all, right or wrong. However many
-// addresses an attacker uses, a 50-minute lesson judges at most
-// 100 + 50 * 60 / 4 = 850 wrong codes, so the chance to find the code is at
-// most 850 / 1,000,000 = 0.085 %, under 0.1 %. Each address is also slowed
-// on its own: after kFreeWrongCodes = 3 wrong codes it waits 1, 2, 4 ... up
-// to kMaxAddressDelayMs = 32 s before its next code is judged, and its count
-// is forgotten kAddressMemoryMs after its last wrong code. Once an attack
-// stops, the budget has a code to spend within 4 s and an address waits at
-// most 32 s, so a pupil typing the right code is let in within a minute.
-// Pupils who scan the QR code carry the lesson key (128 random bits) instead
-// and are never slowed.
-inline constexpr int kCodeDigits = 6;
-inline constexpr int kCodeBudget = 100;
-inline constexpr int kCodeRefillMs = 4000;
-inline constexpr int kFreeWrongCodes = 3;
-inline constexpr int kMaxAddressDelayMs = 32'000;
-inline constexpr int kAddressMemoryMs = 10 * 60'000;
 
 // Stands in for one pupil's program per seat a browser holds: every such seat
 // has its own student::Module1 and student::SeatSession, signed in through
 // student::signIn and answered through the panel's own click. The browsers'
 // connections are known only as numbers; what goes to them and the order to
 // drop one leave through the sink, so the logic runs without a network in
-// tests.
+// tests. Who may try what is Admission's; who holds what, SeatRegistry's;
+// the messages' form, Protocol's.
 //
 // A seat held by a page moves to another only with consent: its own page
 // coming back with the seat's token (a reload, a lost connection, another tab
-// of the same browser, which then takes the seat and tells the old tab), the
-// teacher approving a page's request in the gateway's window, or the holding
-// page giving the seat up (to the page that has asked for it longest, if
-// any). A seat that moves goes on as it stands, its answer and lock kept.
+// of the same browser, which then takes the seat and tells the old tab), or
+// the teacher approving that very page's request in the gateway's window. A
+// seat its page or the teacher lets go is free: pages that had asked for it
+// are told and must sign in again. A seat that moves goes on as it stands,
+// its answer and lock kept.
+//
+// One tablet, one seat: an address (an IPv6 /64 counting as one) holds at
+// most one seat, signs in to at most kMaxSignInsPerWindow seats a minute and
+// has at most one request; a request lapses after kRequestLifetimeMs. A
+// second seat for a tablet takes the teacher's approval of its request. The
+// teacher may turn a tablet away for the rest of the lesson.
 class GatewayCore : public QObject
 {
     Q_OBJECT
@@ -73,19 +56,26 @@ public:
         std::function<void(quint64 client, const QByteArray &message)> send;
         std::function<void(quint64 client)> disconnect;
     };
-    using Clock = std::function<qint64()>;
+    using Clock = gateway::Clock;
 
     // A seat held by a browser, for the teacher's window.
     struct HeldSeat
     {
         int seat = 0;
         bool connected = false;
+        // The tablet's address, and how long its page has been quiet.
+        QString address;
+        qint64 idleMs = 0;
     };
-    // A page's request to take over a seat that another page holds.
+    // A page's request for a seat.
     struct TakeOverRequest
     {
         int id = 0;
         int seat = 0;
+        QString address;
+        qint64 ageMs = 0;
+        // The seat the requesting tablet holds already (0: none).
+        int ownSeat = 0;
     };
 
     explicit GatewayCore(QString lessonCode = newLessonCode(), QString lessonKey = newLessonKey(),
@@ -99,9 +89,9 @@ public:
 
     void setSink(Sink sink) { m_sink = std::move(sink); }
     // Milliseconds of a steady clock; tests step it by hand.
-    void setClock(Clock clock);
+    void setClock(Clock clock) { m_admission.setClock(std::move(clock)); }
 
-    const QString &lessonCode() const { return m_lessonCode; }
+    const QString &lessonCode() const { return m_admission.lessonCode(); }
     const QString &lessonKey() const { return m_lessonKey; }
 
     // Starts the held seats' sessions and the watch on their command files;
@@ -112,16 +102,20 @@ public:
     void stop();
     bool isStarted() const { return m_started; }
 
+    // address is the peer's as the socket gives it.
     void clientConnected(quint64 client, const QString &address);
     void clientDisconnected(quint64 client);
     void handleMessage(quint64 client, QByteArrayView text);
     // A ping or pong from the client: it counts toward its address's budget.
     void controlFrame(quint64 client);
-    // Whether the client holds a seat or waits for one; the server drops
-    // other connections first when it runs short.
+    // Whether the client holds a seat or waits for one.
     bool isSignedIn(quint64 client) const;
-    // Closes connections that did not sign in in time and forgets expired
-    // per-address counts; runs every kSweepMs while started.
+    // Whether the client holds a seat; the server drops other connections
+    // first when it runs short.
+    bool hasSeat(quint64 client) const;
+    // Closes connections that did not sign in in time, lets lapsed requests
+    // go and forgets expired per-address counts; runs every kSweepMs while
+    // started.
     void sweep();
 
     // Reads every held seat's command file now and pushes changed views.
@@ -131,49 +125,51 @@ public:
     // page, or the page is told no. False for a request that is gone.
     bool approve(int requestId);
     bool deny(int requestId);
+    // The teacher frees a seat; its page is told. False for a seat no
+    // browser holds.
+    bool releaseSeat(int seat);
+    // The teacher turns the tablet that holds seat away for the rest of the
+    // lesson: its seats are freed, its requests dropped, its pages told and
+    // closed, and it can sign in no more.
+    bool turnAway(int seat);
+    // Turns away every tablet being slowed for wrong codes that holds no
+    // seat, and gives out a new lesson code; signed-in tablets keep their
+    // seats. Returns how many tablets were turned away.
+    int turnAwayGuessersAndRenewCode();
 
     // Seats held by a browser, connected or not, by seat number.
     QList<HeldSeat> heldSeats() const;
     QList<TakeOverRequest> requests() const;
-    int signedInCount() const { return int(m_seats.size()); }
+    int signedInCount() const { return int(m_registry.seats().size()); }
     // Seats whose browser is connected right now.
     int connectedCount() const;
-    bool holdsSeat(int seat) const { return m_seats.count(seat) != 0; }
-    // Wrong lesson codes judged in this lesson.
-    int wrongCodeCount() const { return m_wrongCodes; }
+    bool holdsSeat(int seat) const { return m_registry.seat(seat) != nullptr; }
+    // Wrong lesson codes judged in this lesson, and in the last minute.
+    int wrongCodeCount() const { return m_admission.wrongCodeCount(); }
+    int recentWrongCodes() const { return m_admission.recentWrongCodes(); }
+    QList<Admission::AddressCount> worstAddresses(int count) const
+    {
+        return m_admission.worstAddresses(count);
+    }
+    int turnedAwayCount() const { return m_registry.turnedAwayCount(); }
     // How long a typed code must wait before it is judged (0: at once).
-    qint64 codeWaitMs() const;
+    qint64 codeWaitMs() const { return m_admission.codeWaitMs(); }
 
 signals:
     // Held seats, connections, requests or the wrong codes changed.
     void changed();
 
 private:
-    struct Seat;
     struct Client
     {
         QString address;
+        QString key;
         std::optional<int> seat;
         std::optional<int> request;
         // Since when it has held no seat and asked for none.
         qint64 idleSince = 0;
         // Told to go; nothing it sends counts any more.
         bool dropped = false;
-    };
-    struct Request
-    {
-        int seat = 0;
-        quint64 client = 0;
-    };
-    struct RateWindow
-    {
-        qint64 start = 0;
-        int count = 0;
-    };
-    struct CodeAttempts
-    {
-        int wrong = 0;
-        qint64 lastWrong = 0;
     };
 
     void send(quint64 client, const QByteArray &message);
@@ -184,38 +180,28 @@ private:
     // Whether the sign-in's code or key opens the lesson; refuses it if not.
     bool admitted(quint64 client, const Client &state, const BrowserMessage &message);
     void signIn(quint64 client, Client &state, const BrowserMessage &message);
-    void requestTakeOver(quint64 client, Client &state, int seat);
+    // A new seat for the client, signed in as the pupil's program does.
+    bool takeFreeSeat(quint64 client, Client &state, int seat, const QString &entry);
+    void requestSeat(quint64 client, Client &state, int seat);
     void resume(quint64 client, Client &state, const BrowserMessage &message);
     void answer(quint64 client, Client &state, const BrowserMessage &message);
     void release(quint64 client, Client &state);
-    // Moves the seat of a request to its page, telling the holder toHolder.
-    bool handOver(int requestId, const QByteArray &toHolder);
     // Drops a request, telling its page toPage (nothing if empty).
-    std::map<int, Request>::iterator withdraw(std::map<int, Request>::iterator request,
-                                              const QByteArray &toPage);
-    void attach(quint64 client, Client &state, int seat, Seat &held);
-    void detach(Seat &held);
+    void withdraw(int requestId, const QByteArray &toPage);
+    void attach(quint64 client, Client &state, int seat, HeldSeatState &held);
+    void detach(HeldSeatState &held);
     void dropRequestOf(Client &state);
     void freeSeat(int seat);
-    void pushView(Seat &held, bool force = false);
+    void pushView(HeldSeatState &held, bool force = false);
     void updateWatch();
-    qint64 now() const;
+    qint64 now() const { return m_admission.now(); }
 
-    QString m_lessonCode;
     QString m_lessonKey;
+    Admission m_admission;
+    SeatRegistry m_registry;
     Sink m_sink;
-    Clock m_clock;
     bool m_started = false;
-    std::map<int, Seat *> m_seats;
     QHash<quint64, Client> m_clients;
-    std::map<int, Request> m_requests;
-    int m_nextRequest = 1;
-    QHash<QString, RateWindow> m_rates;
-    QHash<QString, CodeAttempts> m_codeAttempts;
-    // The typed-code budget: whole kCodeRefillMs since this moment are codes
-    // to spend, at most kCodeBudget of them.
-    qint64 m_codeBudgetFrom = 0;
-    int m_wrongCodes = 0;
     // Whether typed codes wait, as last told through changed().
     bool m_codesWait = false;
     exchange::ChangeWatch m_watch;

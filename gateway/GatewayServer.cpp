@@ -1,7 +1,6 @@
 #include "GatewayServer.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
@@ -9,7 +8,6 @@
 #include <QHttpServerResponse>
 #include <QHttpServerRouterRule>
 #include <QLoggingCategory>
-#include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -40,27 +38,14 @@ constexpr qint64 kMaxDrainBytes = 8 * 1024 * 1024;
 constexpr int kSubnetsRefreshMs = 2000;
 constexpr int kConnectionSweepMs = 500;
 
-qint64 steadyNow()
+// What the gateway keeps of an HTTP connection's input.
+struct HttpIntake
 {
-    static QElapsedTimer timer;
-    if (!timer.isValid())
-        timer.start();
-    return timer.elapsed();
-}
-
-// One text per peer, an IPv4 peer the same whether it came over IPv4 or
-// IPv6.
-QHostAddress plainAddress(const QHostAddress &address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4) : address;
-}
-
-QString peerKey(const QHostAddress &address)
-{
-    return plainAddress(address).toString();
-}
+    qint64 received = 0;
+    // Answered 413: what follows is read and thrown away, up to a limit.
+    bool refused = false;
+    qint64 drained = 0;
+};
 
 QByteArray resourceBytes(const QString &name)
 {
@@ -87,12 +72,6 @@ QHttpServerResponse textResponse(const QString &text, QHttpServerResponse::Statu
     return QHttpServerResponse("text/plain; charset=utf-8"_ba, text.toUtf8(), status);
 }
 
-bool isPrivateIPv4(quint32 ip)
-{
-    return (ip >> 24) == 10 || (ip >> 20) == ((172u << 4) | 1u) ||
-           (ip >> 16) == ((192u << 8) | 168u);
-}
-
 // A route that matches only requests the gateway goes on with (see
 // GatewayServer::verdict); the others reach the missing handler, which
 // answers with the verdict's status.
@@ -108,7 +87,7 @@ public:
 protected:
     bool matches(const QHttpServerRequest &request, QRegularExpressionMatch *match) const override
     {
-        return QHttpServerRouterRule::matches(request, match) && m_server->verdict(request) == 0;
+        return QHttpServerRouterRule::matches(request, match) && m_server->verdict(request) == Verdict::Serve;
     }
 
 private:
@@ -116,50 +95,6 @@ private:
 };
 
 } // namespace
-
-QList<Subnet> ownSubnets()
-{
-    QList<Subnet> subnets;
-    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
-        const auto flags = interface.flags();
-        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
-            (flags & QNetworkInterface::IsLoopBack))
-            continue;
-        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
-            if (entry.prefixLength() > 0)
-                subnets.append({plainAddress(entry.ip()), entry.prefixLength()});
-        }
-    }
-    return subnets;
-}
-
-bool isServedPeer(const QHostAddress &peer, const QList<Subnet> &subnets)
-{
-    const QHostAddress plain = plainAddress(peer);
-    if (plain.isLoopback())
-        return true;
-    return std::any_of(subnets.begin(), subnets.end(), [&plain](const Subnet &subnet) {
-        return subnet.prefixLength > 0 && plain.isInSubnet(subnet.address, subnet.prefixLength);
-    });
-}
-
-bool isOwnHost(QByteArrayView host, quint16 port, const QList<Subnet> &subnets)
-{
-    // Read as a URL's authority: a name or an address ([...] for IPv6), and
-    // a port.
-    const QUrl url(u"http://"_s + QString::fromLatin1(host), QUrl::StrictMode);
-    if (!url.isValid() || url.port(80) != port)
-        return false;
-    if (url.host() == "localhost"_L1)
-        return true;
-    QHostAddress address;
-    if (!address.setAddress(url.host()))
-        return false;
-    address = plainAddress(address);
-    return address.isLoopback() ||
-           std::any_of(subnets.begin(), subnets.end(),
-                       [&address](const Subnet &subnet) { return subnet.address == address; });
-}
 
 int connectionLimit()
 {
@@ -181,22 +116,6 @@ int connectionLimit()
     }
 #endif
     return int(std::max<qint64>(limit, 1));
-}
-
-QHostAddress lanAddress()
-{
-    // A school may number its rooms with public addresses too.
-    QHostAddress found(QHostAddress::LocalHost);
-    for (const Subnet &subnet : ownSubnets()) {
-        const QHostAddress &ip = subnet.address;
-        if (ip.protocol() != QAbstractSocket::IPv4Protocol)
-            continue;
-        if (isPrivateIPv4(ip.toIPv4Address()))
-            return ip;
-        if (found.isLoopback())
-            found = ip;
-    }
-    return found;
 }
 
 // Hands QHttpServer only the connections the gateway admits.
@@ -222,22 +141,6 @@ public:
 private:
     std::function<bool(QTcpSocket *)> m_admit;
 };
-
-bool GatewayServer::AddressWindows::allow(const QString &address, qint64 at)
-{
-    Window &window = m_windows[address];
-    if (at - window.start >= m_windowMs) {
-        window.start = at;
-        window.count = 0;
-    }
-    return ++window.count <= m_limit;
-}
-
-void GatewayServer::AddressWindows::forgetBefore(qint64 at)
-{
-    m_windows.removeIf(
-        [this, at](const auto &entry) { return at - entry.value().start >= m_windowMs; });
-}
 
 GatewayServer::GatewayServer(QString lessonCode, QObject *parent)
     : QObject(parent), m_core(std::move(lessonCode))
@@ -282,7 +185,7 @@ GatewayServer::~GatewayServer()
 
 const QList<Subnet> &GatewayServer::subnets(bool fresh)
 {
-    const qint64 at = steadyNow();
+    const qint64 at = m_clock();
     if (m_subnetsAt < 0 || (fresh && at - m_subnetsAt >= kSubnetsRefreshMs)) {
         m_subnets = ownSubnets();
         m_subnetsAt = at;
@@ -290,25 +193,18 @@ const QList<Subnet> &GatewayServer::subnets(bool fresh)
     return m_subnets;
 }
 
-bool GatewayServer::servesPeer(const QHostAddress &peer)
+bool GatewayServer::servesPeer(const QHostAddress &peer, const QHostAddress &local)
 {
-    return isServedPeer(peer, subnets(false)) || isServedPeer(peer, subnets(true));
+    return isServedPeer(peer, subnets(false), local) || isServedPeer(peer, subnets(true), local);
 }
 
-int GatewayServer::verdict(const QHttpServerRequest &request)
+Verdict GatewayServer::verdict(const QHttpServerRequest &request)
 {
-    const QByteArray host = request.value("host"_ba);
-    if (!isOwnHost(host, m_port, subnets(false)) && !isOwnHost(host, m_port, subnets(true)))
-        return 421;
-    const bool upgrade = !request.value("upgrade"_ba).isEmpty();
-    if (request.url().path() != "/ws"_L1)
-        return upgrade ? 400 : 0;
-    if (!upgrade)
-        return 426;
-    // Only the gateway's own page, under the name it was opened with.
-    if (request.value("origin"_ba).compare("http://"_ba + host, Qt::CaseInsensitive) != 0)
-        return 403;
-    return 0;
+    const RequestHead head{request.value("host"_ba), request.url().path(),
+                           !request.value("upgrade"_ba).isEmpty(), request.value("origin"_ba)};
+    const Verdict verdict = verdictFor(head, m_port, subnets(false));
+    // An address the machine has just taken: the interfaces are read again.
+    return verdict == Verdict::ForeignHost ? verdictFor(head, m_port, subnets(true)) : verdict;
 }
 
 bool GatewayServer::start(quint16 port)
@@ -318,7 +214,7 @@ bool GatewayServer::start(quint16 port)
     m_http = std::make_unique<QHttpServer>();
     auto serve = [this](const QByteArray &mimeType, const QString &name) {
         return [this, mimeType, name](const QHttpServerRequest &request) {
-            if (!m_httpRequests.allow(peerKey(request.remoteAddress()), steadyNow()))
+            if (!m_httpRequests.allow(addressKey(request.remoteAddress()), m_clock()))
                 return textResponse(u"要求が多すぎます。しばらく待ってから開き直してください。\n"_s,
                                     QHttpServerResponse::StatusCode::TooManyRequests);
             return pageResponse(mimeType, name);
@@ -340,23 +236,23 @@ bool GatewayServer::start(quint16 port)
             using Status = QHttpServerResponder::StatusCode;
             const QByteArray text = "text/plain; charset=utf-8"_ba;
             switch (verdict(request)) {
-            case 421:
+            case Verdict::ForeignHost:
                 responder.write("このアドレスでは受け付けていません。"
                                 "先生の画面に出ているアドレスを開いてください。\n"_ba,
                                 text, Status::MisdirectedRequest);
                 break;
-            case 426:
+            case Verdict::UpgradeRequired:
                 responder.write("WebSocket only.\n"_ba,
                                 {{"Content-Type"_ba, text}, {"Upgrade"_ba, "websocket"_ba}},
                                 Status::UpgradeRequired);
                 break;
-            case 403:
+            case Verdict::ForeignOrigin:
                 responder.write("このページからは接続できません。\n"_ba, text, Status::Forbidden);
                 break;
-            case 400:
+            case Verdict::BadUpgrade:
                 responder.write("Bad request.\n"_ba, text, Status::BadRequest);
                 break;
-            default:
+            case Verdict::Serve:
                 responder.write("見つかりません。\n"_ba, text, Status::NotFound);
                 break;
             }
@@ -439,8 +335,8 @@ int GatewayServer::openConnections()
 bool GatewayServer::admit(QTcpSocket *socket)
 {
     const QHostAddress peer = socket->peerAddress();
-    const QString address = peerKey(peer);
-    if (!servesPeer(peer) || !m_newConnections.allow(address, steadyNow()))
+    const QString address = addressKey(peer);
+    if (!servesPeer(peer, socket->localAddress()) || !m_newConnections.allow(address, m_clock()))
         return false;
     openConnections();
     const auto fromAddress = std::count_if(
@@ -450,30 +346,26 @@ bool GatewayServer::admit(QTcpSocket *socket)
         return false;
     if (int(m_connections.size()) >= m_connectionLimit && !evictIdle())
         return false;
-    m_connections.push_back({socket, address, steadyNow(), 0});
+    m_connections.push_back({socket, address, m_clock(), 0});
 
-    socket->setProperty("ombraReceived", qint64(0));
     // Connected before the server's own handler, so it runs first; a
     // connection upgraded to a WebSocket leaves this watch (the server
     // disconnects the socket's signals) and is bounded by the WebSocket's
     // own frame, message and output limits.
-    connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-        if (socket->property("ombraRefused").toBool()) {
+    auto intake = std::make_shared<HttpIntake>();
+    connect(socket, &QTcpSocket::readyRead, socket, [socket, intake] {
+        if (intake->refused) {
             // Draining what the browser is still sending, so that the
             // refusal reaches it before the connection closes.
-            const qint64 drained = socket->property("ombraDrained").toLongLong() +
-                                   socket->read(socket->bytesAvailable()).size();
-            socket->setProperty("ombraDrained", drained);
-            if (drained > kMaxDrainBytes)
+            intake->drained += socket->read(socket->bytesAvailable()).size();
+            if (intake->drained > kMaxDrainBytes)
                 socket->abort();
             return;
         }
-        const qint64 received =
-            socket->property("ombraReceived").toLongLong() + socket->bytesAvailable();
-        socket->setProperty("ombraReceived", received);
-        if (received <= kMaxHttpBytesPerConnection)
+        intake->received += socket->bytesAvailable();
+        if (intake->received <= kMaxHttpBytesPerConnection)
             return;
-        socket->setProperty("ombraRefused", true);
+        intake->refused = true;
         socket->read(socket->bytesAvailable());
         const QByteArray body = "要求が大きすぎます。\n"_ba;
         socket->write("HTTP/1.1 413 Payload Too Large\r\n"
@@ -489,19 +381,19 @@ bool GatewayServer::admit(QTcpSocket *socket)
             return;
         for (Connection &connection : m_connections) {
             if (connection.socket == socket)
-                connection.since = steadyNow();
+                connection.since = m_clock();
         }
     });
     return true;
 }
 
-// Makes room by closing the oldest connection that holds no seat and waits
-// for none: a page's request or a WebSocket that has not signed in.
+// Makes room by closing the oldest connection that holds no seat: a page's
+// request, a WebSocket that has not signed in, or a request for a page.
 bool GatewayServer::evictIdle()
 {
     auto oldest = m_connections.end();
     for (auto it = m_connections.begin(); it != m_connections.end(); ++it) {
-        if (it->client != 0 && m_core.isSignedIn(it->client))
+        if (it->client != 0 && m_core.hasSeat(it->client))
             continue;
         if (oldest == m_connections.end() || it->since < oldest->since)
             oldest = it;
@@ -520,7 +412,7 @@ bool GatewayServer::evictIdle()
 
 void GatewayServer::sweepConnections()
 {
-    const qint64 at = steadyNow();
+    const qint64 at = m_clock();
     openConnections();
     QList<QPointer<QTcpSocket>> late;
     for (const Connection &connection : m_connections) {
@@ -565,7 +457,7 @@ void GatewayServer::acceptWebSockets()
         socket->setParent(this);
         socket->setMaxAllowedIncomingFrameSize(kMaxMessageBytes);
         socket->setMaxAllowedIncomingMessageSize(kMaxMessageBytes);
-        const QString address = peerKey(socket->peerAddress());
+        const QString address = addressKey(socket->peerAddress());
         // The connection it grew from, still counted against its address.
         const auto grewFrom = std::find_if(m_connections.begin(), m_connections.end(),
                                            [socket, &address](const Connection &c) {
@@ -591,7 +483,7 @@ void GatewayServer::acceptWebSockets()
         }
         connect(socket, &QWebSocket::pong, this, [this, client] { m_core.controlFrame(client); });
         m_sockets.insert(client, socket);
-        m_core.clientConnected(client, address);
+        m_core.clientConnected(client, plainAddress(socket->peerAddress()).toString());
         connect(
             socket, &QWebSocket::textMessageReceived, this,
             [this, client](const QString &text) { m_core.handleMessage(client, text.toUtf8()); });

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "gateway/Admission.h"
 #include "gateway/GatewayCore.h"
+#include "gateway/NetworkPolicy.h"
 
 #include <QByteArrayView>
 #include <QHash>
@@ -30,7 +32,7 @@ inline constexpr quint16 kDefaultPort = 8932;
 inline constexpr qint64 kMaxHttpBytesPerConnection = 32 * 1024;
 // HTTP requests and new connections per address in one window.
 inline constexpr int kHttpWindowMs = 10'000;
-inline constexpr int kMaxRequestsPerWindow = 120;
+inline constexpr int kMaxHttpRequestsPerWindow = 120;
 inline constexpr int kMaxConnectionsPerWindow = 60;
 // An HTTP request must have come whole, and its answer been taken, within
 // this long after the connection opened or its last answer was taken; an
@@ -51,28 +53,8 @@ inline constexpr int kMaxConnectionsPerAddress = 16;
 inline constexpr int kMaxConnections = 512;
 inline constexpr int kReservedDescriptors = 32;
 
-// A subnet of one of the machine's own interfaces.
-struct Subnet
-{
-    QHostAddress address;
-    int prefixLength = 0;
-};
-// The subnets of the interfaces that are up, loopback left out.
-QList<Subnet> ownSubnets();
-// Whether a peer is served: the loopback, or an address on one of subnets
-// (an IPv4 address mapped into IPv6 counts as the IPv4 address).
-bool isServedPeer(const QHostAddress &peer, const QList<Subnet> &subnets);
-// Whether a request's Host names this gateway: localhost, a loopback address
-// or the address of one of subnets, with the gateway's port (which may be
-// left out only when it is 80).
-bool isOwnHost(QByteArrayView host, quint16 port, const QList<Subnet> &subnets);
 // The most connections the gateway holds open at once.
 int connectionLimit();
-// The address to give the pupils: the first private IPv4 address of an
-// interface that is up, else its first IPv4 address, else the loopback
-// address.
-QHostAddress lanAddress();
-
 // The web gateway: serves the pages over HTTP (QHttpServer's routes) and
 // takes the pages' WebSocket connections on the same port, passing their
 // messages to a GatewayCore. It answers only peers on the machine's own
@@ -107,11 +89,8 @@ public:
 
     GatewayCore &core() { return m_core; }
 
-    // How the gateway answers a request, before any route: 0 to go on, else
-    // the status to answer with (421 for a foreign Host, 426 for /ws without
-    // an upgrade, 403 for a WebSocket from a page of another origin, 400 for
-    // an upgrade elsewhere).
-    int verdict(const QHttpServerRequest &request);
+    // How the gateway answers a request, before any route (see verdictFor()).
+    Verdict verdict(const QHttpServerRequest &request);
 
 signals:
     // Seats, connections, requests or wrong codes changed.
@@ -129,31 +108,13 @@ private:
         qint64 since = 0;
         quint64 client = 0; // 0 until it is a WebSocket
     };
-    class AddressWindows
-    {
-    public:
-        AddressWindows(int windowMs, int limit) : m_windowMs(windowMs), m_limit(limit) {}
-        bool allow(const QString &address, qint64 at);
-        void forgetBefore(qint64 at);
-
-    private:
-        struct Window
-        {
-            qint64 start = 0;
-            int count = 0;
-        };
-        int m_windowMs;
-        int m_limit;
-        QHash<QString, Window> m_windows;
-    };
-
     bool admit(QTcpSocket *socket);
     bool evictIdle();
     void sweepConnections();
     void acceptWebSockets();
     void checkOutput(quint64 client);
     void dropNow(quint64 client);
-    bool servesPeer(const QHostAddress &peer);
+    bool servesPeer(const QHostAddress &peer, const QHostAddress &local);
     const QList<Subnet> &subnets(bool fresh);
 
     GatewayCore m_core;
@@ -163,8 +124,9 @@ private:
     QHash<QObject *, quint64> m_frameReaders;
     std::vector<Connection> m_connections;
     int m_connectionLimit = kMaxConnections;
-    AddressWindows m_newConnections{kHttpWindowMs, kMaxConnectionsPerWindow};
-    AddressWindows m_httpRequests{kHttpWindowMs, kMaxRequestsPerWindow};
+    Clock m_clock = steadyClock();
+    RateLimiter m_newConnections{kHttpWindowMs, kMaxConnectionsPerWindow};
+    RateLimiter m_httpRequests{kHttpWindowMs, kMaxHttpRequestsPerWindow};
     QList<Subnet> m_subnets;
     qint64 m_subnetsAt = -1;
     QTimer m_sweep;

@@ -1,5 +1,6 @@
 #include "Protocol.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -95,4 +96,79 @@ std::optional<BrowserMessage> parseBrowserMessage(QByteArrayView text)
     return std::nullopt;
 }
 
+namespace toPage {
+namespace {
+
+QByteArray toJson(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+QByteArray refused(const QString &reason, const QString &title, const QString &text)
+{
+    return toJson({{u"type"_s, u"refused"_s},
+                   {u"reason"_s, reason},
+                   {u"title"_s, title},
+                   {u"message"_s, text}});
+}
+
+QByteArray signedIn(int seat, const QByteArray &token)
+{
+    return toJson(
+        {{u"type"_s, u"signedin"_s}, {u"seat"_s, seat}, {u"token"_s, QString::fromLatin1(token)}});
+}
+
+QByteArray held(int seat, const QString &text)
+{
+    return toJson({{u"type"_s, u"held"_s}, {u"seat"_s, seat}, {u"message"_s, text}});
+}
+
+QByteArray pending(int seat, int request, const QString &text)
+{
+    return toJson({{u"type"_s, u"pending"_s},
+                   {u"seat"_s, seat},
+                   {u"request"_s, request},
+                   {u"message"_s, text}});
+}
+
+QByteArray notice(const QString &type, const QString &text)
+{
+    return toJson({{u"type"_s, type}, {u"message"_s, text}});
+}
+
+QByteArray bare(const QString &type)
+{
+    return toJson({{u"type"_s, type}});
+}
+
+QByteArray accepted(int index)
+{
+    return toJson({{u"type"_s, u"accepted"_s}, {u"index"_s, index}});
+}
+
+QByteArray dropped(int index, const QString &text)
+{
+    return toJson({{u"type"_s, u"dropped"_s}, {u"index"_s, index}, {u"message"_s, text}});
+}
+
+QByteArray viewContent(const QString &question, const QList<Button> &buttons)
+{
+    QJsonArray shown;
+    for (const Button &button : buttons)
+        shown.append(QJsonObject{{u"label"_s, button.label}, {u"shown"_s, button.shown}});
+    return toJson({{u"question"_s, question}, {u"buttons"_s, shown}});
+}
+
+QByteArray view(const QByteArray &content, qint64 version, const QString &notice)
+{
+    QJsonObject object = QJsonDocument::fromJson(content).object();
+    object.insert(u"type"_s, u"view"_s);
+    object.insert(u"version"_s, version);
+    object.insert(u"notice"_s, notice);
+    return toJson(object);
+}
+
+} // namespace toPage
 } // namespace gateway

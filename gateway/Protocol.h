@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -45,5 +46,40 @@ struct BrowserMessage
 // Reads one message; nothing for anything that is not a well-formed message
 // of a known type with fields of the right kind and size.
 std::optional<BrowserMessage> parseBrowserMessage(QByteArrayView text);
+
+// Every message to a page, as app.js reads it: {"type":..., ...}.
+namespace toPage {
+
+// {"type":"refused","reason":"code","title":...,"message":...}: the sign-in
+// or the message was not taken; reason tells the page which field to fix.
+QByteArray refused(const QString &reason, const QString &title, const QString &text);
+// {"type":"signedin","seat":7,"token":"..."}: the page holds the seat.
+QByteArray signedIn(int seat, const QByteArray &token);
+// {"type":"held","seat":7,"message":...}: another page holds the seat.
+QByteArray held(int seat, const QString &text);
+// {"type":"pending","seat":7,"request":3,"message":...}: the request waits
+// for the teacher.
+QByteArray pending(int seat, int request, const QString &text);
+// A notice of type: "requested", "takenover", "released", "moved",
+// "seatfree" (the seat asked for is free: sign in again), "lapsed".
+QByteArray notice(const QString &type, const QString &text);
+// {"type":"end"} and {"type":"expired"}.
+QByteArray bare(const QString &type);
+// {"type":"accepted","index":1}
+QByteArray accepted(int index);
+// {"type":"dropped","index":1,"message":...}: the answer was not written.
+QByteArray dropped(int index, const QString &text);
+
+// The question and the buttons of a seat, which make its version.
+struct Button
+{
+    QString label;
+    bool shown = false;
+};
+QByteArray viewContent(const QString &question, const QList<Button> &buttons);
+// {"type":"view","question":...,"buttons":[...],"version":3,"notice":...}
+QByteArray view(const QByteArray &content, qint64 version, const QString &notice);
+
+} // namespace toPage
 
 } // namespace gateway

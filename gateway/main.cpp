@@ -2,7 +2,10 @@
 // classroom folder but is not the teacher's. Run it in the classroom folder,
 // like the two programs; it serves until it is stopped (Ctrl+C). What the
 // teacher's window shows it prints, and the teacher answers a request to take
-// a seat over by typing "許可 n" or "断る n" (also "y n" and "n n").
+// a seat over by typing "許可 n" or "断る n" (also "y n" and "n n"), and frees
+// a seat by typing "空ける n". Full-width digits and blanks, as a Japanese
+// input method types them, are read as their plain forms.
+#include "gateway/Console.h"
 #include "gateway/GatewayServer.h"
 
 #include "exchange/ExchangeFiles.h"
@@ -17,11 +20,14 @@
 #include <atomic>
 #include <csignal>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
 
 using namespace Qt::StringLiterals;
+using gateway::ConsoleCommand;
+using gateway::readConsoleCommand;
 
 namespace {
 
@@ -96,11 +102,14 @@ int main(int argc, char *argv[])
             wrongCodes = core.wrongCodeCount();
             out << u"まちがった授業コード: %1 回"_s.arg(wrongCodes) << Qt::endl;
         }
+        // Each request once: a page asking again for the same seat keeps its
+        // number and is not printed again.
         for (const gateway::GatewayCore::TakeOverRequest &request : core.requests()) {
             if (told.insert(request.id).second) {
-                out << u"引き継ぎの申し出 %1: %2 番。許可するには「許可 %1」、断るには「断る %1」"
-                       u"と入力してください。"_s.arg(request.id)
+                out << u"引き継ぎの申し出 %1: %2 番（%3）。許可するには「許可 %1」、"
+                       u"断るには「断る %1」と入力してください。"_s.arg(request.id)
                            .arg(request.seat)
+                           .arg(request.address)
                     << Qt::endl;
             }
         }
@@ -109,22 +118,35 @@ int main(int argc, char *argv[])
     std::thread([&app, &core, &out] {
         std::string line;
         while (std::getline(std::cin, line)) {
-            const QStringList words = QString::fromStdString(line).split(u' ', Qt::SkipEmptyParts);
-            bool ok = false;
-            const int id = words.value(1).toInt(&ok);
-            if (words.size() != 2 || !ok)
-                continue;
-            const QString verb = words.first();
+            const std::optional<ConsoleCommand> command =
+                readConsoleCommand(QString::fromStdString(line));
             QMetaObject::invokeMethod(
                 &app,
-                [&core, &out, verb, id] {
-                    bool done = false;
-                    if (verb == u"許可"_s || verb == u"y"_s)
-                        done = core.approve(id);
-                    else if (verb == u"断る"_s || verb == u"n"_s)
-                        done = core.deny(id);
-                    if (!done)
-                        out << u"申し出 %1 はもうありません。"_s.arg(id) << Qt::endl;
+                [&core, &out, command] {
+                    if (!command) {
+                        out << u"「許可 3」「断る 3」「空ける 5」のように、言葉と番号を入力して"
+                               u"ください。"_s
+                            << Qt::endl;
+                        return;
+                    }
+                    switch (command->verb) {
+                    case ConsoleCommand::Verb::Approve:
+                    case ConsoleCommand::Verb::Deny:
+                        if (!(command->verb == ConsoleCommand::Verb::Approve
+                                  ? core.approve(command->number)
+                                  : core.deny(command->number)))
+                            out << u"申し出 %1 はもうありません。"_s.arg(command->number)
+                                << Qt::endl;
+                        break;
+                    case ConsoleCommand::Verb::Release:
+                        if (core.releaseSeat(command->number))
+                            out << u"出席番号 %1 を空けました。"_s.arg(command->number) << Qt::endl;
+                        else
+                            out << u"出席番号 %1 はタブレットで使われていません。"_s.arg(
+                                       command->number)
+                                << Qt::endl;
+                        break;
+                    }
                 },
                 Qt::QueuedConnection);
         }

@@ -157,8 +157,11 @@ def teacher_lesson(browser, folder, seat_file):
         ec.text_to_be_present_in_element((By.ID, "signin-msg"), "5 番、申し出 1"))
     wait.until(ec.text_to_be_present_in_element((By.ID, "notice"), "引き継ぎを申し出"))
     check(page.find_element(By.ID, "answer").is_displayed(), "the seat moved without consent")
+    # The teacher chooses the request (Alt+Q to the list, Space), then
+    # approves it: nothing is chosen for the teacher.
+    time.sleep(0.5)  # the window redraws within 100 ms of a change
     xdotool("windowfocus", "--sync", gateway_window)
-    xdotool("key", "alt+a")
+    xdotool("key", "alt+q", "space", "alt+a")
     WebDriverWait(other, 10).until(ec.text_to_be_present_in_element((By.ID, "seatline"), "5"))
     wait.until(ec.text_to_be_present_in_element((By.ID, "signin-msg"), "先生の許可で"))
     check(seat_file("txt", 5) == b" 1 \r\n", "the take-over kept the answer")
@@ -310,6 +313,11 @@ def main():
         page.find_element(By.ID, "release").click()
         page.switch_to.alert.accept()
         wait.until(ec.text_to_be_present_in_element((By.ID, "signin-msg"), "空けました"))
+        # The freed seat is nobody's: the waiting page is told and signs in.
+        WebDriverWait(other, 10).until(
+            ec.text_to_be_present_in_element((By.ID, "signin-msg"), "空きました"))
+        check(not other.find_element(By.ID, "b0").is_displayed(), "the seat was handed on")
+        other.find_element(By.ID, "signin-ok").click()
         WebDriverWait(other, 10).until(lambda d: d.find_element(By.ID, "b0").is_displayed())
         check(str(SEAT) in other.find_element(By.ID, "seatline").text, "the seat on the other page")
         check(answer_is(2), "the take-over kept the answer")

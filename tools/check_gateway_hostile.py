@@ -5,7 +5,13 @@ source addresses as it likes. Every attack is bounded in count and time, and
 prints the figure it reached:
 
   take-over   pages hold all 50 seats; another page asks for each of them
-              with the lesson code; nothing moves until 許可 on the console
+              with the lesson code: a few requests, nothing moves; a seat let
+              go is nobody's; 許可 (typed in full-width) on the console
+  one tablet  one address signs in to every seat, and walks through them
+  code lockout  one address alternates right and wrong codes; another
+              pupil's right code gets in at once
+  requests    300 addresses hold a request each under a descriptor limit;
+              a new pupil still signs in
   guessing    100 addresses try wrong codes for 12 s; how many were judged,
               and how soon the right code is let in once they stop
   messages    60 connections from one address send as fast as they can
@@ -248,6 +254,18 @@ class Page:
                 return message
         return None
 
+    def until_any(self, kinds, timeout=5.0):
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            message = self.receive(end - time.monotonic())
+            if message is None:
+                if self.closed:
+                    return None
+                continue
+            if message.get("type") in kinds:
+                return message
+        return None
+
     def sign_in(self, seat, code=CODE, takeover=False):
         self.send({"type": "signin", "seat": str(seat), "code": code, "takeover": takeover})
 
@@ -256,7 +274,8 @@ class Page:
 
 
 def take_over(port, gateway):
-    """Nothing moves on the lesson code alone; 許可 on the console moves it."""
+    """Nothing moves on the lesson code alone: a tablet has one request and
+    files a few a minute; a seat let go is nobody's; 許可 moves it."""
     holders = {}
     for seat in range(1, 51):
         page = Page(port, "127.0.2.%d" % seat)
@@ -265,27 +284,168 @@ def take_over(port, gateway):
         holders[seat] = page
     attacker = Page(port, "127.0.0.3")
     started = time.monotonic()
-    asked = 0
+    pending = {}
+    refused = 0
     for seat in range(1, 51):
         attacker.sign_in(seat, takeover=True)
-        answer = attacker.until("pending", 2)
-        check(answer and answer["seat"] == seat, "no request for seat %d: %r" % (seat, answer))
-        asked += 1
+        answer = attacker.until_any(("pending", "refused"), 2)
+        check(answer, "no answer to the request for seat %d" % seat)
+        if answer["type"] == "pending":
+            pending[seat] = answer["request"]
+        else:
+            refused += answer["reason"] == "requests"
         time.sleep(0.03)  # within one address's message budget
+    check(len(pending) <= 3 and refused == 50 - len(pending),
+          "%d requests filed, %d refused" % (len(pending), refused))
+    seat = max(pending)
+    # Asked again for the same seat: the same request, printed once.
+    attacker.sign_in(seat, takeover=True)
+    check(attacker.until("pending")["request"] == pending[seat], "a second number")
     moved = sum(1 for page in holders.values() if page.until("takenover", 0.01))
-    attacker_seats = 0
-    while attacker.until("signedin", 0.2):
-        attacker_seats += 1
-    check(moved == 0 and attacker_seats == 0, "seats moved without approval: %d" % moved)
-    # The teacher approves the last request, for seat 50.
-    request = gateway.wait_line("引き継ぎの申し出 %d:" % asked).split(":")[0].split()[-1]
-    gateway.console("許可 " + request)
-    check(attacker.until("signedin"), "no seat after 許可")
+    check(moved == 0 and not attacker.until("signedin", 0.2), "seats moved without approval")
+    # The holder lets the seat go: the waiting request gets nothing.
+    holders[seat].send({"type": "release"})
+    check(holders[seat].until("released"), "seat %d not released" % seat)
+    check(attacker.until("seatfree"), "the waiting page was not told")
+    check(not attacker.until("signedin", 0.5), "the seat went to the waiting request")
+    pupil = Page(port, "127.0.2.%d" % seat)
+    pupil.sign_in(seat)
+    check(pupil.until("signedin"), "the pupil could not sign in to the freed seat")
+    # The teacher approves an honest request, for seat 50.
+    honest = Page(port, "127.0.0.4")
+    honest.sign_in(50, takeover=True)
+    request = honest.until("pending")["request"]
+    gateway.wait_line("引き継ぎの申し出 %d:" % request)
+    gateway.console("許可\u3000%s" % chr(0xFF10 + request) if request < 10 else "許可 %d" % request)
+    check(honest.until("signedin"), "no seat after 許可")
     check(holders[50].until("takenover"), "the holder was not told")
-    print("take-over: %d requests with the lesson code in %.1f s, 0 of 50 seats moved; "
-          "seat 50 moved after 許可 %s" % (asked, time.monotonic() - started, request))
-    for page in list(holders.values()) + [attacker]:
+    print("take-over: one tablet asked for all 50 seats: %d requests filed, %d refused, 0 seats "
+          "moved in %.1f s; a seat its holder let go went to nobody; seat 50 moved after 許可 %d"
+          % (len(pending), refused, time.monotonic() - started, request))
+    for page in list(holders.values()) + [attacker, pupil, honest]:
         page.close()
+
+
+def one_tablet():
+    """One address tries to hold every seat: through new connections, and
+    through one connection that lets each seat go and takes the next."""
+    gateway = Gateway()
+    port = gateway.port
+    try:
+        started = time.monotonic()
+        pages = []
+        held = 0
+        for seat in range(1, 51):
+            try:
+                page = Page(port, "127.0.13.1")
+            except (OSError, Failure):
+                continue
+            pages.append(page)
+            page.sign_in(seat)
+            answer = page.until_any(("signedin", "refused"), 2)
+            held += bool(answer and answer["type"] == "signedin")
+            if len(pages) >= 12:  # under the connections one address may hold
+                pages.pop(0).close()
+        for page in pages:
+            page.close()
+        first_phase = time.monotonic() - started
+        check(held == 1, "one address held %d seats" % held)
+        # The seat it holds is let go by the teacher's program only; a second
+        # address signs in and out in turn for 10 s.
+        walker = Page(port, "127.0.13.2")
+        walked = 0
+        seat = 51
+        end = time.monotonic() + 10
+        while time.monotonic() < end:
+            seat = 2 if seat >= 50 else seat + 1
+            walker.sign_in(seat)
+            answer = walker.until_any(("signedin", "refused", "held"), 2)
+            if answer and answer["type"] == "signedin":
+                walked += 1
+                walker.send({"type": "release"})
+                walker.until("released", 2)
+            time.sleep(0.1)
+        walker.close()
+        check(walked <= 3, "one connection signed in to %d seats" % walked)
+        print("one tablet: one address signed in to 50 seats on 50 connections and held %d in "
+              "%.1f s; one connection that let each seat go took %d seats in 10 s"
+              % (held, first_phase, walked))
+    finally:
+        gateway.close()
+
+
+def code_lockout():
+    """One address alternates the right code and wrong ones as fast as its
+    messages allow; another pupil types the right code every half second."""
+    gateway = Gateway()
+    port = gateway.port
+    try:
+        attacker = Page(port, "127.0.14.1")
+        started = time.monotonic()
+        tries = let_in = 0
+        worst = 0.0
+        pupil_seat = 21
+        asked = None
+        while time.monotonic() - started < 15:
+            for i in range(8):
+                attacker.sign_in(1, CODE if i % 2 else "%06d" % ((int(CODE) + 1 + i) % 1000000))
+                tries += 1
+            while attacker.receive(0.001):
+                pass
+            if attacker.closed:
+                attacker = Page(port, "127.0.14.1")
+            if asked is None or time.monotonic() - asked >= 0.5:
+                asked = time.monotonic()
+                pupil = Page(port, "127.0.15.%d" % pupil_seat)
+                pupil.sign_in(pupil_seat)
+                answer = pupil.until_any(("signedin", "refused"), 2)
+                if answer and answer["type"] == "signedin":
+                    let_in += 1
+                    pupil.send({"type": "release"})
+                    pupil.until("released", 2)
+                else:
+                    worst = max(worst, time.monotonic() - started)
+                pupil.close()
+                pupil_seat = 21 if pupil_seat >= 39 else pupil_seat + 1
+            time.sleep(0.2)  # 40 messages a second
+        attacker.close()
+        check(worst == 0.0, "a pupil's right code was refused %.1f s into the attack" % worst)
+        print("code lockout: one address sent %d codes, right and wrong in turn, for 15 s; a pupil "
+              "typing the right code got in on %d of %d tries, each at once" % (tries, let_in, let_in))
+    finally:
+        gateway.close()
+
+
+def requests_under_caps():
+    """Requests count like idle connections: 300 addresses each hold one
+    under a 256-descriptor limit, and a new pupil still signs in."""
+    gateway = Gateway(descriptors=256)
+    try:
+        holder = Page(gateway.port, "127.0.18.1")
+        holder.sign_in(1)
+        check(holder.until("signedin"), "seat 1")
+        pages = []
+        filed = 0
+        for i in range(300):
+            try:
+                page = Page(gateway.port, "127.0.%d.%d" % (19 + i // 250, 1 + i % 250))
+            except (OSError, Failure):
+                continue
+            page.sign_in(1, takeover=True)
+            filed += bool(page.until("pending", 2))
+            pages.append(page)
+        asked = time.monotonic()
+        pupil = Page(gateway.port, "127.0.21.1")
+        pupil.sign_in(2)
+        check(pupil.until("signedin"), "the pupil could not sign in")
+        took = (time.monotonic() - asked) * 1000
+        check(holder.until("view", 0.5) is not None or not holder.closed, "the seat's page was cut")
+        print("requests: %d requests filed from 300 addresses under a 256-descriptor limit; "
+              "a new pupil signed in in %.0f ms, the seat's page stayed" % (filed, took))
+        for page in pages + [holder, pupil]:
+            page.close()
+    finally:
+        gateway.close()
 
 
 def guessing(port):
@@ -619,6 +779,9 @@ def main():
     finally:
         gateway.close()
     try:
+        one_tablet()
+        code_lockout()
+        requests_under_caps()
         idle_connections()
         if UNDER_WINE:
             print("descriptors: left out under wine")

@@ -26,7 +26,6 @@
   var ended = false;
   var moved = false;    // another tab of this browser has the seat
   var delay = 500;
-  var lastSignIn = null;
   var retry = null;
   var dropped = '';     // told until the next question
 
@@ -69,7 +68,6 @@
 
   // Sends a sign-in, opening the connection for it when there is none.
   function sendSignIn(message) {
-    lastSignIn = message;
     if (send(message)) return;
     outbox = message;
     $('signin-msg').textContent = 'つないでいます…';
@@ -139,18 +137,25 @@
       $('notice').textContent = m.message;
       break;
     case 'seatfree':
-      // The seat asked for is free now: sign in to it as usual.
+      // The seat asked for is free now; it is nobody's until a pupil signs
+      // in to it again.
       waiting = false;
-      if (lastSignIn) {
-        lastSignIn.takeover = false;
-        sendSignIn(lastSignIn);
-      }
+      showSignIn(m.message);
+      break;
+    case 'lapsed':
+      waiting = false;
+      showSignIn(m.message);
+      $('takeover').hidden = false;
       break;
     case 'refused':
       if (m.reason === 'key') forgetKey();
-      if (['seat', 'code', 'busy', 'key', 'write', 'notsigned', 'denied'].indexOf(m.reason) >= 0) {
+      if (m.reason === 'away') saveToken(null);
+      if (['seat', 'code', 'busy', 'key', 'write', 'notsigned', 'denied', 'oneseat', 'signins',
+           'requests', 'away'].indexOf(m.reason) >= 0) {
         waiting = false;
         showSignIn(m.message);
+        // A second seat for this tablet is the teacher's to allow.
+        if (m.reason === 'oneseat') $('takeover').hidden = false;
         var field = m.reason === 'seat' || key ? $('seat') : $('code');
         if (m.reason === 'seat') $('seat').value = '';
         if (m.reason === 'code') $('code').value = '';

@@ -29,14 +29,21 @@ void addGatewayMenuItem(QWidget *owner, QMenu *fileMenu)
 
     // The gateway lives as long as owner: the lesson code, the lesson key
     // and the seats' tokens last for the lesson, however often the window
-    // is closed and opened again.
+    // is closed and opened again. It serves while the window is open; the
+    // window only shows it.
     auto window = std::make_shared<QPointer<frmGateway>>();
     auto server = std::make_shared<QPointer<gateway::GatewayServer>>();
     QObject::connect(action, &QAction::triggered, owner, [owner, window, server] {
         if (!*server)
             *server = new gateway::GatewayServer(gateway::GatewayCore::newLessonCode(), owner);
-        if (!*window)
-            *window = new frmGateway(**server, owner);
+        if (!*window) {
+            gateway::GatewayServer *running = *server;
+            // A failure is shown in the window, with the server's message.
+            if (!running->isListening())
+                running->start(frmGateway::port());
+            *window = new frmGateway(*running, owner);
+            QObject::connect(*window, &frmGateway::closed, running, &gateway::GatewayServer::stop);
+        }
         (*window)->show();
         (*window)->raise();
         (*window)->activateWindow();

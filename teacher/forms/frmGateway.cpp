@@ -11,9 +11,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -34,10 +37,12 @@ QLabel *wrappingLabel(QWidget *parent, const QString &name, qreal pointSize, boo
 
 // A list with its caption as the label a screen reader reads for it.
 QListWidget *captionedList(QWidget *parent, QVBoxLayout *layout, const QString &name,
-                           const QString &caption)
+                           const QString &caption, QChar mnemonic)
 {
     QLabel *label = wrappingLabel(parent, name + u"Caption"_s, 12, true);
-    label->setText(caption);
+    // Alt and the letter reach the list from the keyboard.
+    label->setTextFormat(Qt::AutoText);
+    label->setText(caption + u"(&"_s + mnemonic + u')');
     auto *list = new QListWidget(parent);
     list->setObjectName(name);
     list->setFont(widgets::gothicFont(12, false));
@@ -53,6 +58,64 @@ QListWidget *captionedList(QWidget *parent, QVBoxLayout *layout, const QString &
 QString spacedCode(const QString &code)
 {
     return code.left(code.size() / 2) + u' ' + code.mid(code.size() / 2);
+}
+
+// "45 秒", "3 分".
+QString age(qint64 ms)
+{
+    const qint64 seconds = std::max<qint64>(0, ms / 1000);
+    return seconds < 60 ? u"%1 秒"_s.arg(seconds) : u"%1 分"_s.arg(seconds / 60);
+}
+
+QPushButton *button(QWidget *parent, QHBoxLayout *row, const QString &name, const QString &text)
+{
+    auto *push = new QPushButton(text, parent);
+    push->setObjectName(name);
+    row->addWidget(push);
+    return push;
+}
+
+// Makes the list show rows, each an identity and a text, in that order,
+// keeping the items that stay: a selected item stays selected wherever it
+// moves. A selected item that goes leaves nothing selected.
+void syncList(QListWidget *list, const QList<std::pair<int, QString>> &rows)
+{
+    const QListWidgetItem *current = list->currentItem();
+    const int selected = current && current->isSelected() ? current->data(Qt::UserRole).toInt() : 0;
+    bool selectedStays = false;
+    const QSignalBlocker quiet(list);
+    for (int row = 0; row < rows.size(); ++row) {
+        const auto &[id, text] = rows[row];
+        selectedStays = selectedStays || id == selected;
+        QListWidgetItem *item = row < list->count() ? list->item(row) : nullptr;
+        if (!item || item->data(Qt::UserRole).toInt() != id) {
+            int found = row + 1;
+            while (found < list->count() && list->item(found)->data(Qt::UserRole).toInt() != id)
+                ++found;
+            if (found < list->count()) {
+                item = list->takeItem(found);
+            } else {
+                item = new QListWidgetItem;
+                item->setData(Qt::UserRole, id);
+            }
+            list->insertItem(row, item);
+        }
+        if (item->text() != text)
+            item->setText(text);
+    }
+    while (list->count() > rows.size())
+        delete list->takeItem(list->count() - 1);
+    if (!selectedStays) {
+        list->setCurrentItem(nullptr);
+        list->clearSelection();
+        return;
+    }
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->item(row)->data(Qt::UserRole).toInt() == selected) {
+            list->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+            break;
+        }
+    }
 }
 
 } // namespace
@@ -100,18 +163,25 @@ frmGateway::frmGateway(gateway::GatewayServer &server, QWidget *parent)
     m_lblWrongCodes = wrappingLabel(this, u"lblWrongCodes"_s, 12, false);
     side->addWidget(m_lblWrongCodes);
 
+    m_lblStatus = wrappingLabel(this, u"lblStatus"_s, 12, true);
+    side->addWidget(m_lblStatus);
+    m_cmdStopGuessing = new QPushButton(u"まちがいの多い端末を断って授業コードを変える(&G)"_s, this);
+    m_cmdStopGuessing->setObjectName(u"cmdStopGuessing"_s);
+    side->addWidget(m_cmdStopGuessing);
+
     m_lstRequests = captionedList(this, side, u"lstRequests"_s,
-                                  u"席の引き継ぎの申し出（本人のタブレットか確かめてください）"_s);
+                                  u"席の引き継ぎの申し出（本人のタブレットか確かめてください）"_s, u'Q');
     auto *answers = new QHBoxLayout;
-    m_cmdApprove = new QPushButton(u"許可する(&A)"_s, this);
-    m_cmdApprove->setObjectName(u"cmdApprove"_s);
-    m_cmdDeny = new QPushButton(u"断る(&R)"_s, this);
-    m_cmdDeny->setObjectName(u"cmdDeny"_s);
-    answers->addWidget(m_cmdApprove);
-    answers->addWidget(m_cmdDeny);
+    m_cmdApprove = button(this, answers, u"cmdApprove"_s, u"許可する(&A)"_s);
+    m_cmdDeny = button(this, answers, u"cmdDeny"_s, u"断る(&R)"_s);
     answers->addStretch(1);
     side->addLayout(answers);
-    m_lstSeats = captionedList(this, side, u"lstSeats"_s, u"ブラウザで使われている出席番号"_s);
+    m_lstSeats = captionedList(this, side, u"lstSeats"_s, u"タブレットで使われている出席番号"_s, u'S');
+    auto *seats = new QHBoxLayout;
+    m_cmdRelease = button(this, seats, u"cmdRelease"_s, u"席を空ける(&F)"_s);
+    m_cmdTurnAway = button(this, seats, u"cmdTurnAway"_s, u"この端末を断る(&K)"_s);
+    seats->addStretch(1);
+    side->addLayout(seats);
 
     QLabel *closing = wrappingLabel(this, u"lblClosing"_s, 11, false);
     closing->setText(u"この画面を閉じると、タブレットからは回答できなくなります。"
@@ -120,20 +190,31 @@ frmGateway::frmGateway(gateway::GatewayServer &server, QWidget *parent)
 
     connect(m_cmdApprove, &QPushButton::clicked, this, &frmGateway::cmdApprove_Click);
     connect(m_cmdDeny, &QPushButton::clicked, this, &frmGateway::cmdDeny_Click);
-    connect(m_lstRequests, &QListWidget::currentRowChanged, this, [this] {
-        m_cmdApprove->setEnabled(selectedRequest() != 0);
-        m_cmdDeny->setEnabled(selectedRequest() != 0);
+    connect(m_cmdRelease, &QPushButton::clicked, this, &frmGateway::cmdRelease_Click);
+    connect(m_cmdTurnAway, &QPushButton::clicked, this, &frmGateway::cmdTurnAway_Click);
+    connect(m_cmdStopGuessing, &QPushButton::clicked, this, &frmGateway::cmdStopGuessing_Click);
+    connect(m_lstRequests, &QListWidget::itemSelectionChanged, this, &frmGateway::updateButtons);
+    connect(m_lstSeats, &QListWidget::itemSelectionChanged, this, &frmGateway::updateButtons);
+    // A page that files requests many times a second costs one redraw in
+    // kRefreshMs; the ages shown move on every second.
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(kRefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &frmGateway::showState);
+    connect(&m_server, &gateway::GatewayServer::changed, this, [this] {
+        if (!m_refresh.isActive())
+            m_refresh.start();
     });
-    connect(&m_server, &gateway::GatewayServer::changed, this, &frmGateway::showState);
+    m_tick.setInterval(1000);
+    connect(&m_tick, &QTimer::timeout, this, &frmGateway::showState);
+    m_tick.start();
 
-    if (m_server.isListening() || m_server.start(port())) {
+    if (m_server.isListening()) {
         const QString address = m_server.address();
         m_lblAddress->setText(address);
         m_qrCode->setText(m_server.keyAddress());
         // Read out as the address; the key in it is for the scanner.
         m_qrCode->setAccessibleName(address);
         m_qrCode->setToolTip(address);
-        m_lblLessonCode->setText(u"授業コード %1"_s.arg(spacedCode(m_server.core().lessonCode())));
     } else {
         // Told in the window itself, where the address would have been.
         m_lblAddress->setText(
@@ -146,66 +227,136 @@ frmGateway::frmGateway(gateway::GatewayServer &server, QWidget *parent)
 
 frmGateway::~frmGateway() = default;
 
+void frmGateway::closeEvent(QCloseEvent *event)
+{
+    emit closed();
+    event->accept();
+}
+
 bool frmGateway::isServing() const
 {
     return m_server.isListening();
 }
 
-int frmGateway::selectedRequest() const
+int frmGateway::selectedId(const QListWidget *list)
 {
-    const QListWidgetItem *item = m_lstRequests->currentItem();
-    return item ? item->data(Qt::UserRole).toInt() : 0;
+    const QListWidgetItem *item = list->currentItem();
+    return item && item->isSelected() ? item->data(Qt::UserRole).toInt() : 0;
+}
+
+void frmGateway::updateButtons()
+{
+    const bool request = selectedId(m_lstRequests) != 0;
+    m_cmdApprove->setEnabled(request);
+    m_cmdDeny->setEnabled(request);
+    const bool seat = selectedId(m_lstSeats) != 0;
+    m_cmdRelease->setEnabled(seat);
+    m_cmdTurnAway->setEnabled(seat);
+}
+
+void frmGateway::showError(const QString &text)
+{
+    m_lblStatus->setText(text);
 }
 
 void frmGateway::showState()
 {
+    m_refresh.stop();
     const gateway::GatewayCore &core = m_server.core();
+    if (m_server.isListening())
+        m_lblLessonCode->setText(u"授業コード %1"_s.arg(spacedCode(core.lessonCode())));
     m_lblSignedIn->setText(
-        u"ログオン中のブラウザ: %1 台（いま接続中 %2 台）"_s.arg(core.signedInCount())
+        u"ログオン中のタブレット: %1 台（いま接続中 %2 台）"_s.arg(core.signedInCount())
             .arg(core.connectedCount()));
-    QString wrong = u"まちがった授業コード: %1 回"_s.arg(core.wrongCodeCount());
+    QString wrong = u"まちがった授業コード: %1 回（この１分で %2 回）"_s.arg(core.wrongCodeCount())
+                        .arg(core.recentWrongCodes());
+    QStringList worst;
+    for (const gateway::Admission::AddressCount &address : core.worstAddresses(3))
+        worst << u"%1 から %2 回"_s.arg(address.address).arg(address.count);
+    if (!worst.isEmpty())
+        wrong += u"\n多いのは %1"_s.arg(worst.join(u"、"_s));
     if (core.codeWaitMs() > 0)
-        wrong += u"（まちがいが多いため、打った授業コードはしばらく待たせています。"
-                 u"QRコードなら待たずに入れます）"_s;
+        wrong += u"\nまちがいが多いため、打った授業コードはしばらく待たせています。"
+                 u"QRコードなら待たずに入れます。"_s;
+    if (core.turnedAwayCount() > 0)
+        wrong += u"\n断った端末: %1 台"_s.arg(core.turnedAwayCount());
     m_lblWrongCodes->setText(wrong);
+    m_cmdStopGuessing->setEnabled(m_server.isListening());
 
-    const int selected = selectedRequest();
-    m_lstRequests->clear();
+    QList<std::pair<int, QString>> requests;
     for (const gateway::GatewayCore::TakeOverRequest &request : core.requests()) {
-        auto *item = new QListWidgetItem(
-            u"申し出 %1：%2 番を引き継ぎたい"_s.arg(request.id).arg(request.seat), m_lstRequests);
-        item->setData(Qt::UserRole, request.id);
-        if (request.id == selected)
-            m_lstRequests->setCurrentItem(item);
+        requests.append(
+            {request.id,
+             request.ownSeat != 0
+                 ? u"申し出 %1：%2 番も使いたい（%3、すでに %4 番を使用、%5前）"_s.arg(request.id)
+                       .arg(request.seat)
+                       .arg(request.address)
+                       .arg(request.ownSeat)
+                       .arg(age(request.ageMs))
+                 : u"申し出 %1：%2 番を引き継ぎたい（%3、%4前）"_s.arg(request.id)
+                       .arg(request.seat)
+                       .arg(request.address, age(request.ageMs))});
     }
-    if (!m_lstRequests->currentItem() && m_lstRequests->count() > 0)
-        m_lstRequests->setCurrentRow(0);
-    m_cmdApprove->setEnabled(selectedRequest() != 0);
-    m_cmdDeny->setEnabled(selectedRequest() != 0);
+    syncList(m_lstRequests, requests);
 
-    m_lstSeats->clear();
+    QList<std::pair<int, QString>> seats;
     for (const gateway::GatewayCore::HeldSeat &seat : core.heldSeats()) {
-        m_lstSeats->addItem(seat.connected ? u"%1 番（接続中）"_s.arg(seat.seat)
-                                           : u"%1 番（接続が切れています）"_s.arg(seat.seat));
+        seats.append({seat.seat, u"%1 番（%2、%3、最後の操作から %4）"_s.arg(seat.seat)
+                                     .arg(seat.address,
+                                          seat.connected ? u"接続中"_s : u"接続が切れています"_s,
+                                          age(seat.idleMs))});
     }
+    syncList(m_lstSeats, seats);
+    updateButtons();
 }
 
 void frmGateway::cmdApprove_Click()
 {
-    if (const int id = selectedRequest())
-        m_server.core().approve(id);
+    const int id = selectedId(m_lstRequests);
+    if (id == 0)
+        return;
+    if (!m_server.core().approve(id))
+        showError(u"申し出 %1 は、取り消されたか時間が切れたため、もうありません。"_s.arg(id));
+    showState();
 }
 
 void frmGateway::cmdDeny_Click()
 {
-    if (const int id = selectedRequest())
-        m_server.core().deny(id);
+    const int id = selectedId(m_lstRequests);
+    if (id == 0)
+        return;
+    if (!m_server.core().deny(id))
+        showError(u"申し出 %1 は、取り消されたか時間が切れたため、もうありません。"_s.arg(id));
+    showState();
 }
 
-void frmGateway::closeEvent(QCloseEvent *event)
+void frmGateway::cmdRelease_Click()
 {
-    m_server.stop();
-    event->accept();
+    const int seat = selectedId(m_lstSeats);
+    if (seat == 0)
+        return;
+    if (!m_server.core().releaseSeat(seat))
+        showError(u"出席番号 %1 は、もうタブレットで使われていません。"_s.arg(seat));
+    showState();
+}
+
+void frmGateway::cmdTurnAway_Click()
+{
+    const int seat = selectedId(m_lstSeats);
+    if (seat == 0)
+        return;
+    if (!m_server.core().turnAway(seat))
+        showError(u"出席番号 %1 は、もうタブレットで使われていません。"_s.arg(seat));
+    showState();
+}
+
+void frmGateway::cmdStopGuessing_Click()
+{
+    const int count = m_server.core().turnAwayGuessersAndRenewCode();
+    showError(u"まちがいの多い端末 %1 台を断り、授業コードを変えました。"
+              u"新しい授業コードを生徒に伝えてください（ログオン中のタブレットはそのままです）。"_s
+                  .arg(count));
+    showState();
 }
 
 } // namespace teacher

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -14,13 +15,14 @@ namespace teacher {
 
 class QrCodeWidget;
 
-// The window of "タブレットから回答": runs the web gateway for as long as it
-// is open and shows the address to type, the same address with the lesson
-// key as a QR code, the lesson code, the seats browsers hold, the pages'
-// requests to take a seat over (which the teacher approves or refuses here)
-// and how many wrong lesson codes were tried. The gateway itself outlives the
-// window: reopened, it serves the same codes and seats, and the pages come
-// back by themselves.
+// The window of "タブレットから回答": shows the running web gateway, which
+// the teacher's program starts and stops with it: the address to type, the
+// same address with the lesson key as a QR code, the lesson code, the pages'
+// requests for seats (which the teacher approves or refuses here), the seats
+// tablets hold (which the teacher may free, or whose tablet the teacher may
+// turn away) and the wrong lesson codes tried. The window keeps no state of
+// its own beyond the selection: the lists are redrawn from the gateway in
+// place, so that a selected row stays on the same request or seat.
 class frmGateway : public QWidget
 {
     Q_OBJECT
@@ -36,6 +38,7 @@ public:
     static quint16 port();
 
     bool isServing() const;
+
     gateway::GatewayServer &server() { return m_server; }
 
     QLabel *addressLabel() const { return m_lblAddress; }
@@ -45,19 +48,38 @@ public:
     QLabel *wrongCodesLabel() const { return m_lblWrongCodes; }
     QListWidget *seatList() const { return m_lstSeats; }
     QListWidget *requestList() const { return m_lstRequests; }
+    QLabel *statusLabel() const { return m_lblStatus; }
 
     // The selected request, approved or refused.
     void cmdApprove_Click();
     void cmdDeny_Click();
+    // The selected seat freed, or its tablet turned away.
+    void cmdRelease_Click();
+    void cmdTurnAway_Click();
+    // Tablets slowed for wrong codes turned away, and a new code.
+    void cmdStopGuessing_Click();
+
+    // Redraws the window from the gateway now (it does so by itself within
+    // kRefreshMs of a change, and every second for the times shown).
+    void showState();
+    static constexpr int kRefreshMs = 100;
+
+signals:
+    // The teacher closed the window: the owner stops the gateway.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void showState();
-    int selectedRequest() const;
+    // The selected row's identity: a request's number, a seat's number.
+    static int selectedId(const QListWidget *list);
+    void showError(const QString &text);
+    void updateButtons();
 
     gateway::GatewayServer &m_server;
+    QTimer m_refresh;
+    QTimer m_tick;
     QLabel *m_lblAddress = nullptr;
     QrCodeWidget *m_qrCode = nullptr;
     QLabel *m_lblLessonCode = nullptr;
@@ -67,6 +89,10 @@ private:
     QListWidget *m_lstRequests = nullptr;
     QPushButton *m_cmdApprove = nullptr;
     QPushButton *m_cmdDeny = nullptr;
+    QPushButton *m_cmdRelease = nullptr;
+    QPushButton *m_cmdTurnAway = nullptr;
+    QPushButton *m_cmdStopGuessing = nullptr;
+    QLabel *m_lblStatus = nullptr;
 };
 
 } // namespace teacher

@@ -1,6 +1,7 @@
 #include "student/SeatFolder.h"
 
 #include "exchange/ExchangeFiles.h"
+#include "gateway/Console.h"
 #include "gateway/GatewayCore.h"
 #include "gateway/Protocol.h"
 #include "student/SignIn.h"
@@ -86,6 +87,16 @@ private slots:
     void idleConnectionsAreSwept();
     void malformedMessagesAreRefused_data();
     void malformedMessagesAreRefused();
+    void requestsLapseAndOneATablet();
+    void oneTabletOneSeat_data();
+    void oneTabletOneSeat();
+    void signInsAMinute();
+    void secondSeatTakesTheTeachersApproval();
+    void teacherFreesASeatAndTurnsATabletAway();
+    void oneAddressCannotLockTheCodeOut();
+    void turningGuessersAwayGivesANewCode();
+    void consoleCommands_data();
+    void consoleCommands();
 
 private:
     std::unique_ptr<SeatFolder> m_folder;
@@ -95,9 +106,11 @@ private:
     QHash<quint64, QList<QJsonObject>> m_sent;
     QList<quint64> m_disconnected;
 
-    void connectClient(quint64 client, const QString &address = u"192.168.0.10"_s)
+    // Each client a tablet of its own unless told otherwise.
+    void connectClient(quint64 client, const QString &address = {})
     {
-        m_core->clientConnected(client, address);
+        m_core->clientConnected(client,
+                                address.isEmpty() ? u"192.168.1.%1"_s.arg(client) : address);
     }
     // Messages of one type sent to a client since the last call.
     QList<QJsonObject> take(quint64 client) { return std::exchange(m_sent[client], {}); }
@@ -372,17 +385,20 @@ void TestGatewayCore::heldSeatMovesOnlyWithConsent()
     m_core->handleMessage(3, answerMessage(1, last(third, u"view"_s)[u"version"_s].toInteger()));
     QCOMPARE(SeatFolder::read(exchange::answerFilePath(5)), exchange::answerFileBytes(2));
 
-    // The holder lets the seat go: the page waiting for it takes it as it
-    // stands; without one waiting, the seat is free.
+    // The holder lets the seat go: it is free, and the page that had asked
+    // for it is told and signs in again like anyone; nothing is handed on.
     m_core->handleMessage(2, signInMessage(u"5"_s, kCode, true));
     take(2);
     m_core->handleMessage(3, R"({"type":"release"})"_ba);
     QVERIFY(!last(take(3), u"released"_s).isEmpty());
-    QVERIFY(!last(take(2), u"signedin"_s).isEmpty());
+    const QList<QJsonObject> waiting = take(2);
+    QVERIFY(last(waiting, u"signedin"_s).isEmpty());
+    QVERIFY(last(waiting, u"seatfree"_s)[u"message"_s].toString().contains(u"5"_s));
+    QVERIFY(!m_core->holdsSeat(5));
     QCOMPARE(m_core->requests().size(), 0);
     QCOMPARE(SeatFolder::read(exchange::answerFilePath(5)), exchange::answerFileBytes(2));
-    m_core->handleMessage(2, R"({"type":"release"})"_ba);
-    QVERIFY(!m_core->holdsSeat(5));
+    m_core->handleMessage(2, signInMessage(u"5"_s, kCode));
+    QVERIFY(!last(take(2), u"signedin"_s).isEmpty());
 }
 
 void TestGatewayCore::reconnectKeepsTheSeat()
@@ -572,8 +588,8 @@ void TestGatewayCore::messageFloodDisconnects()
 {
     // Two connections of one address share its budget, control frames
     // included; another address has its own.
-    connectClient(1);
-    connectClient(2);
+    connectClient(1, u"192.168.0.10"_s);
+    connectClient(2, u"192.168.0.10"_s);
     connectClient(3, u"192.168.0.77"_s);
     for (int i = 0; i < gateway::kMaxMessagesPerWindow / 2; ++i) {
         m_core->handleMessage(1, "{}"_ba);
@@ -633,6 +649,230 @@ void TestGatewayCore::malformedMessagesAreRefused()
     const QString reason = last(take(1), u"refused"_s).value(u"reason"_s).toString();
     QVERIFY2(reason == u"malformed"_s || reason == u"notsigned"_s, qPrintable(reason));
     QCOMPARE(m_core->signedInCount(), 0);
+}
+
+// A request waits kRequestLifetimeMs for the teacher; a tablet has one, and
+// asking again for the same seat keeps its number.
+void TestGatewayCore::requestsLapseAndOneATablet()
+{
+    connectClient(1);
+    signInAs(1, 5);
+    connectClient(2, u"192.168.0.20"_s);
+    connectClient(3, u"192.168.0.20"_s);
+    m_core->handleMessage(2, signInMessage(u"5"_s, kCode, true));
+    const int id = last(take(2), u"pending"_s)[u"request"_s].toInt();
+    // The same tablet's other page asks again: the same request, now that
+    // page's; the first is told.
+    m_now += 1000;
+    m_core->handleMessage(3, signInMessage(u"5"_s, kCode, true));
+    QCOMPARE(last(take(3), u"pending"_s)[u"request"_s].toInt(), id);
+    QCOMPARE(reason(2), u"denied"_s);
+    QCOMPARE(m_core->requests().size(), 1);
+    QCOMPARE(m_core->requests().first().address, u"192.168.0.20"_s);
+    QCOMPARE(m_core->requests().first().ageMs, 1000);
+    QVERIFY(!m_core->isSignedIn(2));
+    QVERIFY(m_core->isSignedIn(3) && !m_core->hasSeat(3));
+
+    m_now += gateway::kRequestLifetimeMs - 1001;
+    m_core->sweep();
+    QCOMPARE(m_core->requests().size(), 1);
+    m_now += 1;
+    m_core->sweep();
+    QVERIFY(m_core->requests().isEmpty());
+    QVERIFY(!last(take(3), u"lapsed"_s).isEmpty());
+    QVERIFY(!m_core->approve(id));
+    QVERIFY(m_core->holdsSeat(5) && m_core->hasSeat(1));
+
+    // A request for another seat replaces it; a few a minute, no more.
+    connectClient(4);
+    signInAs(4, 6);
+    for (int i = 0; i < gateway::kMaxRequestsPerWindow; ++i)
+        m_core->handleMessage(3, signInMessage(i % 2 ? u"5"_s : u"6"_s, kCode, true));
+    QCOMPARE(m_core->requests().size(), 1);
+    QCOMPARE(m_core->requests().first().seat, 6);
+    take(3);
+    m_core->handleMessage(3, signInMessage(u"5"_s, kCode, true));
+    QCOMPARE(reason(3), u"requests"_s);
+    QCOMPARE(m_core->requests().first().seat, 6);
+}
+
+void TestGatewayCore::oneTabletOneSeat_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("same IPv4") << u"192.168.0.5"_s << u"192.168.0.5"_s << u"oneseat"_s;
+    QTest::newRow("neighbour") << u"192.168.0.5"_s << u"192.168.0.6"_s << QString();
+    QTest::newRow("IPv4 mapped") << u"192.168.0.5"_s << u"::ffff:192.168.0.5"_s << u"oneseat"_s;
+    QTest::newRow("same /64") << u"fd00:1:2:3::1"_s << u"fd00:1:2:3:a:b:c:d"_s << u"oneseat"_s;
+    QTest::newRow("next /64") << u"fd00:1:2:3::1"_s << u"fd00:1:2:4::1"_s << QString();
+    QTest::newRow("link-local") << u"fe80::1"_s << u"fe80::2:3"_s << u"oneseat"_s;
+}
+
+// However many connections or addresses in its /64 a tablet uses, it holds
+// one seat; a disconnected page's seat still counts.
+void TestGatewayCore::oneTabletOneSeat()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, refused);
+    connectClient(1, first);
+    signInAs(1, 1);
+    m_core->clientDisconnected(1);
+    connectClient(2, second);
+    m_core->handleMessage(2, signInMessage(u"2"_s, kCode));
+    QCOMPARE(reason(2), refused);
+    QCOMPARE(m_core->holdsSeat(2), refused.isEmpty());
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(2)) == "<missing>"_ba, !refused.isEmpty());
+}
+
+void TestGatewayCore::signInsAMinute()
+{
+    // One page signs in, lets go and signs in again: kMaxSignInsPerWindow a
+    // minute, then it waits; refused sign-ins cost nothing.
+    connectClient(1);
+    m_core->handleMessage(1, signInMessage(u"0"_s, kCode));
+    for (int seat = 1; seat <= gateway::kMaxSignInsPerWindow; ++seat) {
+        QVERIFY(!signInAs(1, seat).isEmpty());
+        m_core->handleMessage(1, R"({"type":"release"})"_ba);
+        m_now += 1000;
+    }
+    m_core->handleMessage(1, signInMessage(u"9"_s, kCode));
+    QCOMPARE(reason(1), u"signins"_s);
+    QVERIFY(!m_core->holdsSeat(9));
+    m_now += gateway::kSignInWindowMs - gateway::kMaxSignInsPerWindow * 1000;
+    QVERIFY(!signInAs(1, 9).isEmpty());
+}
+
+void TestGatewayCore::secondSeatTakesTheTeachersApproval()
+{
+    connectClient(1, u"192.168.0.5"_s);
+    connectClient(2, u"192.168.0.5"_s);
+    signInAs(1, 7);
+    m_core->handleMessage(2, signInMessage(u"8"_s, kCode, true));
+    const int id = last(take(2), u"pending"_s)[u"request"_s].toInt();
+    QCOMPARE(m_core->requests().first().ownSeat, 7);
+    QVERIFY(!m_core->holdsSeat(8));
+    QVERIFY(m_core->approve(id));
+    QCOMPARE(last(take(2), u"signedin"_s)[u"seat"_s].toInt(), 8);
+    QVERIFY(m_core->holdsSeat(7) && m_core->holdsSeat(8));
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(8)), exchange::answerFileBytes(0));
+}
+
+void TestGatewayCore::teacherFreesASeatAndTurnsATabletAway()
+{
+    connectClient(1, u"192.168.0.5"_s);
+    connectClient(2, u"fd00:1:2:3::1"_s);
+    connectClient(3, u"192.168.0.7"_s);
+    signInAs(1, 4);
+    signInAs(2, 9);
+    m_core->handleMessage(3, signInMessage(u"9"_s, kCode, true));
+    m_now += 5000;
+    const QList<GatewayCore::HeldSeat> held = m_core->heldSeats();
+    QCOMPARE(held.size(), 2);
+    QCOMPARE(held[1].address, u"fd00:1:2:3::1"_s);
+    QCOMPARE(held[1].idleMs, 5000);
+
+    QVERIFY(m_core->releaseSeat(4));
+    QVERIFY(!last(take(1), u"released"_s).isEmpty());
+    QVERIFY(!m_core->holdsSeat(4) && !m_core->hasSeat(1));
+    QVERIFY(!m_core->releaseSeat(4));
+    QVERIFY(m_disconnected.isEmpty());
+
+    // Turned away: its seat freed, requests for it told, its page told and
+    // let go, and the tablet with any address of its /64 refused from then on.
+    QVERIFY(m_core->turnAway(9));
+    QCOMPARE(reason(2), u"away"_s);
+    QCOMPARE(m_disconnected, QList<quint64>{2});
+    QVERIFY(!m_core->holdsSeat(9));
+    QVERIFY(!last(take(3), u"seatfree"_s).isEmpty());
+    connectClient(4, u"fd00:1:2:3::99"_s);
+    QCOMPARE(reason(4), u"away"_s);
+    QCOMPARE(m_disconnected, (QList<quint64>{2, 4}));
+    QCOMPARE(m_core->turnedAwayCount(), 1);
+    QVERIFY(!m_core->turnAway(9));
+    m_core->handleMessage(3, signInMessage(u"9"_s, kCode));
+    QVERIFY(!last(take(3), u"signedin"_s).isEmpty());
+}
+
+// One address alternating the right code and wrong ones for ten minutes
+// never empties the budget: every other pupil's right code is judged at once.
+void TestGatewayCore::oneAddressCannotLockTheCodeOut()
+{
+    connectClient(1, u"192.168.0.66"_s);
+    signInAs(1, 1);
+    m_core->handleMessage(1, R"({"type":"release"})"_ba);
+    int judged = 0;
+    for (int step = 0; step < 6000; ++step) {
+        m_core->handleMessage(1, signInMessage(u"1"_s, step % 2 ? kCode : u"000000"_s));
+        judged += reason(1) == u"code"_s;
+        QCOMPARE(m_core->codeWaitMs(), 0);
+        m_now += 100;
+    }
+    QVERIFY2(judged < 30, qPrintable(QString::number(judged)));
+    connectClient(2);
+    QVERIFY(!signInAs(2, 2).isEmpty());
+}
+
+void TestGatewayCore::turningGuessersAwayGivesANewCode()
+{
+    connectClient(1);
+    signInAs(1, 3);
+    for (int i = 0; i < gateway::kCodeBudget; ++i) {
+        connectClient(100 + i, u"10.0.0.%1"_s.arg(i / gateway::kFreeWrongCodes + 1));
+        m_core->handleMessage(100 + i, signInMessage(u"7"_s, u"111111"_s));
+    }
+    QVERIFY(m_core->codeWaitMs() > 0);
+    QCOMPARE(m_core->worstAddresses(1).first().count, gateway::kFreeWrongCodes);
+    QCOMPARE(m_core->recentWrongCodes(), gateway::kCodeBudget);
+    const QString oldCode = m_core->lessonCode();
+    const int guessers = gateway::kCodeBudget / gateway::kFreeWrongCodes;
+    QCOMPARE(m_core->turnAwayGuessersAndRenewCode(), guessers);
+    QVERIFY(m_core->lessonCode() != oldCode);
+    QCOMPARE(m_core->lessonCode().size(), gateway::kCodeDigits);
+    QVERIFY(m_core->hasSeat(1));
+    QCOMPARE(m_disconnected.size(), guessers * gateway::kFreeWrongCodes);
+    m_now += gateway::kCodeRefillMs;
+    QCOMPARE(m_core->codeWaitMs(), 0);
+    connectClient(2);
+    m_core->handleMessage(2, signInMessage(u"4"_s, m_core->lessonCode()));
+    QVERIFY(!last(take(2), u"signedin"_s).isEmpty());
+    m_now += gateway::kWrongCodeRateMs;
+    m_core->sweep();
+    QCOMPARE(m_core->recentWrongCodes(), 0);
+}
+
+void TestGatewayCore::consoleCommands_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("verb"); // -1: no command
+    QTest::addColumn<int>("number");
+    using Verb = gateway::ConsoleCommand::Verb;
+    QTest::newRow("許可 1") << u"許可 1"_s << int(Verb::Approve) << 1;
+    QTest::newRow("ideographic blank") << u"許可\u30001"_s << int(Verb::Approve) << 1;
+    QTest::newRow("full-width digits") << u"許可 １２"_s << int(Verb::Approve) << 12;
+    QTest::newRow("blanks around") << u"  断る   3 "_s << int(Verb::Deny) << 3;
+    QTest::newRow("y") << u"y 4"_s << int(Verb::Approve) << 4;
+    QTest::newRow("N") << u"N 4"_s << int(Verb::Deny) << 4;
+    QTest::newRow("空ける") << u"空ける　５"_s << int(Verb::Release) << 5;
+    QTest::newRow("no number") << u"許可"_s << -1 << 0;
+    QTest::newRow("zero") << u"許可 0"_s << -1 << 0;
+    QTest::newRow("three words") << u"許可 1 2"_s << -1 << 0;
+    QTest::newRow("unknown word") << u"はい 1"_s << -1 << 0;
+    QTest::newRow("empty") << QString() << -1 << 0;
+}
+
+void TestGatewayCore::consoleCommands()
+{
+    QFETCH(QString, line);
+    QFETCH(int, verb);
+    QFETCH(int, number);
+    const std::optional<gateway::ConsoleCommand> command = gateway::readConsoleCommand(line);
+    QCOMPARE(command.has_value(), verb >= 0);
+    if (command) {
+        QCOMPARE(int(command->verb), verb);
+        QCOMPARE(command->number, number);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestGatewayCore)

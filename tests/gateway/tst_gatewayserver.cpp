@@ -46,6 +46,8 @@ private slots:
     void servedPeers();
     void ownHosts_data();
     void ownHosts();
+    void addressKeys_data();
+    void addressKeys();
 
 private:
     std::unique_ptr<SeatFolder> m_folder;
@@ -275,6 +277,13 @@ void TestGatewayServer::servedPeers_data()
     QTest::newRow("ipv6 loopback") << u"::1"_s << true;
     QTest::newRow("ipv6 own") << u"fd12:3456::99"_s << true;
     QTest::newRow("ipv6 other") << u"fd12:3457::1"_s << false;
+    // Every interface has a link-local subnet: served only on the gateway's
+    // own link-local address.
+    QTest::newRow("link-local") << u"fe80::5"_s << false;
+    QTest::newRow("link-local to link-local") << u"fe80::5|fe80::1"_s << true;
+    QTest::newRow("IPv4 link-local") << u"169.254.3.4"_s << false;
+    QTest::newRow("IPv4 link-local to link-local") << u"169.254.3.4|169.254.0.9"_s << true;
+    QTest::newRow("own subnet to link-local") << u"192.168.10.20|fe80::1"_s << true;
 }
 
 void TestGatewayServer::servedPeers()
@@ -286,8 +295,13 @@ void TestGatewayServer::servedPeers()
         QVERIFY(!own.address.isLoopback());
     const QList<gateway::Subnet> subnets{{QHostAddress(u"192.168.10.3"_s), 24},
                                          {QHostAddress(u"fd12:3456::1"_s), 64},
+                                         {QHostAddress(u"fe80::1"_s), 64},
+                                         {QHostAddress(u"169.254.0.9"_s), 16},
                                          {QHostAddress(u"172.16.0.1"_s), 0}};
-    QCOMPARE(gateway::isServedPeer(QHostAddress(address), subnets), served);
+    // "peer|the gateway's own address it reached"
+    const QStringList parts = address.split(u'|');
+    QCOMPARE(gateway::isServedPeer(QHostAddress(parts[0]), subnets, QHostAddress(parts.value(1))),
+             served);
 }
 
 void TestGatewayServer::ownHosts_data()
@@ -319,6 +333,26 @@ void TestGatewayServer::ownHosts()
     const QList<gateway::Subnet> subnets{{QHostAddress(u"192.168.10.3"_s), 24},
                                          {QHostAddress(u"fd12:3456::1"_s), 64}};
     QCOMPARE(gateway::isOwnHost(host, port, subnets), own);
+}
+
+void TestGatewayServer::addressKeys_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("IPv4") << u"192.168.10.20"_s << u"192.168.10.20"_s;
+    QTest::newRow("IPv4 mapped") << u"::ffff:192.168.10.20"_s << u"192.168.10.20"_s;
+    QTest::newRow("IPv6") << u"fd12:3456:0:7:1:2:3:4"_s << u"fd12:3456:0:7::/64"_s;
+    QTest::newRow("IPv6 neighbour in the /64") << u"fd12:3456:0:7::99"_s << u"fd12:3456:0:7::/64"_s;
+    QTest::newRow("next /64") << u"fd12:3456:0:8::1"_s << u"fd12:3456:0:8::/64"_s;
+    QTest::newRow("link-local") << u"fe80::abcd:1"_s << u"fe80::/64"_s;
+}
+
+// What counts as one tablet for every per-address budget.
+void TestGatewayServer::addressKeys()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, key);
+    QCOMPARE(gateway::addressKey(QHostAddress(address)), key);
 }
 
 QTEST_GUILESS_MAIN(TestGatewayServer)

@@ -72,6 +72,7 @@ private slots:
     void closingEndsTheLesson();
     void gatewayWindow();
     void closingTheProgramStopsTheGateway();
+    void gatewayWindowKeepsTheSelection();
     void publishFailureBoxWithTimerRunning();
     void handlersWaitForTheShare_data();
     void handlersWaitForTheShare();
@@ -733,12 +734,16 @@ void TestTeacherForms::gatewayWindow()
     };
     signIn(1, code);
     signIn(2, u"000000"_s);
-    QVERIFY(gatewayWindow->wrongCodesLabel()->text().contains(u" 1 回"_s));
+    QTRY_VERIFY(gatewayWindow->wrongCodesLabel()->text().contains(u" 1 回"_s));
     signIn(2, code);
-    QCOMPARE(gatewayWindow->seatList()->item(0)->text(), u"3 番（接続中）"_s);
-    QCOMPARE(gatewayWindow->requestList()->count(), 1);
-    QCOMPARE(gatewayWindow->requestList()->item(0)->text(), u"申し出 1：3 番を引き継ぎたい"_s);
+    QTRY_COMPARE(gatewayWindow->requestList()->count(), 1);
+    QVERIFY(gatewayWindow->seatList()->item(0)->text().startsWith(u"3 番（127.0.0.1、接続中、"_s));
+    QVERIFY(gatewayWindow->requestList()->item(0)->text().startsWith(
+        u"申し出 1：3 番を引き継ぎたい（127.0.0.2、"_s));
     auto *approve = gatewayWindow->findChild<QPushButton *>(u"cmdApprove"_s);
+    // Nothing is chosen for the teacher.
+    QVERIFY(!approve->isEnabled());
+    gatewayWindow->requestList()->setCurrentRow(0);
     QVERIFY(approve->isEnabled());
     QApplication::setActiveWindow(gatewayWindow);
     gatewayWindow->requestList()->setFocus();
@@ -747,7 +752,7 @@ void TestTeacherForms::gatewayWindow()
     QTest::keyClick(approve, Qt::Key_Space);
     QVERIFY(sent[1].contains("\"takenover\""));
     QVERIFY(sent[2].contains("\"signedin\""));
-    QCOMPARE(gatewayWindow->requestList()->count(), 0);
+    QTRY_COMPARE(gatewayWindow->requestList()->count(), 0);
     QVERIFY(!approve->isEnabled());
 
     // Closed and opened again: the same code and key, the seat still held.
@@ -793,6 +798,88 @@ void TestTeacherForms::closingTheProgramStopsTheGateway()
     gatewayWindow->server().stop();
     QVERIFY(sent.last().contains("\"end\""));
     QVERIFY(!gatewayWindow->isServing());
+#endif
+}
+
+// The teacher's selection follows the request it was made on; a request that
+// goes takes the selection with it, and the buttons act on nothing else.
+void TestTeacherForms::gatewayWindowKeepsTheSelection()
+{
+#if !OMBRA_GATEWAY
+    QSKIP("built without the gateway");
+#else
+    teacher::frmGateway::setPort(0);
+    QHash<quint64, QByteArray> sent;
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    fixture.window.findChild<QAction *>(u"mnuTablet"_s)->trigger();
+    teacher::frmGateway *window = fixture.window.findChild<teacher::frmGateway *>();
+    QVERIFY(window && window->isServing());
+    gateway::GatewayCore &core = window->server().core();
+    core.setSink(
+        {[&sent](quint64 client, const QByteArray &message) { sent[client] += message; }, {}});
+    const auto signIn = [&core](quint64 client, int seat, bool takeover) {
+        core.clientConnected(client, u"127.0.0.%1"_s.arg(client));
+        core.handleMessage(client, uR"({"type":"signin","seat":"%1","code":"%2","takeover":%3})"_s
+                                       .arg(seat)
+                                       .arg(core.lessonCode(), takeover ? u"true"_s : u"false"_s)
+                                       .toUtf8());
+    };
+    signIn(1, 3, false);
+    signIn(5, 5, false);
+    signIn(2, 3, true);
+    signIn(6, 5, true);
+    window->showState();
+    QListWidget *requests = window->requestList();
+    QCOMPARE(requests->count(), 2);
+    QVERIFY(requests->item(1)->text().startsWith(u"申し出 2：5 番"_s));
+    requests->setCurrentRow(1);
+    QListWidgetItem *chosen = requests->currentItem();
+
+    // The other request goes: the rows move, the selection stays on 申し出 2.
+    core.clientDisconnected(2);
+    QTRY_COMPARE(requests->count(), 1);
+    QCOMPARE(requests->currentItem(), chosen);
+    QVERIFY(chosen->isSelected());
+    // 申し出 2 goes too: nothing is selected, 許可 does nothing.
+    core.clientDisconnected(6);
+    signIn(7, 3, true);
+    QTRY_VERIFY(requests->count() == 1 && requests->item(0)->text().startsWith(u"申し出 3"_s));
+    QVERIFY(!requests->currentItem() || !requests->currentItem()->isSelected());
+    auto *approve = window->findChild<QPushButton *>(u"cmdApprove"_s);
+    QVERIFY(!approve->isEnabled());
+    window->cmdApprove_Click();
+    QVERIFY(!sent[7].contains("\"signedin\""));
+
+    // Chosen, then gone before the window redraws: 許可 says so, and moves
+    // nothing.
+    requests->setCurrentRow(0);
+    core.clientDisconnected(7);
+    QTest::mouseClick(approve, Qt::LeftButton);
+    QVERIFY(window->statusLabel()->text().contains(u"申し出 3"_s));
+    QVERIFY(!sent[1].contains("\"takenover\""));
+
+    // The held seats: 席を空ける frees one, この端末を断る turns its tablet away.
+    QListWidget *seats = window->seatList();
+    QCOMPARE(seats->count(), 2);
+    QVERIFY(seats->item(1)->text().startsWith(u"5 番（127.0.0.5、接続中、"_s));
+    auto *release = window->findChild<QPushButton *>(u"cmdRelease"_s);
+    auto *turnAway = window->findChild<QPushButton *>(u"cmdTurnAway"_s);
+    QCOMPARE(release->text(), u"席を空ける(&F)"_s);
+    QCOMPARE(turnAway->text(), u"この端末を断る(&K)"_s);
+    QVERIFY(!release->isEnabled());
+    seats->setCurrentRow(0);
+    QTest::mouseClick(release, Qt::LeftButton);
+    QVERIFY(sent[1].contains("\"released\""));
+    QVERIFY(!core.holdsSeat(3));
+    QCOMPARE(seats->count(), 1);
+    QVERIFY(!release->isEnabled());
+    seats->setCurrentRow(0);
+    QTest::mouseClick(turnAway, Qt::LeftButton);
+    QVERIFY(sent[5].contains("\"away\""));
+    QCOMPARE(seats->count(), 0);
+    QVERIFY(window->wrongCodesLabel()->text().contains(u"断った端末: 1 台"_s));
+    window->close();
 #endif
 }
 
