@@ -80,7 +80,7 @@ stall() {
     local ms raw
     ms="$(head -n 1 "$1" 2>/dev/null | tr -dc 0-9)"
     raw="$(sed -n 2p "$1" 2>/dev/null | tr -dc 0-9)"
-    echo "${ms:+$ms ms ($raw ms with waits for a processor)}${ms:-(no figure)}"
+    if [ -n "$ms" ]; then echo "$ms ms ($raw ms with waits for a processor)"; else echo "(no figure)"; fi
 }
 # Requests a second over 10 s, and how many of them opened a file.
 smb_rate() {
