@@ -91,6 +91,7 @@ Admission::CodeVerdict Admission::judgeCode(const QString &address, QString type
             *waitMs = wait;
         return CodeVerdict::Wait;
     }
+    typed = typed.normalized(QString::NormalizationForm_KC);
     typed.removeIf([](QChar c) { return c.isSpace(); });
     if (sameText(typed, m_code))
         return CodeVerdict::Right;

@@ -110,8 +110,9 @@ public:
 
     const QString &lessonCode() const { return m_code; }
     void setLessonCode(QString code) { m_code = std::move(code); }
-    // Judges a typed code (blanks left out) from address; on Wait, waitMs
-    // says how long.
+    // Judges a typed code from address, read as the console reads a line:
+    // NFKC (full-width digits are plain ones) and blanks of every width left
+    // out; on Wait, waitMs says how long.
     CodeVerdict judgeCode(const QString &address, QString typed, qint64 *waitMs = nullptr);
     // How long any typed code must wait for the budget (0: at once).
     qint64 codeWaitMs() const;

@@ -83,6 +83,8 @@ private slots:
     void noCommandFileEndsAtSignIn();
     void halfWrittenCommandFileKeepsTheView();
     void typedCodesHaveBudgets();
+    void typedCodeForms_data();
+    void typedCodeForms();
     void messageFloodDisconnects();
     void idleConnectionsAreSwept();
     void malformedMessagesAreRefused_data();
@@ -231,8 +233,8 @@ void TestGatewayCore::signInRefusals_data()
     QTest::newRow("code cut short")
         << u"7"_s << u"48219"_s << u"code"_s << gateway::wrongCodeMessage();
     QTest::newRow("empty code") << u"7"_s << QString() << u"code"_s << gateway::wrongCodeMessage();
-    QTest::newRow("full-width code")
-        << u"7"_s << u"４８２１９３"_s << u"code"_s << gateway::wrongCodeMessage();
+    QTest::newRow("full-width wrong code")
+        << u"7"_s << u"４８２１９４"_s << u"code"_s << gateway::wrongCodeMessage();
 }
 
 void TestGatewayCore::signInRefusals()
@@ -582,6 +584,32 @@ void TestGatewayCore::typedCodesHaveBudgets()
     QCOMPARE(tryCode(101, kCode), u"busy"_s);
     m_now += gateway::kCodeRefillMs;
     QCOMPARE(tryCode(101, kCode), u"in"_s);
+}
+
+void TestGatewayCore::typedCodeForms_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("full-width") << u"４８２１９３"_s;
+    QTest::newRow("full-width, half-width blank") << u"４８２ １９３"_s;
+    QTest::newRow("full-width, ideographic blank") << u"４８２\u3000１９３"_s;
+    QTest::newRow("plain, ideographic blank") << u"482\u3000193"_s;
+    QTest::newRow("mixed widths, blanks around") << u"\u3000４8２1９3 "_s;
+}
+
+// The right code typed as a Japanese input method types it gets in, and is
+// no wrong guess: nothing spent, no back-off, no address shown.
+void TestGatewayCore::typedCodeForms()
+{
+    QFETCH(QString, typed);
+    connectClient(1);
+    for (int seat = 1; seat <= gateway::kFreeWrongCodes + 1; ++seat) {
+        m_core->handleMessage(1, signInMessage(QString::number(seat), typed));
+        QCOMPARE(last(take(1), u"signedin"_s)[u"seat"_s].toInt(), seat);
+        m_core->handleMessage(1, R"({"type":"release"})"_ba);
+        m_now += gateway::kSignInWindowMs;
+    }
+    QCOMPARE(m_core->wrongCodeCount(), 0);
+    QVERIFY(m_core->worstAddresses(1).isEmpty());
 }
 
 void TestGatewayCore::messageFloodDisconnects()
