@@ -118,9 +118,13 @@ public:
     qint64 codeWaitMs() const;
     int wrongCodeCount() const { return m_wrongCodes; }
     int recentWrongCodes() const;
-    // The addresses with the most wrong codes remembered, most first.
+    // The addresses with the most wrong codes remembered, judged or sent
+    // while they had to wait, most first.
     QList<AddressCount> worstAddresses(int count) const;
-    // Addresses that are being slowed for their wrong codes.
+    // Addresses that keep guessing: at least kFreeWrongCodes wrong codes
+    // remembered, judged or sent while they had to wait (a class that holds
+    // the budget empty has most of its codes not judged), the last within
+    // kWrongCodeRateMs. An address that stopped a minute ago is left alone.
     QStringList guessers() const;
 
     // Forgets expired counts; runs every second or so.
@@ -129,8 +133,12 @@ public:
 private:
     struct CodeAttempts
     {
+        // Wrong codes judged, which the back-off counts.
         int wrong = 0;
         qint64 lastWrong = 0;
+        // Wrong codes sent, judged or not.
+        int tried = 0;
+        qint64 lastTried = 0;
     };
 
     Clock m_clock;

@@ -534,8 +534,15 @@ bool GatewayCore::turnAway(int seat)
     const HeldSeatState *held = m_registry.seat(seat);
     if (!held)
         return false;
-    const QString key = held->holderKey;
+    turnAwayTablet(held->holderKey);
+    emit changed();
+    return true;
+}
+
+void GatewayCore::turnAwayTablet(const QString &key)
+{
     m_registry.turnAway(key);
+    // Its seats are freed; what was answered in them stays in their files.
     for (const int own : m_registry.seatsOf(key))
         freeSeat(own);
     QList<quint64> pages;
@@ -549,29 +556,19 @@ bool GatewayCore::turnAway(int seat)
         refuse(client, u"away"_s, u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
         drop(client);
     }
-    emit changed();
-    return true;
 }
 
 int GatewayCore::turnAwayGuessersAndRenewCode()
 {
+    // A tablet that keeps guessing goes whether it holds a seat or not: a
+    // class of pupils who hold seats and guess whenever their own wait
+    // allows empties the shared budget as well as strangers do.
     int count = 0;
     for (const QString &key : m_admission.guessers()) {
-        if (!m_registry.seatsOf(key).isEmpty() || m_registry.isTurnedAway(key))
+        if (m_registry.isTurnedAway(key))
             continue;
-        m_registry.turnAway(key);
+        turnAwayTablet(key);
         ++count;
-        QList<quint64> pages;
-        for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
-            if (it->key == key)
-                pages << it.key();
-        }
-        for (const quint64 client : pages) {
-            dropRequestOf(m_clients[client]);
-            refuse(client, u"away"_s,
-                   u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
-            drop(client);
-        }
     }
     m_admission.setLessonCode(newLessonCode());
     emit changed();

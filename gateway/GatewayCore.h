@@ -132,9 +132,10 @@ public:
     // lesson: its seats are freed, its requests dropped, its pages told and
     // closed, and it can sign in no more.
     bool turnAway(int seat);
-    // Turns away every tablet being slowed for wrong codes that holds no
-    // seat, and gives out a new lesson code; signed-in tablets keep their
-    // seats. Returns how many tablets were turned away.
+    // Turns away, as turnAway() does, every tablet that keeps guessing (see
+    // Admission::guessers()), whether it holds a seat or not, and gives out
+    // a new lesson code; tablets that were not guessing keep their seats.
+    // Returns how many tablets were turned away.
     int turnAwayGuessersAndRenewCode();
 
     // Seats held by a browser, connected or not, by seat number.
@@ -191,6 +192,9 @@ private:
     void attach(quint64 client, Client &state, int seat, HeldSeatState &held);
     void detach(HeldSeatState &held);
     void dropRequestOf(Client &state);
+    // Frees the tablet's seats, drops its requests, tells and closes its
+    // pages, and refuses it from now on.
+    void turnAwayTablet(const QString &key);
     void freeSeat(int seat);
     void pushView(HeldSeatState &held, bool force = false);
     void updateWatch();

@@ -353,8 +353,9 @@ void frmGateway::cmdTurnAway_Click()
 void frmGateway::cmdStopGuessing_Click()
 {
     const int count = m_server.core().turnAwayGuessersAndRenewCode();
-    showError(u"まちがいの多い端末 %1 台を断り、授業コードを変えました。"
-              u"新しい授業コードを生徒に伝えてください（ログオン中のタブレットはそのままです）。"_s
+    showError(u"授業コードをまちがえ続けている端末 %1 台を断り（使っていた出席番号は空けました。"
+              u"回答は消えません）、授業コードを変えました。新しい授業コードを生徒に伝えてください"
+              u"（まちがえていないタブレットはそのままです）。"_s
                   .arg(count));
     showState();
 }

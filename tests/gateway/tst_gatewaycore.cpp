@@ -97,6 +97,8 @@ private slots:
     void teacherFreesASeatAndTurnsATabletAway();
     void oneAddressCannotLockTheCodeOut();
     void turningGuessersAwayGivesANewCode();
+    void guessersWithSeatsAreTurnedAway_data();
+    void guessersWithSeatsAreTurnedAway();
     void consoleCommands_data();
     void consoleCommands();
 
@@ -868,6 +870,82 @@ void TestGatewayCore::turningGuessersAwayGivesANewCode()
     m_now += gateway::kWrongCodeRateMs;
     m_core->sweep();
     QCOMPARE(m_core->recentWrongCodes(), 0);
+}
+
+void TestGatewayCore::guessersWithSeatsAreTurnedAway_data()
+{
+    // Each of `tablets` tablets holds a seat and, from `startMs` on, sends a
+    // wrong code whenever its own wait allows, for `guessMs`; the button is
+    // pressed at 70 s.
+    QTest::addColumn<int>("tablets");
+    QTest::addColumn<int>("startMs");
+    QTest::addColumn<int>("guessMs");
+    QTest::addColumn<bool>("turnedAway");
+    QTest::newRow("30 seat holders guessing") << 30 << 0 << 70'000 << true;
+    QTest::newRow("one seat holder guessing") << 1 << 0 << 70'000 << true;
+    QTest::newRow("stopped over a minute ago") << 30 << 0 << 9000 << false;
+    QTest::newRow("two typos, no more") << 30 << 60'000 << 600 << false;
+}
+
+void TestGatewayCore::guessersWithSeatsAreTurnedAway()
+{
+    QFETCH(int, tablets);
+    QFETCH(int, startMs);
+    QFETCH(int, guessMs);
+    QFETCH(bool, turnedAway);
+    connectClient(1, u"192.168.9.1"_s); // an honest tablet that keeps its seat
+    signInAs(1, 50);
+    for (int i = 0; i < tablets; ++i) {
+        connectClient(100 + i, u"10.1.0.%1"_s.arg(i + 1));
+        signInAs(100 + i, i + 1);
+        m_core->handleMessage(100 + i, answerMessage(0, m_version));
+        take(100 + i);
+    }
+    // Guess every 300 ms; an honest pupil types the right code every second.
+    int honestIn = 0, honestTries = 0, wrong = 0;
+    for (m_now = 0; m_now < 70'000; m_now += 100) {
+        if (m_now >= startMs && m_now < startMs + guessMs && m_now % 300 == 0) {
+            for (int i = 0; i < tablets; ++i) {
+                m_core->handleMessage(100 + i, signInMessage(u"45"_s, u"000000"_s));
+                wrong += reason(100 + i) == u"code"_s;
+            }
+        }
+        if (m_now % 1000 == 0) {
+            ++honestTries;
+            connectClient(2, u"192.168.10.%1"_s.arg(honestTries));
+            m_core->handleMessage(2, signInMessage(u"40"_s, kCode));
+            if (!last(take(2), u"signedin"_s).isEmpty()) {
+                ++honestIn;
+                m_core->handleMessage(2, R"({"type":"release"})"_ba);
+            }
+            m_core->clientDisconnected(2);
+        }
+        m_core->sweep();
+    }
+    const int away = m_core->turnAwayGuessersAndRenewCode();
+    qInfo("%d seat holders: %d wrong codes judged; honest right code in on %d of %d tries; "
+          "the button turned away %d",
+          tablets, wrong, honestIn, honestTries, away);
+    QCOMPARE(away, turnedAway ? tablets : 0);
+    QVERIFY(m_core->hasSeat(1));
+    for (int i = 0; i < tablets; ++i) {
+        QCOMPARE(m_core->holdsSeat(i + 1), !turnedAway);
+        QCOMPARE(m_disconnected.contains(100 + i), turnedAway);
+        // Nothing is erased: the answer given stays in the seat's file.
+        QCOMPARE(SeatFolder::read(exchange::answerFilePath(i + 1)), exchange::answerFileBytes(1));
+    }
+    connectClient(3, u"10.1.0.1"_s);
+    QCOMPARE(m_disconnected.contains(3), turnedAway);
+    // The honest pupil who kept typing the right code while held up is no
+    // guesser.
+    connectClient(5, u"192.168.10.5"_s);
+    QVERIFY(!m_disconnected.contains(5));
+    // Once they are gone, the new code gets in within kCodeRefillMs, and
+    // stays in for the rest of the lesson.
+    m_now += gateway::kCodeRefillMs;
+    connectClient(4, u"192.168.9.4"_s);
+    m_core->handleMessage(4, signInMessage(u"41"_s, m_core->lessonCode()));
+    QVERIFY(!last(take(4), u"signedin"_s).isEmpty());
 }
 
 void TestGatewayCore::consoleCommands_data()
