@@ -582,6 +582,24 @@ void GatewayCore::resume(quint64 client, Client &state, const BrowserMessage &me
         send(client, toPage::bare(u"expired"_s));
         return;
     }
+    if (held->holderKey != state.key) {
+        // The token came from another tablet: one tablet, one seat, and the
+        // sign-ins of a minute count it like any other.
+        const QList<int> own = m_registry.seatsOf(state.key);
+        if (!own.isEmpty()) {
+            refuse(client, u"oneseat"_s,
+                   u"このタブレットは、出席番号 %1 でログオンしています。１台で使える出席番号は"
+                   u"１つだけです。"_s.arg(own.first()));
+            return;
+        }
+        if (!m_admission.maySignIn(state.key)) {
+            refuse(client, u"signins"_s,
+                   u"このタブレットからのログオンが多すぎます。１分ほど待ってから、"
+                   u"もう一度入れてください。"_s);
+            return;
+        }
+        m_admission.countSignIn(state.key);
+    }
     if (held->client && *held->client != client) {
         // The same page on a connection that died unnoticed, or another tab
         // of the same browser: the newest goes on, the other is told and

@@ -93,6 +93,8 @@ private slots:
     void oneTabletOneSeat_data();
     void oneTabletOneSeat();
     void signInsAMinute();
+    void resumeFromAnotherTablet_data();
+    void resumeFromAnotherTablet();
     void secondSeatTakesTheTeachersApproval();
     void teacherFreesASeatAndTurnsATabletAway();
     void oneAddressCannotLockTheCodeOut();
@@ -754,6 +756,60 @@ void TestGatewayCore::oneTabletOneSeat()
     QCOMPARE(reason(2), refused);
     QCOMPARE(m_core->holdsSeat(2), refused.isEmpty());
     QCOMPARE(SeatFolder::read(exchange::answerFilePath(2)) == "<missing>"_ba, !refused.isEmpty());
+}
+
+void TestGatewayCore::resumeFromAnotherTablet_data()
+{
+    // A page on `address` comes with the token of seat 1, held by
+    // 192.168.0.5; it holds seat `own` (0: none) and has signed in
+    // `signIns` times this minute before.
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("own");
+    QTest::addColumn<int>("signIns");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("the same tablet") << u"192.168.0.5"_s << 0 << 0 << QString();
+    QTest::newRow("the same tablet, sign-ins spent")
+        << u"192.168.0.5"_s << 0 << gateway::kMaxSignInsPerWindow << QString();
+    QTest::newRow("a new address, no seat") << u"192.168.0.9"_s << 0 << 0 << QString();
+    QTest::newRow("a tablet holding a seat") << u"192.168.0.9"_s << 10 << 0 << u"oneseat"_s;
+    QTest::newRow("IPv6 tablet holding a seat") << u"fd00::9"_s << 10 << 0 << u"oneseat"_s;
+    QTest::newRow("a tablet with its sign-ins spent")
+        << u"192.168.0.9"_s << 0 << gateway::kMaxSignInsPerWindow << u"signins"_s;
+}
+
+// A token picked up from another tablet does not let one tablet collect
+// seats: it is a sign-in like any other.
+void TestGatewayCore::resumeFromAnotherTablet()
+{
+    QFETCH(QString, address);
+    QFETCH(int, own);
+    QFETCH(int, signIns);
+    QFETCH(QString, refused);
+    connectClient(1, u"192.168.0.5"_s);
+    const QString token = signInAs(1, 1);
+    connectClient(2, address);
+    for (int i = 0; i < signIns; ++i) {
+        signInAs(2, 20 + i);
+        m_core->handleMessage(2, R"({"type":"release"})"_ba);
+    }
+    if (own)
+        QVERIFY(!signInAs(2, own).isEmpty());
+    connectClient(3, address);
+    m_core->handleMessage(3, resumeMessage(token));
+    const QList<QJsonObject> sent = take(3);
+    QCOMPARE(last(sent, u"refused"_s)[u"reason"_s].toString(), refused);
+    QCOMPARE(last(sent, u"signedin"_s).isEmpty(), !refused.isEmpty());
+    QCOMPARE(m_core->hasSeat(1), !refused.isEmpty());
+    QCOMPARE(m_core->signedInCount(), own ? 2 : 1);
+    if (refused.isEmpty() && address != u"192.168.0.5"_s) {
+        // It counted as a sign-in: a second token picked up is refused.
+        connectClient(4, u"192.168.0.6"_s);
+        const QString other = signInAs(4, 2);
+        m_core->clientDisconnected(3);
+        connectClient(5, address);
+        m_core->handleMessage(5, resumeMessage(other));
+        QCOMPARE(reason(5), u"oneseat"_s);
+    }
 }
 
 void TestGatewayCore::signInsAMinute()
