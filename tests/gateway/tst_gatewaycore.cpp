@@ -1017,6 +1017,13 @@ void TestGatewayCore::consoleCommands_data()
     QTest::newRow("y") << u"y 4"_s << int(Verb::Approve) << 4;
     QTest::newRow("N") << u"N 4"_s << int(Verb::Deny) << 4;
     QTest::newRow("空ける") << u"空ける　５"_s << int(Verb::Release) << 5;
+    QTest::newRow("no blank") << u"許可３"_s << int(Verb::Approve) << 3;
+    QTest::newRow("no blank, two digits") << u"断る12"_s << int(Verb::Deny) << 12;
+    QTest::newRow("y, no blank") << u"ｙ１"_s << int(Verb::Approve) << 1;
+    QTest::newRow("空ける, no blank") << u"空ける５"_s << int(Verb::Release) << 5;
+    QTest::newRow("no blank, zero") << u"許可0"_s << -1 << 0;
+    QTest::newRow("number alone") << u"３"_s << -1 << 0;
+    QTest::newRow("digits inside the word") << u"許3可"_s << -1 << 0;
     QTest::newRow("no number") << u"許可"_s << -1 << 0;
     QTest::newRow("zero") << u"許可 0"_s << -1 << 0;
     QTest::newRow("three words") << u"許可 1 2"_s << -1 << 0;
