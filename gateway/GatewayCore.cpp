@@ -41,6 +41,13 @@ QString keyOf(const QString &address)
     return parsed.setAddress(address) ? addressKey(parsed) : address;
 }
 
+// The full address, an IPv4-mapped one as plain IPv4.
+QString placeOf(const QString &address)
+{
+    QHostAddress parsed;
+    return parsed.setAddress(address) ? plainAddress(parsed).toString() : address;
+}
+
 } // namespace
 
 QString wrongCodeMessage()
@@ -176,7 +183,7 @@ void GatewayCore::drop(quint64 client)
 void GatewayCore::clientConnected(quint64 client, const QString &address)
 {
     Client &state = m_clients[client];
-    state = Client{address, keyOf(address), {}, {}, now(), false};
+    state = Client{address, keyOf(address), placeOf(address), {}, {}, now(), false};
     if (m_registry.isTurnedAway(state.key)) {
         refuse(client, u"away"_s, u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
         drop(client);
@@ -354,10 +361,12 @@ bool GatewayCore::takeFreeSeat(quint64 client, Client &state, int seat, const QS
 void GatewayCore::requestSeat(quint64 client, Client &state, int seat)
 {
     // One request a tablet, so that the teacher's list stays short. Asked
-    // again for the same seat (a page opened anew, a second tap), it stays
-    // the same request under its number, now this page's; a request for
-    // another seat replaces it.
-    if (const SeatRegistry::Request *earlier = m_registry.requestOf(state.key)) {
+    // again for the same seat from the same full address (a page opened
+    // anew, a second tap), it stays the same request under its number, now
+    // this page's; a request for another seat replaces it. Another host in
+    // the same IPv6 /64 files a request of its own: the teacher's list shows
+    // the address of the page that would get the seat.
+    if (const SeatRegistry::Request *earlier = m_registry.requestFrom(state.place)) {
         const int id = earlier->id;
         if (earlier->seat == seat) {
             if (earlier->client != client) {
@@ -386,11 +395,11 @@ void GatewayCore::requestSeat(quint64 client, Client &state, int seat)
         return;
     }
     dropRequestOf(state);
-    if (const SeatRegistry::Request *earlier = m_registry.requestOf(state.key)) {
+    if (const SeatRegistry::Request *earlier = m_registry.requestFrom(state.place)) {
         withdraw(earlier->id, refusal(u"denied"_s, u"このタブレットから新しい申し出があったので、"
                                                    u"この申し出は取り消しました。"_s));
     }
-    const int id = m_registry.file(seat, client, state.key, state.address, now());
+    const int id = m_registry.file(seat, client, state.key, state.place, now());
     state.request = id;
     send(client, toPage::pending(seat, id,
                                  u"先生の許可を待っています。"

@@ -43,7 +43,8 @@ inline constexpr int kSweepMs = 1000;
 //
 // One tablet, one seat: an address (an IPv6 /64 counting as one) holds at
 // most one seat, signs in to at most kMaxSignInsPerWindow seats a minute and
-// has at most one request; a request lapses after kRequestLifetimeMs. A
+// files at most kMaxRequestsPerWindow requests a minute; a full address has
+// at most one request, and a request lapses after kRequestLifetimeMs. A
 // second seat for a tablet takes the teacher's approval of its request. The
 // teacher may turn a tablet away for the rest of the lesson.
 class GatewayCore : public QObject
@@ -165,6 +166,8 @@ private:
     {
         QString address;
         QString key;
+        // The full address in its plain form; requests are filed under it.
+        QString place;
         std::optional<int> seat;
         std::optional<int> request;
         // Since when it has held no seat and asked for none.

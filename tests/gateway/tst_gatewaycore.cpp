@@ -6,6 +6,7 @@
 #include "gateway/Protocol.h"
 #include "student/SignIn.h"
 
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -90,6 +91,8 @@ private slots:
     void malformedMessagesAreRefused_data();
     void malformedMessagesAreRefused();
     void requestsLapseAndOneATablet();
+    void requestsOfNeighbours_data();
+    void requestsOfNeighbours();
     void oneTabletOneSeat_data();
     void oneTabletOneSeat();
     void signInsAMinute();
@@ -726,6 +729,45 @@ void TestGatewayCore::requestsLapseAndOneATablet()
     m_core->handleMessage(3, signInMessage(u"5"_s, kCode, true));
     QCOMPARE(reason(3), u"requests"_s);
     QCOMPARE(m_core->requests().first().seat, 6);
+}
+
+void TestGatewayCore::requestsOfNeighbours_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("sameRequest");
+    QTest::newRow("same IPv4") << u"192.168.0.20"_s << u"192.168.0.20"_s << true;
+    QTest::newRow("IPv4 mapped") << u"192.168.0.20"_s << u"::ffff:192.168.0.20"_s << true;
+    QTest::newRow("same IPv6 host") << u"2001:db8:1::10"_s << u"2001:db8:1::10"_s << true;
+    QTest::newRow("another host of the /64") << u"2001:db8:1::10"_s << u"2001:db8:1::99"_s << false;
+}
+
+// Two pages ask for seat 5: a page on the same full address carries the
+// request on (a page opened anew); a neighbour in the same /64 never takes
+// it over, and what the teacher approves goes to the address shown.
+void TestGatewayCore::requestsOfNeighbours()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, sameRequest);
+    connectClient(1);
+    signInAs(1, 5);
+    connectClient(2, first);
+    connectClient(3, second);
+    m_core->handleMessage(2, signInMessage(u"5"_s, kCode, true));
+    const int id = last(take(2), u"pending"_s)[u"request"_s].toInt();
+    m_core->handleMessage(3, signInMessage(u"5"_s, kCode, true));
+    const int secondId = last(take(3), u"pending"_s)[u"request"_s].toInt();
+    QCOMPARE(secondId == id, sameRequest);
+    QCOMPARE(reason(2), sameRequest ? u"denied"_s : QString());
+    QCOMPARE(m_core->requests().size(), sameRequest ? 1 : 2);
+    for (const GatewayCore::TakeOverRequest &request : m_core->requests()) {
+        QCOMPARE(request.address,
+                 QHostAddress(request.id == id ? first : second).toString().remove(u"::ffff:"_s));
+    }
+    QVERIFY(m_core->approve(id));
+    QCOMPARE(m_core->hasSeat(2), !sameRequest);
+    QCOMPARE(m_core->hasSeat(3), sameRequest);
 }
 
 void TestGatewayCore::oneTabletOneSeat_data()
