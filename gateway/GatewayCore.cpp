@@ -133,11 +133,16 @@ QList<GatewayCore::TakeOverRequest> GatewayCore::requests() const
     const qint64 at = now();
     QList<TakeOverRequest> list;
     for (const auto &[id, request] : m_registry.requests()) {
+        const auto page = m_clients.constFind(request.client);
+        if (page != m_clients.constEnd() && page->seat && *page->seat != request.seat) {
+            list.append({id, request.seat, request.address, at - request.filed, *page->seat, true});
+            continue;
+        }
         const QList<int> own = m_registry.seatsOf(request.key);
         const auto other = std::find_if(own.begin(), own.end(),
                                         [&request](int seat) { return seat != request.seat; });
         list.append({id, request.seat, request.address, at - request.filed,
-                     other == own.end() ? 0 : *other});
+                     other == own.end() ? 0 : *other, false});
     }
     return list;
 }
@@ -426,11 +431,24 @@ bool GatewayCore::approve(int requestId)
         return false;
     }
     state->request.reset();
+    // A page that holds a seat moves: the seat it leaves is freed (one page,
+    // one seat), and it is told so once it is in the new one.
+    const int leaving = state->seat && *state->seat != request->seat ? *state->seat : 0;
+    const auto tellLeft = [this, &request, leaving] {
+        if (leaving == 0 || !hasSeat(request->client))
+            return;
+        send(request->client,
+             toPage::notice(u"left"_s, u"先生の許可で、出席番号 %1 から %2 に移りました。"
+                                       u"%1 番は空きました（%1 番の回答は残っています）。"_s
+                                           .arg(leaving)
+                                           .arg(request->seat)));
+    };
     HeldSeatState *held = m_registry.seat(request->seat);
     if (!held) {
         // A second seat for the tablet, or one freed meanwhile: the teacher
         // gives it to this page.
         takeFreeSeat(request->client, *state, request->seat, QString::number(request->seat));
+        tellLeft();
         emit changed();
         return true;
     }
@@ -443,6 +461,7 @@ bool GatewayCore::approve(int requestId)
     detach(*held);
     held->token = newToken();
     attach(request->client, *state, request->seat, *held);
+    tellLeft();
     return true;
 }
 

@@ -77,6 +77,9 @@ public:
         qint64 ageMs = 0;
         // The seat the requesting tablet holds already (0: none).
         int ownSeat = 0;
+        // The requesting page itself holds ownSeat: approved, it moves from
+        // that seat to this one, which frees ownSeat (one page, one seat).
+        bool move = false;
     };
 
     explicit GatewayCore(QString lessonCode = newLessonCode(), QString lessonKey = newLessonKey(),

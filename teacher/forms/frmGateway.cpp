@@ -287,7 +287,12 @@ void frmGateway::showState()
     for (const gateway::GatewayCore::TakeOverRequest &request : core.requests()) {
         requests.append(
             {request.id,
-             request.ownSeat != 0
+             request.move
+                 ? u"申し出 %1：%2 番から %3 番へ移りたい（%4、%5前）"_s.arg(request.id)
+                       .arg(request.ownSeat)
+                       .arg(request.seat)
+                       .arg(request.address, age(request.ageMs))
+             : request.ownSeat != 0
                  ? u"申し出 %1：%2 番も使いたい（%3、すでに %4 番を使用、%5前）"_s.arg(request.id)
                        .arg(request.seat)
                        .arg(request.address)

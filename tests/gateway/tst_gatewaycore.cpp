@@ -99,6 +99,8 @@ private slots:
     void resumeFromAnotherTablet_data();
     void resumeFromAnotherTablet();
     void secondSeatTakesTheTeachersApproval();
+    void approvedMoveTellsTheSeatLeft_data();
+    void approvedMoveTellsTheSeatLeft();
     void teacherFreesASeatAndTurnsATabletAway();
     void oneAddressCannotLockTheCodeOut();
     void turningGuessersAwayGivesANewCode();
@@ -885,6 +887,47 @@ void TestGatewayCore::secondSeatTakesTheTeachersApproval()
     QCOMPARE(last(take(2), u"signedin"_s)[u"seat"_s].toInt(), 8);
     QVERIFY(m_core->holdsSeat(7) && m_core->holdsSeat(8));
     QCOMPARE(SeatFolder::read(exchange::answerFilePath(8)), exchange::answerFileBytes(0));
+}
+
+void TestGatewayCore::approvedMoveTellsTheSeatLeft_data()
+{
+    // The tablet holds seat 3 through page 1 and asks for seat 5 through
+    // page `asker`; seat 5 is held by another tablet or free.
+    QTest::addColumn<int>("asker");
+    QTest::addColumn<bool>("fiveHeld");
+    QTest::addColumn<bool>("move");
+    QTest::newRow("the page itself, seat 5 free") << 1 << false << true;
+    QTest::newRow("the page itself, seat 5 held") << 1 << true << true;
+    QTest::newRow("another page of the tablet") << 2 << false << false;
+}
+
+// One page, one seat: a page that holds a seat and is given another moves,
+// the request says so and the page is told of the seat it leaves; its
+// answer stays in the seat's file.
+void TestGatewayCore::approvedMoveTellsTheSeatLeft()
+{
+    QFETCH(int, asker);
+    QFETCH(bool, fiveHeld);
+    QFETCH(bool, move);
+    connectClient(1, u"192.168.0.5"_s);
+    connectClient(2, u"192.168.0.5"_s);
+    connectClient(3, u"192.168.0.8"_s);
+    signInAs(1, 3);
+    m_core->handleMessage(1, answerMessage(0, m_version));
+    if (fiveHeld)
+        signInAs(3, 5);
+    m_core->handleMessage(asker, signInMessage(u"5"_s, kCode, true));
+    const int id = last(take(asker), u"pending"_s)[u"request"_s].toInt();
+    QCOMPARE(m_core->requests().first().ownSeat, 3);
+    QCOMPARE(m_core->requests().first().move, move);
+    take(1);
+    QVERIFY(m_core->approve(id));
+    const QList<QJsonObject> sent = take(asker);
+    QCOMPARE(last(sent, u"signedin"_s)[u"seat"_s].toInt(), 5);
+    QCOMPARE(m_core->holdsSeat(3), !move);
+    const QString left = last(sent, u"left"_s)[u"message"_s].toString();
+    QCOMPARE(left.contains(u"3 から 5"_s), move);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(3)), exchange::answerFileBytes(1));
 }
 
 void TestGatewayCore::teacherFreesASeatAndTurnsATabletAway()
