@@ -77,6 +77,9 @@ qint64 Admission::codeWaitMs() const
 Admission::CodeVerdict Admission::judgeCode(const QString &address, QString typed, qint64 *waitMs)
 {
     const qint64 at = now();
+    typed = typed.normalized(QString::NormalizationForm_KC);
+    typed.removeIf([](QChar c) { return c.isSpace(); });
+    const bool right = sameText(typed, m_code);
     qint64 wait = codeWaitMs();
     const auto attempts = m_codeAttempts.constFind(address);
     if (attempts != m_codeAttempts.constEnd() && attempts->wrong >= kFreeWrongCodes) {
@@ -86,19 +89,26 @@ Admission::CodeVerdict Admission::judgeCode(const QString &address, QString type
         wait = std::max(wait, attempts->lastWrong + delay - at);
     }
     if (wait > 0) {
-        // Not judged at all, so that a try made now tells nothing.
+        // Not judged at all, so that a try made now tells nothing; a wrong
+        // one is still remembered, for the teacher to see who keeps trying.
+        if (!right) {
+            CodeAttempts &tried = m_codeAttempts[address];
+            ++tried.tried;
+            tried.lastTried = at;
+        }
         if (waitMs)
             *waitMs = wait;
         return CodeVerdict::Wait;
     }
-    typed.removeIf([](QChar c) { return c.isSpace(); });
-    if (sameText(typed, m_code))
+    if (right)
         return CodeVerdict::Right;
     m_codeBudgetFrom =
         std::max(m_codeBudgetFrom, at - qint64(kCodeBudget) * kCodeRefillMs) + kCodeRefillMs;
     CodeAttempts &wrong = m_codeAttempts[address];
     ++wrong.wrong;
     wrong.lastWrong = at;
+    ++wrong.tried;
+    wrong.lastTried = at;
     ++m_wrongCodes;
     m_recentWrong.push_back(at);
     return CodeVerdict::Wrong;
@@ -115,7 +125,7 @@ QList<Admission::AddressCount> Admission::worstAddresses(int count) const
 {
     QList<AddressCount> all;
     for (auto it = m_codeAttempts.cbegin(); it != m_codeAttempts.cend(); ++it)
-        all.append({it.key(), it->wrong});
+        all.append({it.key(), it->tried});
     std::sort(all.begin(), all.end(), [](const AddressCount &a, const AddressCount &b) {
         return a.count != b.count ? a.count > b.count : a.address < b.address;
     });
@@ -124,9 +134,10 @@ QList<Admission::AddressCount> Admission::worstAddresses(int count) const
 
 QStringList Admission::guessers() const
 {
+    const qint64 at = now();
     QStringList found;
     for (auto it = m_codeAttempts.cbegin(); it != m_codeAttempts.cend(); ++it) {
-        if (it->wrong >= kFreeWrongCodes)
+        if (it->tried >= kFreeWrongCodes && at - it->lastTried < kWrongCodeRateMs)
             found << it.key();
     }
     return found;
@@ -139,7 +150,7 @@ void Admission::sweep()
     m_signIns.forgetBefore(at);
     m_requests.forgetBefore(at);
     m_codeAttempts.removeIf(
-        [at](const auto &entry) { return at - entry.value().lastWrong >= kAddressMemoryMs; });
+        [at](const auto &entry) { return at - entry.value().lastTried >= kAddressMemoryMs; });
     while (!m_recentWrong.empty() && at - m_recentWrong.front() >= kWrongCodeRateMs)
         m_recentWrong.pop_front();
 }

@@ -110,16 +110,21 @@ public:
 
     const QString &lessonCode() const { return m_code; }
     void setLessonCode(QString code) { m_code = std::move(code); }
-    // Judges a typed code (blanks left out) from address; on Wait, waitMs
-    // says how long.
+    // Judges a typed code from address, read as the console reads a line:
+    // NFKC (full-width digits are plain ones) and blanks of every width left
+    // out; on Wait, waitMs says how long.
     CodeVerdict judgeCode(const QString &address, QString typed, qint64 *waitMs = nullptr);
     // How long any typed code must wait for the budget (0: at once).
     qint64 codeWaitMs() const;
     int wrongCodeCount() const { return m_wrongCodes; }
     int recentWrongCodes() const;
-    // The addresses with the most wrong codes remembered, most first.
+    // The addresses with the most wrong codes remembered, judged or sent
+    // while they had to wait, most first.
     QList<AddressCount> worstAddresses(int count) const;
-    // Addresses that are being slowed for their wrong codes.
+    // Addresses that keep guessing: at least kFreeWrongCodes wrong codes
+    // remembered, judged or sent while they had to wait (a class that holds
+    // the budget empty has most of its codes not judged), the last within
+    // kWrongCodeRateMs. An address that stopped a minute ago is left alone.
     QStringList guessers() const;
 
     // Forgets expired counts; runs every second or so.
@@ -128,8 +133,12 @@ public:
 private:
     struct CodeAttempts
     {
+        // Wrong codes judged, which the back-off counts.
         int wrong = 0;
         qint64 lastWrong = 0;
+        // Wrong codes sent, judged or not.
+        int tried = 0;
+        qint64 lastTried = 0;
     };
 
     Clock m_clock;

@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 using namespace Qt::StringLiterals;
@@ -9,8 +10,15 @@ namespace gateway {
 std::optional<ConsoleCommand> readConsoleCommand(const QString &line)
 {
     // NFKC makes "３" a "3" and the ideographic blank a blank.
-    const QStringList words =
+    QStringList words =
         line.normalized(QString::NormalizationForm_KC).simplified().split(u' ', Qt::SkipEmptyParts);
+    if (words.size() == 1) {
+        // "許可３": an input method leaves no blank before the digits.
+        const QString word = words[0];
+        const qsizetype digits = word.indexOf(QRegularExpression(u"[0-9]+$"_s));
+        if (digits > 0)
+            words = QStringList{word.left(digits), word.mid(digits)};
+    }
     if (words.size() != 2)
         return std::nullopt;
     bool ok = false;

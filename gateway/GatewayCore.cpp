@@ -41,6 +41,13 @@ QString keyOf(const QString &address)
     return parsed.setAddress(address) ? addressKey(parsed) : address;
 }
 
+// The full address, an IPv4-mapped one as plain IPv4.
+QString placeOf(const QString &address)
+{
+    QHostAddress parsed;
+    return parsed.setAddress(address) ? plainAddress(parsed).toString() : address;
+}
+
 } // namespace
 
 QString wrongCodeMessage()
@@ -126,11 +133,16 @@ QList<GatewayCore::TakeOverRequest> GatewayCore::requests() const
     const qint64 at = now();
     QList<TakeOverRequest> list;
     for (const auto &[id, request] : m_registry.requests()) {
+        const auto page = m_clients.constFind(request.client);
+        if (page != m_clients.constEnd() && page->seat && *page->seat != request.seat) {
+            list.append({id, request.seat, request.address, at - request.filed, *page->seat, true});
+            continue;
+        }
         const QList<int> own = m_registry.seatsOf(request.key);
         const auto other = std::find_if(own.begin(), own.end(),
                                         [&request](int seat) { return seat != request.seat; });
         list.append({id, request.seat, request.address, at - request.filed,
-                     other == own.end() ? 0 : *other});
+                     other == own.end() ? 0 : *other, false});
     }
     return list;
 }
@@ -176,7 +188,7 @@ void GatewayCore::drop(quint64 client)
 void GatewayCore::clientConnected(quint64 client, const QString &address)
 {
     Client &state = m_clients[client];
-    state = Client{address, keyOf(address), {}, {}, now(), false};
+    state = Client{address, keyOf(address), placeOf(address), {}, {}, now(), false};
     if (m_registry.isTurnedAway(state.key)) {
         refuse(client, u"away"_s, u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
         drop(client);
@@ -354,10 +366,12 @@ bool GatewayCore::takeFreeSeat(quint64 client, Client &state, int seat, const QS
 void GatewayCore::requestSeat(quint64 client, Client &state, int seat)
 {
     // One request a tablet, so that the teacher's list stays short. Asked
-    // again for the same seat (a page opened anew, a second tap), it stays
-    // the same request under its number, now this page's; a request for
-    // another seat replaces it.
-    if (const SeatRegistry::Request *earlier = m_registry.requestOf(state.key)) {
+    // again for the same seat from the same full address (a page opened
+    // anew, a second tap), it stays the same request under its number, now
+    // this page's; a request for another seat replaces it. Another host in
+    // the same IPv6 /64 files a request of its own: the teacher's list shows
+    // the address of the page that would get the seat.
+    if (const SeatRegistry::Request *earlier = m_registry.requestFrom(state.place)) {
         const int id = earlier->id;
         if (earlier->seat == seat) {
             if (earlier->client != client) {
@@ -386,11 +400,11 @@ void GatewayCore::requestSeat(quint64 client, Client &state, int seat)
         return;
     }
     dropRequestOf(state);
-    if (const SeatRegistry::Request *earlier = m_registry.requestOf(state.key)) {
+    if (const SeatRegistry::Request *earlier = m_registry.requestFrom(state.place)) {
         withdraw(earlier->id, refusal(u"denied"_s, u"このタブレットから新しい申し出があったので、"
                                                    u"この申し出は取り消しました。"_s));
     }
-    const int id = m_registry.file(seat, client, state.key, state.address, now());
+    const int id = m_registry.file(seat, client, state.key, state.place, now());
     state.request = id;
     send(client, toPage::pending(seat, id,
                                  u"先生の許可を待っています。"
@@ -417,11 +431,24 @@ bool GatewayCore::approve(int requestId)
         return false;
     }
     state->request.reset();
+    // A page that holds a seat moves: the seat it leaves is freed (one page,
+    // one seat), and it is told so once it is in the new one.
+    const int leaving = state->seat && *state->seat != request->seat ? *state->seat : 0;
+    const auto tellLeft = [this, &request, leaving] {
+        if (leaving == 0 || !hasSeat(request->client))
+            return;
+        send(request->client,
+             toPage::notice(u"left"_s, u"先生の許可で、出席番号 %1 から %2 に移りました。"
+                                       u"%1 番は空きました（%1 番の回答は残っています）。"_s
+                                           .arg(leaving)
+                                           .arg(request->seat)));
+    };
     HeldSeatState *held = m_registry.seat(request->seat);
     if (!held) {
         // A second seat for the tablet, or one freed meanwhile: the teacher
         // gives it to this page.
         takeFreeSeat(request->client, *state, request->seat, QString::number(request->seat));
+        tellLeft();
         emit changed();
         return true;
     }
@@ -434,6 +461,7 @@ bool GatewayCore::approve(int requestId)
     detach(*held);
     held->token = newToken();
     attach(request->client, *state, request->seat, *held);
+    tellLeft();
     return true;
 }
 
@@ -534,8 +562,15 @@ bool GatewayCore::turnAway(int seat)
     const HeldSeatState *held = m_registry.seat(seat);
     if (!held)
         return false;
-    const QString key = held->holderKey;
+    turnAwayTablet(held->holderKey);
+    emit changed();
+    return true;
+}
+
+void GatewayCore::turnAwayTablet(const QString &key)
+{
     m_registry.turnAway(key);
+    // Its seats are freed; what was answered in them stays in their files.
     for (const int own : m_registry.seatsOf(key))
         freeSeat(own);
     QList<quint64> pages;
@@ -549,29 +584,19 @@ bool GatewayCore::turnAway(int seat)
         refuse(client, u"away"_s, u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
         drop(client);
     }
-    emit changed();
-    return true;
 }
 
 int GatewayCore::turnAwayGuessersAndRenewCode()
 {
+    // A tablet that keeps guessing goes whether it holds a seat or not: a
+    // class of pupils who hold seats and guess whenever their own wait
+    // allows empties the shared budget as well as strangers do.
     int count = 0;
     for (const QString &key : m_admission.guessers()) {
-        if (!m_registry.seatsOf(key).isEmpty() || m_registry.isTurnedAway(key))
+        if (m_registry.isTurnedAway(key))
             continue;
-        m_registry.turnAway(key);
+        turnAwayTablet(key);
         ++count;
-        QList<quint64> pages;
-        for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
-            if (it->key == key)
-                pages << it.key();
-        }
-        for (const quint64 client : pages) {
-            dropRequestOf(m_clients[client]);
-            refuse(client, u"away"_s,
-                   u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
-            drop(client);
-        }
     }
     m_admission.setLessonCode(newLessonCode());
     emit changed();
@@ -584,6 +609,24 @@ void GatewayCore::resume(quint64 client, Client &state, const BrowserMessage &me
     if (!held) {
         send(client, toPage::bare(u"expired"_s));
         return;
+    }
+    if (held->holderKey != state.key) {
+        // The token came from another tablet: one tablet, one seat, and the
+        // sign-ins of a minute count it like any other.
+        const QList<int> own = m_registry.seatsOf(state.key);
+        if (!own.isEmpty()) {
+            refuse(client, u"oneseat"_s,
+                   u"このタブレットは、出席番号 %1 でログオンしています。１台で使える出席番号は"
+                   u"１つだけです。"_s.arg(own.first()));
+            return;
+        }
+        if (!m_admission.maySignIn(state.key)) {
+            refuse(client, u"signins"_s,
+                   u"このタブレットからのログオンが多すぎます。１分ほど待ってから、"
+                   u"もう一度入れてください。"_s);
+            return;
+        }
+        m_admission.countSignIn(state.key);
     }
     if (held->client && *held->client != client) {
         // The same page on a connection that died unnoticed, or another tab

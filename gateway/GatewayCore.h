@@ -43,7 +43,8 @@ inline constexpr int kSweepMs = 1000;
 //
 // One tablet, one seat: an address (an IPv6 /64 counting as one) holds at
 // most one seat, signs in to at most kMaxSignInsPerWindow seats a minute and
-// has at most one request; a request lapses after kRequestLifetimeMs. A
+// files at most kMaxRequestsPerWindow requests a minute; a full address has
+// at most one request, and a request lapses after kRequestLifetimeMs. A
 // second seat for a tablet takes the teacher's approval of its request. The
 // teacher may turn a tablet away for the rest of the lesson.
 class GatewayCore : public QObject
@@ -76,6 +77,9 @@ public:
         qint64 ageMs = 0;
         // The seat the requesting tablet holds already (0: none).
         int ownSeat = 0;
+        // The requesting page itself holds ownSeat: approved, it moves from
+        // that seat to this one, which frees ownSeat (one page, one seat).
+        bool move = false;
     };
 
     explicit GatewayCore(QString lessonCode = newLessonCode(), QString lessonKey = newLessonKey(),
@@ -132,9 +136,10 @@ public:
     // lesson: its seats are freed, its requests dropped, its pages told and
     // closed, and it can sign in no more.
     bool turnAway(int seat);
-    // Turns away every tablet being slowed for wrong codes that holds no
-    // seat, and gives out a new lesson code; signed-in tablets keep their
-    // seats. Returns how many tablets were turned away.
+    // Turns away, as turnAway() does, every tablet that keeps guessing (see
+    // Admission::guessers()), whether it holds a seat or not, and gives out
+    // a new lesson code; tablets that were not guessing keep their seats.
+    // Returns how many tablets were turned away.
     int turnAwayGuessersAndRenewCode();
 
     // Seats held by a browser, connected or not, by seat number.
@@ -164,6 +169,8 @@ private:
     {
         QString address;
         QString key;
+        // The full address in its plain form; requests are filed under it.
+        QString place;
         std::optional<int> seat;
         std::optional<int> request;
         // Since when it has held no seat and asked for none.
@@ -191,6 +198,9 @@ private:
     void attach(quint64 client, Client &state, int seat, HeldSeatState &held);
     void detach(HeldSeatState &held);
     void dropRequestOf(Client &state);
+    // Frees the tablet's seats, drops its requests, tells and closes its
+    // pages, and refuses it from now on.
+    void turnAwayTablet(const QString &key);
     void freeSeat(int seat);
     void pushView(HeldSeatState &held, bool force = false);
     void updateWatch();

@@ -43,10 +43,10 @@ const SeatRegistry::Request *SeatRegistry::request(int id) const
     return found == m_requests.end() ? nullptr : &found->second;
 }
 
-const SeatRegistry::Request *SeatRegistry::requestOf(const QString &key) const
+const SeatRegistry::Request *SeatRegistry::requestFrom(const QString &address) const
 {
     for (const auto &[id, request] : m_requests) {
-        if (request.key == key)
+        if (request.address == address)
             return &request;
     }
     return nullptr;

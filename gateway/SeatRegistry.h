@@ -61,6 +61,7 @@ public:
         int seat = 0;
         quint64 client = 0;
         QString key;
+        // The full address, in its plain form (see plainAddress()).
         QString address;
         qint64 filed = 0;
     };
@@ -80,11 +81,13 @@ public:
 
     const std::map<int, Request> &requests() const { return m_requests; }
     const Request *request(int id) const;
-    // The tablet's one request, if any.
-    const Request *requestOf(const QString &key) const;
+    // The one request of a page on this full address, if any. Hosts that
+    // share an IPv6 /64 (one key) have a request each: none takes over
+    // another's.
+    const Request *requestFrom(const QString &address) const;
     int file(int seat, quint64 client, const QString &key, const QString &address, qint64 at);
     std::optional<Request> remove(int id);
-    // The request is now that of another page of the same tablet.
+    // The request is now that of another page on the same full address.
     void rebind(int id, quint64 client);
     QList<int> requestsFor(int seat) const;
     QList<int> requestsOfClient(quint64 client) const;

@@ -106,10 +106,14 @@ int main(int argc, char *argv[])
         // number and is not printed again.
         for (const gateway::GatewayCore::TakeOverRequest &request : core.requests()) {
             if (told.insert(request.id).second) {
-                out << u"引き継ぎの申し出 %1: %2 番（%3）。許可するには「許可 %1」、"
+                const QString what =
+                    request.move ? u"%1 番から %2 番へ移りたい"_s.arg(request.ownSeat).arg(request.seat)
+                    : request.ownSeat != 0
+                        ? u"%1 番も使いたい、すでに %2 番を使用"_s.arg(request.seat).arg(request.ownSeat)
+                        : u"%1 番"_s.arg(request.seat);
+                out << u"引き継ぎの申し出 %1: %2（%3）。許可するには「許可 %1」、"
                        u"断るには「断る %1」と入力してください。"_s.arg(request.id)
-                           .arg(request.seat)
-                           .arg(request.address)
+                           .arg(what, request.address)
                     << Qt::endl;
             }
         }

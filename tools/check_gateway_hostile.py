@@ -8,6 +8,8 @@ prints the figure it reached:
               with the lesson code: a few requests, nothing moves; a seat let
               go is nobody's; 許可 (typed in full-width) on the console
   one tablet  one address signs in to every seat, and walks through them
+  tokens      one address picks up other tablets' tokens, seat after seat
+  full width  the right code typed in full-width digits and blanks
   code lockout  one address alternates right and wrong codes; another
               pupil's right code gets in at once
   requests    300 addresses hold a request each under a descriptor limit;
@@ -372,6 +374,72 @@ def one_tablet():
               % (held, first_phase, walked))
     finally:
         gateway.close()
+
+
+def picked_tokens():
+    """Tablet B holds a seat and, for 20 s, picks up the token of each seat
+    tablet A signs in to."""
+    gateway = Gateway()
+    port = gateway.port
+    try:
+        keeper = Page(port, "127.0.20.2")
+        keeper.sign_in(10)
+        check(keeper.until("signedin"), "B could not sign in")
+        started = time.monotonic()
+        collected = tried = 0
+        seat = 0
+        while time.monotonic() - started < 20 and seat < 9:
+            seat += 1
+            owner = Page(port, "127.0.20.%d" % (10 + seat))
+            owner.sign_in(seat)
+            answer = owner.until_any(("signedin", "refused"), 2)
+            if not answer or answer["type"] != "signedin":
+                owner.close()
+                continue
+            picker = Page(port, "127.0.20.2")
+            picker.send({"type": "resume", "token": answer["token"]})
+            tried += 1
+            got = picker.until_any(("signedin", "refused", "expired"), 2)
+            collected += bool(got and got["type"] == "signedin")
+            picker.close()
+            owner.close()
+            time.sleep(1)
+        check(collected == 0, "one address collected %d more seats through tokens" % collected)
+        print("tokens: one address holding a seat came with %d other tablets' tokens in %.1f s "
+              "and took %d of their seats" % (tried, time.monotonic() - started, collected))
+        keeper.close()
+    finally:
+        gateway.close()
+
+
+def full_width_code(port, gateway):
+    """The right code as a Japanese input method types it gets in, and is
+    no wrong code."""
+    while not gateway.lines.empty():
+        gateway.lines.get()
+    wide = "".join(chr(0xFF10 + int(c)) for c in CODE)
+    forms = [wide, wide[:3] + "\u3000" + wide[3:], CODE[:3] + "\u3000" + CODE[3:],
+             wide[:3] + " " + wide[3:]]
+    let_in = 0
+    for i, code in enumerate(forms):
+        page = Page(port, "127.0.21.%d" % (i + 1))
+        page.sign_in(45, code=code)
+        answer = page.until_any(("signedin", "refused"), 2)
+        if answer and answer["type"] == "signedin":
+            let_in += 1
+            page.send({"type": "release"})
+            page.until("released", 2)
+        page.close()
+    time.sleep(1.2)
+    counted = []
+    while not gateway.lines.empty():
+        line = gateway.lines.get()
+        if "まちがった授業コード" in line:
+            counted.append(line)
+    check(let_in == len(forms) and not counted,
+          "full-width codes: %d of %d in; %s" % (let_in, len(forms), counted))
+    print("full width: the right code in %d forms (full-width digits, wide and narrow blanks) got "
+          "in %d times; %d wrong codes counted" % (len(forms), let_in, len(counted)))
 
 
 def code_lockout():
@@ -761,6 +829,7 @@ def main():
         foreign_host(port)
         two_tabs(port)
         half_written(port, gateway)
+        full_width_code(port, gateway)
         if UNDER_WINE:
             print("no reading: left out under wine")
         else:
@@ -780,6 +849,7 @@ def main():
         gateway.close()
     try:
         one_tablet()
+        picked_tokens()
         code_lockout()
         requests_under_caps()
         idle_connections()

@@ -134,6 +134,7 @@
       $('signin-msg').textContent = m.message;
       break;
     case 'requested':
+    case 'left':
       $('notice').textContent = m.message;
       break;
     case 'seatfree':

@@ -287,7 +287,12 @@ void frmGateway::showState()
     for (const gateway::GatewayCore::TakeOverRequest &request : core.requests()) {
         requests.append(
             {request.id,
-             request.ownSeat != 0
+             request.move
+                 ? u"申し出 %1：%2 番から %3 番へ移りたい（%4、%5前）"_s.arg(request.id)
+                       .arg(request.ownSeat)
+                       .arg(request.seat)
+                       .arg(request.address, age(request.ageMs))
+             : request.ownSeat != 0
                  ? u"申し出 %1：%2 番も使いたい（%3、すでに %4 番を使用、%5前）"_s.arg(request.id)
                        .arg(request.seat)
                        .arg(request.address)
@@ -353,8 +358,9 @@ void frmGateway::cmdTurnAway_Click()
 void frmGateway::cmdStopGuessing_Click()
 {
     const int count = m_server.core().turnAwayGuessersAndRenewCode();
-    showError(u"まちがいの多い端末 %1 台を断り、授業コードを変えました。"
-              u"新しい授業コードを生徒に伝えてください（ログオン中のタブレットはそのままです）。"_s
+    showError(u"授業コードをまちがえ続けている端末 %1 台を断り（使っていた出席番号は空けました。"
+              u"回答は消えません）、授業コードを変えました。新しい授業コードを生徒に伝えてください"
+              u"（まちがえていないタブレットはそのままです）。"_s
                   .arg(count));
     showState();
 }

@@ -6,6 +6,7 @@
 #include "gateway/Protocol.h"
 #include "student/SignIn.h"
 
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -83,18 +84,28 @@ private slots:
     void noCommandFileEndsAtSignIn();
     void halfWrittenCommandFileKeepsTheView();
     void typedCodesHaveBudgets();
+    void typedCodeForms_data();
+    void typedCodeForms();
     void messageFloodDisconnects();
     void idleConnectionsAreSwept();
     void malformedMessagesAreRefused_data();
     void malformedMessagesAreRefused();
     void requestsLapseAndOneATablet();
+    void requestsOfNeighbours_data();
+    void requestsOfNeighbours();
     void oneTabletOneSeat_data();
     void oneTabletOneSeat();
     void signInsAMinute();
+    void resumeFromAnotherTablet_data();
+    void resumeFromAnotherTablet();
     void secondSeatTakesTheTeachersApproval();
+    void approvedMoveTellsTheSeatLeft_data();
+    void approvedMoveTellsTheSeatLeft();
     void teacherFreesASeatAndTurnsATabletAway();
     void oneAddressCannotLockTheCodeOut();
     void turningGuessersAwayGivesANewCode();
+    void guessersWithSeatsAreTurnedAway_data();
+    void guessersWithSeatsAreTurnedAway();
     void consoleCommands_data();
     void consoleCommands();
 
@@ -231,8 +242,8 @@ void TestGatewayCore::signInRefusals_data()
     QTest::newRow("code cut short")
         << u"7"_s << u"48219"_s << u"code"_s << gateway::wrongCodeMessage();
     QTest::newRow("empty code") << u"7"_s << QString() << u"code"_s << gateway::wrongCodeMessage();
-    QTest::newRow("full-width code")
-        << u"7"_s << u"４８２１９３"_s << u"code"_s << gateway::wrongCodeMessage();
+    QTest::newRow("full-width wrong code")
+        << u"7"_s << u"４８２１９４"_s << u"code"_s << gateway::wrongCodeMessage();
 }
 
 void TestGatewayCore::signInRefusals()
@@ -584,6 +595,32 @@ void TestGatewayCore::typedCodesHaveBudgets()
     QCOMPARE(tryCode(101, kCode), u"in"_s);
 }
 
+void TestGatewayCore::typedCodeForms_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("full-width") << u"４８２１９３"_s;
+    QTest::newRow("full-width, half-width blank") << u"４８２ １９３"_s;
+    QTest::newRow("full-width, ideographic blank") << u"４８２\u3000１９３"_s;
+    QTest::newRow("plain, ideographic blank") << u"482\u3000193"_s;
+    QTest::newRow("mixed widths, blanks around") << u"\u3000４8２1９3 "_s;
+}
+
+// The right code typed as a Japanese input method types it gets in, and is
+// no wrong guess: nothing spent, no back-off, no address shown.
+void TestGatewayCore::typedCodeForms()
+{
+    QFETCH(QString, typed);
+    connectClient(1);
+    for (int seat = 1; seat <= gateway::kFreeWrongCodes + 1; ++seat) {
+        m_core->handleMessage(1, signInMessage(QString::number(seat), typed));
+        QCOMPARE(last(take(1), u"signedin"_s)[u"seat"_s].toInt(), seat);
+        m_core->handleMessage(1, R"({"type":"release"})"_ba);
+        m_now += gateway::kSignInWindowMs;
+    }
+    QCOMPARE(m_core->wrongCodeCount(), 0);
+    QVERIFY(m_core->worstAddresses(1).isEmpty());
+}
+
 void TestGatewayCore::messageFloodDisconnects()
 {
     // Two connections of one address share its budget, control frames
@@ -696,6 +733,45 @@ void TestGatewayCore::requestsLapseAndOneATablet()
     QCOMPARE(m_core->requests().first().seat, 6);
 }
 
+void TestGatewayCore::requestsOfNeighbours_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("sameRequest");
+    QTest::newRow("same IPv4") << u"192.168.0.20"_s << u"192.168.0.20"_s << true;
+    QTest::newRow("IPv4 mapped") << u"192.168.0.20"_s << u"::ffff:192.168.0.20"_s << true;
+    QTest::newRow("same IPv6 host") << u"2001:db8:1::10"_s << u"2001:db8:1::10"_s << true;
+    QTest::newRow("another host of the /64") << u"2001:db8:1::10"_s << u"2001:db8:1::99"_s << false;
+}
+
+// Two pages ask for seat 5: a page on the same full address carries the
+// request on (a page opened anew); a neighbour in the same /64 never takes
+// it over, and what the teacher approves goes to the address shown.
+void TestGatewayCore::requestsOfNeighbours()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, sameRequest);
+    connectClient(1);
+    signInAs(1, 5);
+    connectClient(2, first);
+    connectClient(3, second);
+    m_core->handleMessage(2, signInMessage(u"5"_s, kCode, true));
+    const int id = last(take(2), u"pending"_s)[u"request"_s].toInt();
+    m_core->handleMessage(3, signInMessage(u"5"_s, kCode, true));
+    const int secondId = last(take(3), u"pending"_s)[u"request"_s].toInt();
+    QCOMPARE(secondId == id, sameRequest);
+    QCOMPARE(reason(2), sameRequest ? u"denied"_s : QString());
+    QCOMPARE(m_core->requests().size(), sameRequest ? 1 : 2);
+    for (const GatewayCore::TakeOverRequest &request : m_core->requests()) {
+        QCOMPARE(request.address,
+                 QHostAddress(request.id == id ? first : second).toString().remove(u"::ffff:"_s));
+    }
+    QVERIFY(m_core->approve(id));
+    QCOMPARE(m_core->hasSeat(2), !sameRequest);
+    QCOMPARE(m_core->hasSeat(3), sameRequest);
+}
+
 void TestGatewayCore::oneTabletOneSeat_data()
 {
     QTest::addColumn<QString>("first");
@@ -724,6 +800,60 @@ void TestGatewayCore::oneTabletOneSeat()
     QCOMPARE(reason(2), refused);
     QCOMPARE(m_core->holdsSeat(2), refused.isEmpty());
     QCOMPARE(SeatFolder::read(exchange::answerFilePath(2)) == "<missing>"_ba, !refused.isEmpty());
+}
+
+void TestGatewayCore::resumeFromAnotherTablet_data()
+{
+    // A page on `address` comes with the token of seat 1, held by
+    // 192.168.0.5; it holds seat `own` (0: none) and has signed in
+    // `signIns` times this minute before.
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("own");
+    QTest::addColumn<int>("signIns");
+    QTest::addColumn<QString>("refused");
+    QTest::newRow("the same tablet") << u"192.168.0.5"_s << 0 << 0 << QString();
+    QTest::newRow("the same tablet, sign-ins spent")
+        << u"192.168.0.5"_s << 0 << gateway::kMaxSignInsPerWindow << QString();
+    QTest::newRow("a new address, no seat") << u"192.168.0.9"_s << 0 << 0 << QString();
+    QTest::newRow("a tablet holding a seat") << u"192.168.0.9"_s << 10 << 0 << u"oneseat"_s;
+    QTest::newRow("IPv6 tablet holding a seat") << u"fd00::9"_s << 10 << 0 << u"oneseat"_s;
+    QTest::newRow("a tablet with its sign-ins spent")
+        << u"192.168.0.9"_s << 0 << gateway::kMaxSignInsPerWindow << u"signins"_s;
+}
+
+// A token picked up from another tablet does not let one tablet collect
+// seats: it is a sign-in like any other.
+void TestGatewayCore::resumeFromAnotherTablet()
+{
+    QFETCH(QString, address);
+    QFETCH(int, own);
+    QFETCH(int, signIns);
+    QFETCH(QString, refused);
+    connectClient(1, u"192.168.0.5"_s);
+    const QString token = signInAs(1, 1);
+    connectClient(2, address);
+    for (int i = 0; i < signIns; ++i) {
+        signInAs(2, 20 + i);
+        m_core->handleMessage(2, R"({"type":"release"})"_ba);
+    }
+    if (own)
+        QVERIFY(!signInAs(2, own).isEmpty());
+    connectClient(3, address);
+    m_core->handleMessage(3, resumeMessage(token));
+    const QList<QJsonObject> sent = take(3);
+    QCOMPARE(last(sent, u"refused"_s)[u"reason"_s].toString(), refused);
+    QCOMPARE(last(sent, u"signedin"_s).isEmpty(), !refused.isEmpty());
+    QCOMPARE(m_core->hasSeat(1), !refused.isEmpty());
+    QCOMPARE(m_core->signedInCount(), own ? 2 : 1);
+    if (refused.isEmpty() && address != u"192.168.0.5"_s) {
+        // It counted as a sign-in: a second token picked up is refused.
+        connectClient(4, u"192.168.0.6"_s);
+        const QString other = signInAs(4, 2);
+        m_core->clientDisconnected(3);
+        connectClient(5, address);
+        m_core->handleMessage(5, resumeMessage(other));
+        QCOMPARE(reason(5), u"oneseat"_s);
+    }
 }
 
 void TestGatewayCore::signInsAMinute()
@@ -757,6 +887,47 @@ void TestGatewayCore::secondSeatTakesTheTeachersApproval()
     QCOMPARE(last(take(2), u"signedin"_s)[u"seat"_s].toInt(), 8);
     QVERIFY(m_core->holdsSeat(7) && m_core->holdsSeat(8));
     QCOMPARE(SeatFolder::read(exchange::answerFilePath(8)), exchange::answerFileBytes(0));
+}
+
+void TestGatewayCore::approvedMoveTellsTheSeatLeft_data()
+{
+    // The tablet holds seat 3 through page 1 and asks for seat 5 through
+    // page `asker`; seat 5 is held by another tablet or free.
+    QTest::addColumn<int>("asker");
+    QTest::addColumn<bool>("fiveHeld");
+    QTest::addColumn<bool>("move");
+    QTest::newRow("the page itself, seat 5 free") << 1 << false << true;
+    QTest::newRow("the page itself, seat 5 held") << 1 << true << true;
+    QTest::newRow("another page of the tablet") << 2 << false << false;
+}
+
+// One page, one seat: a page that holds a seat and is given another moves,
+// the request says so and the page is told of the seat it leaves; its
+// answer stays in the seat's file.
+void TestGatewayCore::approvedMoveTellsTheSeatLeft()
+{
+    QFETCH(int, asker);
+    QFETCH(bool, fiveHeld);
+    QFETCH(bool, move);
+    connectClient(1, u"192.168.0.5"_s);
+    connectClient(2, u"192.168.0.5"_s);
+    connectClient(3, u"192.168.0.8"_s);
+    signInAs(1, 3);
+    m_core->handleMessage(1, answerMessage(0, m_version));
+    if (fiveHeld)
+        signInAs(3, 5);
+    m_core->handleMessage(asker, signInMessage(u"5"_s, kCode, true));
+    const int id = last(take(asker), u"pending"_s)[u"request"_s].toInt();
+    QCOMPARE(m_core->requests().first().ownSeat, 3);
+    QCOMPARE(m_core->requests().first().move, move);
+    take(1);
+    QVERIFY(m_core->approve(id));
+    const QList<QJsonObject> sent = take(asker);
+    QCOMPARE(last(sent, u"signedin"_s)[u"seat"_s].toInt(), 5);
+    QCOMPARE(m_core->holdsSeat(3), !move);
+    const QString left = last(sent, u"left"_s)[u"message"_s].toString();
+    QCOMPARE(left.contains(u"3 から 5"_s), move);
+    QCOMPARE(SeatFolder::read(exchange::answerFilePath(3)), exchange::answerFileBytes(1));
 }
 
 void TestGatewayCore::teacherFreesASeatAndTurnsATabletAway()
@@ -842,6 +1013,82 @@ void TestGatewayCore::turningGuessersAwayGivesANewCode()
     QCOMPARE(m_core->recentWrongCodes(), 0);
 }
 
+void TestGatewayCore::guessersWithSeatsAreTurnedAway_data()
+{
+    // Each of `tablets` tablets holds a seat and, from `startMs` on, sends a
+    // wrong code whenever its own wait allows, for `guessMs`; the button is
+    // pressed at 70 s.
+    QTest::addColumn<int>("tablets");
+    QTest::addColumn<int>("startMs");
+    QTest::addColumn<int>("guessMs");
+    QTest::addColumn<bool>("turnedAway");
+    QTest::newRow("30 seat holders guessing") << 30 << 0 << 70'000 << true;
+    QTest::newRow("one seat holder guessing") << 1 << 0 << 70'000 << true;
+    QTest::newRow("stopped over a minute ago") << 30 << 0 << 9000 << false;
+    QTest::newRow("two typos, no more") << 30 << 60'000 << 600 << false;
+}
+
+void TestGatewayCore::guessersWithSeatsAreTurnedAway()
+{
+    QFETCH(int, tablets);
+    QFETCH(int, startMs);
+    QFETCH(int, guessMs);
+    QFETCH(bool, turnedAway);
+    connectClient(1, u"192.168.9.1"_s); // an honest tablet that keeps its seat
+    signInAs(1, 50);
+    for (int i = 0; i < tablets; ++i) {
+        connectClient(100 + i, u"10.1.0.%1"_s.arg(i + 1));
+        signInAs(100 + i, i + 1);
+        m_core->handleMessage(100 + i, answerMessage(0, m_version));
+        take(100 + i);
+    }
+    // Guess every 300 ms; an honest pupil types the right code every second.
+    int honestIn = 0, honestTries = 0, wrong = 0;
+    for (m_now = 0; m_now < 70'000; m_now += 100) {
+        if (m_now >= startMs && m_now < startMs + guessMs && m_now % 300 == 0) {
+            for (int i = 0; i < tablets; ++i) {
+                m_core->handleMessage(100 + i, signInMessage(u"45"_s, u"000000"_s));
+                wrong += reason(100 + i) == u"code"_s;
+            }
+        }
+        if (m_now % 1000 == 0) {
+            ++honestTries;
+            connectClient(2, u"192.168.10.%1"_s.arg(honestTries));
+            m_core->handleMessage(2, signInMessage(u"40"_s, kCode));
+            if (!last(take(2), u"signedin"_s).isEmpty()) {
+                ++honestIn;
+                m_core->handleMessage(2, R"({"type":"release"})"_ba);
+            }
+            m_core->clientDisconnected(2);
+        }
+        m_core->sweep();
+    }
+    const int away = m_core->turnAwayGuessersAndRenewCode();
+    qInfo("%d seat holders: %d wrong codes judged; honest right code in on %d of %d tries; "
+          "the button turned away %d",
+          tablets, wrong, honestIn, honestTries, away);
+    QCOMPARE(away, turnedAway ? tablets : 0);
+    QVERIFY(m_core->hasSeat(1));
+    for (int i = 0; i < tablets; ++i) {
+        QCOMPARE(m_core->holdsSeat(i + 1), !turnedAway);
+        QCOMPARE(m_disconnected.contains(100 + i), turnedAway);
+        // Nothing is erased: the answer given stays in the seat's file.
+        QCOMPARE(SeatFolder::read(exchange::answerFilePath(i + 1)), exchange::answerFileBytes(1));
+    }
+    connectClient(3, u"10.1.0.1"_s);
+    QCOMPARE(m_disconnected.contains(3), turnedAway);
+    // The honest pupil who kept typing the right code while held up is no
+    // guesser.
+    connectClient(5, u"192.168.10.5"_s);
+    QVERIFY(!m_disconnected.contains(5));
+    // Once they are gone, the new code gets in within kCodeRefillMs, and
+    // stays in for the rest of the lesson.
+    m_now += gateway::kCodeRefillMs;
+    connectClient(4, u"192.168.9.4"_s);
+    m_core->handleMessage(4, signInMessage(u"41"_s, m_core->lessonCode()));
+    QVERIFY(!last(take(4), u"signedin"_s).isEmpty());
+}
+
 void TestGatewayCore::consoleCommands_data()
 {
     QTest::addColumn<QString>("line");
@@ -855,6 +1102,13 @@ void TestGatewayCore::consoleCommands_data()
     QTest::newRow("y") << u"y 4"_s << int(Verb::Approve) << 4;
     QTest::newRow("N") << u"N 4"_s << int(Verb::Deny) << 4;
     QTest::newRow("空ける") << u"空ける　５"_s << int(Verb::Release) << 5;
+    QTest::newRow("no blank") << u"許可３"_s << int(Verb::Approve) << 3;
+    QTest::newRow("no blank, two digits") << u"断る12"_s << int(Verb::Deny) << 12;
+    QTest::newRow("y, no blank") << u"ｙ１"_s << int(Verb::Approve) << 1;
+    QTest::newRow("空ける, no blank") << u"空ける５"_s << int(Verb::Release) << 5;
+    QTest::newRow("no blank, zero") << u"許可0"_s << -1 << 0;
+    QTest::newRow("number alone") << u"３"_s << -1 << 0;
+    QTest::newRow("digits inside the word") << u"許3可"_s << -1 << 0;
     QTest::newRow("no number") << u"許可"_s << -1 << 0;
     QTest::newRow("zero") << u"許可 0"_s << -1 << 0;
     QTest::newRow("three words") << u"許可 1 2"_s << -1 << 0;
