@@ -76,8 +76,8 @@ void BackgroundShareRunner::runAll(std::vector<std::function<void()>> &jobs)
         --m_slowCalls;
     // A share that has given up answers at once, with errors: the notice
     // stays until work gets through without one.
-    m_failing = shareNotAnsweringCount() != failuresBefore;
-    const bool stall = m_failing || m_slowCalls > 0;
+    const bool failing = shareNotAnsweringCount() != failuresBefore;
+    const bool stall = failing || m_slowCalls > 0;
     if (stall != m_stalled) {
         m_stalled = stall;
         emit stalled(stall);

@@ -90,7 +90,6 @@ private:
     QThreadPool *m_pool;
     int m_waiting = 0;
     int m_slowCalls = 0;
-    bool m_failing = false;
     bool m_stalled = false;
 };
 

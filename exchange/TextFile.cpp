@@ -572,21 +572,20 @@ namespace {
 // writeWholeFile inside the folder held open as folderFd.
 FileStatus writeInFolder(int folderFd, const QByteArray &name, const QByteArray &bytes)
 {
-    const auto done = [](FileStatus status) { return status; };
 
     int lastError = 0;
     for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
         struct stat info;
         if (::fstatat(folderFd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
             if (S_ISDIR(info.st_mode))
-                return done(FileStatus::failure(folderInTheWayReason()));
+                return FileStatus::failure(folderInTheWayReason());
             // A link, pipe, socket or device, or a second name of a file
             // elsewhere: the name is freed and the file made anew.
             if (!isOwnRegularFile(info) && ::unlinkat(folderFd, name.constData(), 0) != 0 &&
                 errno != ENOENT)
-                return done(FileStatus::failure(systemReason()));
+                return FileStatus::failure(systemReason());
         } else if (errno != ENOENT) {
-            return done(FileStatus::failure(systemReason()));
+            return FileStatus::failure(systemReason());
         }
         // The file is cut as it is opened: SMB clients refuse or fail a cut
         // made after the open (some refuse an existing file opened for
@@ -605,18 +604,17 @@ FileStatus writeInFolder(int folderFd, const QByteArray &name, const QByteArray 
             if (lastError == ELOOP || lastError == EMLINK || lastError == ENXIO ||
                 lastError == EAGAIN || lastError == EINTR)
                 continue;
-            return done(FileStatus::failure(lastError == EISDIR ? folderInTheWayReason()
-                                                                : systemReason(lastError)));
+            return FileStatus::failure(lastError == EISDIR ? folderInTheWayReason()
+                                                           : systemReason(lastError));
         }
         if (::fstat(fd, &info) != 0 || !isOwnRegularFile(info)) {
             ::close(fd);
             lastError = 0;
             continue;
         }
-        return done(writeAllAndClose(fd, bytes, false));
+        return writeAllAndClose(fd, bytes, false);
     }
-    return done(
-        FileStatus::failure(lastError != 0 ? systemReason(lastError) : keptReplacedReason()));
+    return FileStatus::failure(lastError != 0 ? systemReason(lastError) : keptReplacedReason());
 }
 
 } // namespace

@@ -175,6 +175,14 @@ void GatewayCore::refuse(quint64 client, const QString &reason, const QString &t
     send(client, refusal(reason, text));
 }
 
+// A tablet past its sign-ins of a minute, by a new seat or another's token.
+void GatewayCore::refuseTooManySignIns(quint64 client)
+{
+    refuse(client, u"signins"_s,
+           u"このタブレットからのログオンが多すぎます。１分ほど待ってから、"
+           u"もう一度入れてください。"_s);
+}
+
 void GatewayCore::drop(quint64 client)
 {
     const auto found = m_clients.find(client);
@@ -323,9 +331,7 @@ void GatewayCore::signIn(quint64 client, Client &state, const BrowserMessage &me
         return;
     }
     if (!m_admission.maySignIn(state.key)) {
-        refuse(client, u"signins"_s,
-               u"このタブレットからのログオンが多すぎます。１分ほど待ってから、"
-               u"もう一度入れてください。"_s);
+        refuseTooManySignIns(client);
         return;
     }
     if (takeFreeSeat(client, state, *seat, message.seat))
@@ -621,9 +627,7 @@ void GatewayCore::resume(quint64 client, Client &state, const BrowserMessage &me
             return;
         }
         if (!m_admission.maySignIn(state.key)) {
-            refuse(client, u"signins"_s,
-                   u"このタブレットからのログオンが多すぎます。１分ほど待ってから、"
-                   u"もう一度入れてください。"_s);
+            refuseTooManySignIns(client);
             return;
         }
         m_admission.countSignIn(state.key);

@@ -182,6 +182,7 @@ private:
     void send(quint64 client, const QByteArray &message);
     static QByteArray refusal(const QString &reason, const QString &text);
     void refuse(quint64 client, const QString &reason, const QString &text);
+    void refuseTooManySignIns(quint64 client);
     void drop(quint64 client);
     bool withinRate(quint64 client, const Client &state);
     // Whether the sign-in's code or key opens the lesson; refuses it if not.

@@ -245,16 +245,7 @@ class Page:
             self.buffer += chunk
 
     def until(self, kind, timeout=5.0):
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            message = self.receive(end - time.monotonic())
-            if message is None:
-                if self.closed:
-                    return None
-                continue
-            if message.get("type") == kind:
-                return message
-        return None
+        return self.until_any((kind,), timeout)
 
     def until_any(self, kinds, timeout=5.0):
         end = time.monotonic() + timeout

@@ -41,7 +41,6 @@ struct LessonSession::SeatWork
     int seat = 0;
     // --- given
     bool writeCommand = false;
-    bool resetAnswer = false;
     bool readCommand = false;
     // The answer file could not be reset and held this.
     std::optional<tally::AnswerStamp> stale;
@@ -162,7 +161,6 @@ QList<int> LessonSession::publishSeats(const QList<int> &seats, PublishReport &r
         SeatWork w;
         w.seat = seat;
         w.writeCommand = !s.commandWritten;
-        w.resetAnswer = true;
         w.stale = s.stale;
         w.reading = s.reading;
         work.push_back(std::move(w));
