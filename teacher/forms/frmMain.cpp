@@ -4,6 +4,7 @@
 #include "FittingLabel.h"
 #include "LessonReportPdf.h"
 #include "frmAbout.h"
+#include "frmTimeLimit.h"
 #if OMBRA_GATEWAY
 #include "GatewayMenu.h"
 #endif
@@ -119,6 +120,7 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     buildControlBar(client);
     buildMenus();
     buildAdditions();
+    buildVoteAndTime();
 #if OMBRA_GATEWAY
     addGatewayMenuItem(this, findChild<QMenu *>(u"mnuFile"_s));
 #endif
@@ -387,6 +389,8 @@ void frmMain::refresh()
 
     showAnswerState();
     showCorrectMark();
+    showEarlierVote();
+    showTimeLimit();
 }
 
 void frmMain::mnuFileOpen_Click()
@@ -606,6 +610,7 @@ void frmMain::mnuHideGraph_Toggled(bool hidden)
         m_lblAnswerSum[k]->setVisible(!hidden);
     }
     showCorrectMark();
+    showEarlierVote();
 }
 
 QPixmap frmMain::grabGraph()
@@ -644,6 +649,139 @@ void frmMain::mnuSaveGraphImage_Click()
         m_warn(u"グラフの画像を保存できませんでした。\n"_s + QDir::toNativeSeparators(path) +
                u"\n"_s + error);
     }
+}
+
+// ----------------------------------------------- time limit and votes
+
+void frmMain::buildVoteAndTime()
+{
+    QMenu *display = findChild<QMenu *>(u"mnuDisplay"_s);
+    display->addSeparator()->setObjectName(u"mnuBarVote"_s);
+    QAction *limit = display->addAction(u"制限時間..."_s);
+    limit->setObjectName(u"mnuTimeLimit"_s);
+    limit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(limit, &QAction::triggered, this, &frmMain::mnuTimeLimit_Click);
+    m_voteAgain = display->addAction(u"もう一度投票"_s);
+    m_voteAgain->setObjectName(u"mnuVoteAgain"_s);
+    m_voteAgain->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_voteAgain->setEnabled(false);
+    connect(m_voteAgain, &QAction::triggered, this, &frmMain::mnuVoteAgain_Click);
+
+    // The time left, top right over the graph, large enough for the back
+    // of the room.
+    m_lblTimeLimit = new QLabel(m_client);
+    m_lblTimeLimit->setObjectName(u"lblTimeLimit"_s);
+    m_lblTimeLimit->setGeometry(kClientWidth - 232, 0, 224, 48);
+    m_lblTimeLimit->setFont(gothicFont(26, true));
+    m_lblTimeLimit->setAlignment(Qt::AlignCenter);
+    m_lblTimeLimit->setStyleSheet(
+        u"QLabel { background: black; color: yellow; border: 2px solid yellow; }"_s);
+    m_lblTimeLimit->setVisible(false);
+    connect(&m_lesson.timeLimit(), &lesson::TimeLimit::changed, this, &frmMain::refresh);
+
+    // The previous vote: a dashed outline over each bar to the height the
+    // bar had then, with its number; the legend right of the last bar.
+    const QString pale = u"#ffe680"_s;
+    for (int k = 0; k < 5; ++k) {
+        auto *outline = new QFrame(m_client);
+        outline->setObjectName(indexed(u"EarlierGraph", k));
+        outline->setAttribute(Qt::WA_TransparentForMouseEvents);
+        outline->setStyleSheet(u"QFrame { border: 3px dashed %1; border-bottom: none;"
+                               u" background: transparent; }"_s.arg(pale));
+        outline->setVisible(false);
+        m_earlierBar[k] = outline;
+        auto *sum = new QLabel(m_client);
+        sum->setObjectName(indexed(u"LblEarlierSum", k));
+        sum->setFont(gothicFont(16, true));
+        sum->setAlignment(Qt::AlignCenter);
+        sum->setStyleSheet(u"QLabel { color: %1; background: rgba(0, 0, 0, 128); }"_s.arg(pale));
+        sum->setVisible(false);
+        m_earlierSum[k] = sum;
+    }
+    const QString legendStyle[2] = {
+        u"QLabel { color: %1; border: 2px dashed %1; }"_s.arg(pale),
+        u"QLabel { color: white; border: 2px solid white; }"_s};
+    for (int i = 0; i < 2; ++i) {
+        auto *legend = new QLabel(m_client);
+        legend->setObjectName(indexed(u"lblVoteLegend", i));
+        legend->setFont(gothicFont(11, true));
+        legend->setAlignment(Qt::AlignCenter);
+        legend->setStyleSheet(legendStyle[i]);
+        legend->setGeometry(kBarLeft[4] + kBarWidth + 4, 140 + 36 * i, 56, 28);
+        legend->setVisible(false);
+        m_voteLegend[i] = legend;
+    }
+}
+
+void frmMain::showTimeLimit()
+{
+    const lesson::TimeLimit &limit = m_lesson.timeLimit();
+    const QString caption = limit.caption();
+    m_lblTimeLimit->setText(caption);
+    m_lblTimeLimit->setAccessibleName(caption);
+    m_lblTimeLimit->setVisible(!caption.isEmpty());
+    m_lblTimeLimit->raise();
+    if (m_timeLimitWindow) {
+        m_timeLimitWindow->showLimit(caption, m_lesson.session().answering(),
+                                     limit.state() == lesson::TimeLimit::State::Running);
+    }
+    m_voteAgain->setEnabled(m_lesson.canVoteAgain());
+}
+
+void frmMain::showEarlierVote()
+{
+    const std::optional<lesson::Lesson::EarlierVote> vote = m_lesson.earlierVote();
+    const bool shown = vote && !m_hideGraph->isChecked();
+    for (int k = 0; k < 5; ++k) {
+        const tally::Bar bar = vote ? vote->graph[k] : tally::Bar{};
+        const bool visible = shown && !bar.caption.isEmpty();
+        m_earlierBar[k]->setVisible(visible);
+        m_earlierSum[k]->setVisible(visible);
+        if (!visible)
+            continue;
+        const int top = static_cast<int>(std::lround(bar.top));
+        m_earlierBar[k]->setGeometry(kBarLeft[k] + 6, top, kBarWidth - 12, tally::kBaseLine - top);
+        m_earlierSum[k]->setText(bar.caption);
+        m_earlierSum[k]->setAccessibleName(vote->earlierLabel + u' ' + bar.caption);
+        m_earlierSum[k]->setGeometry(kBarLeft[k], std::max(top - 30, 110), kBarWidth, 26);
+        m_earlierBar[k]->raise();
+        m_earlierSum[k]->raise();
+    }
+    for (int i = 0; i < 2; ++i) {
+        m_voteLegend[i]->setText(vote ? (i == 0 ? vote->earlierLabel : vote->currentLabel)
+                                      : QString());
+        m_voteLegend[i]->setVisible(bool(vote));
+    }
+}
+
+void frmMain::mnuTimeLimit_Click()
+{
+    if (!m_timeLimitWindow) {
+        m_timeLimitWindow = new frmTimeLimit(this);
+        connect(m_timeLimitWindow, &frmTimeLimit::startRequested, this, [this](int seconds) {
+            laterIfBusy([this, seconds] {
+                if (!m_lesson.startTimeLimit(seconds))
+                    m_warn(u"回答を受け付けていないので、制限時間を始められません。"
+                           u"「つぎへ」か「再集計」で質問を出してから始めてください。"_s);
+                refresh();
+            });
+        });
+        connect(m_timeLimitWindow, &frmTimeLimit::cancelRequested, this, [this] {
+            laterIfBusy([this] {
+                m_lesson.cancelTimeLimit();
+                refresh();
+            });
+        });
+        showTimeLimit();
+    }
+    m_timeLimitWindow->show();
+    m_timeLimitWindow->raise();
+    m_timeLimitWindow->activateWindow();
+}
+
+void frmMain::mnuVoteAgain_Click()
+{
+    laterIfBusy([this] { run(&lesson::Lesson::mnuVoteAgain_Click); });
 }
 
 void frmMain::setShareRunner(exchange::BackgroundShareRunner &runner)

@@ -26,6 +26,7 @@ class QuestionnaireWindows;
 namespace teacher {
 
 class AnswerStatusWindow;
+class frmTimeLimit;
 
 // The teacher's main window: the graph, the question, the control bar and
 // the menus. Every handler runs the lesson's procedure of the same name and
@@ -87,6 +88,11 @@ public:
     {
         m_chooseReportPath = std::move(chooser);
     }
+    // "制限時間..." (Ctrl+T) and "もう一度投票" (Ctrl+R).
+    void mnuTimeLimit_Click();
+    void mnuVoteAgain_Click();
+    // The time limit's window, once it has been opened; null before.
+    frmTimeLimit *timeLimitWindow() const { return m_timeLimitWindow; }
     // Tells the teacher that something could not be done; a message box
     // unless replaced.
     void setWarner(std::function<void(const QString &text)> warner) { m_warn = std::move(warner); }
@@ -130,6 +136,14 @@ private:
     AnswerStatusWindow *m_answerStatus = nullptr;
     std::function<QString(const QString &)> m_chooseImagePath;
     std::function<void(const QString &)> m_warn;
+    QAction *m_voteAgain = nullptr;
+    QLabel *m_lblTimeLimit = nullptr;
+    frmTimeLimit *m_timeLimitWindow = nullptr;
+    // The previous vote's bars as outlines, with their numbers, and the
+    // legend naming both votes.
+    std::array<QFrame *, 5> m_earlierBar{};
+    std::array<QLabel *, 5> m_earlierSum{};
+    std::array<QLabel *, 2> m_voteLegend{};
 
     void buildGraph(QWidget *client);
     void buildControlBar(QWidget *client);
@@ -140,6 +154,10 @@ private:
     void showAnswerState();
     // Marks the correct answer while "正解を表示" is ticked.
     void showCorrectMark();
+    void buildVoteAndTime();
+    // The time left, and the previous vote beside the current one.
+    void showTimeLimit();
+    void showEarlierVote();
     // Runs a lesson procedure and shows its outcome.
     void run(void (lesson::Lesson::*procedure)());
     // Runs handler now, or once the lesson is no longer inside a handler or

@@ -4,6 +4,8 @@
 #include "exchange/NumberText.h"
 #include "teacher/tally/Correct.h"
 
+#include <QTimer>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -12,6 +14,8 @@ namespace lesson {
 namespace {
 
 constexpr int kLastCursor = 30; // "表示の消去" counts ad-hoc questions up to 31
+// Time ran out inside a handler: the pause is tried again this much later.
+constexpr int kTimeUpRetryMs = 100;
 
 // The answers a publication of this mode offers the seats: 1 to 5, else 0.
 int answersOffered(double mode)
@@ -62,8 +66,10 @@ Lesson::Lesson(LessonPrompter &prompter)
     QObject::connect(&m_document, &questionnaire::QuestionnaireDocument::tableReplaced, [this] {
         CurrentQuestion = 0;
         m_shownRow = -1;
+        m_asked.reset();
         showFacts({});
     });
+    QObject::connect(&m_timeLimit, &TimeLimit::expired, [this] { timeLimitExpired(); });
     // Connected before any window is: the graph is drawn from the new tally
     // before a window shows it.
     QObject::connect(&m_session, &LessonSession::changed, [this] { showTally(); });
@@ -95,7 +101,119 @@ Publication Lesson::publication() const
 void Lesson::publish(const std::optional<GivenQuestion> &given)
 {
     m_revealCorrect = false;
+    cancelTimeLimit();
+    if (given)
+        m_asked = given;
     m_session.PublishToSeats(publication(), given);
+}
+
+// ---------------------------------------------------------------- 制限時間
+
+bool Lesson::startTimeLimit(int seconds)
+{
+    if (!m_session.answering())
+        return false;
+    m_timeUpPending = false;
+    return m_timeLimit.start(seconds);
+}
+
+void Lesson::cancelTimeLimit()
+{
+    m_timeUpPending = false;
+    m_timeLimit.cancel();
+}
+
+void Lesson::timeLimitExpired()
+{
+    // No answer counts past the time, even while a handler waits in a
+    // message box: the polls stop now, the pause is published right after.
+    m_session.stopAnswering();
+    m_timeUpPending = true;
+    pauseForTimeUp();
+}
+
+void Lesson::pauseForTimeUp()
+{
+    if (!m_timeUpPending)
+        return;
+    if (m_session.inHandler()) {
+        QTimer::singleShot(kTimeUpRetryMs, &m_timeLimit, [this] { pauseForTimeUp(); });
+        return;
+    }
+    CmdPause_Click();
+    m_timeLimit.showTimeUp();
+}
+
+// ------------------------------------------------------------ もう一度投票
+
+int Lesson::latestVote(const GivenQuestion &question) const
+{
+    // A vote just given has no column until its first collection.
+    const int given =
+        m_asked && m_asked->sameQuestionAnyVote(question) ? m_asked->vote : 0;
+    return std::max(given, m_session.record().history().latestVote(question));
+}
+
+GivenQuestion Lesson::atLatestVote(GivenQuestion question) const
+{
+    question.vote = std::max(1, latestVote(question));
+    return question;
+}
+
+bool Lesson::askedIsOnScreen() const
+{
+    if (!m_asked || m_asked->texts != ShownQuestion)
+        return false;
+    if (m_asked->adHoc)
+        return m_document.LastQuestion == 0 && m_asked->source == m_adHocSerial;
+    return m_document.LastQuestion != 0 && m_asked->source == m_shownRow;
+}
+
+bool Lesson::canVoteAgain() const
+{
+    return askedIsOnScreen() && opensAnswering(m_asked->facts.answers);
+}
+
+void Lesson::mnuVoteAgain_Click()
+{
+    const LessonSession::HandlerScope scope(m_session);
+    if (!canVoteAgain())
+        return;
+    GivenQuestion next = *m_asked;
+    next.vote = latestVote(next) + 1;
+    LVQMode = next.facts.answers;
+    publish(next);
+    LayoutAnswerLabels();
+    m_session.startAnswering();
+}
+
+std::optional<Lesson::EarlierVote> Lesson::earlierVote() const
+{
+    if (!askedIsOnScreen() || m_asked->vote < 2)
+        return std::nullopt;
+    GivenQuestion earlier = *m_asked;
+    --earlier.vote;
+    const tally::AnswerHistory &history = m_session.record().history();
+    const int column = history.columnOf(earlier);
+    if (column < 0)
+        return std::nullopt;
+    const std::array<int, tally::kBars> counts =
+        history.answerCounts(column, m_session.LVQStudentsMax);
+    std::array<float, tally::kBars> answerCount{};
+    int answered = 0;
+    for (int k = 0; k < tally::kBars; ++k) {
+        answerCount[k] = float(counts[k]);
+        answered += counts[k];
+    }
+    EarlierVote vote{{}, tally::voteLabel(earlier.vote), tally::voteLabel(m_asked->vote)};
+    const double mode = m_asked->facts.answers;
+    if (m_displayIndex == 0) {
+        tally::showCountGraph(mode, answerCount, vote.graph);
+    } else {
+        float share = 0;
+        tally::showPercentGraph(mode, answerCount, answered, vote.graph, share);
+    }
+    return vote;
 }
 
 void Lesson::showFacts(const tally::QuestionFacts &facts)
@@ -158,7 +276,7 @@ void Lesson::cmdNext_Click()
     setFrameCaption(u"問目のアンケート", CurrentQuestion + 1);
     showRow(CurrentQuestion);
     const int row = CurrentQuestion;
-    publish(GivenQuestion{row, false, row + 1, ShownQuestion, m_shownFacts});
+    publish(atLatestVote({row, false, row + 1, ShownQuestion, m_shownFacts}));
     LayoutAnswerLabels();
     CurrentQuestion = std::min(CurrentQuestion + 1, questionnaire::kTableRows - 1);
     m_session.startAnswering();
@@ -168,6 +286,7 @@ void Lesson::cmdBack_Click()
 {
     const LessonSession::HandlerScope scope(m_session);
     m_session.stopAnswering();
+    cancelTimeLimit();
     // The seats keep the question and may go on answering it; what they gave
     // so far is kept now, the rest by the next publication.
     m_session.recordAnswersGiven();
@@ -256,8 +375,8 @@ void Lesson::CmdStart_Click()
         // The ad-hoc question on screen is asked again, in a new round, until
         // "表示の消去" moves on to the next one; other labels make another
         // question, under the same number on screen.
-        publish(GivenQuestion{m_adHocSerial, true, CurrentQuestion + 1, ShownQuestion,
-                              {answersOffered(LVQMode), 0}});
+        publish(atLatestVote({m_adHocSerial, true, CurrentQuestion + 1, ShownQuestion,
+                              {answersOffered(LVQMode), 0}}));
     } else {
         // The question on screen, with its own answer count; right after a
         // questionnaire was opened, its first question is shown first. After
@@ -267,8 +386,8 @@ void Lesson::CmdStart_Click()
         const int row = m_shownRow;
         setFrameCaption(u"問目の集計", row + 1);
         LVQMode = rowMode(row);
-        publish(GivenQuestion{row, false, row + 1, ShownQuestion,
-                              {answersOffered(LVQMode), m_shownFacts.correct}});
+        publish(atLatestVote({row, false, row + 1, ShownQuestion,
+                              {answersOffered(LVQMode), m_shownFacts.correct}}));
     }
     m_session.startAnswering();
     LayoutAnswerLabels();
@@ -359,6 +478,7 @@ void Lesson::mnuNew_Click()
 
 QString Lesson::Form_Unload()
 {
+    cancelTimeLimit();
     LVQMode = exchange::kModeEnd;
     return m_session.close(publication());
 }

@@ -2,6 +2,7 @@
 
 #include "LessonPrompter.h"
 #include "LessonSession.h"
+#include "TimeLimit.h"
 
 #include "teacher/questionnaire/Questionnaire.h"
 #include "teacher/questionnaire/QuestionnaireDocument.h"
@@ -96,6 +97,33 @@ public:
     };
     CorrectMark correctMark() const;
 
+    // --- 制限時間 -----------------------------------------------------------
+    // The limit on the answering now open. At zero answering pauses as
+    // "集計中断" does, and the limit says that time is up; every publication,
+    // "もどる" and the end of the lesson cancel it.
+    const TimeLimit &timeLimit() const { return m_timeLimit; }
+    // Starts a limit of seconds; false (nothing changes) while answering is
+    // not open or for a number of seconds the limit does not take.
+    bool startTimeLimit(int seconds);
+    void cancelTimeLimit();
+
+    // --- もう一度投票 ---------------------------------------------------------
+    // Whether the question on screen was asked and may be voted on again.
+    bool canVoteAgain() const;
+    // Asks the question on screen again as its next vote: the seats'
+    // answers start afresh and go to a column of the vote's own, while the
+    // earlier votes' answers stay as they were.
+    void mnuVoteAgain_Click();
+    // The previous vote's counts, drawn as the graph draws the current ones,
+    // while a later vote on the question is on screen; nothing otherwise.
+    struct EarlierVote
+    {
+        tally::Graph graph;
+        QString earlierLabel; // "1回目"
+        QString currentLabel; // "2回目"
+    };
+    std::optional<EarlierVote> earlierVote() const;
+
     // --- start-up ------------------------------------------------------
     // False when another teacher's program holds the folder: nothing was
     // written, and the program ends.
@@ -150,12 +178,24 @@ private:
     // Ad-hoc questions are numbered by a serial of their own, which
     // "表示の消去" counts on past the 31 that the screen shows.
     int m_adHocSerial = 0;
+    TimeLimit m_timeLimit;
+    // Time ran out while a handler was under way: the pause follows it.
+    bool m_timeUpPending = false;
+    // The question last given to the seats, with its vote.
+    std::optional<GivenQuestion> m_asked;
 
     Publication publication() const;
     // Publishes what is on screen; given is the question the seats then
     // answer, if they answer one.
     void publish(const std::optional<GivenQuestion> &given = std::nullopt);
     void emptyGraphAndLabels();
+    // The question, given at its latest vote so far (the first if none).
+    GivenQuestion atLatestVote(GivenQuestion question) const;
+    int latestVote(const GivenQuestion &question) const;
+    // Whether the question last given is the one on screen.
+    bool askedIsOnScreen() const;
+    void timeLimitExpired();
+    void pauseForTimeUp();
     void showRow(int row);
     // Another question, or none, comes on screen.
     void showFacts(const tally::QuestionFacts &facts);

@@ -146,6 +146,7 @@ public:
     // once: no tick follows.
     void startAnswering();
     void stopAnswering();
+    bool answering() const { return Timer1.isActive(); }
     // Reads every seat's answer into the column of the question it shows,
     // without counting: the seats go on answering while the teacher looks
     // elsewhere ("もどる").

@@ -43,8 +43,13 @@ bool AnswerHistory::store(const AskedQuestion &question,
         Column fresh{question, {}, {}, {}};
         // No seat has a round in a new column: the first reading begins one.
         fresh.round.fill(std::numeric_limits<int>::min());
-        m_columns.push_back(fresh);
-        index = columnCount() - 1;
+        // A later vote goes right after the question's votes before it.
+        index = columnCount();
+        for (int column = 0; column < columnCount() && question.vote > 1; ++column) {
+            if (m_columns[column].question.sameQuestionAnyVote(question))
+                index = column + 1;
+        }
+        m_columns.insert(m_columns.begin() + index, fresh);
         changed = true;
     }
     Column &column = m_columns[index];
@@ -108,6 +113,35 @@ int AnswerHistory::questionNumber(int column) const
     return column >= 0 && column < columnCount() ? m_columns[column].question.number : 0;
 }
 
+int AnswerHistory::vote(int column) const
+{
+    return column >= 0 && column < columnCount() ? m_columns[column].question.vote : 0;
+}
+
+int AnswerHistory::latestVote(const AskedQuestion &question) const
+{
+    int latest = 0;
+    for (const Column &column : m_columns) {
+        if (column.question.sameQuestionAnyVote(question))
+            latest = std::max(latest, column.question.vote);
+    }
+    return latest;
+}
+
+QString voteLabel(int vote)
+{
+    return QString::number(vote) + u"回目"_s;
+}
+
+QString columnHeading(const AnswerHistory &history, int column)
+{
+    const QString number = exchange::numberFieldText(history.questionNumber(column));
+    const int vote = history.vote(column);
+    if (vote <= 1)
+        return number;
+    return number.chopped(1) + u'(' + voteLabel(vote) + u") "_s;
+}
+
 qint16 historyValue(float value)
 {
     if (std::isnan(value))
@@ -129,7 +163,7 @@ QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax)
     QStringList lines;
     QString header = u"出席番号"_s;
     for (int column = 0; column < history.columnCount(); ++column)
-        header += u',' + exchange::numberFieldText(history.questionNumber(column));
+        header += u',' + columnHeading(history, column);
     lines.append(header);
 
     for (int seat = 1; seat <= std::min(studentsMax, kHistorySeats - 1); ++seat) {
@@ -181,7 +215,7 @@ QByteArray resultsBytes(const AnswerHistory &history, int studentsMax)
         u"番号,質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
         u"正解,正答率"_s);
     for (int column = 0; column < history.columnCount(); ++column) {
-        QStringList cells{exchange::numberFieldText(history.questionNumber(column))};
+        QStringList cells{columnHeading(history, column)};
         for (const QString &text : history.texts(column))
             cells.append(csvCell(text));
         int answered = 0;

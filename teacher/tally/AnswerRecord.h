@@ -38,13 +38,22 @@ struct AskedQuestion
     int number = 0;
     QuestionTexts texts;
     QuestionFacts facts;
+    // Which vote on the question this is: 1, or 2, 3 … when the teacher
+    // has the class vote on it again ("もう一度投票") to compare the rounds.
+    int vote = 1;
 
     // One record column holds one question: the same source with the same
     // texts and number of answers. Asking it again by any route (つぎへ after
     // もどる, 再集計, the questionnaire opened or edited anew) adds to its
     // column; anything the seats see differently (the blank question after
     // "表示の消去", other labels, an edited text) is another question.
+    // Each vote has a column of its own, so that a later vote never
+    // replaces an answer of an earlier one.
     bool sameQuestion(const AskedQuestion &other) const
+    {
+        return sameQuestionAnyVote(other) && vote == other.vote;
+    }
+    bool sameQuestionAnyVote(const AskedQuestion &other) const
     {
         return source == other.source && adHoc == other.adHoc && texts == other.texts &&
                facts.answers == other.facts.answers;
@@ -57,7 +66,9 @@ using SeatSet = std::array<bool, kHistorySeats>;
 // The answer of every seat to every question collected in the lesson: one
 // column per question, in the order the questions were first collected, each
 // with the number, texts and facts it was first asked with, never replaced.
-// Collecting a question again writes its own column and no other.
+// Collecting a question again writes its own column and no other. A second
+// (third, …) vote on a question gets a column right after the question's
+// earlier votes, wherever the question stands in the record.
 //
 // A question may be asked in several rounds (asked again, paused and
 // restarted); every round resets the seat's answer file. A cell keeps the
@@ -88,6 +99,11 @@ public:
     qint16 cell(int seat, int column) const;
     // The question number heading column; 0 outside the table.
     int questionNumber(int column) const;
+    // The vote the column holds (1 for the first); 0 outside the table.
+    int vote(int column) const;
+    // The latest vote on question in the record, whichever vote it names;
+    // 0 when the record has none.
+    int latestVote(const AskedQuestion &question) const;
     // The texts the column's question was first asked with.
     QuestionTexts texts(int column) const;
     QuestionFacts facts(int column) const;
@@ -118,7 +134,8 @@ qint16 historyValue(float value);
 // two give
 //   出席番号, 1 , 2 , 1 , 2
 //    1 番 , 2 , 0 , 1 , 3
-// Seat lines run from 1 to studentsMax; seat 0 is never answered.
+// Seat lines run from 1 to studentsMax; seat 0 is never answered. A second
+// vote's column is headed with its number and the vote: " 3(2回目) ".
 QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax);
 
 // The results "Kekka.csv", for a spreadsheet on a Japanese PC: code page 932,
@@ -131,11 +148,18 @@ QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax);
 // nobody answered). A text a spreadsheet would take for a formula (=, +, -,
 // @ or their full-width forms first, after any blanks; a tab or a carriage
 // return first) gets a quote in front and stays text; a plain number such as
-// -1 stays a number. A cell holding a comma, a quote or a line break is
+// -1 stays a number. Each vote on a question is a line of its own, numbered
+// as the record heads its column. A cell holding a comma, a quote or a line break is
 // quoted, its quotes doubled:
 //   番号,質問,答え1,…,答え5,人数1,…,人数5,回答人数,正解,正答率
 //    2 ,"赤, 青, 黄のどれ？",赤,青,黄,,,3,1,0,0,0,4,1,75
 //    3 ,'=1+2,"'@SUM(9), 3",-1,+3,,,0,0,1,0,0,1,,
 QByteArray resultsBytes(const AnswerHistory &history, int studentsMax);
+
+// The heading of a column in both files: " 3 ", or " 3(2回目) " for the
+// second vote on question 3.
+QString columnHeading(const AnswerHistory &history, int column);
+// "2回目" for vote 2.
+QString voteLabel(int vote);
 
 } // namespace tally
