@@ -125,8 +125,11 @@ void Lesson::cancelTimeLimit()
 
 void Lesson::timeLimitExpired()
 {
-    // No answer counts past the time, even while a handler waits in a
-    // message box: the polls stop now, the pause is published right after.
+    // The graph shows every answer given in time: a last tick now. No
+    // answer counts past the time, even while a handler waits in a message
+    // box: the polls stop now, the pause is published once it is over.
+    if (!m_session.inHandler() && m_session.answering())
+        m_session.Timer1_Timer();
     m_session.stopAnswering();
     m_timeUpPending = true;
     pauseForTimeUp();

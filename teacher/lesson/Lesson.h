@@ -106,6 +106,8 @@ public:
     // not open or for a number of seconds the limit does not take.
     bool startTimeLimit(int seconds);
     void cancelTimeLimit();
+    // The limit's clock; tests step one by hand.
+    void setTimeLimitClock(TimeLimit::Clock clock) { m_timeLimit.setClock(std::move(clock)); }
 
     // --- もう一度投票 ---------------------------------------------------------
     // Whether the question on screen was asked and may be voted on again.

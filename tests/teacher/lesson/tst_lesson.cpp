@@ -67,11 +67,15 @@ QByteArrayList recordHeaderAndSeat3(const QByteArray &record)
     return {lines.value(0).chopped(1), lines.value(3).chopped(1)};
 }
 
+// A heading of 100 (k - 1) + n is question n's vote k: 101 is " 1(2回目) ".
 QByteArrayList expectedHeaderAndSeat3(const QList<int> &numbers, const QList<int> &cells)
 {
     QString header = u"出席番号"_s;
-    for (const int number : numbers)
-        header += u',' + exchange::numberFieldText(number);
+    for (const int number : numbers) {
+        header += u',' + exchange::numberFieldText(number % 100);
+        if (number > 100)
+            header = header.chopped(1) + u"(%1回目) "_s.arg(number / 100 + 1);
+    }
     QString seat = u" 3 番 "_s;
     for (const int cell : cells)
         seat += u',' + exchange::numberFieldText(cell);
@@ -129,6 +133,8 @@ private slots:
     void answerSets();
     void answeringControls_data();
     void answeringControls();
+    void timeLimit_data();
+    void timeLimit();
     void clearCountsAdHocQuestions();
     void restartWithQuestionnairePublishesQuestionOnScreen();
     void collectAndDraw();
@@ -562,6 +568,76 @@ void TestLesson::answeringControls_data()
     QTest::newRow("option button")
         << u"option"_s << false << -1 << 0 << u"第 1問のアンケートの設定"_s;
     QTest::newRow("ｱﾝｹｰﾄの終了") << u"end"_s << false << 0 << 0 << u"第 1問のアンケートの設定"_s;
+}
+
+// A time limit on an ad-hoc question: at zero answering pauses as 集計中断
+// does, after the last answers are in; whatever the teacher publishes first
+// (or もどる) cancels it. Time that runs out while a handler waits in its
+// own event loop stops the polls at once and pauses right after.
+void TestLesson::timeLimit_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("caption"); // after the time has run out
+    QTest::addColumn<int>("mode");        // the seats' mode then
+    QTest::newRow("time up") << u""_s << u"時間です"_s << 100;
+    QTest::newRow("再集計 cancels") << u"start"_s << u""_s << 2;
+    QTest::newRow("集計中断 cancels") << u"pause"_s << u""_s << 100;
+    QTest::newRow("表示の消去 cancels") << u"clear"_s << u""_s << 100;
+    QTest::newRow("もどる cancels") << u"back"_s << u""_s << 2;
+    QTest::newRow("もう一度投票 cancels") << u"vote"_s << u""_s << 2;
+    QTest::newRow("time up inside a handler's loop") << u"handler"_s << u"時間です"_s << 100;
+}
+
+void TestLesson::timeLimit()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, caption);
+    QFETCH(int, mode);
+    StartedLesson started;
+    auto &[folder, prompter, lesson] = started;
+    qint64 now = 0;
+    lesson.setTimeLimitClock([&now] { return now; });
+    const lesson::TimeLimit &limit = lesson.timeLimit();
+
+    QVERIFY(!lesson.startTimeLimit(30)); // nothing to answer yet
+    lesson.CmdStart_Click();
+    QVERIFY(!lesson.startTimeLimit(9) && !lesson.startTimeLimit(601));
+    QVERIFY(lesson.startTimeLimit(65));
+    QCOMPARE(limit.caption(), u"のこり 1:05"_s);
+    now = 6001;
+    QTRY_COMPARE(limit.caption(), u"のこり 0:59"_s);
+    answer(9, 2);
+    if (action == u"start")
+        lesson.CmdStart_Click();
+    else if (action == u"pause")
+        lesson.CmdPause_Click();
+    else if (action == u"clear")
+        lesson.CmdLVQClear_Click();
+    else if (action == u"back")
+        lesson.cmdBack_Click();
+    else if (action == u"vote")
+        lesson.mnuVoteAgain_Click();
+    if (action == u"handler") {
+        const lesson::LessonSession::HandlerScope scope(lesson.session());
+        now = 65'000;
+        QEventLoop loop;
+        QTimer::singleShot(400, &loop, &QEventLoop::quit);
+        loop.exec();
+        QVERIFY(!lesson.session().answering());
+        QCOMPARE(commandFile(9).left(3), QByteArray(" 2 "));
+    } else {
+        now = 65'000;
+    }
+    QTRY_COMPARE(commandFile(9).left(exchange::numberFieldText(mode).size()),
+                 exchange::numberFieldText(mode).toLatin1());
+    QCOMPARE(limit.caption(), caption);
+    QCOMPARE(lesson.session().answering(), mode == 2 && action != u"back");
+    // The answer given before the time was up is in the record, and on the
+    // graph when time ran out outside a handler.
+    QCOMPARE(lesson.session().record().history().cell(9, 0), 2);
+    if (action.isEmpty())
+        QCOMPARE(lesson.session().lastTally.answerCount[1], 1.0f);
+    QCOMPARE(lesson.timeLimit().state() == lesson::TimeLimit::State::Off, caption.isEmpty());
 }
 
 void TestLesson::answeringControls()
@@ -1024,6 +1100,17 @@ void TestLesson::recordColumns_data()
     QTest::newRow("an edited question is another question")
         << QStringList{u"open3"_s, u"next"_s, u"openEdited"_s, u"next"_s} << QList<int>{1, 1}
         << QList<int>{1, 2};
+    QTest::newRow("もう一度投票: its column right after the question's, the first kept")
+        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"back"_s, u"back"_s, u"ask"_s, u"vote"_s}
+        << QList<int>{1, 101, 2} << QList<int>{1, 3, 2};
+    QTest::newRow("a seat that does not vote again keeps its first vote")
+        << QStringList{u"adhoc"_s, u"pause"_s, u"revote"_s, u"revote"_s}
+        << QList<int>{1, 101, 201} << QList<int>{1, 0, 0};
+    QTest::newRow("再集計 after a second vote goes on with it")
+        << QStringList{u"adhoc"_s, u"vote"_s, u"pause"_s, u"again"_s, u"late"_s}
+        << QList<int>{1, 101} << QList<int>{1, 3};
+    QTest::newRow("another question cannot be voted on again")
+        << QStringList{u"adhoc"_s, u"set3"_s, u"vote"_s} << QList<int>{1} << QList<int>{2};
     QStringList many;
     QList<int> numbers;
     QList<int> values;
@@ -1059,6 +1146,12 @@ void TestLesson::recordColumns()
             answerAndTick();
         } else if (step == u"again") {
             lesson.CmdStart_Click();
+            lesson.session().Timer1_Timer();
+        } else if (step == u"vote") {
+            lesson.mnuVoteAgain_Click();
+            answerAndTick();
+        } else if (step == u"revote") {
+            lesson.mnuVoteAgain_Click();
             lesson.session().Timer1_Timer();
         } else if (step == u"ask") {
             lesson.cmdNext_Click();

@@ -27,6 +27,7 @@ private slots:
     void record();
     void recordBytes();
     void results();
+    void votes();
     void formulaCells_data();
     void formulaCells();
     void roundedPercent_data();
@@ -167,6 +168,41 @@ void TestAnswerRecord::results()
                 u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4,1,25\r\n"
                 u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0,1,\r\n"
                 u" 3 ,Q,A,B,C,D,E,0,2,2,0,0,4,5,0\r\n"_s));
+}
+
+// Every vote on a question has its own column right after the question's
+// earlier votes, headed with the vote in both files; a later vote replaces
+// no earlier answer.
+void TestAnswerRecord::votes()
+{
+    AnswerHistory history;
+    int round = 0;
+    auto store = [&history, &round](int question, int vote, int seat, float answer) {
+        std::array<float, tally::kHistorySeats> seatAnswer{};
+        seatAnswer[seat] = answer;
+        tally::AskedQuestion asked{question, false, question + 1, {u"Q"_s, u"A"_s, u"B"_s}, {2, 0}};
+        asked.vote = vote;
+        history.store(asked, seatAnswer, 3, ++round);
+        return asked;
+    };
+    const tally::AskedQuestion first = store(0, 1, 3, 1);
+    store(1, 1, 3, 2);
+    store(0, 2, 3, 2);
+    store(0, 3, 2, 1);
+    store(1, 2, 2, 2);
+    store(0, 1, 1, 2); // the first vote still takes answers
+    QCOMPARE(history.latestVote(first), 3);
+    QCOMPARE(history.latestVote({5, false, 6, {}, {}}), 0);
+    QCOMPARE(history.vote(1) + history.vote(9), 2);
+
+    const QList<QByteArray> record = tally::answerRecordBytes(history, 3).split('\n');
+    QCOMPARE(record[0], exchange::encodeCp932(
+                            u"出席番号, 1 , 1(2回目) , 1(3回目) , 2 , 2(2回目) \r"_s));
+    QCOMPARE(record[1], exchange::encodeCp932(u" 1 番 , 2 , 0 , 0 , 0 , 0 \r"_s));
+    QCOMPARE(record[2], exchange::encodeCp932(u" 2 番 , 0 , 0 , 1 , 0 , 2 \r"_s));
+    QCOMPARE(record[3], exchange::encodeCp932(u" 3 番 , 1 , 2 , 0 , 2 , 0 \r"_s));
+    const QList<QByteArray> results = tally::resultsBytes(history, 3).split('\n');
+    QCOMPARE(results[2], exchange::encodeCp932(u" 1(2回目) ,Q,A,B,,,,0,1,0,0,0,1,,\r"_s));
 }
 
 // A question or label text from a questionnaire on the share reaches the
