@@ -8,6 +8,7 @@
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
+#include "teacher/forms/frmTimeLimit.h"
 #include "teacher/forms/MessageBoxPrompter.h"
 #include "teacher/tally/LessonReport.h"
 #include "widgets/QtJapanese.h"
@@ -69,6 +70,7 @@ private slots:
     void answerStateAndHiddenGraph();
     void graphPicture();
     void correctAnswerAndReport();
+    void secondVoteAndTimeLimit();
     void closingEndsTheLesson();
     void gatewayWindow();
     void closingTheProgramStopsTheGateway();
@@ -193,6 +195,8 @@ void TestTeacherForms::menus_data()
     QTest::newRow("answer status") << u"mnuAnswerStatus"_s << u"回答状況"_s;
     QTest::newRow("reveal correct") << u"mnuRevealCorrect"_s << u"正解を表示"_s;
     QTest::newRow("lesson report") << u"mnuSaveLessonReport"_s << u"授業のまとめをPDFで保存..."_s;
+    QTest::newRow("time limit") << u"mnuTimeLimit"_s << u"制限時間..."_s;
+    QTest::newRow("vote again") << u"mnuVoteAgain"_s << u"もう一度投票"_s;
 }
 
 void TestTeacherForms::menus()
@@ -650,6 +654,67 @@ void TestTeacherForms::correctAnswerAndReport()
         QVERIFY2(text.contains(expected), qPrintable(expected + u" in:\n"_s + text));
     if (!shot.isEmpty())
         QFile::copy(pdf, shot + u"/lesson-report.pdf"_s);
+}
+
+// もう一度投票 by its shortcut shows the first vote beside the second; the
+// time limit is chosen and started through accessibility actions, and at
+// zero the seats are paused while the window says so.
+void TestTeacherForms::secondVoteAndTimeLimit()
+{
+    MainWindowFixture fixture;
+    QVERIFY(fixture.show());
+    auto &[folder, prompter, lesson, window] = fixture;
+    qint64 now = 0;
+    lesson.setTimeLimitClock([&now] { return now; });
+    auto *voteAgain = window.findChild<QAction *>(u"mnuVoteAgain"_s);
+    QVERIFY(!voteAgain->isEnabled());
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    ClassroomFolder::write(exchange::answerFilePath(5), exchange::answerFileBytes(1));
+    QTRY_COMPARE(child<QLabel>(&window, u"lblAnswered"_s)->text(), u"回答 1人"_s);
+    QVERIFY(voteAgain->isEnabled());
+
+    QTest::keyClick(&window, Qt::Key_R, Qt::ControlModifier);
+    QCOMPARE(child<QLabel>(&window, u"lblAnswered"_s)->text(), u"回答 0人"_s);
+    QCOMPARE(child<QLabel>(&window, u"lblVoteLegend_0"_s)->text(), u"1回目"_s);
+    QCOMPARE(child<QLabel>(&window, u"lblVoteLegend_1"_s)->text(), u"2回目"_s);
+    auto *earlier = child<QLabel>(&window, u"LblEarlierSum_1"_s);
+    QVERIFY(earlier->isVisible() && !child<QLabel>(&window, u"LblEarlierSum_0"_s)->isVisible());
+    QCOMPARE(child<QLabel>(&window, u"LblEarlierSum_3"_s)->text(), u"0人"_s);
+    QCOMPARE(earlier->accessibleName(), u"1回目 1人"_s);
+    QCOMPARE(child<QFrame>(&window, u"EarlierGraph_1"_s)->geometry(), QRect(238, 496, 108, 8));
+    ClassroomFolder::write(exchange::answerFilePath(5), exchange::answerFileBytes(2));
+    QTRY_COMPARE(child<QLabel>(&window, u"LblAnswerSum_3"_s)->text(), u"1人"_s);
+    QCOMPARE(child<QLabel>(&window, u"LblAnswerSum_1"_s)->text(), u"0人"_s);
+    QCOMPARE(earlier->text(), u"1人"_s);
+
+    QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
+    teacher::frmTimeLimit *limit = window.timeLimitWindow();
+    QVERIFY(limit && limit->isVisible());
+    auto press = [](QWidget *widget) {
+        QAccessible::queryAccessibleInterface(widget)->actionInterface()->doAction(
+            QAccessibleActionInterface::pressAction());
+    };
+    press(child<QRadioButton>(limit, u"optTime_30"_s));
+    QTRY_COMPARE(limit->chosenSeconds(), 30); // an animated click
+    auto *start = child<QPushButton>(limit, u"cmdStartLimit"_s);
+    QVERIFY(start->isEnabled());
+    press(start);
+    auto *shown = child<QLabel>(&window, u"lblTimeLimit"_s);
+    QTRY_COMPARE(shown->text(), u"のこり 0:30"_s);
+    QVERIFY(shown->isVisible());
+    QCOMPARE(child<QLabel>(limit, u"lblRemaining"_s)->text(), u"のこり 0:30"_s);
+    now = 30'000;
+    QTRY_VERIFY(ClassroomFolder::read(exchange::commandFilePath(5)).startsWith(" 100 "));
+    QTRY_COMPARE(shown->text(), u"時間です"_s);
+    QVERIFY(!start->isEnabled() && !child<QPushButton>(limit, u"cmdCancelLimit"_s)->isEnabled());
+    QVERIFY(voteAgain->isEnabled()); // the class may vote once more
+    const QString shot = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
+    if (!shot.isEmpty())
+        window.grab().save(shot + u"/teacher-second-vote.png"_s);
+
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdLVQClear"_s), Qt::LeftButton);
+    QVERIFY(!shown->isVisible() && !earlier->isVisible() && !voteAgain->isEnabled());
+    QVERIFY(!child<QLabel>(&window, u"lblVoteLegend_0"_s)->isVisible());
 }
 
 void TestTeacherForms::closingEndsTheLesson()
