@@ -743,7 +743,9 @@ void frmMain::showEarlierVote()
         m_earlierBar[k]->setGeometry(kBarLeft[k] + 6, top, kBarWidth - 12, tally::kBaseLine - top);
         m_earlierSum[k]->setText(bar.caption);
         m_earlierSum[k]->setAccessibleName(vote->earlierLabel + u' ' + bar.caption);
-        m_earlierSum[k]->setGeometry(kBarLeft[k], std::max(top - 30, 110), kBarWidth, 26);
+        // Above both bars, so that it covers neither.
+        const int above = std::min(top, m_shapeGraph[k]->y());
+        m_earlierSum[k]->setGeometry(kBarLeft[k], std::max(above - 30, 110), kBarWidth, 26);
         m_earlierBar[k]->raise();
         m_earlierSum[k]->raise();
     }
