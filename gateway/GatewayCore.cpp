@@ -514,6 +514,9 @@ void GatewayCore::attach(quint64 client, Client &state, int seat, HeldSeatState 
     held.holderAddress = state.address;
     held.lastActive = now();
     send(client, toPage::signedIn(seat, held.token));
+    // The page shows no time until told.
+    if (!m_timeCaption.isEmpty())
+        send(client, toPage::time(m_timeCaption));
     pushView(held, true);
     emit changed();
 }
@@ -700,6 +703,21 @@ void GatewayCore::pollAll()
         seats.push_back(held);
     for (HeldSeatState *held : seats)
         held->session.poll();
+}
+
+void GatewayCore::setTimeCaption(const QString &caption)
+{
+    QString text = caption.left(kMaxTimeCaptionChars);
+    if (!text.isEmpty() && text.back().isHighSurrogate())
+        text.chop(1); // not half a character
+    if (text == m_timeCaption)
+        return;
+    m_timeCaption = text;
+    const QByteArray message = toPage::time(text);
+    for (const auto &[number, held] : m_registry.seats()) {
+        if (held->client)
+            send(*held->client, message);
+    }
 }
 
 void GatewayCore::pushView(HeldSeatState &held, bool force)

@@ -125,6 +125,12 @@ public:
     // Reads every held seat's command file now and pushes changed views.
     void pollAll();
 
+    // The time left to answer as the teacher's program shows it ("" without
+    // a limit), cut to kMaxTimeCaptionChars: a change goes to every page
+    // that holds a seat, and a page that comes to a seat gets it at once.
+    void setTimeCaption(const QString &caption);
+    const QString &timeCaption() const { return m_timeCaption; }
+
     // The teacher's answer to a request: the seat moves to the requesting
     // page, or the page is told no. False for a request that is gone.
     bool approve(int requestId);
@@ -215,6 +221,7 @@ private:
     QHash<quint64, Client> m_clients;
     // Whether typed codes wait, as last told through changed().
     bool m_codesWait = false;
+    QString m_timeCaption;
     exchange::ChangeWatch m_watch;
     QTimer m_sweepTimer;
 };

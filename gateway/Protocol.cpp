@@ -153,6 +153,11 @@ QByteArray dropped(int index, const QString &text)
     return toJson({{u"type"_s, u"dropped"_s}, {u"index"_s, index}, {u"message"_s, text}});
 }
 
+QByteArray time(const QString &text)
+{
+    return toJson({{u"type"_s, u"time"_s}, {u"text"_s, text}});
+}
+
 QByteArray viewContent(const QString &question, const QList<Button> &buttons)
 {
     QJsonArray shown;

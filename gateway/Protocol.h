@@ -15,6 +15,8 @@ inline constexpr qsizetype kMaxMessageBytes = 2048;
 inline constexpr qsizetype kMaxEntryChars = 32;
 inline constexpr qsizetype kMaxCodeChars = 16;
 inline constexpr qsizetype kMaxTokenChars = 64;
+// Longest caption of the teacher's time limit sent to the pages.
+inline constexpr qsizetype kMaxTimeCaptionChars = 32;
 
 // One message from a browser's page.
 struct BrowserMessage
@@ -69,6 +71,10 @@ QByteArray bare(const QString &type);
 QByteArray accepted(int index);
 // {"type":"dropped","index":1,"message":...}: the answer was not written.
 QByteArray dropped(int index, const QString &text);
+
+// {"type":"time","text":"のこり 1:05"}: the time left to answer, as the
+// teacher's program words it; an empty text hides it.
+QByteArray time(const QString &text);
 
 // The question and the buttons of a seat, which make its version.
 struct Button

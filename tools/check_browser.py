@@ -233,6 +233,8 @@ def main():
         wait_until(lambda: answer_is(0), "sign-in resets the answer file")
         # The lesson starts paused: nothing to press.
         check(not any(shown(i) for i in range(5)), "buttons shown while paused")
+        # Without a time limit the page shows no time.
+        check(not page.find_element(By.ID, "time").is_displayed(), "a time without a limit")
 
         # 再集計 with ○×, several answers allowed.
         check(lesson.do("check 0").startswith("ok"), "check 0")

@@ -61,6 +61,13 @@
     $('takeover').hidden = true;
   }
 
+  // The time left to answer, while the teacher has a limit on; told anew
+  // after every sign-in, hidden while the connection is lost.
+  function showTime(text) {
+    $('time').textContent = text;
+    $('time').hidden = !text;
+  }
+
   function send(message) {
     if (ws && ws.readyState === 1) { ws.send(JSON.stringify(message)); return true; }
     return false;
@@ -102,6 +109,7 @@
     case 'signedin':
       saveToken(m.token);
       waiting = false;
+      showTime('');
       $('seatline').textContent = '出席番号 ' + m.seat;
       $('seatline').hidden = false;
       $('signin-msg').textContent = '';
@@ -113,6 +121,9 @@
         queued = null;
         send({ type: 'answer', index: q.index, version: q.version });
       }
+      break;
+    case 'time':
+      showTime(typeof m.text === 'string' ? m.text : '');
       break;
     case 'accepted':
       chosen = m.index;
@@ -213,6 +224,7 @@
     ws.onmessage = onMessage;
     ws.onclose = function () {
       ws = null;
+      showTime('');
       if (ended || moved) return;
       if (waiting) {
         waiting = false;

@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 
 namespace teacher {
 
-void addGatewayMenuItem(QWidget *owner, QMenu *fileMenu)
+std::function<void(const QString &)> addGatewayMenuItem(QWidget *owner, QMenu *fileMenu)
 {
     auto *action = new QAction(u"タブレットから回答..."_s, fileMenu);
     action->setObjectName(u"mnuTablet"_s);
@@ -33,9 +33,12 @@ void addGatewayMenuItem(QWidget *owner, QMenu *fileMenu)
     // window only shows it.
     auto window = std::make_shared<QPointer<frmGateway>>();
     auto server = std::make_shared<QPointer<gateway::GatewayServer>>();
-    QObject::connect(action, &QAction::triggered, owner, [owner, window, server] {
-        if (!*server)
+    auto timeCaption = std::make_shared<QString>();
+    QObject::connect(action, &QAction::triggered, owner, [owner, window, server, timeCaption] {
+        if (!*server) {
             *server = new gateway::GatewayServer(gateway::GatewayCore::newLessonCode(), owner);
+            (*server)->core().setTimeCaption(*timeCaption);
+        }
         if (!*window) {
             gateway::GatewayServer *running = *server;
             // A failure is shown in the window, with the server's message.
@@ -48,6 +51,11 @@ void addGatewayMenuItem(QWidget *owner, QMenu *fileMenu)
         (*window)->raise();
         (*window)->activateWindow();
     });
+    return [server, timeCaption](const QString &caption) {
+        *timeCaption = caption;
+        if (*server)
+            (*server)->core().setTimeCaption(caption);
+    };
 }
 
 } // namespace teacher

@@ -108,6 +108,11 @@ private slots:
     void guessersWithSeatsAreTurnedAway();
     void consoleCommands_data();
     void consoleCommands();
+    void timeMessage_data();
+    void timeMessage();
+    void timeCaptionGoesToSeatedPages();
+    void timeCaptionReachesAPageThatComesToASeat_data();
+    void timeCaptionReachesAPageThatComesToASeat();
 
 private:
     std::unique_ptr<SeatFolder> m_folder;
@@ -1127,6 +1132,133 @@ void TestGatewayCore::consoleCommands()
         QCOMPARE(int(command->verb), verb);
         QCOMPARE(command->number, number);
     }
+}
+
+void TestGatewayCore::timeMessage_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("running") << u"のこり 1:05"_s;
+    QTest::newRow("up") << u"時間です"_s;
+    QTest::newRow("off") << QString();
+    QTest::newRow("markup and quotes") << u"<b>\"a\\b\"</b>\n"_s;
+}
+
+void TestGatewayCore::timeMessage()
+{
+    QFETCH(QString, text);
+    const QByteArray message = gateway::toPage::time(text);
+    QJsonParseError error;
+    const QJsonObject object = QJsonDocument::fromJson(message, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(object, (QJsonObject{{u"type"_s, u"time"_s}, {u"text"_s, text}}));
+    QVERIFY(!message.contains('\n'));
+}
+
+void TestGatewayCore::timeCaptionGoesToSeatedPages()
+{
+    connectClient(1);
+    connectClient(2);
+    connectClient(3);
+    signInAs(1, 4);
+    const QString token = signInAs(2, 5);
+    const auto timeSent = [this](quint64 client) {
+        const QList<QJsonObject> sent = take(client);
+        return sent.size() == 1 && sent.first()[u"type"_s] == u"time"_s
+                   ? sent.first()[u"text"_s].toString()
+                   : u"(%1 messages)"_s.arg(sent.size());
+    };
+    QCOMPARE(m_core->timeCaption(), QString());
+    m_core->setTimeCaption(u"のこり 1:05"_s);
+    QCOMPARE(m_core->timeCaption(), u"のこり 1:05"_s);
+    QCOMPARE(timeSent(1), u"のこり 1:05"_s);
+    QCOMPARE(timeSent(2), u"のこり 1:05"_s);
+    // A page that holds no seat is told nothing; an unchanged caption is
+    // not sent again.
+    QVERIFY(take(3).isEmpty());
+    m_core->setTimeCaption(u"のこり 1:05"_s);
+    QVERIFY(take(1).isEmpty());
+
+    // A page away meanwhile gets the caption of now when it comes back.
+    m_core->clientDisconnected(2);
+    m_core->setTimeCaption(u"のこり 1:04"_s);
+    QCOMPARE(timeSent(1), u"のこり 1:04"_s);
+    QVERIFY(take(2).isEmpty());
+    connectClient(6, u"192.168.1.2"_s);
+    m_core->handleMessage(6, resumeMessage(token));
+    QCOMPARE(last(take(6), u"time"_s)[u"text"_s].toString(), u"のこり 1:04"_s);
+
+    m_core->setTimeCaption(u"時間です"_s);
+    QCOMPARE(timeSent(6), u"時間です"_s);
+    QCOMPARE(timeSent(1), u"時間です"_s);
+    m_core->setTimeCaption(QString());
+    QCOMPARE(timeSent(1), QString());
+    QCOMPARE(timeSent(6), QString());
+    // Without a limit, a page that comes to a seat is told nothing of it.
+    connectClient(7);
+    m_core->handleMessage(7, signInMessage(u"8"_s, kCode));
+    QVERIFY(last(take(7), u"time"_s).isEmpty());
+
+    // Cut short, never inside a character; the same cut caption is no change.
+    m_core->setTimeCaption(QString(gateway::kMaxTimeCaptionChars + 8, u'9'));
+    QCOMPARE(m_core->timeCaption(), QString(gateway::kMaxTimeCaptionChars, u'9'));
+    QCOMPARE(timeSent(7), m_core->timeCaption());
+    const QString cut(gateway::kMaxTimeCaptionChars - 1, u'1');
+    m_core->setTimeCaption(cut + u"😀"_s);
+    QCOMPARE(m_core->timeCaption(), cut);
+    QCOMPARE(timeSent(7), cut);
+    m_core->setTimeCaption(cut + u"😀😀"_s);
+    QVERIFY(take(7).isEmpty());
+    m_core->setTimeCaption(u"😀"_s);
+    QCOMPARE(timeSent(7), u"😀"_s);
+}
+
+void TestGatewayCore::timeCaptionReachesAPageThatComesToASeat_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("sign-in") << u"signin"_s;
+    QTest::newRow("coming back") << u"resume"_s;
+    QTest::newRow("take-over approved") << u"takeover"_s;
+    QTest::newRow("move approved") << u"move"_s;
+}
+
+// A page that comes to a seat is told the time right after the seat, so
+// that it never shows a time from before.
+void TestGatewayCore::timeCaptionReachesAPageThatComesToASeat()
+{
+    QFETCH(QString, how);
+    m_core->setTimeCaption(u"のこり 0:30"_s);
+    connectClient(1, u"192.168.0.5"_s);
+    connectClient(2, u"192.168.0.9"_s);
+    const QString token = signInAs(1, 5);
+    // The page that comes to a seat: another tablet's, or for coming back
+    // a new connection of the first tablet.
+    const quint64 page = how == u"resume"_s ? 3 : 2;
+    if (how == u"resume"_s) {
+        m_core->clientDisconnected(1);
+        connectClient(3, u"192.168.0.5"_s);
+        m_core->handleMessage(3, resumeMessage(token));
+    } else if (how == u"takeover"_s || how == u"move"_s) {
+        if (how == u"move"_s)
+            signInAs(2, 3);
+        m_core->handleMessage(2, signInMessage(u"5"_s, kCode, true));
+        // A page that waits for the teacher holds no seat.
+        const QList<QJsonObject> waiting = take(2);
+        QVERIFY(last(waiting, u"time"_s).isEmpty());
+        QVERIFY(m_core->approve(last(waiting, u"pending"_s)[u"request"_s].toInt()));
+    } else {
+        m_core->handleMessage(2, signInMessage(u"6"_s, kCode));
+    }
+    const QList<QJsonObject> sent = take(page);
+    const auto at = [&sent](const QString &type) {
+        for (qsizetype i = sent.size() - 1; i >= 0; --i) {
+            if (sent[i][u"type"_s] == type)
+                return i;
+        }
+        return qsizetype(-1);
+    };
+    QVERIFY(at(u"signedin"_s) >= 0);
+    QVERIFY(at(u"time"_s) > at(u"signedin"_s));
+    QCOMPARE(sent[at(u"time"_s)][u"text"_s].toString(), u"のこり 0:30"_s);
 }
 
 QTEST_GUILESS_MAIN(TestGatewayCore)

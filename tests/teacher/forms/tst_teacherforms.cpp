@@ -14,6 +14,7 @@
 #include "widgets/QtJapanese.h"
 #if OMBRA_GATEWAY
 #include "gateway/GatewayServer.h"
+#include "teacher/forms/GatewayMenu.h"
 #include "teacher/forms/QrCodeWidget.h"
 #include "teacher/forms/frmGateway.h"
 
@@ -74,6 +75,7 @@ private slots:
     void closingEndsTheLesson();
     void gatewayWindow();
     void closingTheProgramStopsTheGateway();
+    void gatewayMenuPassesTheTimeCaption();
     void gatewayWindowKeepsTheSelection();
     void publishFailureBoxWithTimerRunning();
     void handlersWaitForTheShare_data();
@@ -835,6 +837,33 @@ void TestTeacherForms::gatewayWindow()
     QCOMPARE(gatewayWindow->server().core().heldSeats().size(), 1);
     QVERIFY(gatewayWindow->seatList()->item(0)->text().startsWith(u"3 番"_s));
     gatewayWindow->close();
+#endif
+}
+
+// The caption of the time limit reaches the gateway, made before or after.
+void TestTeacherForms::gatewayMenuPassesTheTimeCaption()
+{
+#if !OMBRA_GATEWAY
+    QSKIP("built without the gateway");
+#else
+    teacher::frmGateway::setPort(0);
+    QWidget owner;
+    QMenu fileMenu(&owner);
+    fileMenu.addSeparator();
+    const std::function<void(const QString &)> setTimeCaption =
+        teacher::addGatewayMenuItem(&owner, &fileMenu);
+    setTimeCaption(u"のこり 1:05"_s); // no gateway yet
+    QAction *item = fileMenu.findChild<QAction *>(u"mnuTablet"_s);
+    QVERIFY(item);
+    item->trigger();
+    auto *server = owner.findChild<gateway::GatewayServer *>();
+    QVERIFY(server);
+    QCOMPARE(server->core().timeCaption(), u"のこり 1:05"_s);
+    setTimeCaption(u"時間です"_s);
+    QCOMPARE(server->core().timeCaption(), u"時間です"_s);
+    owner.findChild<teacher::frmGateway *>()->close();
+    setTimeCaption(QString());
+    QCOMPARE(server->core().timeCaption(), QString());
 #endif
 }
 
