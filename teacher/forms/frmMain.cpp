@@ -122,7 +122,10 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     buildAdditions();
     buildVoteAndTime();
 #if OMBRA_GATEWAY
-    addGatewayMenuItem(this, findChild<QMenu *>(u"mnuFile"_s));
+    // Tablets on the gateway see the time left as the window does.
+    const auto tellTablets = addGatewayMenuItem(this, findChild<QMenu *>(u"mnuFile"_s));
+    connect(&m_lesson.timeLimit(), &lesson::TimeLimit::changed, this,
+            [this, tellTablets] { tellTablets(m_lesson.timeLimit().caption()); });
 #endif
     refresh();
 }

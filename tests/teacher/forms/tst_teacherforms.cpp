@@ -689,6 +689,12 @@ void TestTeacherForms::secondVoteAndTimeLimit()
     QCOMPARE(child<QLabel>(&window, u"LblAnswerSum_1"_s)->text(), u"0人"_s);
     QCOMPARE(earlier->text(), u"1人"_s);
 
+#if OMBRA_GATEWAY
+    teacher::frmGateway::setPort(0);
+    window.findChild<QAction *>(u"mnuTablet"_s)->trigger();
+    auto *gateway = window.findChild<gateway::GatewayServer *>();
+    QVERIFY(gateway);
+#endif
     QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
     teacher::frmTimeLimit *limit = window.timeLimitWindow();
     QVERIFY(limit && limit->isVisible());
@@ -708,6 +714,9 @@ void TestTeacherForms::secondVoteAndTimeLimit()
     now = 30'000;
     QTRY_VERIFY(ClassroomFolder::read(exchange::commandFilePath(5)).startsWith(" 100 "));
     QTRY_COMPARE(shown->text(), u"時間です"_s);
+#if OMBRA_GATEWAY
+    QCOMPARE(gateway->core().timeCaption(), u"時間です"_s); // the tablets too
+#endif
     QVERIFY(!start->isEnabled() && !child<QPushButton>(limit, u"cmdCancelLimit"_s)->isEnabled());
     QVERIFY(voteAgain->isEnabled()); // the class may vote once more
     const QString shot = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR");
