@@ -723,6 +723,15 @@ void TestTeacherForms::secondVoteAndTimeLimit()
     if (!shot.isEmpty())
         window.grab().save(shot + u"/teacher-second-vote.png"_s);
 
+    // A third vote through the menu item's accessibility action.
+    QMenu *display = window.findChild<QMenu *>(u"mnuDisplay"_s);
+    QAccessibleInterface *menu = QAccessible::queryAccessibleInterface(display);
+    const int item = int(display->actions().indexOf(voteAgain));
+    menu->child(item)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(child<QLabel>(&window, u"lblVoteLegend_1"_s)->text(), u"3回目"_s);
+    QCOMPARE(earlier->text(), u"0人"_s); // the second vote's count of ○
+    QVERIFY(!shown->isVisible());
+
     QTest::mouseClick(child<QPushButton>(&window, u"CmdLVQClear"_s), Qt::LeftButton);
     QVERIFY(!shown->isVisible() && !earlier->isVisible() && !voteAgain->isEnabled());
     QVERIFY(!child<QLabel>(&window, u"lblVoteLegend_0"_s)->isVisible());
