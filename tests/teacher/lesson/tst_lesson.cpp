@@ -604,8 +604,11 @@ void TestLesson::timeLimit()
     QVERIFY(!lesson.startTimeLimit(9) && !lesson.startTimeLimit(601));
     QVERIFY(lesson.startTimeLimit(65));
     QCOMPARE(limit.caption(), u"のこり 1:05"_s);
+    QSignalSpy changed(&limit, &lesson::TimeLimit::changed);
     now = 6001;
     QTRY_COMPARE(limit.caption(), u"のこり 0:59"_s);
+    QTest::qWait(300); // once a second shown, not at every look
+    QCOMPARE(changed.size(), 1);
     answer(9, 2);
     if (action == u"start")
         lesson.CmdStart_Click();
