@@ -102,9 +102,9 @@ void lessonCollectTick(benchmark::State &state)
     lesson.LVQMode = 5;
     for (auto _ : state) {
         lesson.session().CollectAnswers();
-        benchmark::DoNotOptimize(lesson.session().lastTally.lvqSum);
+        benchmark::DoNotOptimize(lesson.session().lastTally().lvqSum);
     }
-    if (lesson.session().lastTally.lvqSum == 0)
+    if (lesson.session().lastTally().lvqSum == 0)
         state.SkipWithError("the poll counted no answer");
 }
 
@@ -231,9 +231,11 @@ public:
         m_lesson.OptLVQ_Click(1);
         m_lesson.LayoutAnswerLabels();
         m_lesson.OptDisplay_Click(display);
-        m_lesson.session().Timer1.stop();
-        m_lesson.session().lastTally.answerCount = {3, 5, 0, 7, 0};
-        m_lesson.session().lastTally.lvqSum = 15;
+        m_lesson.session().stopAnswering();
+        tally::Tally tally;
+        tally.answerCount = {3, 5, 0, 7, 0};
+        tally.lvqSum = 15;
+        m_lesson.session().replaceTally(tally);
         draw(false);
         QApplication::processEvents();
         m_bar = m_window.findChild<QWidget *>(u"ShapeGraph_1"_s);
@@ -254,8 +256,10 @@ public:
     // count, and the window's copy of it.
     void draw(bool high)
     {
-        m_lesson.session().lastTally.answerCount[0] = high ? 4 : 3;
-        m_lesson.session().lastTally.answerCount[3] = high ? 6 : 7;
+        tally::Tally tally = m_lesson.session().lastTally();
+        tally.answerCount[0] = high ? 4 : 3;
+        tally.answerCount[3] = high ? 6 : 7;
+        m_lesson.session().replaceTally(tally);
         if (m_display == 0)
             m_lesson.ShowCountGraph();
         else

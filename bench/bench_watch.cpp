@@ -65,7 +65,7 @@ void answerToGraph(benchmark::State &state)
     lesson.OptLVQ_Click(5); // １２３４５
     lesson.CmdStart_Click();
     window.refresh();
-    window.timer()->stop(); // only the watch collects from here on
+    lesson.session().stopAnswering(); // only the watch collects from here on
     int collections = 0;
     QObject::connect(&lesson.session(), &lesson::LessonSession::changed,
                      [&collections] { ++collections; });

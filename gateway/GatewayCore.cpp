@@ -124,7 +124,8 @@ QList<GatewayCore::HeldSeat> GatewayCore::heldSeats() const
     const qint64 at = now();
     QList<HeldSeat> seats;
     for (const auto &[number, held] : m_registry.seats())
-        seats.append({number, held->client.has_value(), held->holderAddress, at - held->lastActive});
+        seats.append(
+            {number, held->client.has_value(), held->holderAddress, at - held->lastActive});
     return seats;
 }
 
@@ -198,7 +199,8 @@ void GatewayCore::clientConnected(quint64 client, const QString &address)
     Client &state = m_clients[client];
     state = Client{address, keyOf(address), placeOf(address), {}, {}, now(), false};
     if (m_registry.isTurnedAway(state.key)) {
-        refuse(client, u"away"_s, u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
+        refuse(client, u"away"_s,
+               u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
         drop(client);
     }
 }
@@ -323,11 +325,12 @@ void GatewayCore::signIn(quint64 client, Client &state, const BrowserMessage &me
             requestSeat(client, state, *seat);
             return;
         }
-        refuse(client, u"oneseat"_s,
-               u"このタブレットは、出席番号 %1 でログオンしています。１台で使える出席番号は"
-               u"１つだけです。番号を替えるときは、先に「この席を空ける」を押してください。"
-               u"ほかの番号も使うときは「引き継ぐ」を押して、先生に許可してもらってください。"_s
-                   .arg(own.first()));
+        refuse(
+            client, u"oneseat"_s,
+            u"このタブレットは、出席番号 %1 でログオンしています。１台で使える出席番号は"
+            u"１つだけです。番号を替えるときは、先に「この席を空ける」を押してください。"
+            u"ほかの番号も使うときは「引き継ぐ」を押して、先生に許可してもらってください。"_s.arg(
+                own.first()));
         return;
     }
     if (!m_admission.maySignIn(state.key)) {
@@ -394,8 +397,7 @@ void GatewayCore::requestSeat(quint64 client, Client &state, int seat)
             }
             send(client, toPage::pending(seat, id,
                                          u"先生の許可を待っています。"
-                                         u"先生に「%1 番、申し出 %2」と伝えてください。"_s
-                                             .arg(seat)
+                                         u"先生に「%1 番、申し出 %2」と伝えてください。"_s.arg(seat)
                                              .arg(id)));
             return;
         }
@@ -444,10 +446,10 @@ bool GatewayCore::approve(int requestId)
         if (leaving == 0 || !hasSeat(request->client))
             return;
         send(request->client,
-             toPage::notice(u"left"_s, u"先生の許可で、出席番号 %1 から %2 に移りました。"
-                                       u"%1 番は空きました（%1 番の回答は残っています）。"_s
-                                           .arg(leaving)
-                                           .arg(request->seat)));
+             toPage::notice(u"left"_s,
+                            u"先生の許可で、出席番号 %1 から %2 に移りました。"
+                            u"%1 番は空きました（%1 番の回答は残っています）。"_s.arg(leaving)
+                                .arg(request->seat)));
     };
     HeldSeatState *held = m_registry.seat(request->seat);
     if (!held) {
@@ -590,7 +592,8 @@ void GatewayCore::turnAwayTablet(const QString &key)
     for (const quint64 client : pages) {
         const auto state = m_clients.find(client);
         dropRequestOf(*state);
-        refuse(client, u"away"_s, u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
+        refuse(client, u"away"_s,
+               u"このタブレットは、先生がこの授業では使えないようにしました。"_s);
         drop(client);
     }
 }
@@ -640,9 +643,9 @@ void GatewayCore::resume(quint64 client, Client &state, const BrowserMessage &me
         // of the same browser: the newest goes on, the other is told and
         // stays away until asked to come back.
         const quint64 previous = *held->client;
-        send(previous, toPage::notice(u"moved"_s,
-                                      u"この出席番号は、このブラウザのほかのタブ（ウィンドウ）で"
-                                      u"開かれました。"_s));
+        send(previous,
+             toPage::notice(u"moved"_s, u"この出席番号は、このブラウザのほかのタブ（ウィンドウ）で"
+                                        u"開かれました。"_s));
         detach(*held);
         drop(previous);
     }

@@ -2,9 +2,9 @@
 
 #include "AnswerStatusWindow.h"
 #include "FittingLabel.h"
-#include "LessonReportPdf.h"
 #include "frmAbout.h"
 #include "frmTimeLimit.h"
+#include "LessonReportPdf.h"
 #if OMBRA_GATEWAY
 #include "GatewayMenu.h"
 #endif
@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <cmath>
@@ -188,12 +189,10 @@ void frmMain::buildControlBar(QWidget *client)
     // The boxes and option buttons tell the lesson of every change of their
     // state, however it is made: a click, the keyboard, or an assistive
     // tool's toggle action, which emits no clicked(). The lesson holds the
-    // state; a change that only shows it (refresh()) finds the lesson
-    // agreeing and runs nothing, so each handler runs once per change.
+    // state; refresh() shows it with the controls' signals blocked, so each
+    // handler runs once per change the user makes.
     connect(m_check1, &QCheckBox::toggled, this, [this](bool checked) {
         laterIfBusy([this, checked] {
-            if (checked == (m_lesson.OneAnswerOnly == 1))
-                return;
             m_lesson.Check1_Click(checked);
             refresh();
         });
@@ -224,9 +223,9 @@ void frmMain::buildControlBar(QWidget *client)
         option->setObjectName(indexed(u"OptDisplay", i));
         option->setGeometry(6 + 60 * i, 26, 58, 28);
         connect(option, &QRadioButton::toggled, this, [this, i](bool checked) {
-            laterIfBusy([this, i, checked] {
-                if (!checked || m_lesson.displayIndex() == i)
-                    return;
+            if (!checked)
+                return;
+            laterIfBusy([this, i] {
                 m_lesson.OptDisplay_Click(i);
                 refresh();
             });
@@ -258,9 +257,9 @@ void frmMain::buildControlBar(QWidget *client)
         m_optLvqGroup->addButton(option, place.index);
         const int index = place.index;
         connect(option, &QRadioButton::toggled, this, [this, index](bool checked) {
-            laterIfBusy([this, index, checked] {
-                if (!checked || m_lesson.answerSet() == index)
-                    return;
+            if (!checked)
+                return;
+            laterIfBusy([this, index] {
                 m_lesson.OptLVQ_Click(index);
                 refresh();
             });
@@ -310,12 +309,14 @@ void frmMain::buildMenus()
         QAction *item = displayItems[i];
         item->setCheckable(true);
         displayGroup->addAction(item);
-        connect(item, &QAction::toggled, this,
-                [this, i, handler = displayHandlers[i]](bool checked) {
-                    if (!checked || m_lesson.displayIndex() == i)
-                        return;
-                    (this->*handler)();
-                });
+        connect(item, &QAction::toggled, this, [this, handler = displayHandlers[i]](bool checked) {
+            // Unticking the item that is ticked shows the choice again: one
+            // of the pair is always ticked.
+            if (checked)
+                (this->*handler)();
+            else
+                refresh();
+        });
         m_displayItems[i] = item;
     }
 
@@ -366,8 +367,6 @@ void frmMain::refresh()
 
     for (QRadioButton *option : m_optLvq)
         option->setVisible(view.optLvqVisible);
-    if (!m_optLvq[m_lesson.answerSet()]->isChecked())
-        m_optLvq[m_lesson.answerSet()]->setChecked(true);
     m_cmdBack->setVisible(view.backVisible);
     m_cmdNext->setVisible(view.nextVisible);
     m_cmdEnd->setVisible(view.endVisible);
@@ -386,9 +385,21 @@ void frmMain::refresh()
                                      static_cast<int>(std::lround(bar.height)));
     }
 
-    m_check1->setChecked(m_lesson.OneAnswerOnly == 1);
-    m_optDisplay[m_lesson.displayIndex()]->setChecked(true);
-    m_displayItems[m_lesson.displayIndex()]->setChecked(true);
+    // The lesson's state is shown, not changed: the controls' signals are
+    // blocked meanwhile, so that no handler runs.
+    auto show = [](auto *control, bool checked) {
+        const QSignalBlocker quiet(control);
+        control->setChecked(checked);
+    };
+    for (int index = 0; index < int(m_optLvq.size()); ++index)
+        show(m_optLvq[index], index == m_lesson.answerSet());
+    show(m_check1, m_lesson.OneAnswerOnly == 1);
+    // The menu's pair too: with the items' signals blocked, their group
+    // cannot uncheck the other one itself.
+    for (int index = 0; index < 2; ++index) {
+        show(m_optDisplay[index], index == m_lesson.displayIndex());
+        show(m_displayItems[index], index == m_lesson.displayIndex());
+    }
 
     showAnswerState();
     showCorrectMark();
@@ -529,8 +540,6 @@ void frmMain::buildAdditions()
 
 void frmMain::mnuRevealCorrect_Toggled(bool on)
 {
-    if (on == m_lesson.revealCorrect())
-        return;
     m_lesson.mnuRevealCorrect_Toggled(on);
     refresh();
 }
@@ -538,8 +547,10 @@ void frmMain::mnuRevealCorrect_Toggled(bool on)
 void frmMain::showCorrectMark()
 {
     m_revealCorrect->setEnabled(m_lesson.shownCorrect() != 0);
-    if (m_revealCorrect->isChecked() != m_lesson.revealCorrect())
+    {
+        const QSignalBlocker quiet(m_revealCorrect);
         m_revealCorrect->setChecked(m_lesson.revealCorrect());
+    }
     const lesson::Lesson::CorrectMark mark = m_lesson.correctMark();
     m_lblCorrect->setText(mark.caption);
     m_lblCorrect->setVisible(!mark.caption.isEmpty());
@@ -575,7 +586,7 @@ void frmMain::mnuSaveLessonReport_Click()
         path += u".pdf"_s;
     const lesson::LessonSession &session = m_lesson.session();
     const tally::LessonReport report = tally::makeLessonReport(
-        session.record().history(), session.LVQStudentsMax, today, QDir::currentPath());
+        session.record().history(), session.studentsMax(), today, QDir::currentPath());
     const exchange::FileStatus status = writeLessonReportPdf(report, path);
     if (!status.ok) {
         m_warn(u"授業のまとめを保存できませんでした。\n"_s + QDir::toNativeSeparators(path) +
@@ -586,7 +597,7 @@ void frmMain::mnuSaveLessonReport_Click()
 void frmMain::showAnswerState()
 {
     const tally::AnsweredSeats answered =
-        tally::answeredSeats(m_lesson.session().lastTally, m_lesson.session().LVQStudentsMax);
+        tally::answeredSeats(m_lesson.session().lastTally(), m_lesson.session().studentsMax());
     m_lblAnswered->setText(u"回答 "_s + QString::number(answered.count) + u"人"_s);
     if (m_answerStatus)
         m_answerStatus->showAnswered(answered);
@@ -701,9 +712,8 @@ void frmMain::buildVoteAndTime()
         sum->setVisible(false);
         m_earlierSum[k] = sum;
     }
-    const QString legendStyle[2] = {
-        u"QLabel { color: %1; border: 2px dashed %1; }"_s.arg(pale),
-        u"QLabel { color: white; border: 2px solid white; }"_s};
+    const QString legendStyle[2] = {u"QLabel { color: %1; border: 2px dashed %1; }"_s.arg(pale),
+                                    u"QLabel { color: white; border: 2px solid white; }"_s};
     for (int i = 0; i < 2; ++i) {
         auto *legend = new QLabel(m_client);
         legend->setObjectName(indexed(u"lblVoteLegend", i));

@@ -29,8 +29,11 @@ class AnswerStatusWindow;
 class frmTimeLimit;
 
 // The teacher's main window: the graph, the question, the control bar and
-// the menus. Every handler runs the lesson's procedure of the same name and
-// then shows the lesson's state on the controls.
+// the menus. The handlers of the lesson's own controls run the lesson's
+// procedure of the same name and then show the lesson's state on the
+// controls (refresh()); the menu items added beyond them (回答状況,
+// グラフを隠す, the picture, the PDF, the time limit) open windows or files
+// of their own.
 class frmMain : public QMainWindow
 {
     Q_OBJECT
@@ -54,7 +57,6 @@ public:
     void setShareRunner(exchange::BackgroundShareRunner &runner);
 
     questionnaire::QuestionnaireWindows &questionnaireWindows() { return *m_documents; }
-    QTimer *timer() const { return &m_lesson.session().Timer1; }
 
     // Menu handlers.
     void mnuFileOpen_Click();

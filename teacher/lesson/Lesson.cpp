@@ -152,8 +152,7 @@ void Lesson::pauseForTimeUp()
 int Lesson::latestVote(const GivenQuestion &question) const
 {
     // A vote just given has no column until its first collection.
-    const int given =
-        m_asked && m_asked->sameQuestionAnyVote(question) ? m_asked->vote : 0;
+    const int given = m_asked && m_asked->sameQuestionAnyVote(question) ? m_asked->vote : 0;
     return std::max(given, m_session.record().history().latestVote(question));
 }
 
@@ -201,7 +200,7 @@ std::optional<Lesson::EarlierVote> Lesson::earlierVote() const
     if (column < 0)
         return std::nullopt;
     const std::array<int, tally::kBars> counts =
-        history.answerCounts(column, m_session.LVQStudentsMax);
+        history.answerCounts(column, m_session.studentsMax());
     std::array<float, tally::kBars> answerCount{};
     int answered = 0;
     for (int k = 0; k < tally::kBars; ++k) {
@@ -236,9 +235,9 @@ Lesson::CorrectMark Lesson::correctMark() const
     if (!m_revealCorrect || !layout)
         return {};
     const LessonSession &session = m_session;
-    const int correct = tally::seatsAnswering(session.lastTally, session.LVQStudentsMax,
-                                              m_shownFacts.correct);
-    const int answered = tally::answeredSeats(session.lastTally, session.LVQStudentsMax).count;
+    const int correct =
+        tally::seatsAnswering(session.lastTally(), session.studentsMax(), m_shownFacts.correct);
+    const int answered = tally::answeredSeats(session.lastTally(), session.studentsMax()).count;
     return {layout->positionOfAnswer[m_shownFacts.correct - 1],
             tally::correctCaption(correct, answered)};
 }
@@ -262,8 +261,8 @@ void Lesson::showRow(int row)
     m_shownRow = row;
     const double count = questionnaire::answerCount(m_document.QuestionTable[row]);
     const int correct = m_document.CorrectAnswer[row];
-    showFacts({opensAnswering(count) ? static_cast<int>(count) : 0,
-               correct <= count ? correct : 0});
+    showFacts(
+        {opensAnswering(count) ? static_cast<int>(count) : 0, correct <= count ? correct : 0});
 }
 
 void Lesson::setFrameCaption(QStringView suffix, int number)
@@ -378,7 +377,10 @@ void Lesson::CmdStart_Click()
         // The ad-hoc question on screen is asked again, in a new round, until
         // "表示の消去" moves on to the next one; other labels make another
         // question, under the same number on screen.
-        publish(atLatestVote({m_adHocSerial, true, CurrentQuestion + 1, ShownQuestion,
+        publish(atLatestVote({m_adHocSerial,
+                              true,
+                              CurrentQuestion + 1,
+                              ShownQuestion,
                               {answersOffered(LVQMode), 0}}));
     } else {
         // The question on screen, with its own answer count; right after a
@@ -389,8 +391,8 @@ void Lesson::CmdStart_Click()
         const int row = m_shownRow;
         setFrameCaption(u"問目の集計", row + 1);
         LVQMode = rowMode(row);
-        publish(atLatestVote({row, false, row + 1, ShownQuestion,
-                              {answersOffered(LVQMode), m_shownFacts.correct}}));
+        publish(atLatestVote(
+            {row, false, row + 1, ShownQuestion, {answersOffered(LVQMode), m_shownFacts.correct}}));
     }
     m_session.startAnswering();
     LayoutAnswerLabels();
@@ -433,14 +435,14 @@ void Lesson::LayoutAnswerLabels()
 
 void Lesson::ShowCountGraph()
 {
-    tally::showCountGraph(LVQMode, m_session.lastTally.answerCount, m_view.graph);
+    tally::showCountGraph(LVQMode, m_session.lastTally().answerCount, m_view.graph);
 }
 
 void Lesson::ShowPercentGraph()
 {
     float LVQPercent = 0;
-    tally::showPercentGraph(LVQMode, m_session.lastTally.answerCount, m_session.lastTally.lvqSum,
-                            m_view.graph, LVQPercent);
+    tally::showPercentGraph(LVQMode, m_session.lastTally().answerCount,
+                            m_session.lastTally().lvqSum, m_view.graph, LVQPercent);
 }
 
 void Lesson::OptDisplay_Click(int index)

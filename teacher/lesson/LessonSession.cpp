@@ -12,7 +12,6 @@ namespace lesson {
 namespace {
 
 constexpr unsigned long kRetryPauseMs = 50;
-constexpr int kPollMs = 500;
 // The running copies are rewritten at most about once a second by ticks
 // and looks: a timer a little early still finds the gap past.
 constexpr qint64 kRunningCopyPeriodMs = 800;
@@ -77,7 +76,10 @@ LessonSession::LessonSession(LessonPrompter &prompter) : m_prompter(prompter)
 {
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(kPollMs);
-    connect(&Timer1, &QTimer::timeout, this, &LessonSession::Timer1_Timer);
+    connect(&Timer1, &QTimer::timeout, this, [this] {
+        emit tickDue();
+        Timer1_Timer();
+    });
     m_seatCheck.setInterval(kSeatCheckMs);
     connect(&m_seatCheck, &QTimer::timeout, this, &LessonSession::checkSeats);
 }
@@ -143,7 +145,7 @@ PublishReport LessonSession::publishOnce(const QList<int> &seats, int round)
     // Only answers given after this publication count: the answer files
     // written now say 0, and a seat without the new question counts as 0.
     for (const int seat : targets)
-        lastTally.seatAnswer[seat] = 0.0f;
+        m_lastTally.seatAnswer[seat] = 0.0f;
     return report;
 }
 
@@ -167,13 +169,12 @@ QList<int> LessonSession::publishSeats(const QList<int> &seats, PublishReport &r
     }
     const QByteArray command = m_commandBytes;
     std::unique_ptr<exchange::HeldFolder> folder;
-    if (!fileWriter && !work.empty()) {
-        folder = m_runner->run([] {
-            return std::make_unique<exchange::HeldFolder>(exchange::commandFilePath(0));
-        });
+    if (!m_fileWriter && !work.empty()) {
+        folder = m_runner->run(
+            [] { return std::make_unique<exchange::HeldFolder>(exchange::commandFilePath(0)); });
     }
     const auto writer = [this, &folder](const QString &path, const QByteArray &bytes) {
-        return folder ? folder->writeWholeFile(path, bytes) : fileWriter(path, bytes);
+        return folder ? folder->writeWholeFile(path, bytes) : m_fileWriter(path, bytes);
     };
     runEach(*m_runner, work, [&command, &writer](SeatWork &w) {
         if (w.writeCommand) {
@@ -313,9 +314,9 @@ void LessonSession::PublishToSeats(const Publication &publication,
         m_seatCheck.start();
 }
 
-void LessonSession::startAnswering()
+void LessonSession::startAnswering(int periodMs)
 {
-    Timer1.start(kPollMs);
+    Timer1.start(periodMs);
 }
 
 void LessonSession::stopAnswering()
@@ -420,9 +421,9 @@ void LessonSession::collectSeats(bool countTally)
         return;
     for (int seat = 0; seat <= lastSeat(); ++seat) {
         const Seat &s = m_seats[seat];
-        lastTally.seatAnswer[seat] = s.commandWritten && !s.stale ? s.reading : 0.0f;
+        m_lastTally.seatAnswer[seat] = s.commandWritten && !s.stale ? s.reading : 0.0f;
     }
-    tally::countAnswers(lastTally, lastSeat());
+    tally::countAnswers(m_lastTally, lastSeat());
 }
 
 LessonSession::SeatFile LessonSession::seatFile(const std::optional<QByteArray> &bytes) const
@@ -444,7 +445,7 @@ bool LessonSession::republishSeat(int seat, SeatFile found)
         s.question = s.before;
     s.commandWritten = false;
     s.answerReset = false;
-    lastTally.seatAnswer[seat] = 0.0f;
+    m_lastTally.seatAnswer[seat] = 0.0f;
     PublishReport ignored;
     return publishSeats({seat}, ignored, newRound()).isEmpty();
 }
@@ -561,8 +562,8 @@ QString LessonSession::close(const Publication &end)
             // beside it, so that the pair stays together.
             const QString chosen = m_prompter.chooseRecordPath(path);
             if (!chosen.isEmpty()) {
-                status = m_runner->run(
-                    [&] { return m_record.chooseLessonFilePath(failed, chosen); });
+                status =
+                    m_runner->run([&] { return m_record.chooseLessonFilePath(failed, chosen); });
                 if (!status)
                     continue;
             }

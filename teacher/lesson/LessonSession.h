@@ -76,6 +76,7 @@ public:
     // publication (a hundred writes) sets off one, not a hundred.
     static constexpr int kSettleMs = 2;
     static constexpr int kMinGapMs = 25;
+    static constexpr int kPollMs = 500;
 
     explicit LessonSession(LessonPrompter &prompter);
     ~LessonSession() override;
@@ -106,15 +107,17 @@ public:
 
     // Highest seat number served: publishing and collecting run over seats 0
     // to this (at most the last seat the tally holds).
-    int LVQStudentsMax = exchange::kStudentsMax;
-    // The answer poll, every 500 ms while answering is open.
-    QTimer Timer1;
+    int studentsMax() const { return m_studentsMax; }
     // The tally of the last collection.
-    tally::Tally lastTally;
-    // Rewrites one exchange file; tests set it to make single writes fail.
-    // Unset, the seats' files are written as exchange::writeWholeFile does,
-    // through the folder Data held open for each batch of seats.
-    std::function<exchange::FileStatus(const QString &, const QByteArray &)> fileWriter;
+    const tally::Tally &lastTally() const { return m_lastTally; }
+    // A tally from elsewhere, as if collected: benchmarks draw with it.
+    void replaceTally(const tally::Tally &tally) { m_lastTally = tally; }
+    // Rewrites one exchange file; tests give one that makes single writes
+    // fail. Unset (the default, and an empty function), the seats' files are
+    // written as exchange::writeWholeFile does, through the folder Data held
+    // open for each batch of seats.
+    using FileWriter = std::function<exchange::FileStatus(const QString &, const QByteArray &)>;
+    void setFileWriter(FileWriter writer) { m_fileWriter = std::move(writer); }
 
     const tally::RecordKeeper &record() const { return m_record; }
 
@@ -142,9 +145,9 @@ public:
     void PublishToSeats(const Publication &publication,
                         const std::optional<GivenQuestion> &given = std::nullopt);
 
-    // Answering open: Timer1 ticks every 500 ms. Stopping takes effect at
-    // once: no tick follows.
-    void startAnswering();
+    // Answering open: Timer1 ticks every 500 ms (tests may ask for another
+    // period). Stopping takes effect at once: no tick follows.
+    void startAnswering(int periodMs = kPollMs);
     void stopAnswering();
     bool answering() const { return Timer1.isActive(); }
     // Reads every seat's answer into the column of the question it shows,
@@ -187,6 +190,8 @@ public:
 signals:
     // A collection ran: the tally (and perhaps the record) changed.
     void changed();
+    // Timer1 came due, whether or not its tick could run at once.
+    void tickDue();
 
 private:
     // One seat as this lesson knows it.
@@ -215,6 +220,11 @@ private:
     enum class SeatFile { Current, LockOfOther, Other };
 
     LessonPrompter &m_prompter;
+    int m_studentsMax = exchange::kStudentsMax;
+    // The answer poll, every kPollMs while answering is open.
+    QTimer Timer1;
+    tally::Tally m_lastTally;
+    FileWriter m_fileWriter;
     int m_handlerDepth = 0;
     // A tick came while a handler, a look or another tick was under way: it
     // runs as soon as that is over, not a whole period later.
@@ -258,7 +268,7 @@ private:
     bool republishSeat(int seat, SeatFile found);
     void collect();
     void runDeferredTick();
-    int lastSeat() const { return std::min(LVQStudentsMax, tally::kHistorySeats - 1); }
+    int lastSeat() const { return std::min(m_studentsMax, tally::kHistorySeats - 1); }
     int newRound() { return ++m_rounds; }
 };
 

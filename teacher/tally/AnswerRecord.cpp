@@ -211,9 +211,8 @@ QString csvCell(const QString &text)
 QByteArray resultsBytes(const AnswerHistory &history, int studentsMax)
 {
     QStringList lines;
-    lines.append(
-        u"番号,質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
-        u"正解,正答率"_s);
+    lines.append(u"番号,質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
+                 u"正解,正答率"_s);
     for (int column = 0; column < history.columnCount(); ++column) {
         QStringList cells{columnHeading(history, column)};
         for (const QString &text : history.texts(column))

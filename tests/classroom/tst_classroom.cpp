@@ -214,7 +214,7 @@ void TestClassroom::fullClassLesson()
     int ticks = 0;
     connect(&lesson.session(), &lesson::LessonSession::changed, this,
             [&collections] { ++collections; });
-    connect(&lesson.session().Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    connect(&lesson.session(), &lesson::LessonSession::tickDue, this, [&ticks] { ++ticks; });
     HostileNeighbour neighbour(seed, outsideFile);
     // OMBRA_SOAK_NO_NEIGHBOUR=1 runs the lesson without it, for comparing
     // the logged durations.
@@ -343,7 +343,7 @@ void TestClassroom::fullClassLesson()
         for (int seat = 0; seat <= kSeats; ++seat) {
             if (seat == 0 || seat > kHonestSeats) {
                 for (int answer = 1; answer <= 5; ++answer) {
-                    if (lesson.session().lastTally.seatAnswer[seat] == float(answer)) {
+                    if (lesson.session().lastTally().seatAnswer[seat] == float(answer)) {
                         ++expectedCount[answer - 1];
                         ++expectedSum;
                     }
@@ -354,10 +354,10 @@ void TestClassroom::fullClassLesson()
             // left its answer to the question before: the teacher's program
             // puts it there and publishes this question to the seat again.
             const int final = published.lockedOut[seat] ? 0 : published.finals[seat];
-            QVERIFY2(lesson.session().lastTally.seatAnswer[seat] == float(final),
+            QVERIFY2(lesson.session().lastTally().seatAnswer[seat] == float(final),
                      qPrintable(u"question %1 seat %2: teacher read %3, seat wrote %4"_s.arg(k)
                                     .arg(seat)
-                                    .arg(lesson.session().lastTally.seatAnswer[seat])
+                                    .arg(lesson.session().lastTally().seatAnswer[seat])
                                     .arg(final)));
             if (final >= 1 && final <= 5) {
                 ++expectedCount[final - 1];
@@ -365,10 +365,10 @@ void TestClassroom::fullClassLesson()
             }
         }
 #ifdef Q_OS_WIN
-        QCOMPARE(lesson.session().lastTally.seatAnswer[0], 0.0f);
+        QCOMPARE(lesson.session().lastTally().seatAnswer[0], 0.0f);
 #endif
-        QCOMPARE(lesson.session().lastTally.answerCount, expectedCount);
-        QCOMPARE(lesson.session().lastTally.lvqSum, expectedSum);
+        QCOMPARE(lesson.session().lastTally().answerCount, expectedCount);
+        QCOMPARE(lesson.session().lastTally().lvqSum, expectedSum);
         history.push_back(published);
     }
 

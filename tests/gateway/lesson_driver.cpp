@@ -48,7 +48,7 @@ int main(int argc, char *argv[])
             QStringList captions;
             for (const tally::Bar &bar : lesson.view().graph)
                 captions << bar.caption.trimmed();
-            out << "graph " << captions.join(u',') << '|' << lesson.session().lastTally.lvqSum
+            out << "graph " << captions.join(u',') << '|' << lesson.session().lastTally().lvqSum
                 << Qt::endl;
             continue;
         } else if (command == "close"_L1) {

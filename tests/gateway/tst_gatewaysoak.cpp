@@ -281,14 +281,14 @@ void TestGatewaySoak::fiftyBrowsers()
         std::array<float, 5> expected{};
         int expectedSum = 0;
         for (int seat = 1; seat <= kSeats; ++seat) {
-            QCOMPARE(lesson.session().lastTally.seatAnswer[seat], float(finals[seat]));
+            QCOMPARE(lesson.session().lastTally().seatAnswer[seat], float(finals[seat]));
             if (finals[seat] > 0) {
                 ++expected[finals[seat] - 1];
                 ++expectedSum;
             }
         }
-        QCOMPARE(lesson.session().lastTally.answerCount, expected);
-        QCOMPARE(lesson.session().lastTally.lvqSum, expectedSum);
+        QCOMPARE(lesson.session().lastTally().answerCount, expected);
+        QCOMPARE(lesson.session().lastTally().lvqSum, expectedSum);
     }
     const qint64 elapsed = clock.elapsed() - soakStart;
     // From the start of the teacher's publication to the page's new view

@@ -863,7 +863,7 @@ void TestQuestionnaireForms::pollingGoesOnWhileEditing()
     QVERIFY(QTest::qWaitForWindowExposed(&room.window));
     QTest::mouseClick(room.window.findChild<QRadioButton *>(u"OptLVQ_7"_s), Qt::LeftButton);
     QTest::mouseClick(room.window.findChild<QPushButton *>(u"CmdStart"_s), Qt::LeftButton);
-    QVERIFY(room.window.timer()->isActive());
+    QVERIFY(room.lesson.session().answering());
 
     room.menu(u"mnuEditShow"_s);
     QVERIFY(QTest::qWaitForWindowActive(room.editor()));
@@ -873,7 +873,7 @@ void TestQuestionnaireForms::pollingGoesOnWhileEditing()
     ClassroomFolder::write(exchange::answerFilePath(8), exchange::answerFileBytes(2));
     QTRY_COMPARE_WITH_TIMEOUT(second->text(), u"2人"_s, 3000);
     QVERIFY(room.editor()->isVisible());
-    QVERIFY(room.window.timer()->isActive());
+    QVERIFY(room.lesson.session().answering());
 }
 
 QTEST_MAIN(TestQuestionnaireForms)

@@ -148,9 +148,9 @@ void TestRedraw::tickRepaintsOnlyWhatChanged()
     lesson.CmdStart_Click();
     lesson.OptDisplay_Click(display);
     // The ticks are driven by hand, one at a time.
-    lesson.session().Timer1.stop();
+    lesson.session().stopAnswering();
     window.refresh();
-    QVERIFY(!window.timer()->isActive());
+    QVERIFY(!lesson.session().answering());
 
     writeAnswers(before);
     lesson.session().Timer1_Timer();
@@ -253,7 +253,7 @@ void TestRedraw::displaySwitchRepaintsTheBarsInUse()
 
     lesson.OptLVQ_Click(1);
     lesson.CmdStart_Click();
-    lesson.session().Timer1.stop();
+    lesson.session().stopAnswering();
     window.refresh();
     writeAnswers({{1, 1}, {2, 2}, {3, 2}});
     lesson.session().Timer1_Timer();

@@ -14,9 +14,9 @@
 #include "widgets/QtJapanese.h"
 #if OMBRA_GATEWAY
 #include "gateway/GatewayServer.h"
+#include "teacher/forms/frmGateway.h"
 #include "teacher/forms/GatewayMenu.h"
 #include "teacher/forms/QrCodeWidget.h"
-#include "teacher/forms/frmGateway.h"
 
 #include <QTcpSocket>
 #endif
@@ -156,7 +156,7 @@ void TestTeacherForms::mainWindowAtStart()
     QVERIFY(child<QCheckBox>(&window, u"Check1"_s)->isChecked());
     QCOMPARE(child<QCheckBox>(&window, u"Check1"_s)->text(), u"回答は１回だけ"_s);
     QCOMPARE(child<QGroupBox>(&window, u"Frame2"_s)->title(), u"表示方法"_s);
-    QVERIFY(!window.timer()->isActive());
+    QVERIFY(!lesson.session().answering());
 
     // bars, count labels and answer labels at their places
     QCOMPARE(child<QFrame>(&window, u"ShapeGraph_2"_s)->geometry(), QRect(432, 104, 120, 400));
@@ -222,7 +222,7 @@ void TestTeacherForms::buttonsDriveTheLesson()
     QTest::mouseClick(child<QRadioButton>(&window, u"OptLVQ_7"_s), Qt::LeftButton);
     QCOMPARE(lesson.LVQMode, 3.0);
     QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
-    QVERIFY(window.timer()->isActive());
+    QVERIFY(lesson.session().answering());
     QCOMPARE(child<QLabel>(&window, u"LblItem_3"_s)->text(), u"どちらでもない"_s);
     QCOMPARE(child<QLabel>(&window, u"LblItem_3"_s)->font().pointSize(), 28);
     QVERIFY(ClassroomFolder::read(exchange::commandFilePath(5)).startsWith(" 3 \r\n"));
@@ -241,7 +241,7 @@ void TestTeacherForms::buttonsDriveTheLesson()
         window.grab().save(shot + u"/teacher-graph.png"_s);
 
     QTest::mouseClick(child<QPushButton>(&window, u"CmdPause"_s), Qt::LeftButton);
-    QVERIFY(!window.timer()->isActive());
+    QVERIFY(!lesson.session().answering());
     QTest::mouseClick(child<QPushButton>(&window, u"CmdLVQClear"_s), Qt::LeftButton);
     QCOMPARE(child<QGroupBox>(&window, u"Frame1"_s)->title(), u"第 2問のアンケートの設定"_s);
 }
@@ -533,7 +533,7 @@ void TestTeacherForms::answerStateAndHiddenGraph()
     ClassroomFolder::write(exchange::answerFilePath(12), exchange::answerFileBytes(1));
     QTRY_COMPARE_WITH_TIMEOUT(answered->text(), u"回答 3人"_s, 3000);
     QCOMPARE(status->cell(12)->accessibleName(), u"12番 回答済み"_s);
-    QCOMPARE(lesson.session().lastTally.answerCount[0], 3.0f);
+    QCOMPARE(lesson.session().lastTally().answerCount[0], 3.0f);
 
     // publishing again leaves the graph hidden and nobody answered
     QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
@@ -648,8 +648,9 @@ void TestTeacherForms::correctAnswerAndReport()
     process.start(pdftotext, {u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s});
     QVERIFY(process.waitForFinished(60000));
     // Full-width spaces and line breaks come out as blanks.
-    const QString text =
-        QString::fromUtf8(process.readAllStandardOutput()).replace(QChar(0x3000), u' ').simplified();
+    const QString text = QString::fromUtf8(process.readAllStandardOutput())
+                             .replace(QChar(0x3000), u' ')
+                             .simplified();
     for (const QString &expected :
          {u"授業のまとめ"_s, u"出した質問：1問"_s, u"答えた生徒：2人"_s, u"第1問 好きな色は？"_s,
           u"2. 青 1人（50%） ← 正解"_s, u"正答率 50%"_s, u"席ごとの正答数"_s, u"5番 1 / 1"_s})
@@ -932,10 +933,10 @@ void TestTeacherForms::gatewayWindowKeepsTheSelection()
         {[&sent](quint64 client, const QByteArray &message) { sent[client] += message; }, {}});
     const auto signIn = [&core](quint64 client, int seat, bool takeover) {
         core.clientConnected(client, u"127.0.0.%1"_s.arg(client));
-        core.handleMessage(client, uR"({"type":"signin","seat":"%1","code":"%2","takeover":%3})"_s
-                                       .arg(seat)
-                                       .arg(core.lessonCode(), takeover ? u"true"_s : u"false"_s)
-                                       .toUtf8());
+        core.handleMessage(client,
+                           uR"({"type":"signin","seat":"%1","code":"%2","takeover":%3})"_s.arg(seat)
+                               .arg(core.lessonCode(), takeover ? u"true"_s : u"false"_s)
+                               .toUtf8());
     };
     signIn(1, 3, false);
     signIn(5, 5, false);
@@ -1018,18 +1019,18 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
     auto *next = child<QPushButton>(&window, u"cmdNext"_s);
     next->click();
     ClassroomFolder::write(exchange::answerFilePath(3), exchange::answerFileBytes(2));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally().lvqSum, 1, 3000);
 
     int held = 2; // the first try and the quiet retry
-    lesson.session().fileWriter = [&held](const QString &path, const QByteArray &bytes) {
+    lesson.session().setFileWriter([&held](const QString &path, const QByteArray &bytes) {
         if (path == u"Data/LVQ7.ini"_s && held > 0) {
             --held;
             return exchange::FileStatus::failure(u"held"_s);
         }
         return exchange::writeWholeFile(path, bytes);
-    };
+    });
     int ticks = 0;
-    connect(&lesson.session().Timer1, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    connect(&lesson.session(), &lesson::LessonSession::tickDue, this, [&ticks] { ++ticks; });
     QString boxText;
     int ticksWhileBoxUp = 0;
     QTimer::singleShot(1300, this, [&] {
@@ -1045,7 +1046,7 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
     next->click();
     QVERIFY2(ticksWhileBoxUp >= 2, "Timer1 must have fired inside the box's event loop");
     QVERIFY(boxText.contains(u"LVQ7.ini"_s));
-    QVERIFY(window.timer()->isActive());
+    QVERIFY(lesson.session().answering());
 
     window.close();
     const QByteArrayList lines = ClassroomFolder::read(u"Kiroku.csv"_s).split('\n');
@@ -1084,10 +1085,10 @@ void TestTeacherForms::handlersWaitForTheShare()
     auto &[folder, prompter, lesson, window] = fixture;
     exchange::BackgroundShareRunner runner;
     window.setShareRunner(runner);
-    lesson.session().fileWriter = [](const QString &path, const QByteArray &bytes) {
+    lesson.session().setFileWriter([](const QString &path, const QByteArray &bytes) {
         QThread::msleep(20); // past the press action's animated click
         return exchange::writeWholeFile(path, bytes);
-    };
+    });
     bool asked = false;
     QTimer meddler;
     connect(&meddler, &QTimer::timeout, this, [&] {

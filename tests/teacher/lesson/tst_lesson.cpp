@@ -184,7 +184,7 @@ void TestLesson::startupPublishesPausedState()
     QVERIFY(!QFile::exists(exchange::commandFilePath(51)));
     QCOMPARE(lesson.view().frameCaption, u"第 1問のアンケートの設定"_s);
     QCOMPARE(lesson.OneAnswerOnly, 1);
-    QVERIFY(!lesson.session().Timer1.isActive());
+    QVERIFY(!lesson.session().answering());
     QVERIFY(lesson.view().optLvqVisible);
     QVERIFY(!lesson.view().nextVisible && !lesson.view().backVisible && !lesson.view().endVisible);
     QVERIFY(prompter.asked.isEmpty());
@@ -350,7 +350,7 @@ void TestLesson::dataFolderLostDuringLesson()
     lesson.CmdStart_Click();
     QCOMPARE(prompter.asked.size(), 1);
     QCOMPARE(commandFile(50), expectedCommand(3, {u""_s, u"１"_s, u"２"_s, u"３"_s}, 1));
-    QVERIFY(lesson.session().Timer1.isActive());
+    QVERIFY(lesson.session().answering());
     QCOMPARE(lesson.LVQMode, 3.0);
 }
 
@@ -363,7 +363,7 @@ void TestLesson::fileHeldForAnInstantIsRetried()
     auto &[folder, prompter, lesson] = started;
     QStringList writes;
     bool held = true;
-    lesson.session().fileWriter = [&](const QString &path, const QByteArray &bytes) {
+    lesson.session().setFileWriter([&](const QString &path, const QByteArray &bytes) {
         if (path.contains(u"LVQ7."_s))
             writes << path;
         if (held && path == u"Data/LVQ7.ini"_s) {
@@ -371,7 +371,7 @@ void TestLesson::fileHeldForAnInstantIsRetried()
             return exchange::FileStatus::failure(u"held"_s);
         }
         return exchange::writeWholeFile(path, bytes);
-    };
+    });
     answer(7, 3);
     lesson.CmdPause_Click();
     QVERIFY(prompter.asked.isEmpty());
@@ -397,7 +397,7 @@ void TestLesson::navigationThroughThreeQuestions()
     QCOMPARE(lesson.CurrentQuestion, 1);
     QVERIFY(!lesson.view().backVisible);
     QVERIFY(lesson.view().nextVisible);
-    QVERIFY(lesson.session().Timer1.isActive());
+    QVERIFY(lesson.session().answering());
     QCOMPARE(commandFile(7), expectedCommand(2, {u"好きな色は？"_s, u"赤"_s, u"青"_s}, 1));
     QCOMPARE(lesson.view().itemCaptions[1], u"赤"_s);
     QCOMPARE(lesson.view().itemCaptions[3], u"青"_s);
@@ -416,7 +416,7 @@ void TestLesson::navigationThroughThreeQuestions()
 
     answer(3, 2);
     lesson.cmdBack_Click();
-    QVERIFY(!lesson.session().Timer1.isActive());
+    QVERIFY(!lesson.session().answering());
     QCOMPARE(lesson.session().record().history().cell(3, 2), 2); // kept at もどる
     QCOMPARE(lesson.CurrentQuestion, 1);
     QCOMPARE(lesson.view().frameCaption, u"第 2問目のアンケート"_s);
@@ -540,7 +540,7 @@ void TestLesson::answerSets()
         QCOMPARE(lesson.view().graph[i].top, 504.0);
     }
     QCOMPARE(commandFile(1), before);
-    QVERIFY(!lesson.session().Timer1.isActive());
+    QVERIFY(!lesson.session().answering());
     // No button has these indexes: nothing changes.
     lesson.OptLVQ_Click(8);
     lesson.OptLVQ_Click(-1);
@@ -639,7 +639,7 @@ void TestLesson::timeLimit()
     // graph when time ran out outside a handler.
     QCOMPARE(lesson.session().record().history().cell(9, 0), 2);
     if (action.isEmpty())
-        QCOMPARE(lesson.session().lastTally.answerCount[1], 1.0f);
+        QCOMPARE(lesson.session().lastTally().answerCount[1], 1.0f);
     QCOMPARE(lesson.timeLimit().state() == lesson::TimeLimit::State::Off, caption.isEmpty());
 }
 
@@ -667,7 +667,7 @@ void TestLesson::answeringControls()
     else if (action == u"end")
         lesson.cmdEnd_Click();
 
-    QCOMPARE(lesson.session().Timer1.isActive(), timer);
+    QCOMPARE(lesson.session().answering(), timer);
     QCOMPARE(lesson.CurrentQuestion, cursor);
     QCOMPARE(lesson.view().frameCaption, caption);
     const QByteArray answerFile = ClassroomFolder::read(exchange::answerFilePath(9));
@@ -727,7 +727,7 @@ void TestLesson::restartWithQuestionnairePublishesQuestionOnScreen()
     QCOMPARE(lesson.view().frameCaption, u"第 3問目の集計"_s);
     QCOMPARE(commandFile(1), expectedCommand(2, {u"犬と猫"_s, u"犬"_s, u"猫"_s}, 1));
     QCOMPARE(lesson.CurrentQuestion, 3);
-    QVERIFY(lesson.session().Timer1.isActive());
+    QVERIFY(lesson.session().answering());
 
     lesson.cmdBack_Click();
     lesson.CmdStart_Click();
@@ -745,7 +745,7 @@ void TestLesson::collectAndDraw()
     for (int seat = 13; seat <= 19; ++seat)
         answer(seat, 2);
     lesson.session().Timer1_Timer();
-    QCOMPARE(lesson.session().lastTally.lvqSum, 19);
+    QCOMPARE(lesson.session().lastTally().lvqSum, 19);
     QCOMPARE(lesson.view().graph[1].caption, u"12人"_s);
     QCOMPARE(lesson.view().graph[1].height, 96.0);
     QCOMPARE(lesson.view().graph[3].caption, u"7人"_s);
@@ -765,7 +765,7 @@ void TestLesson::collectAndDraw()
     // In percent, a tick without any answer leaves the picture.
     lesson.mnuDisplayPercent_Click();
     lesson.session().Timer1_Timer();
-    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
+    QCOMPARE(lesson.session().lastTally().lvqSum, 0);
     QCOMPARE(lesson.view().graph[1].caption, u"63.%"_s);
 }
 
@@ -784,7 +784,7 @@ void TestLesson::answerWatcherCollectsLikeATick()
     answer(4, 1);
     QTest::qWait(100);
     QCOMPARE(collected.count(), 0);
-    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
+    QCOMPARE(lesson.session().lastTally().lvqSum, 0);
 
     lesson.CmdStart_Click(); // ○×, Timer1 on; its own publication collects once at most
     QTest::qWait(100);
@@ -795,12 +795,12 @@ void TestLesson::answerWatcherCollectsLikeATick()
 #else
     QVERIFY(collected.count() <= 1);
 #endif
-    QCOMPARE(lesson.session().lastTally.lvqSum, 0);
+    QCOMPARE(lesson.session().lastTally().lvqSum, 0);
     collected.clear();
 
     answer(4, 2);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.session().lastTally.lvqSum, 1);
+    QCOMPARE(lesson.session().lastTally().lvqSum, 1);
     QCOMPARE(lesson.view().graph[3].caption, u"1人"_s);
     QCOMPARE(lesson.session().record().history().cell(4, lesson.CurrentQuestion), 2);
 
@@ -808,12 +808,12 @@ void TestLesson::answerWatcherCollectsLikeATick()
     ClassroomFolder::write(u"Data/LVQ9.tmp"_s, exchange::answerFileBytes(1));
     QVERIFY(QFile::remove(exchange::answerFilePath(9)));
     QVERIFY(QFile::rename(u"Data/LVQ9.tmp"_s, exchange::answerFilePath(9)));
-    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 2, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally().lvqSum, 2, 3000);
     QTRY_COMPARE_WITH_TIMEOUT(watch.watchedFiles().size(), 51, 3000);
     collected.clear();
     answer(9, 2);
     QVERIFY(collected.wait(3000));
-    QCOMPARE(lesson.session().lastTally.answerCount[1], 2.0f);
+    QCOMPARE(lesson.session().lastTally().answerCount[1], 2.0f);
 
     // Data lost and made again: the watch takes it up again. (wine tells
     // nothing when a watched folder goes; Timer1's tick still collects.)
@@ -824,11 +824,11 @@ void TestLesson::answerWatcherCollectsLikeATick()
         for (int seat = 0; seat <= 50; ++seat)
             answer(seat, 0);
         QTRY_COMPARE_WITH_TIMEOUT(watch.watchedFiles().size(), 51, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally.lvqSum, 0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(lesson.session().lastTally().lvqSum, 0, 3000);
         collected.clear();
         answer(30, 1);
         QVERIFY(collected.wait(3000));
-        QCOMPARE(lesson.session().lastTally.lvqSum, 1);
+        QCOMPARE(lesson.session().lastTally().lvqSum, 1);
     }
 
     // Paused: changes collect nothing again.
@@ -978,8 +978,7 @@ void TestLesson::recordThatCannotBeWritten_data()
         << u"Kekka.csv=<dir> Kekka-running.csv=<dir>"_s << u"end"_s
         << QStringList{u"record: Kekka.csv"_s + recordWritten + u"; kept: Kiroku-running.csv"_s,
                        end + notWritten + u"; kept: Kiroku-running.csv"_s}
-        << QString()
-        << u"Kiroku.csv=absent Kiroku-running.csv=record"_s;
+        << QString() << u"Kiroku.csv=absent Kiroku-running.csv=record"_s;
     QTest::newRow("earlier results held open: neither written, the earlier pair left together")
         << u"Kiroku.csv=earlier Kekka.csv=<held>"_s << u"end"_s
         << QStringList{u"record: Kekka.csv"_s + none, end + none} << QString()
@@ -1098,8 +1097,8 @@ void TestLesson::recordColumns_data()
         << QStringList{u"open3"_s, u"next"_s, u"clear"_s, u"start"_s, u"next"_s}
         << QList<int>{1, 1, 2} << QList<int>{1, 2, 3};
     QTest::newRow("the same file opened again: its questions keep their columns")
-        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"open3"_s, u"next"_s}
-        << QList<int>{1, 2} << QList<int>{3, 2};
+        << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"open3"_s, u"next"_s} << QList<int>{1, 2}
+        << QList<int>{3, 2};
     QTest::newRow("an edited question is another question")
         << QStringList{u"open3"_s, u"next"_s, u"openEdited"_s, u"next"_s} << QList<int>{1, 1}
         << QList<int>{1, 2};
@@ -1107,8 +1106,8 @@ void TestLesson::recordColumns_data()
         << QStringList{u"open3"_s, u"next"_s, u"next"_s, u"back"_s, u"back"_s, u"ask"_s, u"vote"_s}
         << QList<int>{1, 101, 2} << QList<int>{1, 3, 2};
     QTest::newRow("a seat that does not vote again keeps its first vote")
-        << QStringList{u"adhoc"_s, u"pause"_s, u"revote"_s, u"revote"_s}
-        << QList<int>{1, 101, 201} << QList<int>{1, 0, 0};
+        << QStringList{u"adhoc"_s, u"pause"_s, u"revote"_s, u"revote"_s} << QList<int>{1, 101, 201}
+        << QList<int>{1, 0, 0};
     QTest::newRow("再集計 after a second vote goes on with it")
         << QStringList{u"adhoc"_s, u"vote"_s, u"pause"_s, u"again"_s, u"late"_s}
         << QList<int>{1, 101} << QList<int>{1, 3};
@@ -1164,12 +1163,12 @@ void TestLesson::recordColumns()
         } else if (step == u"withdrawn") {
             // Seat 3's program sees the next publication's question the
             // moment its command file is written and takes its click back.
-            lesson.session().fileWriter = [](const QString &path, const QByteArray &bytes) {
+            lesson.session().setFileWriter([](const QString &path, const QByteArray &bytes) {
                 const exchange::FileStatus status = exchange::writeWholeFile(path, bytes);
                 if (path == exchange::commandFilePath(3))
                     answer(3, 0);
                 return status;
-            };
+            });
         } else if (step.startsWith(u"set")) {
             lesson.OptLVQ_Click(step.mid(3).toInt());
         } else if (step == u"clear") {
@@ -1182,7 +1181,7 @@ void TestLesson::recordColumns()
             answer(3, ++value);
         } else if (step == u"end") {
             lesson.cmdEnd_Click();
-            QVERIFY(!lesson.session().Timer1.isActive());
+            QVERIFY(!lesson.session().answering());
             QTest::qWait(700); // no tick may follow
         } else {
             QString text = step == u"open2" ? kTwoQuestions : kThreeQuestions;
@@ -1234,9 +1233,9 @@ void TestLesson::ticksWaitForPrompts()
     lesson.session().Timer1_Timer();
 
     FailingWrites writes{u"Data/LVQ7.ini"_s, 2, {}};
-    lesson.session().fileWriter = std::ref(writes);
+    lesson.session().setFileWriter(std::ref(writes));
     int timeouts = 0;
-    QObject::connect(&lesson.session().Timer1, &QTimer::timeout, [&] { ++timeouts; });
+    QObject::connect(&lesson.session(), &lesson::LessonSession::tickDue, [&] { ++timeouts; });
     prompter.beforeAnswer = [] {
         QEventLoop loop;
         QTimer::singleShot(1300, &loop, &QEventLoop::quit);
@@ -1273,8 +1272,8 @@ void TestLesson::retryWritesOnlyFailedSeats_data()
     QTest::addColumn<QStringList>("writesAfterPrompt");
     QTest::addColumn<int>("seat7InBox"); // what seat 7 answers while the box is up
     QTest::addColumn<QByteArray>("seat7Answer");
-    QTest::addColumn<float>("seat7Counted");     // on the graph, before it answers again
-    QTest::addColumn<bool>("seat7Counts");       // its answer given afterwards
+    QTest::addColumn<float>("seat7Counted");    // on the graph, before it answers again
+    QTest::addColumn<bool>("seat7Counts");      // its answer given afterwards
     QTest::addColumn<QList<int>>("seat7Cells"); // in the record: ○×, １２３
     QTest::newRow("再試行") << true << u"Data/LVQ7.ini"_s << u"LVQ7.ini 2/102"_s
                             << QStringList{u"Data/LVQ7.ini"_s, u"Data/LVQ7.txt"_s} << 4
@@ -1307,7 +1306,7 @@ void TestLesson::retryWritesOnlyFailedSeats()
     lesson.session().Timer1_Timer();
 
     FailingWrites writes{failing, 2, {}};
-    lesson.session().fileWriter = std::ref(writes);
+    lesson.session().setFileWriter(std::ref(writes));
     const QByteArray lock = " 100 \r\n 1 \r\n";
     qsizetype writesBeforePrompt = 0;
     prompter.beforeAnswer = [&] {
@@ -1328,14 +1327,14 @@ void TestLesson::retryWritesOnlyFailedSeats()
     QCOMPARE(ClassroomFolder::read(exchange::commandFilePath(5)), lock);
     QCOMPARE(ClassroomFolder::read(exchange::answerFilePath(7)), seat7Answer);
     lesson.session().Timer1_Timer();
-    QCOMPARE(lesson.session().lastTally.seatAnswer[7], seat7Counted);
+    QCOMPARE(lesson.session().lastTally().seatAnswer[7], seat7Counted);
     answer(7, 1);
     lesson.session().Timer1_Timer();
-    QCOMPARE(lesson.session().lastTally.answerCount[2], 1.0f); // seat 5's answer
-    QCOMPARE(lesson.session().lastTally.answerCount[0], seat7Counts ? 1.0f : 0.0f);
-    QCOMPARE(lesson.session().lastTally.lvqSum, seat7Counts ? 2 : 1);
+    QCOMPARE(lesson.session().lastTally().answerCount[2], 1.0f); // seat 5's answer
+    QCOMPARE(lesson.session().lastTally().answerCount[0], seat7Counts ? 1.0f : 0.0f);
+    QCOMPARE(lesson.session().lastTally().lvqSum, seat7Counts ? 2 : 1);
 
-    lesson.session().fileWriter = exchange::writeWholeFile;
+    lesson.session().setFileWriter(exchange::writeWholeFile);
     lesson.Form_Unload();
     const tally::AnswerHistory &history = lesson.session().record().history();
     QCOMPARE(history.columnCount(), 2);
@@ -1393,7 +1392,7 @@ void TestLesson::seatsShowingSomethingElse()
 
     QCOMPARE(commandFile(3), republished ? asked : seat3Command);
     const bool counted = !republished && seat3Answer;
-    QCOMPARE(lesson.session().lastTally.lvqSum, counted ? 1 : 0);
+    QCOMPARE(lesson.session().lastTally().lvqSum, counted ? 1 : 0);
     lesson.Form_Unload();
     const tally::AnswerHistory &history = lesson.session().record().history();
     QCOMPARE((QList<int>{history.cell(3, 0), history.cell(3, 1)}), cells);
@@ -1408,7 +1407,7 @@ void TestLesson::seatsLookedAfterBetweenTicks()
     auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
     lesson.mnuFileOpen_Click();
-    lesson.session().fileWriter = FailingWrites{u"Data/LVQ7.ini"_s, 3, {}};
+    lesson.session().setFileWriter(FailingWrites{u"Data/LVQ7.ini"_s, 3, {}});
     lesson.cmdNext_Click();
     QCOMPARE(prompter.asked.size(), 1);
     for (const bool reached : {false, false, true}) {
@@ -1417,13 +1416,13 @@ void TestLesson::seatsLookedAfterBetweenTicks()
         QCOMPARE(commandFile(7) == commandFile(0), reached);
     }
     // A seat whose writes keep failing holds up no other seat for long.
-    lesson.session().fileWriter = FailingWrites{u"Data/LVQ2.ini"_s, 1000, {}};
+    lesson.session().setFileWriter(FailingWrites{u"Data/LVQ2.ini"_s, 1000, {}});
     ClassroomFolder::write(exchange::commandFilePath(2), "x");
     ClassroomFolder::write(exchange::commandFilePath(50), "x");
     for (int look = 0; look < 4; ++look)
         lesson.session().checkSeats();
     QCOMPARE(commandFile(50), commandFile(0));
-    lesson.session().fileWriter = exchange::writeWholeFile;
+    lesson.session().setFileWriter(exchange::writeWholeFile);
 
     lesson.cmdBack_Click();
     answer(3, 2);
@@ -1432,7 +1431,7 @@ void TestLesson::seatsLookedAfterBetweenTicks()
     QTRY_VERIFY_WITH_TIMEOUT(ClassroomFolder::read(running).contains(" 3 \x94\xd4 , 2 \r\n"), 5000);
 
     // A seat the end cannot reach answers while the teacher is asked: kept.
-    lesson.session().fileWriter = FailingWrites{u"Data/LVQ5.ini"_s, 1000, {}};
+    lesson.session().setFileWriter(FailingWrites{u"Data/LVQ5.ini"_s, 1000, {}});
     prompter.beforeAnswer = [] { answer(5, 3); };
     lesson.Form_Unload();
     QCOMPARE(lesson.session().record().history().cell(5, 0), 3);
@@ -1451,15 +1450,14 @@ void TestLesson::lessonOnASlowShare()
     lesson::LessonSession &session = lesson.session();
     exchange::BackgroundShareRunner runner;
     session.setShareRunner(runner);
-    session.fileWriter = [](const QString &path, const QByteArray &bytes) {
+    session.setFileWriter([](const QString &path, const QByteArray &bytes) {
         QThread::msleep(3);
         return exchange::writeWholeFile(path, bytes);
-    };
+    });
     int meddled = 0;
     int collectedInside = 0;
-    QObject::connect(&session, &lesson::LessonSession::changed, [&] {
-        collectedInside += runner.waiting() > 0;
-    });
+    QObject::connect(&session, &lesson::LessonSession::changed,
+                     [&] { collectedInside += runner.waiting() > 0; });
     QTimer meddler;
     QObject::connect(&meddler, &QTimer::timeout, [&] {
         if (runner.waiting() == 0)
@@ -1477,13 +1475,13 @@ void TestLesson::lessonOnASlowShare()
     for (int seat = 1; seat <= 50; ++seat)
         answer(seat, seat % 2 + 1);
     session.Timer1_Timer();
-    QCOMPARE(session.lastTally.lvqSum, 50);
+    QCOMPARE(session.lastTally().lvqSum, 50);
     lesson.CmdStart_Click(); // asked again: the answers stay in the record
     answer(4, 2);
     // A tick that came during a handler or a look runs right after it, not
     // a period later.
     meddler.stop();
-    session.Timer1.start(3'600'000);
+    session.startAnswering(3'600'000);
     int collections = 0;
     QObject::connect(&session, &lesson::LessonSession::changed, [&] { ++collections; });
     {
@@ -1492,7 +1490,7 @@ void TestLesson::lessonOnASlowShare()
     }
     QCOMPARE(collections, 0);
     QTRY_COMPARE(collections, 1);
-    QCOMPARE(session.lastTally.lvqSum, 1);
+    QCOMPARE(session.lastTally().lvqSum, 1);
     QCOMPARE(lesson.Form_Unload(), u"Kiroku.csv"_s);
     QCOMPARE(collectedInside, 0);
     const tally::AnswerHistory &history = session.record().history();

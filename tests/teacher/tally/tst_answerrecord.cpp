@@ -153,21 +153,23 @@ void TestAnswerRecord::results()
     seatAnswer[50] = 2;   // the last seat is
     history.store({0, true, 1, {u""_s, u"はい"_s, u"いいえ"_s, u"どちらでもない"_s}, {3, 1}},
                   seatAnswer, 50);
-    history.store(
-        {1, false, 2, {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s}, {3, 1}},
-        {}, 50);
+    history.store({1,
+                   false,
+                   2,
+                   {u"赤, 青, \"黄\"のどれ？"_s, u"赤"_s, u"青"_s, u"黄"_s, u""_s, u""_s},
+                   {3, 1}},
+                  {}, 50);
     seatAnswer[1] = 2;
     history.store({2, false, 3, {u"Q"_s, u"A"_s, u"B"_s, u"C"_s, u"D"_s, u"E"_s}, {5, 5}},
                   seatAnswer, 50);
-    QCOMPARE(
-        tally::resultsBytes(history, 50),
-        QByteArray::fromHex("94d48d86") + // 番号
-            exchange::encodeCp932(
-                u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
-                u"正解,正答率\r\n"
-                u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4,1,25\r\n"
-                u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0,1,\r\n"
-                u" 3 ,Q,A,B,C,D,E,0,2,2,0,0,4,5,0\r\n"_s));
+    QCOMPARE(tally::resultsBytes(history, 50),
+             QByteArray::fromHex("94d48d86") + // 番号
+                 exchange::encodeCp932(
+                     u",質問,答え1,答え2,答え3,答え4,答え5,人数1,人数2,人数3,人数4,人数5,回答人数,"
+                     u"正解,正答率\r\n"
+                     u" 1 ,,はい,いいえ,どちらでもない,,,1,1,2,0,0,4,1,25\r\n"
+                     u" 2 ,\"赤, 青, \"\"黄\"\"のどれ？\",赤,青,黄,,,0,0,0,0,0,0,1,\r\n"
+                     u" 3 ,Q,A,B,C,D,E,0,2,2,0,0,4,5,0\r\n"_s));
 }
 
 // Every vote on a question has its own column right after the question's
@@ -197,8 +199,8 @@ void TestAnswerRecord::votes()
              QList<int>({1, 2, 0, 0}));
 
     const QList<QByteArray> record = tally::answerRecordBytes(history, 3).split('\n');
-    QCOMPARE(record[0], exchange::encodeCp932(
-                            u"出席番号, 1 , 1(2回目) , 1(3回目) , 2 , 2(2回目) \r"_s));
+    QCOMPARE(record[0],
+             exchange::encodeCp932(u"出席番号, 1 , 1(2回目) , 1(3回目) , 2 , 2(2回目) \r"_s));
     QCOMPARE(record[1], exchange::encodeCp932(u" 1 番 , 2 , 0 , 0 , 0 , 0 \r"_s));
     QCOMPARE(record[2], exchange::encodeCp932(u" 2 番 , 0 , 0 , 1 , 0 , 2 \r"_s));
     QCOMPARE(record[3], exchange::encodeCp932(u" 3 番 , 1 , 2 , 0 , 2 , 0 \r"_s));
@@ -262,8 +264,7 @@ void TestAnswerRecord::roundedPercent()
     QFETCH(int, percent);
     QCOMPARE(tally::roundedPercent(part, whole).value_or(-1), percent);
     if (percent >= 0) {
-        QCOMPARE(tally::correctCaption(part, whole),
-                 u"正答 %1人（%2%）"_s.arg(part).arg(percent));
+        QCOMPARE(tally::correctCaption(part, whole), u"正答 %1人（%2%）"_s.arg(part).arg(percent));
     } else {
         QCOMPARE(tally::correctCaption(part, whole), u"正答 0人"_s);
     }
@@ -305,8 +306,8 @@ void TestAnswerRecord::lessonReport()
     QCOMPARE(report.questions[2].correct, 0);
     QVERIFY(!report.questions[2].correctPercent);
     QVERIFY(!report.questions[2].percents[0]);
-    QCOMPARE((QList<int>{report.correctBySeat[1], report.correctBySeat[2],
-                         report.correctBySeat[3], report.correctBySeat[4]}),
+    QCOMPARE((QList<int>{report.correctBySeat[1], report.correctBySeat[2], report.correctBySeat[3],
+                         report.correctBySeat[4]}),
              (QList<int>{0, 0, 1, 1}));
     QCOMPARE(tally::reportFileName(report.date), u"授業のまとめ_2026-12-07.pdf"_s);
     QCOMPARE(tally::makeLessonReport(history, 99, {}, {}).studentsMax, 51); // the seats held
