@@ -138,4 +138,8 @@ QByteArray answerRecordBytes(const AnswerHistory &history, int studentsMax);
 //    3 ,'=1+2,"'@SUM(9), 3",-1,+3,,,0,0,1,0,0,1,,
 QByteArray resultsBytes(const AnswerHistory &history, int studentsMax);
 
+// A text cell as the results write it: a formula guarded, quoted where the
+// text needs it, as described above.
+QString csvCell(const QString &text);
+
 } // namespace tally
