@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "AnswerStatusWindow.h"
+#include "ClassListMenu.h"
 #include "FittingLabel.h"
 #include "LessonReportPdf.h"
 #include "frmAbout.h"
@@ -122,6 +123,7 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
 #if OMBRA_GATEWAY
     addGatewayMenuItem(this, findChild<QMenu *>(u"mnuFile"_s));
 #endif
+    m_classList = new ClassListMenu(*this, lesson);
     refresh();
 }
 
@@ -324,6 +326,7 @@ bool frmMain::Form_Load()
     move(0, 0);
     if (!m_lesson.Form_Load())
         return false;
+    m_classList->openRemembered();
     refresh();
     // Once Data exists.
     m_lesson.session().startAnswerWatch();
@@ -567,8 +570,9 @@ void frmMain::mnuSaveLessonReport_Click()
     if (QFileInfo(path).suffix().isEmpty())
         path += u".pdf"_s;
     const lesson::LessonSession &session = m_lesson.session();
-    const tally::LessonReport report = tally::makeLessonReport(
+    tally::LessonReport report = tally::makeLessonReport(
         session.record().history(), session.LVQStudentsMax, today, QDir::currentPath());
+    m_classList->nameSeats(report);
     const exchange::FileStatus status = writeLessonReportPdf(report, path);
     if (!status.ok) {
         m_warn(u"授業のまとめを保存できませんでした。\n"_s + QDir::toNativeSeparators(path) +

@@ -26,6 +26,7 @@ class QuestionnaireWindows;
 namespace teacher {
 
 class AnswerStatusWindow;
+class ClassListMenu;
 
 // The teacher's main window: the graph, the question, the control bar and
 // the menus. Every handler runs the lesson's procedure of the same name and
@@ -130,6 +131,7 @@ private:
     AnswerStatusWindow *m_answerStatus = nullptr;
     std::function<QString(const QString &)> m_chooseImagePath;
     std::function<void(const QString &)> m_warn;
+    ClassListMenu *m_classList = nullptr;
 
     void buildGraph(QWidget *client);
     void buildControlBar(QWidget *client);
