@@ -3,6 +3,7 @@
 #include "exchange/Cp932.h"
 #include "teacher/questionnaire/Questionnaire.h"
 
+#include <QHash>
 #include <QSettings>
 
 #include <algorithm>
@@ -61,12 +62,13 @@ QStringList splitFields(const QString &line)
     return fields;
 }
 
-// "12", "１２" or "12番" as 12; -1 for a field that is no number.
+// "12", "１２" or "12番" as 12, any number above 999 as 1000; -1 for a field
+// that is no number.
 int seatNumber(QString field)
 {
     if (field.endsWith(u'番'))
         field = field.chopped(1).trimmed();
-    if (field.isEmpty() || field.size() > 6)
+    if (field.isEmpty())
         return -1;
     int number = 0;
     for (const QChar c : field) {
@@ -77,7 +79,7 @@ int seatNumber(QString field)
             digit = c.unicode() - 0xFF10;
         if (digit < 0)
             return -1;
-        number = number * 10 + digit;
+        number = std::min(number * 10 + digit, 1000);
     }
     return number;
 }
@@ -86,10 +88,8 @@ int seatNumber(QString field)
 QString unencodable(const QString &text)
 {
     QString found;
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QStringView character = QStringView(text).sliced(i, length);
-        i += length;
+    for (const char32_t code : text.toUcs4()) {
+        const QString character = QString::fromUcs4(&code, 1);
         if (!exchange::isCp932Encodable(character) && !found.contains(character))
             found += character;
     }
@@ -104,7 +104,7 @@ struct ClassListReader
     static ClassListReading read(const QString &text)
     {
         ClassListReading reading;
-        std::array<int, exchange::kStudentsMax + 1> lineOfSeat{};
+        QHash<int, int> lineOfSeat;
         QString lines = text;
         lines.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
         bool first = true;
@@ -124,15 +124,15 @@ struct ClassListReader
             if (seat < 0) {
                 reading.problems.append(where + u"出席番号がありません（%1）"_s.arg(fields[0]));
             } else if (seat < 1 || seat > exchange::kStudentsMax) {
-                reading.problems.append(where +
-                                        u"出席番号 %1 は 1～%2 の範囲にありません"_s.arg(seat).arg(
-                                            exchange::kStudentsMax));
+                reading.problems.append(
+                    where + u"出席番号 %1 は 1～%2 の範囲にありません"_s.arg(fields[0]).arg(
+                                exchange::kStudentsMax));
             } else if (name.isEmpty()) {
                 reading.problems.append(where + u"%1番の名前がありません"_s.arg(seat));
-            } else if (lineOfSeat[seat] != 0) {
+            } else if (lineOfSeat.contains(seat)) {
                 reading.problems.append(
                     where + u"%1番は %2行目にもあります（最初の行を使います）"_s.arg(seat).arg(
-                                lineOfSeat[seat]));
+                                lineOfSeat.value(seat)));
             } else {
                 lineOfSeat[seat] = lineNumber;
                 reading.list.m_names[seat] = name;

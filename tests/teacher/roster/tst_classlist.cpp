@@ -60,16 +60,17 @@ void TestClassList::read_data()
     QTest::newRow("full-width digits, 番, ideographic spaces")
         << u"１２番,　木村　\n07 番,林"_s << QStringList{u"7=林"_s, u"12=木村"_s} << QStringList{};
     QTest::newRow("bad lines named, the others kept")
-        << u"番号,名前\n1,山田\nabc,佐藤\n0,鈴木\n51,田中\n2,\n1,高橋\n3\n4,森\n1234567,x\n-1,y"_s
-        << QStringList{u"1=山田"_s, u"4=森"_s}
+        << u"番号,名前\n1,山田\nabc,佐藤\n0,鈴木\n51,田中\n2,\n1,高橋\n3\n4,森\n1234567,x\n-1,y\n99999999999,z\n000050,w"_s
+        << QStringList{u"1=山田"_s, u"4=森"_s, u"50=w"_s}
         << QStringList{u"3行目：出席番号がありません（abc）"_s,
                        u"4行目：出席番号 0 は"_s,
                        u"5行目：出席番号 51 は"_s,
                        u"6行目：2番の名前がありません"_s,
                        u"7行目：1番は 2行目にもあります"_s,
                        u"8行目：3番の名前"_s,
-                       u"10行目：出席番号がありません"_s,
-                       u"11行目：出席番号がありません"_s};
+                       u"10行目：出席番号 1234567 は"_s,
+                       u"11行目：出席番号がありません"_s,
+                       u"12行目：出席番号 99999999999 は"_s};
     QTest::newRow("only the first line may be a header")
         << u"\n1,山田\n名前,佐藤"_s << QStringList{u"1=山田"_s}
         << QStringList{u"3行目：出席番号がありません（名前）"_s};
