@@ -71,6 +71,9 @@ void TestClassList::read_data()
                        u"10行目：出席番号 1234567 は"_s,
                        u"11行目：出席番号がありません"_s,
                        u"12行目：出席番号 99999999999 は"_s};
+    QTest::newRow("a quote inside a name, a doubled quote last, seat 0 first, full-width 0")
+        << u"0,x\n１０,山\"田\n2,\"a\"\"\""_s << QStringList{u"2=a\""_s, u"10=山\"田"_s}
+        << QStringList{u"1行目：出席番号 0 は"_s};
     QTest::newRow("only the first line may be a header")
         << u"\n1,山田\n名前,佐藤"_s << QStringList{u"1=山田"_s}
         << QStringList{u"3行目：出席番号がありません（名前）"_s};
