@@ -41,7 +41,7 @@ QStringList splitFields(const QString &line)
         if (quoted) {
             if (c != u'"')
                 field += c;
-            else if (i + 1 < line.size() && line[i + 1] == u'"')
+            else if (QStringView(line).sliced(i).startsWith(u"\"\""))
                 field += line[++i];
             else
                 quoted = false;
