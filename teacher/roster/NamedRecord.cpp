@@ -17,12 +17,10 @@ QByteArray namedRecordBytes(const tally::AnswerHistory &history, int studentsMax
     // copy follows the record whatever columns it gains.
     QStringList lines =
         exchange::decodeCp932(tally::answerRecordBytes(history, studentsMax)).split(u"\r\n"_s);
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    lines.removeLast(); // what follows the last CR LF
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QString &line = lines[i];
-        const qsizetype comma = line.indexOf(u',');
-        const QString seatField = comma < 0 ? line : line.left(comma);
+        const QString seatField = line.section(u',', 0, 0);
         QString name;
         if (i == 0) {
             name = u"名前"_s;
@@ -32,7 +30,8 @@ QByteArray namedRecordBytes(const tally::AnswerHistory &history, int studentsMax
                 number.chop(1);
             name = tally::csvCell(list.name(number.trimmed().toInt()));
         }
-        line = seatField + u',' + name + (comma < 0 ? QString() : line.mid(comma));
+        // The rest, from its comma on, if it has one.
+        line = seatField + u',' + name + line.mid(seatField.size());
     }
     return exchange::cp932Lines(lines);
 }

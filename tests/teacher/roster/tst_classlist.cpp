@@ -58,7 +58,7 @@ void TestClassList::read_data()
         << u"1,\"佐藤, 花子\",さとう\n2, \"a\"\"b\" ,x\n3,\"未完"_s
         << QStringList{u"1=佐藤, 花子"_s, u"2=a\"b"_s, u"3=未完"_s} << QStringList{};
     QTest::newRow("full-width digits, 番, ideographic spaces")
-        << u"１２番,　木村　\n07 番,林"_s << QStringList{u"7=林"_s, u"12=木村"_s} << QStringList{};
+        << u"１９番,　木村　\n07 番,林"_s << QStringList{u"7=林"_s, u"19=木村"_s} << QStringList{};
     QTest::newRow("bad lines named, the others kept")
         << u"番号,名前\n1,山田\nabc,佐藤\n0,鈴木\n51,田中\n2,\n1,高橋\n3\n4,森\n1234567,x\n-1,y\n99999999999,z\n000050,w"_s
         << QStringList{u"1=山田"_s, u"4=森"_s, u"50=w"_s}
