@@ -60,7 +60,7 @@ void TestClassList::read_data()
     QTest::newRow("full-width digits, 番, ideographic spaces")
         << u"１９番,　木村　\n07 番,林"_s << QStringList{u"7=林"_s, u"19=木村"_s} << QStringList{};
     QTest::newRow("bad lines named, the others kept")
-        << u"番号,名前\n1,山田\nabc,佐藤\n0,鈴木\n51,田中\n2,\n1,高橋\n3\n4,森\n1234567,x\n-1,y\n99999999999,z\n000050,w"_s
+        << u"番号,名前\n1,山田\nabc,佐藤\n0,鈴木\n51,田中\n2,\n1,高橋\n3\n4,森\n1234567,x\n-1,y\n99999999999,z\n000050,w\n１Ａ,v"_s
         << QStringList{u"1=山田"_s, u"4=森"_s, u"50=w"_s}
         << QStringList{u"3行目：出席番号がありません（abc）"_s,
                        u"4行目：出席番号 0 は"_s,
@@ -70,7 +70,8 @@ void TestClassList::read_data()
                        u"8行目：3番の名前"_s,
                        u"10行目：出席番号 1234567 は"_s,
                        u"11行目：出席番号がありません"_s,
-                       u"12行目：出席番号 99999999999 は"_s};
+                       u"12行目：出席番号 99999999999 は"_s,
+                       u"14行目：出席番号がありません（１Ａ）"_s};
     QTest::newRow("a quote inside a name, a doubled quote last, seat 0 first, full-width 0")
         << u"0,x\n１０,山\"田\n2,\"a\"\"\""_s << QStringList{u"2=a\""_s, u"10=山\"田"_s}
         << QStringList{u"1行目：出席番号 0 は"_s};
@@ -111,6 +112,9 @@ void TestClassList::load_data()
         << QByteArray("\xef\xbb\xbf") + u"番号,名前\n1,山田"_s.toUtf8() << QStringList{u"1=山田"_s}
         << true;
     QTest::newRow("no seat named") << u"番号,名前\n0,山田"_s.toUtf8() << QStringList{} << false;
+    QTest::newRow("as large as allowed")
+        << u"1,山田"_s.toUtf8().leftJustified(roster::kMaxFileBytes, ' ')
+        << QStringList{u"1=山田"_s} << true;
     QTest::newRow("too large") << QByteArray(roster::kMaxFileBytes + 1, ' ') << QStringList{}
                                << false;
 }
