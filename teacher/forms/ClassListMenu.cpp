@@ -62,11 +62,12 @@ ClassListMenu::ClassListMenu(frmMain &window, lesson::Lesson &lesson)
     connect(m_open, &QAction::triggered, this, &ClassListMenu::mnuOpenClassList_Click);
     connect(m_saveRecord, &QAction::triggered, this, &ClassListMenu::mnuSaveNamedRecord_Click);
 
-    // After 回答状況: off at first, as the overview may be on the projector.
+    // Last in the display menu, so that no item moves: off at first, as the
+    // overview may be on the projector.
     QMenu *display = window.findChild<QMenu *>(u"mnuDisplay"_s);
-    m_showNames =
-        insertItem(display, window.findChild<QAction *>(u"mnuBarCorrect"_s), u"mnuShowNames"_s,
-                   u"名前を表示"_s, QKeySequence(Qt::CTRL | Qt::Key_N));
+    display->addSeparator()->setObjectName(u"mnuBarNames"_s);
+    m_showNames = insertItem(display, nullptr, u"mnuShowNames"_s, u"名前を表示"_s,
+                             QKeySequence(Qt::CTRL | Qt::Key_N));
     m_showNames->setCheckable(true);
     connect(m_showNames, &QAction::toggled, this, &ClassListMenu::mnuShowNames_Toggled);
     // The overview is made the first time 回答状況 runs: it gets the names

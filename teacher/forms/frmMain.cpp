@@ -120,10 +120,10 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     buildControlBar(client);
     buildMenus();
     buildAdditions();
+    m_classList = new ClassListMenu(*this, lesson);
 #if OMBRA_GATEWAY
     addGatewayMenuItem(this, findChild<QMenu *>(u"mnuFile"_s));
 #endif
-    m_classList = new ClassListMenu(*this, lesson);
     refresh();
 }
 

@@ -700,6 +700,16 @@ void TestTeacherForms::classList()
     auto *showNames = window.findChild<QAction *>(u"mnuShowNames"_s);
     auto *saveNamed = window.findChild<QAction *>(u"mnuSaveNamedRecord"_s);
     QVERIFY(!showNames->isEnabled() && !showNames->isChecked() && !saveNamed->isEnabled());
+    // added where no item of the menus moves from the end (keyboard users
+    // reach タブレットから回答... as the item before the exit item)
+    const QList<QAction *> fileItems = window.findChild<QMenu *>(u"mnuFile"_s)->actions();
+    QCOMPARE(fileItems.last()->objectName(), u"mnuFileExit"_s);
+#if OMBRA_GATEWAY
+    QCOMPARE(fileItems[fileItems.size() - 3]->objectName(), u"mnuTablet"_s);
+#endif
+    const QList<QAction *> displayItems = window.findChild<QMenu *>(u"mnuDisplay"_s)->actions();
+    QCOMPARE(displayItems.last(), showNames);
+    QCOMPARE(displayItems[displayItems.size() - 3]->objectName(), u"mnuRevealCorrect"_s);
 
     // 名簿を開く... by its shortcut: a code page 932 list with a bad line
     const QString longName = u"寿限無寿限無五劫の擦り切れ海砂利水魚の水行末雲来末風来末"_s;
