@@ -2,6 +2,9 @@
 
 #include "TeacherUi.h"
 
+#include "teacher/roster/ClassList.h"
+
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QResizeEvent>
@@ -45,7 +48,8 @@ AnswerStatusWindow::AnswerStatusWindow(QWidget *parent) : QWidget(parent, Qt::Wi
         label->setFont(gothicFont(12));
         label->setTextFormat(Qt::RichText);
         label->setMinimumSize(48, 40);
-        label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        // Equal cells whatever they hold: a long name is cut to its cell.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
         label->setFocusPolicy(Qt::TabFocus); // reachable for screen readers
         m_cells[seat - 1] = label;
         grid->addWidget(label, (seat - 1) / kColumns, (seat - 1) % kColumns);
@@ -54,9 +58,16 @@ AnswerStatusWindow::AnswerStatusWindow(QWidget *parent) : QWidget(parent, Qt::Wi
     resize(860, 480);
 }
 
-QString AnswerStatusWindow::cellName(int seat, bool answered)
+QString AnswerStatusWindow::cellName(int seat, bool answered, const QString &name)
 {
-    return QString::number(seat) + u"番 "_s + stateText(answered);
+    return QString::number(seat) + u"番 "_s + (name.isEmpty() ? QString() : name + u' ') +
+           stateText(answered);
+}
+
+void AnswerStatusWindow::showNames(const roster::ClassList *names)
+{
+    m_names = names;
+    fitFonts();
 }
 
 void AnswerStatusWindow::showAnswered(const tally::AnsweredSeats &answered)
@@ -77,17 +88,30 @@ void AnswerStatusWindow::paintCell(int seat, bool answered)
     const QColor text = answered ? kAnsweredText : kMissingText;
     label->setStyleSheet(u"QLabel { background: %1; color: %2; border: 2px solid %3; }"_s.arg(
         fill.name(), text.name(), answered ? fill.name() : u"#808080"_s));
-    // The seat number big, the state small beneath it.
+    // The seat number big, the state small beneath it; a name between them
+    // takes room from the number, and is cut to the cell's width.
+    const QString name = m_names ? m_names->name(seat) : QString();
+    const int numberShare = name.isEmpty() ? 45 : 32;
     const int numberSize =
-        std::max(10, std::min(label->height() * 45 / 100, label->width() * 40 / 100));
+        std::max(10, std::min(label->height() * numberShare / 100, label->width() * 40 / 100));
     const int stateSize =
         std::max(8, std::min(label->height() * 16 / 100, label->width() * 15 / 100));
-    label->setText(u"<div style='font-size:%1px; font-weight:bold'>%2</div>"
-                   "<div style='font-size:%3px'>%4</div>"_s.arg(numberSize)
-                       .arg(seat)
-                       .arg(stateSize)
-                       .arg(stateText(answered)));
-    label->setAccessibleName(cellName(seat, answered));
+    QString nameLine;
+    if (!name.isEmpty()) {
+        QFont nameFont = label->font();
+        nameFont.setPixelSize(
+            std::max(9, std::min(label->height() * 20 / 100, label->width() * 18 / 100)));
+        const QString shown = QFontMetrics(nameFont).elidedText(name, Qt::ElideRight,
+                                                                std::max(8, label->width() - 10));
+        nameLine = u"<div style='font-size:%1px'>%2</div>"_s.arg(nameFont.pixelSize())
+                       .arg(shown.toHtmlEscaped());
+    }
+    // In one pass: a name may hold "%1" itself.
+    label->setText(u"<div style='font-size:%1px; font-weight:bold'>%2</div>%3"
+                   "<div style='font-size:%4px'>%5</div>"_s.arg(
+                       QString::number(numberSize), QString::number(seat), nameLine,
+                       QString::number(stateSize), stateText(answered)));
+    label->setAccessibleName(cellName(seat, answered, name));
 }
 
 void AnswerStatusWindow::fitFonts()

@@ -2,12 +2,17 @@
 
 #include "TeacherUi.h"
 
+#include "teacher/tally/ReportBars.h"
+
 #include <QDir>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -17,14 +22,19 @@ namespace {
 // Drawing units are points: 595 x 842 on A4.
 constexpr int kResolution = 72;
 constexpr double kMargin = 42;
-constexpr double kGraphHeight = 250;
-// The main window's graph is 1016 pixels wide; bars stand 8 pixels a pupil.
-constexpr double kScreenWidth = 1016;
-constexpr int kBarLeft[5] = {32, 232, 432, 632, 832};
-constexpr int kBarWidth = 120;
-constexpr int kItemLeft[5] = {0, 208, 408, 600, 800};
-constexpr double kFullBar = 160; // 50 pupils
-constexpr double kBaseLine = 190;
+
+// The report is for paper: black text on white, bars as light tints in thin
+// outlines, no dark fills. The screen's graph keeps its own look.
+const QColor kBarTint(221, 230, 242);
+const QColor kBarEdge(96, 96, 96);
+const QColor kCorrectTint(214, 238, 214);
+const QColor kAxis(160, 160, 160);
+// An answer's words take this share of the text width, its bar the rest.
+constexpr double kWordsShare = 0.5;
+constexpr double kIndent = 8;
+constexpr double kBarHeight = 11;
+constexpr double kRowGap = 4;
+constexpr double kAnswerPoints = 10.5;
 
 class ReportPainter
 {
@@ -58,73 +68,82 @@ public:
         }
     }
 
-    void graph(const tally::ReportQuestion &question)
+    // One row per answer: the answer, its count and share, and for the
+    // correct one "← 正解", then its bar, scaled to the question's largest
+    // count (the correct one tinted green in a black outline, which tells it
+    // in black and white too). The words of every row start at one place,
+    // so that a reader of the PDF's text gets them in order.
+    void answerBars(const tally::ReportQuestion &question)
     {
-        const double scale = m_width / kScreenWidth;
-        const QRectF panel(kMargin, m_y, m_width, kGraphHeight);
-        m_painter.fillRect(panel, graphBackground());
-        const std::optional<tally::BarLayout> layout = tally::barPosition(question.answers);
-        for (int a = 0; layout && a < question.answers; ++a) {
-            const int p = layout->positionOfAnswer[a];
-            const double height = kFullBar * question.counts[a] / 50.0;
-            const QRectF bar(panel.left() + kBarLeft[p] * scale, panel.top() + kBaseLine - height,
-                             kBarWidth * scale, height);
-            m_painter.fillRect(bar, barColour(p));
+        const std::array<tally::ReportBar, tally::kBars> bars = tally::reportBars(question);
+        const double left = kMargin + kIndent;
+        const double wordsWidth = m_width * kWordsShare;
+        const double barLeft = left + wordsWidth + kIndent;
+        const double fullBar = kMargin + m_width - barLeft;
+        const double top = m_y;
+        m_painter.setFont(gothicFont(kAnswerPoints));
+        for (int a = 0; a < question.answers; ++a) {
             const bool correct = question.correct == a + 1;
-            if (correct) {
-                // Black inside white: it shows on the dark ground and on paper.
-                const QRectF outline = bar.adjusted(-4, -4, 4, 0);
-                m_painter.setPen(QPen(Qt::white, 6));
-                m_painter.drawRect(outline);
-                m_painter.setPen(QPen(Qt::black, 2.5));
-                m_painter.drawRect(outline);
+            // Joined, not formatted: a label may hold "%1" itself. Plain
+            // spaces: wide gaps lined up from row to row would read as a
+            // column break to a reader of the PDF's text.
+            const QString words = QString::number(a + 1) + u". "_s + question.texts[a + 1] +
+                                  u" "_s + bars[a].caption + (correct ? u" ← 正解"_s : QString());
+            const QRectF box(left, m_y, wordsWidth, m_bottom - m_y);
+            m_painter.setPen(Qt::black);
+            const QRectF used = m_painter.boundingRect(box, Qt::TextWordWrap, words);
+            m_painter.drawText(box, Qt::TextWordWrap, words);
+            const double length = fullBar * bars[a].length;
+            if (length > 0) {
+                const QRectF bar(barLeft, m_y + 2, length, kBarHeight);
+                m_painter.fillRect(bar, correct ? kCorrectTint : kBarTint);
+                m_painter.setPen(correct ? QPen(Qt::black, 1.5) : QPen(kBarEdge, 0.6));
+                m_painter.drawRect(bar);
             }
-            m_painter.setPen(Qt::white);
-            m_painter.setFont(gothicFont(20));
-            const QRectF sum(panel.left() + 200 * p * scale, panel.top() + 2, 199 * scale,
-                             kBaseLine - height - 6);
-            m_painter.drawText(sum, Qt::AlignHCenter | Qt::AlignBottom,
-                               QString::number(question.counts[a]) + u"人"_s);
-            const QRectF item(panel.left() + kItemLeft[p] * scale, panel.top() + kBaseLine + 4,
-                              185 * scale, kGraphHeight - kBaseLine - 6);
-            m_painter.setFont(gothicFont(11));
-            m_painter.drawText(item, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                               question.texts[a + 1]);
-            if (correct) {
-                const QRectF tag(item.left(), panel.bottom() - 20, 44, 18);
-                m_painter.fillRect(tag, Qt::white);
-                m_painter.setPen(QPen(Qt::black, 1.5));
-                m_painter.drawRect(tag);
-                m_painter.setFont(gothicFont(11, true));
-                m_painter.drawText(tag, Qt::AlignCenter, u"正解"_s);
-            }
+            m_y += std::max(used.height(), kBarHeight + 4) + kRowGap;
         }
-        m_y += kGraphHeight + 8;
+        // The bars' common start.
+        m_painter.setPen(QPen(kAxis, 0.6));
+        m_painter.drawLine(QPointF(barLeft, top), QPointF(barLeft, m_y - kRowGap));
+        m_y += 2;
     }
 
+    // The correct answers of each seat; with names, fewer columns so that
+    // they have room, each name cut to its cell.
     void seatTable(const tally::LessonReport &report)
     {
-        constexpr int kColumns = 5;
-        const int rows = (report.studentsMax + kColumns - 1) / kColumns;
+        const bool named = std::any_of(report.seatNames.begin(), report.seatNames.end(),
+                                       [](const QString &name) { return !name.isEmpty(); });
+        const int columns = named ? 3 : 5;
+        const int rows = (report.studentsMax + columns - 1) / columns;
         const double rowHeight = 17;
-        const double columnWidth = m_width / kColumns;
-        m_painter.setFont(gothicFont(10.5));
+        const double columnWidth = m_width / columns;
+        const QFont font = gothicFont(10.5);
+        m_painter.setFont(font);
+        const QFontMetricsF metrics(font, m_painter.device());
         for (int seat = 1; seat <= report.studentsMax; ++seat) {
             const int column = (seat - 1) / rows;
             const int row = (seat - 1) % rows;
-            const QRectF cell(kMargin + column * columnWidth, m_y + row * rowHeight,
-                              columnWidth, rowHeight);
+            const QRectF cell(kMargin + column * columnWidth, m_y + row * rowHeight, columnWidth,
+                              rowHeight);
             m_painter.setPen(QPen(Qt::gray, 0.5));
             m_painter.drawRect(cell);
             m_painter.setPen(Qt::black);
-            m_painter.drawText(cell.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignLeft,
-                               u"%1番"_s.arg(seat));
             // A seat that never answered was perhaps empty: a dash, not 0.
-            m_painter.drawText(cell.adjusted(6, 0, -6, 0), Qt::AlignVCenter | Qt::AlignRight,
-                               report.answeredAny[seat]
-                                   ? u"%1 / %2"_s.arg(report.correctBySeat[seat])
-                                         .arg(report.markedQuestions)
-                                   : u"－"_s);
+            const QString score =
+                report.answeredAny[seat]
+                    ? u"%1 / %2"_s.arg(report.correctBySeat[seat]).arg(report.markedQuestions)
+                    : u"－"_s;
+            const QRectF inner = cell.adjusted(6, 0, -6, 0);
+            QString seatText = u"%1番"_s.arg(seat);
+            if (!report.seatNames[seat].isEmpty()) {
+                const double room = inner.width() - metrics.horizontalAdvance(seatText + u' ') -
+                                    metrics.horizontalAdvance(score + u"  "_s);
+                seatText += u' ' + metrics.elidedText(report.seatNames[seat], Qt::ElideRight,
+                                                      std::max(0.0, room));
+            }
+            m_painter.drawText(inner, Qt::AlignVCenter | Qt::AlignLeft, seatText);
+            m_painter.drawText(inner, Qt::AlignVCenter | Qt::AlignRight, score);
         }
         m_y += rows * rowHeight + 8;
     }
@@ -139,11 +158,6 @@ private:
     double m_y = 0;
 };
 
-QString percentText(const std::optional<int> &percent)
-{
-    return percent ? QString::number(*percent) + u"%"_s : u"－"_s;
-}
-
 } // namespace
 
 exchange::FileStatus writeLessonReportPdf(const tally::LessonReport &report, const QString &path)
@@ -156,8 +170,8 @@ exchange::FileStatus writeLessonReportPdf(const tally::LessonReport &report, con
         writer.setTitle(u"授業のまとめ "_s + report.date.toString(u"yyyy-MM-dd"_s));
         writer.setCreator(u"オンブラ集計"_s);
         writer.setResolution(kResolution);
-        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                         QMarginsF(0, 0, 0, 0)));
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
         ReportPainter page(writer);
         if (!page.isActive()) {
             file.cancelWriting();
@@ -174,26 +188,18 @@ exchange::FileStatus writeLessonReportPdf(const tally::LessonReport &report, con
         page.space(10);
 
         for (const tally::ReportQuestion &question : report.questions) {
-            page.keep(kGraphHeight + 60 + 16 * question.answers);
-            page.text(u"第%1問　"_s.arg(question.number) + question.texts[0], 13, true);
-            page.graph(question);
-            for (int a = 0; a < question.answers; ++a) {
-                // Joined, not formatted: a label may hold "%1" itself.
-                page.text(QString::number(a + 1) + u". "_s + question.texts[a + 1] + u"　"_s +
-                              QString::number(question.counts[a]) + u"人（"_s +
-                              percentText(question.percents[a]) + u"）"_s +
-                              (question.correct == a + 1 ? u"　← 正解"_s : QString()),
-                          10.5, false, 8);
-            }
+            page.keep(60 + (kBarHeight + 4 + kRowGap) * question.answers);
+            page.text(u"第%1問 "_s.arg(question.number) + question.texts[0], 13, true);
+            page.answerBars(question);
             QString total = u"回答 %1人"_s.arg(question.answered);
             if (question.correct != 0)
-                total += u"　正答率 "_s + percentText(question.correctPercent);
+                total += u" 正答率 "_s + tally::percentText(question.correctPercent);
             page.text(total, 10.5, true, 8);
             page.space(12);
         }
 
         if (report.markedQuestions > 0) {
-            page.keep(60 + 17 * 10);
+            page.keep(60 + 17 * 17); // the table's rows for fifty seats with names
             page.text(u"席ごとの正答数（先生用：生徒には見せないでください）"_s, 13, true);
             page.text(u"正解のある %1問のうち、正しく答えた数（－は一度も答えなかった席）"_s.arg(
                           report.markedQuestions),

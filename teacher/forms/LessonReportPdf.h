@@ -9,9 +9,11 @@ namespace teacher {
 
 // Writes "授業のまとめ" as an A4 PDF at path, through a temporary file so that
 // a failed write leaves any earlier file as it was. Its texts are real text
-// in an embedded Japanese font: they can be selected and searched. The
-// graphs are drawn as the main window draws them, the correct answer marked
-// by a thick outline and the word 正解 so that it shows in black and white.
+// in an embedded Japanese font: they can be selected and searched. It is
+// made for paper: white pages, each question's answers as light bars scaled
+// to its largest count with the count and share beside them, the correct
+// answer in a black outline and the words "← 正解", so that it shows in
+// black and white too. The seat table shows names where the report has them.
 exchange::FileStatus writeLessonReportPdf(const tally::LessonReport &report, const QString &path);
 
 } // namespace teacher

@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "AnswerStatusWindow.h"
+#include "ClassListMenu.h"
 #include "FittingLabel.h"
 #include "frmAbout.h"
 #include "frmTimeLimit.h"
@@ -122,6 +123,7 @@ frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     buildMenus();
     buildAdditions();
     buildVoteAndTime();
+    m_classList = new ClassListMenu(*this, lesson);
 #if OMBRA_GATEWAY
     // Tablets on the gateway see the time left as the window does.
     const auto tellTablets = addGatewayMenuItem(this, findChild<QMenu *>(u"mnuFile"_s));
@@ -330,6 +332,7 @@ bool frmMain::Form_Load()
     move(0, 0);
     if (!m_lesson.Form_Load())
         return false;
+    m_classList->openRemembered();
     refresh();
     // Once Data exists.
     m_lesson.session().startAnswerWatch();
@@ -585,8 +588,9 @@ void frmMain::mnuSaveLessonReport_Click()
     if (QFileInfo(path).suffix().isEmpty())
         path += u".pdf"_s;
     const lesson::LessonSession &session = m_lesson.session();
-    const tally::LessonReport report = tally::makeLessonReport(
+    tally::LessonReport report = tally::makeLessonReport(
         session.record().history(), session.studentsMax(), today, QDir::currentPath());
+    m_classList->nameSeats(report);
     const exchange::FileStatus status = writeLessonReportPdf(report, path);
     if (!status.ok) {
         m_warn(u"授業のまとめを保存できませんでした。\n"_s + QDir::toNativeSeparators(path) +

@@ -27,6 +27,7 @@ namespace teacher {
 
 class AnswerStatusWindow;
 class frmTimeLimit;
+class ClassListMenu;
 
 // The teacher's main window: the graph, the question, the control bar and
 // the menus. The handlers of the lesson's own controls run the lesson's
@@ -146,6 +147,7 @@ private:
     std::array<QFrame *, 5> m_earlierBar{};
     std::array<QLabel *, 5> m_earlierSum{};
     std::array<QLabel *, 2> m_voteLegend{};
+    ClassListMenu *m_classList = nullptr;
 
     void buildGraph(QWidget *client);
     void buildControlBar(QWidget *client);

@@ -192,9 +192,11 @@ bool looksLikeFormula(const QString &text)
            !plainNumber.match(text).hasMatch();
 }
 
-// A text cell of the results. The questionnaire it comes from is anybody's on
-// the share: what a spreadsheet would take for a formula gets a quote in
-// front, which keeps it text.
+} // namespace
+
+// The questionnaire a text of the results comes from is anybody's on the
+// share: what a spreadsheet would take for a formula gets a quote in front,
+// which keeps it text.
 QString csvCell(const QString &text)
 {
     const QString cell = looksLikeFormula(text) ? u'\'' + text : text;
@@ -205,8 +207,6 @@ QString csvCell(const QString &text)
     quoted.replace(u"\""_s, u"\"\""_s);
     return u'"' + quoted + u'"';
 }
-
-} // namespace
 
 QByteArray resultsBytes(const AnswerHistory &history, int studentsMax)
 {

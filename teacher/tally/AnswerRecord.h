@@ -161,5 +161,8 @@ QByteArray resultsBytes(const AnswerHistory &history, int studentsMax);
 QString columnHeading(const AnswerHistory &history, int column);
 // "2回目" for vote 2.
 QString voteLabel(int vote);
+// A text cell as the results write it: a formula guarded, quoted where the
+// text needs it, as described above.
+QString csvCell(const QString &text);
 
 } // namespace tally

@@ -46,6 +46,9 @@ struct LessonReport
     int markedQuestions = 0;
     std::array<int, kHistorySeats> correctBySeat{};
     int studentsMax = 0;
+    // Entry n: the name of seat n from the teacher's class list, shown
+    // beside its number; all empty without a list.
+    std::array<QString, kHistorySeats> seatNames;
 };
 
 LessonReport makeLessonReport(const AnswerHistory &history, int studentsMax, const QDate &date,

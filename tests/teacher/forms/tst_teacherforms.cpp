@@ -4,12 +4,15 @@
 
 #include "exchange/ExchangeFiles.h"
 #include "teacher/forms/AnswerStatusWindow.h"
+#include "teacher/forms/ClassListMenu.h"
 #include "teacher/forms/FittingLabel.h"
 #include "teacher/forms/frmAbout.h"
 #include "teacher/forms/frmLogin.h"
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/frmTimeLimit.h"
+#include "teacher/forms/LessonReportPdf.h"
 #include "teacher/forms/MessageBoxPrompter.h"
+#include "teacher/roster/NamedRecord.h"
 #include "teacher/tally/LessonReport.h"
 #include "widgets/QtJapanese.h"
 #if OMBRA_GATEWAY
@@ -27,6 +30,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -41,6 +45,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,6 +77,8 @@ private slots:
     void graphPicture();
     void correctAnswerAndReport();
     void secondVoteAndTimeLimit();
+    void classList();
+    void lessonReportOnPaper();
     void closingEndsTheLesson();
     void gatewayWindow();
     void closingTheProgramStopsTheGateway();
@@ -83,6 +90,20 @@ private slots:
     void aboutDialog();
 
 private:
+    // Presses a menu's item as an assistive tool does, by its accessible
+    // action; false when the menu has no such item.
+    static bool pressAccessibly(QMenu *menu, const QString &caption)
+    {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(menu);
+        for (int i = 0; accessible && i < accessible->childCount(); ++i) {
+            QAccessibleInterface *item = accessible->child(i);
+            if (item->text(QAccessible::Name) == caption && item->actionInterface()) {
+                item->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+                return true;
+            }
+        }
+        return false;
+    }
     template <typename T> static T *child(QWidget *parent, const QString &name)
     {
         T *widget = parent->findChild<T *>(name);
@@ -199,6 +220,9 @@ void TestTeacherForms::menus_data()
     QTest::newRow("lesson report") << u"mnuSaveLessonReport"_s << u"授業のまとめをPDFで保存..."_s;
     QTest::newRow("time limit") << u"mnuTimeLimit"_s << u"制限時間..."_s;
     QTest::newRow("vote again") << u"mnuVoteAgain"_s << u"もう一度投票"_s;
+    QTest::newRow("class list") << u"mnuOpenClassList"_s << u"名簿を開く..."_s;
+    QTest::newRow("show names") << u"mnuShowNames"_s << u"名前を表示"_s;
+    QTest::newRow("named record") << u"mnuSaveNamedRecord"_s << u"名前付きの記録を保存..."_s;
 }
 
 void TestTeacherForms::menus()
@@ -736,6 +760,243 @@ void TestTeacherForms::secondVoteAndTimeLimit()
     QTest::mouseClick(child<QPushButton>(&window, u"CmdLVQClear"_s), Qt::LeftButton);
     QVERIFY(!shown->isVisible() && !earlier->isVisible() && !voteAgain->isEnabled());
     QVERIFY(!child<QLabel>(&window, u"lblVoteLegend_0"_s)->isVisible());
+}
+
+// The class list: opened from the teacher's PC and remembered by its path;
+// its names in the seat overview only while 名前を表示 is ticked, in the copy
+// of the record saved with names, never in the classroom folder.
+void TestTeacherForms::classList()
+{
+    QSettings(u"OmbraTeacher"_s).clear();
+    const auto forget = qScopeGuard([] { QSettings(u"OmbraTeacher"_s).clear(); });
+    QTemporaryDir home;
+    const QString gone = home.filePath(u"gone.csv"_s);
+    roster::rememberClassListPath(gone);
+    MainWindowFixture fixture;
+    auto &[folder, prompter, lesson, window] = fixture;
+    auto *menu = window.findChild<teacher::ClassListMenu *>();
+    QVERIFY(menu);
+    QStringList warnings;
+    menu->setWarner([&](const QString &text) { warnings << text; });
+    // a remembered list that is gone: said once at the start, then forgotten
+    QVERIFY(fixture.show());
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings[0].contains(QDir::toNativeSeparators(gone)), qPrintable(warnings[0]));
+    QVERIFY(roster::rememberedClassListPath().isEmpty());
+    auto *showNames = window.findChild<QAction *>(u"mnuShowNames"_s);
+    auto *saveNamed = window.findChild<QAction *>(u"mnuSaveNamedRecord"_s);
+    QVERIFY(!showNames->isEnabled() && !showNames->isChecked() && !saveNamed->isEnabled());
+    // added where no item of the menus moves from the end (keyboard users
+    // reach タブレットから回答... as the item before the exit item)
+    const QList<QAction *> fileItems = window.findChild<QMenu *>(u"mnuFile"_s)->actions();
+    QCOMPARE(fileItems.last()->objectName(), u"mnuFileExit"_s);
+#if OMBRA_GATEWAY
+    QCOMPARE(fileItems[fileItems.size() - 3]->objectName(), u"mnuTablet"_s);
+#endif
+    const QList<QAction *> displayItems = window.findChild<QMenu *>(u"mnuDisplay"_s)->actions();
+    QCOMPARE(displayItems.last(), showNames);
+    QCOMPARE(displayItems[displayItems.size() - 3]->objectName(), u"mnuRevealCorrect"_s);
+
+    // 名簿を開く... by its shortcut: a code page 932 list with a bad line
+    const QString longName = u"寿限無寿限無五劫の擦り切れ海砂利水魚の水行末雲来末風来末"_s;
+    const QString listPath = home.filePath(u"名簿.csv"_s);
+    ClassroomFolder::write(listPath, exchange::encodeCp932(u"出席番号,名前\r\n5,山田 太郎\r\n"
+                                                           u"9,<b>佐藤</b>\r\n5,重複\r\n11,"_s +
+                                                           longName + u"\r\n"_s));
+    QString proposed;
+    QString answer = listPath;
+    menu->setOpenPathChooser([&](const QString &path) {
+        proposed = path;
+        return answer;
+    });
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    QCOMPARE(proposed, QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    QCOMPARE(warnings.size(), 2);
+    QVERIFY2(warnings[1].contains(u"4行目"_s) &&
+                 warnings[1].contains(QDir::toNativeSeparators(listPath)),
+             qPrintable(warnings[1]));
+    QCOMPARE(roster::rememberedClassListPath(), listPath);
+    QCOMPARE(menu->list()->name(5), u"山田 太郎"_s);
+    QVERIFY(showNames->isEnabled() && !showNames->isChecked());
+    QVERIFY(!saveNamed->isEnabled()); // nobody has answered yet
+
+    QTest::mouseClick(child<QPushButton>(&window, u"CmdStart"_s), Qt::LeftButton);
+    ClassroomFolder::write(exchange::answerFilePath(5), exchange::answerFileBytes(1));
+    ClassroomFolder::write(exchange::answerFilePath(11), exchange::answerFileBytes(2));
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(&window, u"lblAnswered"_s)->text(), u"回答 2人"_s,
+                              3000);
+    QVERIFY(saveNamed->isEnabled());
+
+    // the overview shows no names until asked
+    QTest::keyClick(&window, Qt::Key_J, Qt::ControlModifier);
+    teacher::AnswerStatusWindow *status = window.answerStatusWindow();
+    QVERIFY(status && status->isVisible());
+    QCOMPARE(status->cell(5)->accessibleName(), u"5番 回答済み"_s);
+    QVERIFY(!status->cell(5)->text().contains(u"山田"_s));
+    // 名前を表示 by its shortcut, pressed in the overview itself
+    QTest::keyClick(status, Qt::Key_N, Qt::ControlModifier);
+    QVERIFY(showNames->isChecked());
+    QCOMPARE(status->cell(5)->accessibleName(), u"5番 山田 太郎 回答済み"_s);
+    QVERIFY(status->cell(5)->text().contains(u"山田 太郎"_s));
+    QCOMPARE(status->cell(9)->accessibleName(), u"9番 <b>佐藤</b> 未回答"_s);
+    QVERIFY(status->cell(9)->text().contains(u"&lt;b&gt;佐藤"_s)); // shown as written
+    QCOMPARE(status->cell(12)->accessibleName(), u"12番 未回答"_s);
+    // a long name is cut to its cell; the cells stay equal and in the window
+    QCOMPARE(status->cell(11)->accessibleName(), u"11番 "_s + longName + u" 回答済み"_s);
+    QVERIFY(status->cell(11)->text().contains(u"…"_s));
+    const auto sameSize = [&](int seat) {
+        const QSize difference = status->cell(seat)->size() - status->cell(11)->size();
+        return std::abs(difference.width()) <= 1 && std::abs(difference.height()) <= 1;
+    };
+    for (int seat : {1, 12, 20, 50})
+        QVERIFY(sameSize(seat));
+    QVERIFY(status->cell(20)->geometry().right() < status->width());
+    QCOMPARE(status->cell(20)->y(), status->cell(11)->y());
+    status->resize(status->width() / 2, status->height() / 2);
+    QTRY_VERIFY(status->cell(20)->geometry().right() < status->width());
+    QVERIFY(status->cell(11)->text().contains(u"…"_s));
+    QVERIFY(sameSize(20));
+    // through the display menu's accessible action: off again
+    QVERIFY(pressAccessibly(window.findChild<QMenu *>(u"mnuDisplay"_s), u"名前を表示"_s));
+    QVERIFY(!showNames->isChecked());
+    QCOMPARE(status->cell(5)->accessibleName(), u"5番 回答済み"_s);
+
+    // 名前付きの記録を保存... by its shortcut: the documents folder proposed
+    QTemporaryDir out;
+    answer = out.filePath(u"記録"_s); // ".csv" is added
+    menu->setSavePathChooser([&](const QString &path) {
+        proposed = path;
+        return answer;
+    });
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(QFileInfo(proposed).absolutePath(),
+             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    QCOMPARE(QFileInfo(proposed).fileName(), roster::namedRecordFileName(QDate::currentDate()));
+    const QByteArray saved = ClassroomFolder::read(out.filePath(u"記録.csv"_s));
+    QCOMPARE(saved,
+             roster::namedRecordBytes(lesson.session().record().history(), 50, *menu->list()));
+    QVERIFY(saved.contains(exchange::encodeCp932(u" 5 番 ,山田 太郎, 1 "_s)));
+    QCOMPARE(warnings.size(), 2);
+    // the names never reach the classroom folder
+    for (QDirIterator it(folder.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QByteArray bytes = ClassroomFolder::read(it.next());
+        QVERIFY2(!bytes.contains(exchange::encodeCp932(u"山田"_s)) &&
+                     !bytes.contains(u"山田"_s.toUtf8()),
+                 qPrintable(it.filePath()));
+    }
+    // a failed write names the file; the file menu's accessible action
+    answer = out.filePath(u"no such folder/記録.csv"_s);
+    QVERIFY(pressAccessibly(window.findChild<QMenu *>(u"mnuFile"_s), u"名前付きの記録を保存..."_s));
+    QCOMPARE(warnings.size(), 3);
+    QVERIFY(warnings[2].contains(QDir::toNativeSeparators(answer)));
+
+    // a file that names nobody: said, and the list open stays
+    const QString empty = home.filePath(u"empty.csv"_s);
+    ClassroomFolder::write(empty, "No,Name\r\n0,x\r\n");
+    answer = empty;
+    QVERIFY(pressAccessibly(window.findChild<QMenu *>(u"mnuFile"_s), u"名簿を開く..."_s));
+    QCOMPARE(proposed, listPath); // the list open proposed
+    QCOMPARE(warnings.size(), 4);
+    QVERIFY(warnings[3].contains(QDir::toNativeSeparators(empty)) &&
+            warnings[3].contains(u"2行目"_s));
+    QCOMPARE(menu->list()->name(5), u"山田 太郎"_s);
+    QCOMPARE(roster::rememberedClassListPath(), listPath);
+    tally::LessonReport report;
+    menu->nameSeats(report);
+    QCOMPARE(report.seatNames[11], longName);
+    QVERIFY(report.seatNames[12].isEmpty());
+}
+
+// The report is for paper: white pages, light bars scaled to each question's
+// largest count, three questions or more to a page, names in the seat table.
+void TestTeacherForms::lessonReportOnPaper()
+{
+    const QString pdftotext = QStandardPaths::findExecutable(u"pdftotext"_s);
+    const QString pdftoppm = QStandardPaths::findExecutable(u"pdftoppm"_s);
+    if (pdftotext.isEmpty() || pdftoppm.isEmpty())
+        QSKIP("pdftotext and pdftoppm (poppler-utils) are not installed");
+    tally::LessonReport report;
+    report.date = QDate(2026, 12, 7);
+    report.folder = u"/classroom"_s;
+    report.studentsMax = 50;
+    for (int number = 1; number <= 6; ++number) {
+        tally::ReportQuestion question;
+        question.number = number;
+        question.texts = {u"質問%1"_s.arg(number), u"赤"_s, u"青"_s, u"黄"_s, u"緑"_s, u"白"_s};
+        question.answers = 5;
+        question.counts = {1, 2, 0, 0, 0}; // three of fifty pupils
+        question.answered = 3;
+        for (int a = 0; a < 5; ++a)
+            question.percents[a] = tally::roundedPercent(question.counts[a], 3);
+        report.questions.append(question);
+    }
+    report.questions[0].correct = 2;
+    report.questions[0].correctPercent = 67;
+    report.markedQuestions = 1;
+    report.pupils = 3;
+    report.answeredAny[5] = true;
+    report.correctBySeat[5] = 1;
+    report.seatNames[5] = u"山田 太郎"_s;
+    report.seatNames[7] = u"寿限無寿限無五劫の擦り切れ海砂利水魚の水行末雲来末風来末"_s;
+    QTemporaryDir out;
+    const QString pdf = out.filePath(u"report.pdf"_s);
+    QVERIFY(teacher::writeLessonReportPdf(report, pdf).ok);
+
+    const auto pdfText = [&](const QStringList &pages) {
+        QProcess process;
+        process.start(pdftotext, pages + QStringList{u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s});
+        process.waitForFinished(60000);
+        return QString::fromUtf8(process.readAllStandardOutput())
+            .replace(QChar(0x3000), u' ')
+            .simplified();
+    };
+    const QString firstPage = pdfText({u"-f"_s, u"1"_s, u"-l"_s, u"1"_s});
+    for (const QString &expected : {u"第1問 質問1"_s, u"第2問 質問2"_s, u"第3問 質問3"_s})
+        QVERIFY2(firstPage.contains(expected), qPrintable(expected + u" in:\n"_s + firstPage));
+    const QString text = pdfText({});
+    for (const QString &expected :
+         {u"2. 青 2人（67%） ← 正解"_s, u"1. 赤 1人（33%）"_s, u"3. 黄 0人（0%）"_s,
+          u"5番 山田 太郎"_s, u"1 / 1"_s, u"7番 寿限無"_s})
+        QVERIFY2(text.contains(expected), qPrintable(expected + u" in:\n"_s + text));
+    QVERIFY(!text.contains(u"水行末雲来末風来末"_s)); // cut to its cell
+
+    // 72 dots an inch: a dot a point
+    QProcess render;
+    render.start(pdftoppm, {u"-r"_s, u"72"_s, u"-f"_s, u"1"_s, u"-l"_s, u"1"_s, u"-singlefile"_s,
+                            u"-png"_s, pdf, out.filePath(u"page"_s)});
+    QVERIFY(render.waitForFinished(60000) && render.exitCode() == 0);
+    const QImage page(out.filePath(u"page.png"_s));
+    QCOMPARE(page.size(), QSize(595, 842));
+    for (const QPoint corner :
+         {QPoint(2, 2), QPoint(592, 2), QPoint(2, 839), QPoint(592, 839), QPoint(297, 421)})
+        QCOMPARE(page.pixelColor(corner), QColor(Qt::white));
+    int dark = 0;
+    int longestTint = 0;
+    for (int y = 0; y < page.height(); ++y) {
+        int run = 0;
+        for (int x = 0; x < page.width(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            dark += qGray(c.rgb()) < 96;
+            // a bar's light tint: bright, not white
+            const bool tint = qGray(c.rgb()) > 200 && c != QColor(Qt::white) &&
+                              std::min({c.red(), c.green(), c.blue()}) > 200;
+            run = tint ? run + 1 : 0;
+            longestTint = std::max(longestTint, run);
+            // no dark area: every 10 x 10 square holds light dots
+            if (x >= 9 && y >= 9 && qGray(c.rgb()) < 96) {
+                bool allDark = true;
+                for (int dy = 0; dy < 10 && allDark; ++dy) {
+                    for (int dx = 0; dx < 10 && allDark; ++dx)
+                        allDark = qGray(page.pixel(x - dx, y - dy)) < 96;
+                }
+                QVERIFY2(!allDark, qPrintable(u"dark square at %1,%2"_s.arg(x).arg(y)));
+            }
+        }
+    }
+    QVERIFY2(dark < page.width() * page.height() / 20, qPrintable(QString::number(dark)));
+    // two of fifty pupils fill the bar's width: what is left of the 511 points
+    // between the margins beside the answers' words, 8 + 255.5 + 8
+    QVERIFY2(std::abs(longestTint - 239) <= 4, qPrintable(QString::number(longestTint)));
 }
 
 void TestTeacherForms::closingEndsTheLesson()

@@ -1,5 +1,6 @@
 #include "teacher/tally/AnswerRecord.h"
 #include "teacher/tally/LessonReport.h"
+#include "teacher/tally/ReportBars.h"
 
 #include "exchange/Cp932.h"
 
@@ -33,6 +34,8 @@ private slots:
     void roundedPercent_data();
     void roundedPercent();
     void lessonReport();
+    void reportBars_data();
+    void reportBars();
 };
 
 void TestAnswerRecord::record_data()
@@ -311,6 +314,43 @@ void TestAnswerRecord::lessonReport()
              (QList<int>{0, 0, 1, 1}));
     QCOMPARE(tally::reportFileName(report.date), u"授業のまとめ_2026-12-07.pdf"_s);
     QCOMPARE(tally::makeLessonReport(history, 99, {}, {}).studentsMax, 51); // the seats held
+}
+
+// The printed bars: the question's largest count fills the width, whatever
+// the class size; count and share beside each.
+void TestAnswerRecord::reportBars_data()
+{
+    QTest::addColumn<QList<int>>("counts"); // of the answers offered
+    QTest::addColumn<QList<double>>("lengths");
+    QTest::addColumn<QStringList>("captions");
+    QTest::newRow("two of a class of fifty")
+        << QList<int>{1, 2} << QList<double>{0.5, 1.0} << QStringList{u"1人（33%）"_s, u"2人（67%）"_s};
+    QTest::newRow("largest not first, a zero, a tie")
+        << QList<int>{1, 4, 0, 4, 3} << QList<double>{0.25, 1.0, 0.0, 1.0, 0.75}
+        << QStringList{u"1人（8%）"_s, u"4人（33%）"_s, u"0人（0%）"_s, u"4人（33%）"_s,
+                       u"3人（25%）"_s};
+    QTest::newRow("nobody answered")
+        << QList<int>{0, 0, 0} << QList<double>{0.0, 0.0, 0.0}
+        << QStringList{u"0人（－）"_s, u"0人（－）"_s, u"0人（－）"_s};
+}
+
+void TestAnswerRecord::reportBars()
+{
+    QFETCH(QList<int>, counts);
+    QFETCH(QList<double>, lengths);
+    QFETCH(QStringList, captions);
+    tally::ReportQuestion question;
+    question.answers = int(counts.size());
+    for (int a = 0; a < counts.size(); ++a)
+        question.answered += question.counts[a] = counts[a];
+    for (int a = 0; a < tally::kBars; ++a)
+        question.percents[a] = tally::roundedPercent(question.counts[a], question.answered);
+    question.counts[4] = counts.size() < 5 ? 9 : counts[4]; // beyond the answers: not counted
+    const std::array<tally::ReportBar, tally::kBars> bars = tally::reportBars(question);
+    for (int a = 0; a < tally::kBars; ++a) {
+        QCOMPARE(bars[a].length, lengths.value(a));
+        QCOMPARE(bars[a].caption, captions.value(a));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestAnswerRecord)
