@@ -1,3 +1,4 @@
+#include "PrivateSettings.h"
 #include "SeatFolder.h"
 
 #include "student/forms/AnswerButton.h"
@@ -61,7 +62,7 @@ class TestStudentForms : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() { usePrivateSettings(); }
     void init();
     void cleanup() { m_folder.reset(); }
 

@@ -1,3 +1,4 @@
+#include "PrivateSettings.h"
 #include "SharedFolderFaults.h"
 #include "teacher/lesson/ClassroomFolder.h"
 #include "teacher/lesson/ScriptedPrompter.h"
@@ -130,7 +131,7 @@ class TestQuestionnaireForms : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() { usePrivateSettings(); }
 
     // texts and file lists without windows
     void lineEnds_data();

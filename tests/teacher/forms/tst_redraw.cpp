@@ -2,6 +2,7 @@
 // every 500 ms for the whole lesson; a tick that repaints every bar, label
 // and button keeps the window busy painting while nothing has changed.
 
+#include "PrivateSettings.h"
 #include "MainWindowFixture.h"
 #include "teacher/lesson/ClassroomFolder.h"
 #include "teacher/lesson/ScriptedPrompter.h"
@@ -93,7 +94,7 @@ class TestRedraw : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() { usePrivateSettings(); }
     void tickRepaintsOnlyWhatChanged_data();
     void tickRepaintsOnlyWhatChanged();
     void displaySwitchRepaintsTheBarsInUse();

@@ -1,3 +1,4 @@
+#include "PrivateSettings.h"
 #include "teacher/roster/ClassList.h"
 #include "teacher/roster/NamedRecord.h"
 
@@ -31,7 +32,7 @@ class TestClassList : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() { usePrivateSettings(); }
     void read_data();
     void read();
     void load_data();
