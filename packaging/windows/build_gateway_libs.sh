@@ -4,7 +4,7 @@
 # QR code, with the mingw-w64 cross compilers, against the Qt that
 # build_qt.sh made, into a prefix of their own in the same cache.
 #
-#   tools/windows/build_gateway_libs.sh CACHE_DIR QT_PREFIX
+#   packaging/windows/build_gateway_libs.sh CACHE_DIR QT_PREFIX
 #
 # Prints the prefix on stdout, or nothing when the sources cannot be had: the
 # programs are then built without the gateway, and stderr says which sources

@@ -3,7 +3,7 @@
 # plugin) for 64-bit Windows from Debian's source package, with the mingw-w64
 # cross compilers, into a cache outside the checkout.
 #
-#   tools/windows/build_qt.sh CACHE_DIR     prints the Qt prefix on stdout
+#   packaging/windows/build_qt.sh CACHE_DIR     prints the Qt prefix on stdout
 #
 # The prefix is named after a hash of the recipe (the source package and
 # version, the options below, the toolchain file and the patch), so a changed

@@ -5,9 +5,9 @@
 #
 #   test_windows.sh BUILD_DIR [CTEST_ARGS...]     (OMBRA_WINDOWS_CACHE set)
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
-source "$here/../xsession.sh"
-# shellcheck source=tools/windows/wine_env.sh
+# shellcheck source=tests/system/xsession.sh
+source "$here/../../tests/system/xsession.sh"
+# shellcheck source=packaging/windows/wine_env.sh
 source "$here/wine_env.sh"
 build="$1"
 shift

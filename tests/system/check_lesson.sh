@@ -18,9 +18,9 @@
 #    and closing the program with nothing collected writes nothing.
 # Usage: check_lesson.sh BUILD_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
+# shellcheck source=tests/system/xsession.sh
 source "$here/xsession.sh"
-# shellcheck source=tools/lesson_ui.sh
+# shellcheck source=tests/system/lesson_ui.sh
 source "$here/lesson_ui.sh"
 build="$(cd "$1" && pwd)"
 session_folder

@@ -13,10 +13,10 @@
 #
 #   check_lesson.sh ZIP SCREENSHOT_DIR       (OMBRA_WINDOWS_CACHE set)
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
-source "$here/../xsession.sh"
-# shellcheck source=tools/windows/wine_env.sh
-source "$here/wine_env.sh"
+# shellcheck source=tests/system/xsession.sh
+source "$here/xsession.sh"
+# shellcheck source=packaging/windows/wine_env.sh
+source "$here/../../packaging/windows/wine_env.sh"
 zip="$(realpath "$1")"
 shots="$(mkdir -p "$2" && cd "$2" && pwd)"
 root="$(mktemp -d)"

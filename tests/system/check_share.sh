@@ -17,12 +17,12 @@
 #    50 ms (their stall probes), through publications, polls and the stop.
 # Skipped (77) where the machine cannot mount a FUSE SMB client.
 # Usage: check_share.sh BUILD_DIR
-tools="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd)"
-# shellcheck source=tools/xsession.sh
+tools="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=tests/system/xsession.sh
 source "$tools/xsession.sh"
-# shellcheck source=tools/lesson_ui.sh
+# shellcheck source=tests/system/lesson_ui.sh
 source "$tools/lesson_ui.sh"
-# shellcheck source=tools/share_server.sh
+# shellcheck source=tests/system/share_server.sh
 source "$tools/share_server.sh"
 build="$(cd "$1" && pwd)"
 session_folder
