@@ -215,8 +215,7 @@ void TestGatewaySoak::fiftyBrowsers()
                 text += u"\n"_s;
             }
             folder.writeQuestionnaire(u"soak.txt"_s, text);
-            lesson.document().QuestionnaireDir = folder.path();
-            lesson.document().QuestionnaireFileName = u"soak.txt"_s;
+            lesson.document().setFileLocation(folder.path(), u"soak.txt"_s);
             QVERIFY(lesson.document().SFileLoad());
             lesson.mnuFileOpen_Click();
         }
