@@ -19,7 +19,6 @@ using namespace detail;
 
 namespace {
 
-
 QString systemReason(int error = errno)
 {
     switch (error) {
@@ -116,9 +115,7 @@ FileStatus writeAllAndClose(int fd, const QByteArray &bytes, bool flushToDisk)
     return {};
 }
 
-
 } // namespace
-
 
 bool isOwnRegularFile(const QString &path)
 {
@@ -337,7 +334,6 @@ FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
     }
     return {};
 }
-
 
 bool isMissing(const QString &path)
 {

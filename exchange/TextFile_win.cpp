@@ -19,7 +19,6 @@ using namespace detail;
 
 namespace {
 
-
 QString reasonFor(DWORD error)
 {
     switch (error) {
@@ -151,9 +150,7 @@ FileStatus writeAllAndClose(HANDLE handle, const QByteArray &bytes, bool flushTo
     return {};
 }
 
-
 } // namespace
-
 
 std::optional<QByteArray> readFileHead(const QString &path, qint64 maxBytes, QString *error)
 {
@@ -345,7 +342,6 @@ FileStatus saveFileSafely(const QString &path, const QByteArray &bytes)
     }
     return {};
 }
-
 
 bool isMissing(const QString &path)
 {

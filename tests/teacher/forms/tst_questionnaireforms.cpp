@@ -399,7 +399,8 @@ void TestQuestionnaireForms::okInEachRole()
     room.write(u"b.txt"_s, u"Old\nA\nB\n"_s);
     room.lesson.document().setQuestionnaireText(u"新しい問\r\nはい\r\nいいえ\r\n"_s);
     room.menu(save ? u"mnuSave"_s : u"mnuFileOpen"_s);
-    room.lesson.document().setFileLocation(room.lesson.document().questionnaireDir(), u"a.txt"_s); // an earlier choice
+    // An earlier choice.
+    room.lesson.document().setFileLocation(room.lesson.document().questionnaireDir(), u"a.txt"_s);
     if (!select.isEmpty())
         room.clickFile(select);
     room.text1()->setText(typed);
