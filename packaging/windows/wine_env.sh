@@ -74,6 +74,7 @@ wine_boot() {
     local attempt
     for attempt in 1 2; do
         rm -rf "$WINEPREFIX"
+        echo "--- wineboot, attempt $attempt" >>"$WINE_STEP_LOG"
         if wine_step "wineboot -i" wine_ja wineboot -i &&
             wine_step "wineserver -w after wineboot" wineserver -w &&
             [ -d "$WINEPREFIX/drive_c/windows/Fonts" ]; then
