@@ -11,7 +11,7 @@
 # read from the window's photograph, gives the gateway's address, and the
 # gateway serves the pupils' page until the window is closed.
 #
-#   check_lesson.sh ZIP SCREENSHOT_DIR       (OMBRA_WINDOWS_CACHE set)
+#   check_lesson_windows.sh ZIP SCREENSHOT_DIR       (OMBRA_WINDOWS_CACHE set)
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # shellcheck source=tests/system/xsession.sh
 source "$here/xsession.sh"
