@@ -192,7 +192,7 @@ package() {
     say "Package: $deb"
     if [ "${1:-}" = "--check" ]; then
         # Installs it and starts both programs from their menu entries.
-        "$ROOT/tools/check_package.sh" "$deb"
+        "$ROOT/tests/system/check_package.sh" "$deb"
     fi
 }
 
@@ -217,15 +217,15 @@ enable_deb_src() {
 # Cross-builds both programs and their tests for Windows with a Qt built once
 # into the cache, runs the tests and a lesson under wine, and leaves the zip
 # and the installer in dist/. The tablet gateway comes in when the sources of
-# its libraries can be had (tools/windows/build_gateway_libs.sh).
+# its libraries can be had (packaging/windows/build_gateway_libs.sh).
 windows() {
     install_deps "${WINDOWS_PACKAGES[@]}"
     enable_deb_src
     export OMBRA_WINDOWS_CACHE="$WINDOWS_CACHE"
     local start=$SECONDS qt libs
-    qt="$(nice -n 5 "$ROOT/tools/windows/build_qt.sh" "$WINDOWS_CACHE")"
+    qt="$(nice -n 5 "$ROOT/packaging/windows/build_qt.sh" "$WINDOWS_CACHE")"
     local qt_time=$((SECONDS - start))
-    libs="$(nice -n 5 "$ROOT/tools/windows/build_gateway_libs.sh" "$WINDOWS_CACHE" "$qt")"
+    libs="$(nice -n 5 "$ROOT/packaging/windows/build_gateway_libs.sh" "$WINDOWS_CACHE" "$qt")"
     local libs_time=$((SECONDS - start - qt_time))
 
     local dir="$ROOT/build/windows"
@@ -239,7 +239,7 @@ windows() {
     echo "$qt $libs" >"$dir/qt-prefix"
     local build_time=$((SECONDS - start - qt_time - libs_time))
 
-    OMBRA_QT_PREFIX="$qt" "$ROOT/tools/windows/test_windows.sh" "$dir"
+    OMBRA_QT_PREFIX="$qt" "$ROOT/packaging/windows/test_windows.sh" "$dir"
     local test_time=$((SECONDS - start - qt_time - libs_time - build_time))
 
     local stage="$dir/stage" version
@@ -247,10 +247,10 @@ windows() {
     rm -rf "$stage"
     cmake --install "$dir" --prefix "$stage" >/dev/null
     rm -f "$ROOT"/dist/ombra-*-windows*
-    python3 "$ROOT/tools/windows/make_dist.py" "$stage" "$ROOT/dist" "$version"
-    "$ROOT/tools/windows/check_lesson.sh" "$ROOT/dist/ombra-$version-windows.zip" \
+    python3 "$ROOT/packaging/windows/make_dist.py" "$stage" "$ROOT/dist" "$version"
+    "$ROOT/tests/system/check_lesson_windows.sh" "$ROOT/dist/ombra-$version-windows.zip" \
         "$dir/screenshots"
-    "$ROOT/tools/windows/check_installer.sh" "$ROOT/dist/ombra-$version-windows-setup.exe"
+    "$ROOT/tests/system/check_installer.sh" "$ROOT/dist/ombra-$version-windows-setup.exe"
     local check_time=$((SECONDS - start - qt_time - libs_time - build_time - test_time))
     local gateway="with the tablet gateway"
     if [ -z "$libs" ]; then

@@ -179,13 +179,12 @@ void publishFloor(benchmark::State &state)
 void questionnaireLoad(benchmark::State &state)
 {
     lesson::Lesson &lesson = theLesson();
-    lesson.document().QuestionnaireDir = QDir::currentPath();
-    lesson.document().QuestionnaireFileName = kQuestionnaireName;
+    lesson.document().setFileLocation(QDir::currentPath(), kQuestionnaireName);
     for (auto _ : state) {
         const bool loaded = lesson.document().SFileLoad();
         benchmark::DoNotOptimize(loaded);
     }
-    if (lesson.document().LastQuestion != kQuestions - 1)
+    if (lesson.document().lastQuestion() != kQuestions - 1)
         state.SkipWithError("the questionnaire did not load 31 questions");
 }
 

@@ -15,10 +15,10 @@
 #   RUNS=N          latency runs of each path (default 40)
 #   BENCH_TIMEOUT=S longest run of bench_lesson on one folder (default 240)
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-# shellcheck source=tools/xsession.sh
-source "$ROOT/tools/xsession.sh"
-# shellcheck source=tools/share_server.sh
-source "$ROOT/tools/share_server.sh"
+# shellcheck source=tests/system/xsession.sh
+source "$ROOT/tests/system/xsession.sh"
+# shellcheck source=tests/system/share_server.sh
+source "$ROOT/tests/system/share_server.sh"
 set +e
 build="$(cd "${1:-$ROOT/build/release}" && pwd)"
 RUNS="${RUNS:-40}"

@@ -6,8 +6,8 @@
 # one pixel of a bar or a button, every 0.2 ms.
 # Usage: latency.sh BUILD_DIR [RUNS]
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
-source "$here/xsession.sh"
+# shellcheck source=tests/system/xsession.sh
+source "$here/../tests/system/xsession.sh"
 build="$(cd "$1" && pwd)"
 runs="${2:-100}"
 session_folder

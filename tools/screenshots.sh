@@ -5,8 +5,8 @@
 # lesson's PDF summary, and the tablet gateway.
 # Usage: screenshots.sh BUILD_DIR OUTPUT_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
-source "$here/xsession.sh"
+# shellcheck source=tests/system/xsession.sh
+source "$here/../tests/system/xsession.sh"
 build="$(cd "$1" && pwd)"
 mkdir -p "$2"
 out="$(cd "$2" && pwd)"

@@ -128,7 +128,7 @@ void QuestionnaireWindows::showEditorAfterLoad()
 // opened earlier is not taken by a hasty OK.
 void QuestionnaireWindows::editorNeedsFile()
 {
-    m_document.SaveMode = true;
+    m_document.chooseToSave();
     fileLoadWindow().clearFileName();
     showSave();
 }

@@ -16,7 +16,7 @@ class FileList;
 
 // The file chooser "オンブラ": one modeless dialog that opens a questionnaire
 // file or saves the current text under a name, in the role the lesson's
-// SaveMode says when OK is pressed. It is built on its first showing, hidden
+// saveMode() says when OK is pressed. It is built on its first showing, hidden
 // by OK and Cancel, and discarded when closed through its frame.
 class frmFileLoad : public QWidget
 {

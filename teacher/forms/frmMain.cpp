@@ -419,7 +419,7 @@ void frmMain::mnuFileOpen_Click()
 
 void frmMain::mnuSave_Click()
 {
-    m_lesson.document().SaveMode = true;
+    m_lesson.document().chooseToSave();
     m_documents->showSave();
 }
 

@@ -5,6 +5,7 @@
 #include "widgets/WindowRole.h"
 
 #include "teacher/lesson/Lesson.h"
+#include "teacher/questionnaire/EditorText.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -142,12 +143,12 @@ void frmTextEdit::Form_Load()
 
 void frmTextEdit::showCount()
 {
-    m_label2->setText(questionCountText(m_document.LastQuestion));
+    m_label2->setText(questionCountText(m_document.lastQuestion()));
 }
 
 void frmTextEdit::showQuestionnaireText()
 {
-    m_txtEdit->setPlainText(textForEditor(m_document.QuestionnaireText));
+    m_txtEdit->setPlainText(textForEditor(m_document.questionnaireText()));
 }
 
 void frmTextEdit::clearText()

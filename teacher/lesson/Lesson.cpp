@@ -166,9 +166,8 @@ bool Lesson::askedIsOnScreen() const
 {
     if (!m_asked || m_asked->texts != ShownQuestion)
         return false;
-    if (m_asked->adHoc)
-        return m_document.LastQuestion == 0 && m_asked->source == m_adHocSerial;
-    return m_document.LastQuestion != 0 && m_asked->source == m_shownRow;
+    // A questionnaire of one question is asked by 再集計 as an ad-hoc one.
+    return m_asked->source == (m_asked->adHoc ? m_adHocSerial : m_shownRow);
 }
 
 bool Lesson::canVoteAgain() const
@@ -246,7 +245,7 @@ Lesson::CorrectMark Lesson::correctMark() const
 
 double Lesson::rowMode(int row) const
 {
-    const double count = questionnaire::answerCount(m_document.QuestionTable[row]);
+    const double count = questionnaire::answerCount(m_document.questionTable()[row]);
     // A row without answers shows its question with no buttons; ending the
     // pupils' programs is left to the explicit actions.
     return count == 0 ? exchange::kModePaused : count;
@@ -256,13 +255,13 @@ void Lesson::showRow(int row)
 {
     LVQMode = rowMode(row);
     for (int field = 0; field < 6; ++field)
-        ShownQuestion[field] = m_document.QuestionTable[row][field];
+        ShownQuestion[field] = m_document.questionTable()[row][field];
     m_view.enqeteText = ShownQuestion[0];
     m_shownRow = row;
-    const double count = questionnaire::answerCount(m_document.QuestionTable[row]);
-    const int correct = m_document.CorrectAnswer[row];
-    showFacts(
-        {opensAnswering(count) ? static_cast<int>(count) : 0, correct <= count ? correct : 0});
+    const double count = questionnaire::answerCount(m_document.questionTable()[row]);
+    const int correct = m_document.correctAnswer(row);
+    showFacts({opensAnswering(count) ? static_cast<int>(count) : 0,
+               correct <= count ? correct : 0});
 }
 
 void Lesson::setFrameCaption(QStringView suffix, int number)
@@ -348,9 +347,9 @@ void Lesson::OptLVQOff()
 {
     m_view.optLvqVisible = false;
     m_view.backVisible = CurrentQuestion > 0;
-    if (CurrentQuestion > m_document.LastQuestion)
-        CurrentQuestion = m_document.LastQuestion;
-    m_view.nextVisible = CurrentQuestion != m_document.LastQuestion;
+    if (CurrentQuestion > m_document.lastQuestion())
+        CurrentQuestion = m_document.lastQuestion();
+    m_view.nextVisible = CurrentQuestion != m_document.lastQuestion();
     m_view.endVisible = true;
 }
 
@@ -372,7 +371,7 @@ void Lesson::CmdPause_Click()
 void Lesson::CmdStart_Click()
 {
     const LessonSession::HandlerScope scope(m_session);
-    if (m_document.LastQuestion == 0) {
+    if (m_document.lastQuestion() == 0) {
         OptLVQ_Click(m_answerSet);
         // The ad-hoc question on screen is asked again, in a new round, until
         // "表示の消去" moves on to the next one; other labels make another
@@ -406,7 +405,7 @@ void Lesson::CmdLVQClear_Click()
     LVQMode = exchange::kModePaused;
     publish();
     m_view.enqeteText.clear();
-    if (m_document.LastQuestion == 0) {
+    if (m_document.lastQuestion() == 0) {
         CurrentQuestion = std::min(CurrentQuestion + 1, kLastCursor);
         // Counted on past the 31 the caption stops at, so that no ad-hoc
         // question's answers ever replace another's.
@@ -466,7 +465,7 @@ void Lesson::mnuDisplayPercent_Click()
 
 void Lesson::mnuFileOpen_Click()
 {
-    m_document.SaveMode = false;
+    m_document.chooseToOpen();
     OptLVQOff();
     m_view.nextVisible = true;
 }

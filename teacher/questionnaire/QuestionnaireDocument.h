@@ -1,5 +1,10 @@
 #pragma once
 
+// The questionnaire document of the teacher's program: the question table
+// and text read from a file, and the steps of the chooser's OK and the
+// editor's "編集終了" on them.
+
+#include "FileChooserModel.h"
 #include "Questionnaire.h"
 
 #include <QObject>
@@ -11,74 +16,6 @@
 #include <optional>
 
 namespace questionnaire {
-
-// --- texts of the editor ---------------------------------------------------
-
-// The editor's fixed guide to the file format: ten lines joined by a lone CR,
-// with an empty second line.
-QString guideText();
-
-// "アンケート数　 3問" for lastQuestion 2: the number of questions in
-// sign-position form.
-QString questionCountText(int lastQuestion);
-
-// A noncharacter that stands in the editor's box for a paragraph separator
-// (U+2029) of the questionnaire text, which the box would otherwise turn into
-// one of its own line breaks.
-inline constexpr QChar kHeldParagraphSeparator{char16_t(0xFDEF)};
-
-// The questionnaire text as the editor's box takes it: every CR LF (or a lone
-// CR or LF) becomes "\n"; a line separator (U+2028) stays as it is, a
-// paragraph separator becomes kHeldParagraphSeparator.
-QString textForEditor(QStringView questionnaireText);
-
-// The editor's text back in the questionnaire's form: every line break,
-// whether "\n", CR LF, a lone CR or the paragraph separator between a text
-// document's blocks, becomes CR LF. A line separator is text the file held
-// (the box types none, see frmTextEdit) and stays; kHeldParagraphSeparator
-// becomes the paragraph separator again.
-QString textFromEditor(QStringView editorText);
-
-// --- folders and files of the chooser ---------------------------------------
-
-// The roots the drive list offers ("C:/", "D:/" on Windows, "/" elsewhere).
-QStringList driveRoots();
-
-// The root among drives that path lies on (the longest matching one, case
-// ignored as the file systems with drive letters do). A UNC path that no drive
-// holds gives its "//server/share/" root; any other unknown path gives "/".
-QString driveOf(const QString &path, const QStringList &drives);
-
-// The folders from the drive's root down to dir itself, root first:
-// "/home/u" on "/" gives "/", "/home", "/home/u".
-QStringList ancestorPaths(const QString &dir, const QString &drive);
-
-// True when dir is a folder whose entries can be read.
-bool canListDirectory(const QString &dir);
-
-// Names of the folders in dir, hidden ones left out, sorted with case ignored.
-QStringList listSubdirectories(const QString &dir);
-
-// True when fileName matches the pattern as the file chooser reads it: one or
-// more patterns separated by ";", each with "*" for any run of characters and
-// "?" for one; case is ignored; "*.*" matches every name, also one without a
-// dot; an empty pattern matches every name.
-bool matchesFilePattern(QStringView fileName, QStringView pattern);
-
-// Names of the files in dir that match the pattern, hidden ones left out,
-// sorted with case ignored.
-QStringList listFiles(const QString &dir, QStringView pattern);
-
-// --- the procedures of the chooser and the editor ------------------------
-
-// What the chooser's lists show: the drive, the folder and the selected file
-// (empty when none is selected).
-struct ShownLocation
-{
-    QString drive;
-    QString dir;
-    QString selectedFile;
-};
 
 // Every question the questionnaire document puts to the user goes through
 // this seam: the main window answers with message boxes, tests with a script.
@@ -110,7 +47,7 @@ public:
 // location first, and showing the chooser and cancelling it changes nothing
 // for the editor. When no file has been confirmed at all, or the text was
 // started anew, the chooser asks for a name in its save role first; the text
-// then waits in the editor, QuestionnaireText keeps the questionnaire that
+// then waits in the editor, questionnaireText() keeps the questionnaire that
 // was loaded, and the chooser's OK writes the editor's text and reads it back.
 class QuestionnaireDocument : public QObject
 {
@@ -120,17 +57,25 @@ public:
     explicit QuestionnaireDocument(DocumentPrompter &prompter);
 
     // --- the document ------------------------------------------------------
-    questionnaire::QuestionTable QuestionTable{};
-    int LastQuestion = 0;
-    // The correct answer of each row, 1 to 5, from the file's "/正解" lines;
-    // 0 where the question has none.
-    std::array<int, kTableRows> CorrectAnswer{};
-    QString QuestionnaireText;
-    QString QuestionnaireDrive;
-    QString QuestionnaireDir;
-    QString QuestionnaireFileName;
-    // Whether the file chooser saves (true) or opens (false).
-    bool SaveMode = false;
+    const questionnaire::QuestionTable &questionTable() const { return m_questionTable; }
+    int lastQuestion() const { return m_lastQuestion; }
+    // The correct answer of a row, 1 to 5, from the file's "/正解" lines; 0
+    // where the question has none.
+    int correctAnswer(int row) const { return m_correctAnswer[row]; }
+    // The text the table was read from, or the text saved next.
+    const QString &questionnaireText() const { return m_questionnaireText; }
+    void setQuestionnaireText(const QString &text) { m_questionnaireText = text; }
+    // Where the questionnaire file is: the chooser's drive, folder and name.
+    const QString &questionnaireDrive() const { return m_questionnaireDrive; }
+    const QString &questionnaireDir() const { return m_questionnaireDir; }
+    const QString &questionnaireFileName() const { return m_questionnaireFileName; }
+    // The file that SFileLoad and SFileSave read and write next.
+    void setFileLocation(const QString &dir, const QString &fileName);
+
+    // Whether the file chooser's OK saves (true) or opens (false).
+    bool saveMode() const { return m_saveMode; }
+    void chooseToOpen() { m_saveMode = false; }
+    void chooseToSave() { m_saveMode = true; }
 
     // The current questionnaire file; "/" alone until a file is chosen.
     QString questionnairePath() const;
@@ -149,8 +94,8 @@ public:
     // set by the windows that own the editor.
     std::function<std::optional<QString>()> editorText;
 
-    // Copies the chooser's location into QuestionnaireDrive,
-    // QuestionnaireDir and QuestionnaireFileName.
+    // Copies the chooser's location into questionnaireDrive(),
+    // questionnaireDir() and questionnaireFileName().
     void rememberLocation(const ShownLocation &shown);
 
     enum class FileOkResult {
@@ -160,7 +105,7 @@ public:
         Loaded,         // the file was read: the editor shows it
         EditorFinished, // the editor's text was written and read back
     };
-    // OK of the chooser in the role SaveMode says, given what its lists show
+    // OK of the chooser in the role saveMode() says, given what its lists show
     // and the name typed in its name box.
     FileOkResult fileOk(const ShownLocation &shown, const QString &typedName);
 
@@ -187,6 +132,14 @@ signals:
 
 private:
     DocumentPrompter &m_prompter;
+    questionnaire::QuestionTable m_questionTable{};
+    int m_lastQuestion = 0;
+    std::array<int, kTableRows> m_correctAnswer{};
+    QString m_questionnaireText;
+    QString m_questionnaireDrive;
+    QString m_questionnaireDir;
+    QString m_questionnaireFileName;
+    bool m_saveMode = false;
     // Encoding of the file last read and the path it was read from: a file
     // saved back keeps its encoding.
     TextEncoding m_encoding = TextEncoding::Cp932;

@@ -9,6 +9,7 @@
 // exactly. How long the teacher's ticks and publications took is logged.
 #include "../teacher/lesson/ClassroomFolder.h"
 #include "../teacher/lesson/ScriptedPrompter.h"
+#include "../teacher/lesson/SoakQuestionnaire.h"
 
 #include "exchange/ExchangeFiles.h"
 #include "exchange/NumberText.h"
@@ -43,7 +44,6 @@ constexpr int kHonestSeats = kSeats; // no pipes or sockets to put in a folder
 #else
 constexpr int kHonestSeats = 45;
 #endif
-constexpr int kRowsPerQuestionnaire = 31;
 constexpr qint64 kSettleTimeoutMs = 30000;
 
 void writeText(const QString &path, const QString &text)
@@ -279,22 +279,7 @@ void TestClassroom::fullClassLesson()
 
     for (int k = 0; k < questions; ++k) {
         const int row = k % kRowsPerQuestionnaire;
-        if (row == 0) {
-            // A new questionnaire of 31 questions with 2 to 5 answers each.
-            QString text;
-            for (int r = 0; r < kRowsPerQuestionnaire; ++r) {
-                text += u"P%1Q%2 今日の質問\n"_s.arg(k / kRowsPerQuestionnaire).arg(r);
-                const int answers = std::uniform_int_distribution<int>(2, 5)(random);
-                for (int a = 1; a <= answers; ++a)
-                    text += u"答え%1\n"_s.arg(a);
-                text += u"\n"_s;
-            }
-            folder.writeQuestionnaire(u"soak.txt"_s, text);
-            lesson.document().QuestionnaireDir = folder.path();
-            lesson.document().QuestionnaireFileName = u"soak.txt"_s;
-            QVERIFY(lesson.document().SFileLoad());
-            lesson.mnuFileOpen_Click();
-        }
+        QVERIFY(openSoakQuestionnaire(k, folder, lesson, random));
         lesson.Check1_Click(std::uniform_int_distribution<int>(0, 1)(random) == 1);
         QElapsedTimer publishing;
         publishing.start();

@@ -3,6 +3,7 @@
 // match what the browsers answered, exactly.
 #include "teacher/lesson/ClassroomFolder.h"
 #include "teacher/lesson/ScriptedPrompter.h"
+#include "teacher/lesson/SoakQuestionnaire.h"
 
 #include "exchange/ExchangeFiles.h"
 #include "teacher/lesson/Lesson.h"
@@ -31,8 +32,6 @@ namespace {
 
 constexpr int kSeats = exchange::kStudentsMax;
 const QString kCode = u"135791"_s;
-// A questionnaire keeps at most 31 questions.
-constexpr int kRowsPerQuestionnaire = 31;
 constexpr int kMinQuestionMs = 100;
 
 struct Browser
@@ -203,23 +202,7 @@ void TestGatewaySoak::fiftyBrowsers()
     qint64 lastQuestionAt = soakStart;
     for (int k = 0; k < questions; ++k) {
         const int row = k % kRowsPerQuestionnaire;
-        if (row == 0) {
-            // A new questionnaire of 31 questions with 2 to 5 answers each,
-            // every question's text its own.
-            QString text;
-            for (int r = 0; r < kRowsPerQuestionnaire; ++r) {
-                text += u"P%1Q%2 今日の質問\n"_s.arg(k / kRowsPerQuestionnaire).arg(r);
-                const int answers = std::uniform_int_distribution<int>(2, 5)(random);
-                for (int a = 1; a <= answers; ++a)
-                    text += u"答え%1\n"_s.arg(a);
-                text += u"\n"_s;
-            }
-            folder.writeQuestionnaire(u"soak.txt"_s, text);
-            lesson.document().QuestionnaireDir = folder.path();
-            lesson.document().QuestionnaireFileName = u"soak.txt"_s;
-            QVERIFY(lesson.document().SFileLoad());
-            lesson.mnuFileOpen_Click();
-        }
+        QVERIFY(openSoakQuestionnaire(k, folder, lesson, random));
         std::array<qint64, kSeats + 1> before{};
         for (int seat = 1; seat <= kSeats; ++seat)
             before[seat] = browsers[seat].version;

@@ -10,6 +10,7 @@
 #include "teacher/forms/frmMain.h"
 #include "teacher/forms/frmTextEdit.h"
 #include "teacher/forms/QuestionnaireWindows.h"
+#include "teacher/questionnaire/EditorText.h"
 #include "teacher/questionnaire/QuestionnaireDocument.h"
 
 #include <QAccessible>
@@ -345,9 +346,9 @@ void TestQuestionnaireForms::openingShowsEditor()
 
     QVERIFY(!room.chooser()->isVisible());
     QVERIFY(room.editor() && room.editor()->isVisible());
-    QCOMPARE(room.lesson.document().QuestionnaireDir, room.dir);
-    QCOMPARE(room.lesson.document().QuestionnaireFileName, u"three.txt"_s);
-    QCOMPARE(room.lesson.document().LastQuestion, 2);
+    QCOMPARE(room.lesson.document().questionnaireDir(), room.dir);
+    QCOMPARE(room.lesson.document().questionnaireFileName(), u"three.txt"_s);
+    QCOMPARE(room.lesson.document().lastQuestion(), 2);
     QCOMPARE(room.count(), u"アンケート数　 3問"_s);
     QCOMPARE(room.editor()->editedText(), crlf(kThreeQuestions));
     QCOMPARE(room.txtEdit()->document()->blockCount(), 14); // 13 lines and the empty last one
@@ -397,15 +398,16 @@ void TestQuestionnaireForms::okInEachRole()
     Classroom room;
     room.write(u"a.txt"_s, u"Q\nA\nB\n"_s);
     room.write(u"b.txt"_s, u"Old\nA\nB\n"_s);
-    room.lesson.document().QuestionnaireText = u"新しい問\r\nはい\r\nいいえ\r\n"_s;
+    room.lesson.document().setQuestionnaireText(u"新しい問\r\nはい\r\nいいえ\r\n"_s);
     room.menu(save ? u"mnuSave"_s : u"mnuFileOpen"_s);
-    room.lesson.document().QuestionnaireFileName = u"a.txt"_s; // an earlier choice
+    // An earlier choice.
+    room.lesson.document().setFileLocation(room.lesson.document().questionnaireDir(), u"a.txt"_s);
     if (!select.isEmpty())
         room.clickFile(select);
     room.text1()->setText(typed);
     room.click(u"cmdFileOk"_s, room.chooser());
 
-    QCOMPARE(room.lesson.document().QuestionnaireFileName, fileName);
+    QCOMPARE(room.lesson.document().questionnaireFileName(), fileName);
     QCOMPARE(room.chooser()->isVisible(), written.isEmpty());
     QVERIFY(!room.editor()); // neither role stopped nor a save opens the editor
     QCOMPARE(room.bytes(u"a.txt"_s), exchange::encodeCp932(u"Q\r\nA\r\nB\r\n"));
@@ -484,8 +486,8 @@ void TestQuestionnaireForms::cancelKeepsLocation()
     room.write(u"sub/in-sub.txt"_s, u"Q\n"_s);
     room.menu(u"mnuFileOpen"_s);
     QVERIFY(QTest::qWaitForWindowActive(room.chooser()));
-    QCOMPARE(room.lesson.document().QuestionnaireDir, room.dir);
-    QCOMPARE(room.lesson.document().QuestionnaireDrive, driveOf(room.dir, driveRoots()));
+    QCOMPARE(room.lesson.document().questionnaireDir(), room.dir);
+    QCOMPARE(room.lesson.document().questionnaireDrive(), driveOf(room.dir, driveRoots()));
 
     // A folder that cannot be entered leaves the lists where they are.
     const QString gone = room.dir + u"/gone"_s;
@@ -500,13 +502,13 @@ void TestQuestionnaireForms::cancelKeepsLocation()
     QCOMPARE(room.file1()->count(), 1);
     room.click(u"cmdFileCancel"_s, room.chooser());
     QVERIFY(!room.chooser()->isVisible());
-    QCOMPARE(room.lesson.document().QuestionnaireDir, room.dir);
+    QCOMPARE(room.lesson.document().questionnaireDir(), room.dir);
 
     room.menu(u"mnuFileOpen"_s);
     QCOMPARE(room.dir1()->path(), sub);
     QCOMPARE(room.file1()->item(0)->text(), u"in-sub.txt"_s);
     // Shown again, it takes the location the lists show.
-    QCOMPARE(room.lesson.document().QuestionnaireDir, sub);
+    QCOMPARE(room.lesson.document().questionnaireDir(), sub);
     QCOMPARE(room.fileMessages(), QStringList());
 }
 
@@ -545,11 +547,11 @@ void TestQuestionnaireForms::editFinished()
 
     QVERIFY(!room.editor()->isVisible());
     QCOMPARE(room.bytes(u"three.txt"_s), file.isEmpty() ? before : file);
-    QCOMPARE(room.lesson.document().LastQuestion, lastQuestion);
-    QCOMPARE(room.lesson.document().CorrectAnswer[0], typed.endsWith(u"/正解 2"_s) ? 2 : 0);
+    QCOMPARE(room.lesson.document().lastQuestion(), lastQuestion);
+    QCOMPARE(room.lesson.document().correctAnswer(0), typed.endsWith(u"/正解 2"_s) ? 2 : 0);
     if (file.isEmpty()) {
-        QVERIFY(room.lesson.document().QuestionnaireText.isEmpty());
-        QCOMPARE(room.lesson.document().QuestionTable[2][0], u"得意ですか？"_s);
+        QVERIFY(room.lesson.document().questionnaireText().isEmpty());
+        QCOMPARE(room.lesson.document().questionTable()[2][0], u"得意ですか？"_s);
     }
     // The next showing displays what was read back.
     room.menu(u"mnuEditShow"_s);
@@ -592,20 +594,20 @@ void TestQuestionnaireForms::editFinishedWithoutFile()
         QVERIFY(QTest::qWaitForWindowActive(&room.window));
         room.chooser()->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(room.chooser()));
-        QCOMPARE(room.lesson.document().QuestionnaireFileName, u"b.txt"_s);
+        QCOMPARE(room.lesson.document().questionnaireFileName(), u"b.txt"_s);
         room.click(u"cmdFileCancel"_s, room.chooser());
     }
     room.menu(u"mnuEditShow"_s);
     room.txtEdit()->setPlainText(u"一問\nはい\nいいえ\n"_s);
-    const QString textBefore = room.lesson.document().QuestionnaireText;
-    const int lastBefore = room.lesson.document().LastQuestion;
+    const QString textBefore = room.lesson.document().questionnaireText();
+    const int lastBefore = room.lesson.document().lastQuestion();
     room.click(u"cmdEditOk"_s, room.editor());
     // Waiting for a name, the text is the editor's alone.
-    QCOMPARE(room.lesson.document().QuestionnaireText, textBefore);
+    QCOMPARE(room.lesson.document().questionnaireText(), textBefore);
 
     QVERIFY(room.chooser() && room.chooser()->isVisible());
     QCOMPARE(room.prompt(), u"保存するファイル名を記入して下さい"_s);
-    QVERIFY(room.lesson.document().SaveMode);
+    QVERIFY(room.lesson.document().saveMode());
     QVERIFY(room.editor()->isVisible());
     // Nothing left from the file opened earlier is taken as the name.
     QVERIFY(room.text1()->text().isEmpty());
@@ -620,8 +622,8 @@ void TestQuestionnaireForms::editFinishedWithoutFile()
         QVERIFY(!room.editor()->isVisible());
         QCOMPARE(room.bytes(u"新しい.txt"_s),
                  exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\nmore\r\n"));
-        QCOMPARE(room.lesson.document().LastQuestion, 0);
-        QCOMPARE(room.lesson.document().QuestionTable[0][3], u"more"_s);
+        QCOMPARE(room.lesson.document().lastQuestion(), 0);
+        QCOMPARE(room.lesson.document().questionTable()[0][3], u"more"_s);
         QVERIFY(!room.lesson.document().isNew());
         // From now on "編集終了" writes to that file in place.
         room.menu(u"mnuEditShow"_s);
@@ -640,8 +642,8 @@ void TestQuestionnaireForms::editFinishedWithoutFile()
         QTRY_VERIFY(!room.editor());
         QVERIFY(!room.chooser()->isVisible());
         QVERIFY(!room.windows().document().editorWaitsForFile());
-        QCOMPARE(room.lesson.document().QuestionnaireText, textBefore);
-        QCOMPARE(room.lesson.document().LastQuestion, lastBefore);
+        QCOMPARE(room.lesson.document().questionnaireText(), textBefore);
+        QCOMPARE(room.lesson.document().lastQuestion(), lastBefore);
         QVERIFY(QDir(room.dir).entryList({u"*.txt"_s}, QDir::Files).size() == 2);
     }
     QCOMPARE(room.bytes(u"three.txt"_s), three);
@@ -694,9 +696,9 @@ void TestQuestionnaireForms::editorKeepsItsFile()
     QCOMPARE(room.bytes(u"three.txt"_s), exchange::encodeCp932(u"一問\r\nはい\r\nいいえ\r\n\r\n"));
     QCOMPARE(room.bytes(u"b.txt"_s), b);
     QVERIFY(QDir(room.dir + u"/sub"_s).isEmpty());
-    QCOMPARE(room.lesson.document().LastQuestion, 0);
-    QCOMPARE(room.lesson.document().QuestionTable[0][0], u"一問"_s);
-    QCOMPARE(room.lesson.document().QuestionnaireFileName, u"three.txt"_s);
+    QCOMPARE(room.lesson.document().lastQuestion(), 0);
+    QCOMPARE(room.lesson.document().questionTable()[0][0], u"一問"_s);
+    QCOMPARE(room.lesson.document().questionnaireFileName(), u"three.txt"_s);
     QCOMPARE(room.fileMessages(), QStringList());
 }
 
@@ -708,13 +710,13 @@ void TestQuestionnaireForms::separatorsSurviveTheEditor()
     const QString text = u"一問\u2028続き\r\nはい\r\nいいえ\u2029です\r\n"_s;
     ClassroomFolder::write(room.folder.filePath(u"u.txt"_s), text.toUtf8());
     room.open(u"u.txt"_s);
-    QCOMPARE(room.lesson.document().QuestionTable[0][0], u"一問\u2028続き"_s);
+    QCOMPARE(room.lesson.document().questionTable()[0][0], u"一問\u2028続き"_s);
     QCOMPARE(room.editor()->editedText(), text);
 
     room.click(u"cmdEditOk"_s, room.editor());
     QCOMPARE(room.bytes(u"u.txt"_s), (text + u"\r\n"_s).toUtf8());
-    QCOMPARE(room.lesson.document().LastQuestion, 0);
-    QCOMPARE(room.lesson.document().QuestionTable[0][2], u"いいえ\u2029です"_s);
+    QCOMPARE(room.lesson.document().lastQuestion(), 0);
+    QCOMPARE(room.lesson.document().questionTable()[0][2], u"いいえ\u2029です"_s);
 
     // Shift+Enter typed in the box is a line break like Enter.
     room.menu(u"mnuEditShow"_s);
@@ -796,10 +798,10 @@ void TestQuestionnaireForms::failuresAreReported()
         room.text1()->setText(u"sub"_s);
         room.click(u"cmdFileOk"_s, room.chooser());
         // The text still waits in the editor, not in the questionnaire.
-        QVERIFY(room.lesson.document().QuestionnaireText.isEmpty());
+        QVERIFY(room.lesson.document().questionnaireText().isEmpty());
         QVERIFY(room.windows().document().editorWaitsForFile());
     } else if (how == u"save") {
-        room.lesson.document().QuestionnaireText = u"Q\r\n"_s;
+        room.lesson.document().setQuestionnaireText(u"Q\r\n"_s);
         room.menu(u"mnuSave"_s);
         room.text1()->setText(u"sub"_s);
         room.click(u"cmdFileOk"_s, room.chooser());
@@ -838,7 +840,7 @@ void TestQuestionnaireForms::closingThroughFrame()
         room.txtEdit()->setPlainText(u"捨てる\n"_s);
         QVERIFY(room.editor()->close());
         QTRY_VERIFY(!room.editor());
-        QCOMPARE(room.lesson.document().QuestionnaireText, crlf(kThreeQuestions));
+        QCOMPARE(room.lesson.document().questionnaireText(), crlf(kThreeQuestions));
         room.menu(u"mnuEditShow"_s);
         QCOMPARE(room.editor()->editedText(), crlf(kThreeQuestions));
         QCOMPARE(room.count(), u"アンケート数　 3問"_s);
@@ -850,7 +852,7 @@ void TestQuestionnaireForms::closingThroughFrame()
         room.menu(u"mnuSave"_s);
         // Built anew: the lists start again at the working directory.
         QCOMPARE(room.dir1()->path(), room.dir);
-        QCOMPARE(room.lesson.document().QuestionnaireDir, room.dir);
+        QCOMPARE(room.lesson.document().questionnaireDir(), room.dir);
         QCOMPARE(room.prompt(), u"保存するファイル名を記入して下さい"_s);
     }
     QCOMPARE(room.bytes(u"three.txt"_s), three);

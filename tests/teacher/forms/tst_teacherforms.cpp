@@ -619,8 +619,7 @@ void TestTeacherForms::correctAnswerAndReport()
     QCOMPARE(reveal->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_K));
     QVERIFY(!reveal->isEnabled() && !reveal->isChecked());
     folder.writeQuestionnaire(u"q.txt"_s, u"好きな色は？\n赤\n青\n/正解 2\n"_s);
-    lesson.document().QuestionnaireDir = folder.path();
-    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    lesson.document().setFileLocation(folder.path(), u"q.txt"_s);
     QVERIFY(lesson.document().SFileLoad());
     lesson.mnuFileOpen_Click();
     window.refresh();
@@ -1273,8 +1272,7 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     folder.writeQuestionnaire(u"q.txt"_s, u"色は？\n赤\n青\n\n犬と猫\n犬\n猫\n"_s);
-    lesson.document().QuestionnaireDir = folder.path();
-    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    lesson.document().setFileLocation(folder.path(), u"q.txt"_s);
     QVERIFY(lesson.document().SFileLoad());
     lesson.mnuFileOpen_Click();
     window.refresh();

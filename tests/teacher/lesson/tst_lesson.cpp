@@ -163,8 +163,7 @@ private:
                                   const QString &text)
     {
         folder.writeQuestionnaire(u"q.txt"_s, text);
-        lesson.document().QuestionnaireDir = folder.path();
-        lesson.document().QuestionnaireFileName = u"q.txt"_s;
+        lesson.document().setFileLocation(folder.path(), u"q.txt"_s);
         QVERIFY(lesson.document().SFileLoad());
     }
 };
@@ -386,7 +385,7 @@ void TestLesson::navigationThroughThreeQuestions()
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
     loadQuestionnaire(lesson, folder, kThreeQuestions);
-    QCOMPARE(lesson.document().LastQuestion, 2);
+    QCOMPARE(lesson.document().lastQuestion(), 2);
     lesson.mnuFileOpen_Click();
     QVERIFY(lesson.view().nextVisible);
     QVERIFY(!lesson.view().optLvqVisible);
@@ -472,8 +471,7 @@ void TestLesson::unencodableCharactersAreTold()
     auto &[folder, prompter, lesson] = started;
     // in the fifth answer, the last field that reaches the seats
     ClassroomFolder::write(u"q.txt"_s, u"好き？\n1\n2\n3\n4\nはい𠮷\n"_s.toUtf8());
-    lesson.document().QuestionnaireDir = folder.path();
-    lesson.document().QuestionnaireFileName = u"q.txt"_s;
+    lesson.document().setFileLocation(folder.path(), u"q.txt"_s);
     QVERIFY(lesson.document().SFileLoad());
     QCOMPARE(prompter.asked,
              QStringList{u"unencodable: "_s +

@@ -8,7 +8,7 @@
 # shows the end and the record has the answer.
 # Usage: check_browser_teacher.sh BUILD_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
+# shellcheck source=tests/system/xsession.sh
 source "$here/xsession.sh"
 build="$(cd "$1" && pwd)"
 session_folder

@@ -4,7 +4,7 @@
 # and two pupils (seats 5 and 6) must stay responsive, keep counting, and
 # write nothing outside the classroom's own files. Usage: check_hostile.sh BUILD_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
+# shellcheck source=tests/system/xsession.sh
 source "$here/xsession.sh"
 build="$(cd "$1" && pwd)"
 session_folder

@@ -17,12 +17,12 @@
 #    50 ms (their stall probes), through publications, polls and the stop.
 # Skipped (77) where the machine cannot mount a FUSE SMB client.
 # Usage: check_share.sh BUILD_DIR
-tools="$(cd "$(dirname "${BASH_SOURCE[0]}")/../../tools" && pwd)"
-# shellcheck source=tools/xsession.sh
+tools="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=tests/system/xsession.sh
 source "$tools/xsession.sh"
-# shellcheck source=tools/lesson_ui.sh
+# shellcheck source=tests/system/lesson_ui.sh
 source "$tools/lesson_ui.sh"
-# shellcheck source=tools/share_server.sh
+# shellcheck source=tests/system/share_server.sh
 source "$tools/share_server.sh"
 build="$(cd "$1" && pwd)"
 session_folder
@@ -97,8 +97,7 @@ start_teacher() {
     cd "$logs"
     local login
     login="$(window_of "$teacher_pid" 'ﾛｸﾞｵﾝ')" || fail "the teacher's program showed no confirmation"
-    xdotool windowfocus --sync "$login"
-    xdotool key Return
+    confirm_start "$login"
     teacher="$(window_of "$teacher_pid" "$title")" || fail "the teacher's window did not appear (the start-up publication did not finish?)"
 }
 # Starts ｱﾝｹｰﾄ in folder $1, signs in as seat $2 and moves its panel to $3 $4.
@@ -114,9 +113,7 @@ start_pupil() {
     cd "$logs"
     local signin
     signin="$(window_of "${pupil_pid[$2]}" '^オンブラ集計　ログオン$')" || fail "pupil $2's program showed no sign-in"
-    xdotool windowfocus --sync "$signin"
-    xdotool type "$2"
-    xdotool key Return
+    sign_in "$signin" "$2"
     panel[$2]="$(window_of "${pupil_pid[$2]}" '^オンブラ$')" || fail "pupil $2 could not sign in"
     xdotool windowmove --sync "${panel[$2]}" "$3" "$4"
 }

@@ -3,7 +3,7 @@
 # the SMB clients a school's Linux PCs use, each mount as one PC sees it.
 #
 # Run it to try the programs on a share by hand:
-#   tools/share_server.sh [FOLDER]   serves FOLDER/share (default: a new
+#   tests/system/share_server.sh [FOLDER]   serves FOLDER/share (default: a new
 #                                    temporary folder), mounts it twice through
 #                                    smbnetfs and once through gvfs where it
 #                                    can, prints the paths, and stops on Ctrl-C

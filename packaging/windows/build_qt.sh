@@ -3,7 +3,7 @@
 # plugin) for 64-bit Windows from Debian's source package, with the mingw-w64
 # cross compilers, into a cache outside the checkout.
 #
-#   tools/windows/build_qt.sh CACHE_DIR     prints the Qt prefix on stdout
+#   packaging/windows/build_qt.sh CACHE_DIR     prints the Qt prefix on stdout
 #
 # The prefix is named after a hash of the recipe (the source package and
 # version, the options below, the toolchain file and the patch), so a changed
@@ -45,7 +45,8 @@ QT_OPTIONS=(
     -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=OFF
 )
 
-say() { printf '%s\n' "$*" >&2; }
+# shellcheck source=packaging/windows/build_log.sh
+source "$HERE/build_log.sh"
 
 hash="$( (echo "$QT_SOURCE_PACKAGE $QT_VERSION" "${QT_OPTIONS[@]}"; cat "$TOOLCHAIN" "${PATCHES[@]}") |
     sha256sum | cut -c1-16)"
@@ -57,14 +58,9 @@ fi
 
 mkdir -p "$CACHE/src"
 log="$CACHE/qt-$hash.log"
+BUILD_LOG="$log" BUILD_WHAT="The Qt build"
 work="$CACHE/build"
 source_dir="$work/qtbase-everywhere-src-$QT_VERSION"
-step() {
-    "$@" >>"$log" 2>&1 && return 0
-    tail -n 40 "$log" >&2
-    say "The Qt build failed ($*); the whole log is $log"
-    exit 1
-}
 say "Building Qt $QT_VERSION for Windows into $prefix (log: $log); this takes 30 to 60 minutes."
 start=$SECONDS
 if ! ls "$CACHE"/src/qt6-base_"$QT_VERSION"*.orig.tar.* >/dev/null 2>&1; then
@@ -86,9 +82,6 @@ step cmake --build "$work/build" -j "$JOBS"
 step cmake --install "$work/build"
 rm -rf "$work"
 touch "$prefix/.complete"
-# Builds of earlier recipes are of no further use.
-for old in "$CACHE"/qt-*; do
-    [ "$old" = "$prefix" ] || [ "$old" = "$log" ] || rm -rf "$old"
-done
+drop_earlier_builds qt "$prefix" "$log"
 say "Qt for Windows built in $(((SECONDS - start) / 60)) min."
 echo "$prefix"

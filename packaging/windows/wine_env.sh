@@ -37,8 +37,12 @@ export LOCPATH="$OMBRA_WINDOWS_CACHE/locale"
 if [ ! -d "$LOCPATH/ja_JP.UTF-8" ]; then
     mkdir -p "$LOCPATH"
     # localedef exits 1 on warnings about the charmap; the locale is made.
-    LC_ALL=C localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1 || true
-    [ -d "$LOCPATH/ja_JP.UTF-8" ] || { echo "localedef could not make ja_JP.UTF-8" >&2; return 1; }
+    LC_ALL=C localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" >"$LOCPATH.log" 2>&1 || true
+    [ -d "$LOCPATH/ja_JP.UTF-8" ] || {
+        tail -n 20 "$LOCPATH.log" >&2
+        echo "localedef could not make ja_JP.UTF-8 in $LOCPATH; its log is $LOCPATH.log" >&2
+        return 1
+    }
 fi
 
 # wine and its tools in the Japanese locale (only they get it: this shell
@@ -51,19 +55,57 @@ wine_ja() {
 WINE_FONT_REPLACEMENTS=("ＭＳ ゴシック" "MS Gothic" "ＭＳ Ｐゴシック" "MS PGothic" "MS UI Gothic"
     "Meiryo" "メイリオ" "Yu Gothic UI")
 
+# wine_step WHAT COMMAND...: one step of preparing wine, its output appended
+# to the log WINE_STEP_LOG; on failure the log's last lines, what failed and
+# where the whole log is.
+wine_step() {
+    local what="$1"
+    shift
+    "$@" >>"$WINE_STEP_LOG" 2>&1 </dev/null && return 0
+    local status=$?
+    tail -n 30 "$WINE_STEP_LOG" >&2
+    echo "wine: $what failed (exit status $status); the whole log is $WINE_STEP_LOG" >&2
+    return 1
+}
+
+# A fresh prefix made by wineboot, waited for to the end. wineboot now and
+# then fails on a loaded machine; it is tried once more in a new prefix.
+wine_boot() {
+    local attempt
+    for attempt in 1 2; do
+        rm -rf "$WINEPREFIX"
+        echo "--- wineboot, attempt $attempt" >>"$WINE_STEP_LOG"
+        if wine_step "wineboot -i" wine_ja wineboot -i &&
+            wine_step "wineserver -w after wineboot" wineserver -w &&
+            [ -d "$WINEPREFIX/drive_c/windows/Fonts" ]; then
+            return 0
+        fi
+        wineserver -k >/dev/null 2>&1 || true
+        if [ "$attempt" = 1 ]; then
+            echo "wineboot did not make the prefix $WINEPREFIX; trying once more" \
+                "(log: $WINE_STEP_LOG)" >&2
+        fi
+    done
+    echo "wineboot failed twice to make the prefix $WINEPREFIX; the whole log is" \
+        "$WINE_STEP_LOG" >&2
+    return 1
+}
+
 wine_prepare() {
     [ -f "$WINEPREFIX/.ombra-ready" ] && return 0
-    echo "Preparing the wine prefix $WINEPREFIX" >&2
-    rm -rf "$WINEPREFIX"
-    wine_ja wineboot -i >/dev/null 2>&1
-    wineserver -w
-    cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    WINE_STEP_LOG="$OMBRA_WINDOWS_CACHE/wineprefix.log"
+    : >"$WINE_STEP_LOG"
+    echo "Preparing the wine prefix $WINEPREFIX (log: $WINE_STEP_LOG)" >&2
+    wine_boot || return 1
+    wine_step "copying wine's Tahoma into the prefix" \
+        cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" || return 1
     local name
     for name in "${WINE_FONT_REPLACEMENTS[@]}"; do
-        wine_ja wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" /d IPAGothic /f \
-            >/dev/null 2>&1
+        wine_step "the font replacement for $name" \
+            wine_ja wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" \
+            /d IPAGothic /f || return 1
     done
-    wineserver -w
+    wine_step "wineserver -w after the font replacements" wineserver -w || return 1
     touch "$WINEPREFIX/.ombra-ready"
 }
 

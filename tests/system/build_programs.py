@@ -12,7 +12,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 def program(build, *path):
     windows = os.path.join(build, path[-1] + ".exe")
     if os.path.exists(windows):
-        return [os.path.join(HERE, "windows", "run_under_wine.sh"), windows]
+        return [os.path.join(HERE, "..", "..", "packaging", "windows", "run_under_wine.sh"), windows]
     return [os.path.join(build, *path)]
 
 

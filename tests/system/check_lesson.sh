@@ -18,9 +18,9 @@
 #    and closing the program with nothing collected writes nothing.
 # Usage: check_lesson.sh BUILD_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
+# shellcheck source=tests/system/xsession.sh
 source "$here/xsession.sh"
-# shellcheck source=tools/lesson_ui.sh
+# shellcheck source=tests/system/lesson_ui.sh
 source "$here/lesson_ui.sh"
 build="$(cd "$1" && pwd)"
 session_folder
@@ -36,17 +36,14 @@ start_teacher() {
     teacher_pid=$!
     local login
     login="$(wait_windows 'ﾛｸﾞｵﾝ')"
-    xdotool windowfocus --sync "$login"
-    xdotool key Return
+    confirm_start "$login"
 }
 start_pupil() {
     session_start pupil.log "$build/student/ｱﾝｹｰﾄ"
     pupil_pid=$!
     local signin
     signin="$(wait_windows '^オンブラ集計　ログオン$')"
-    xdotool windowfocus --sync "$signin"
-    xdotool type 5
-    xdotool key Return
+    sign_in "$signin" 5
     panel="$(wait_windows '^オンブラ$')"
 }
 # The pupil clicks answer button $1 (0 based) of a layout with $2 buttons
@@ -78,8 +75,7 @@ before="$(cat Data/* | md5sum)"
 session_start teacher.log "$build/teacher/Teacher"
 second=$!
 login="$(wait_windows 'ﾛｸﾞｵﾝ')"
-xdotool windowfocus --sync "$login"
-xdotool key Return
+confirm_start "$login"
 box="$(other_box "$teacher")" || fail "the second program told nothing"
 xdotool windowfocus --sync "$box"
 xdotool key Return

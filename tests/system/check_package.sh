@@ -4,7 +4,7 @@
 # checking that each opens its first window in the configured classroom
 # folder. Needs root. Usage: check_package.sh PACKAGE.deb
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
+# shellcheck source=tests/system/xsession.sh
 source "$here/xsession.sh"
 deb="$(readlink -f "$1")"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null

@@ -5,10 +5,10 @@
 #
 #   check_installer.sh SETUP_EXE        (OMBRA_WINDOWS_CACHE set)
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
-source "$here/../xsession.sh"
-# shellcheck source=tools/windows/wine_env.sh
-source "$here/wine_env.sh"
+# shellcheck source=tests/system/xsession.sh
+source "$here/xsession.sh"
+# shellcheck source=packaging/windows/wine_env.sh
+source "$here/../../packaging/windows/wine_env.sh"
 setup="$(realpath "$1")"
 fail() {
     echo "installer: $*"

@@ -4,7 +4,7 @@
 # QR code, with the mingw-w64 cross compilers, against the Qt that
 # build_qt.sh made, into a prefix of their own in the same cache.
 #
-#   tools/windows/build_gateway_libs.sh CACHE_DIR QT_PREFIX
+#   packaging/windows/build_gateway_libs.sh CACHE_DIR QT_PREFIX
 #
 # Prints the prefix on stdout, or nothing when the sources cannot be had: the
 # programs are then built without the gateway, and stderr says which sources
@@ -17,10 +17,11 @@
 #  2. else a shallow clone of the tag from the repository, which is archived
 #     there for the next time;
 #  3. else no gateway.
-# The prefix is named after a hash of this script, the toolchain file and the
-# Qt prefix (itself named after its recipe), so that a change to any of them
-# builds anew. The log is CACHE_DIR/gateway-HASH.log; what is missing, when
-# something is, also goes to CACHE_DIR/gateway-missing.txt.
+# The prefix is named after a hash of the recipe: the sources, the options,
+# RECIPE_REVISION, the toolchain file and the Qt prefix (itself named after
+# its recipe), so that a change to any of them builds anew while an edit of
+# what the script says does not. The log is CACHE_DIR/gateway-HASH.log; what
+# is missing, when something is, also goes to CACHE_DIR/gateway-missing.txt.
 set -euo pipefail
 
 HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -30,6 +31,8 @@ SRC="${OMBRA_GATEWAY_SOURCES:-$CACHE/src}"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 TOOLCHAIN="$HERE/mingw-w64.cmake"
 
+# Raised when the build steps below change in a way the options do not show.
+RECIPE_REVISION=1
 # name, repository, tag and the commit the tag names; built in this order
 # (Qt HttpServer takes its WebSocket support from Qt WebSockets).
 SOURCES=(
@@ -52,7 +55,8 @@ QRENCODE_OPTIONS=(
     -DWITH_TESTS=OFF
 )
 
-say() { printf '%s\n' "$*" >&2; }
+# shellcheck source=packaging/windows/build_log.sh
+source "$HERE/build_log.sh"
 
 # The commit a tar made by git archive was made of (empty when none).
 tar_commit() {
@@ -89,9 +93,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     {
         echo "The tablet gateway is left out of the Windows build: these sources are not in"
         echo "$SRC and could not be cloned from GitHub. Put each there as the tar that"
-        echo "git archive makes of the tag, from a copy of the repository (a clone, or the snapshot"
-        echo "that the search library's fetch brings of github:OWNER/NAME), then run ./dev.sh windows"
-        echo "again; the commit of each tar is checked."
+        echo "git archive makes of the tag, from any copy of the repository that holds the tag (a"
+        echo "clone made elsewhere, a mirror), then run ./dev.sh windows again; the commit of each tar"
+        echo "is checked."
         for source in "${missing[@]}"; do
             read -r name repo tag commit <<<"$source"
             echo "  github:$repo, tag $tag (commit $commit):"
@@ -102,7 +106,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 0
 fi
 
-hash="$( (basename "$QT"; cat "${BASH_SOURCE[0]}" "$TOOLCHAIN") | sha256sum | cut -c1-16)"
+hash="$( (basename "$QT"; echo "$RECIPE_REVISION"
+    printf '%s\n' "${SOURCES[@]}" "${QT_MODULE_OPTIONS[@]}" "${QRENCODE_OPTIONS[@]}"
+    cat "$TOOLCHAIN") | sha256sum | cut -c1-16)"
 prefix="$CACHE/gateway-$hash"
 if [ -f "$prefix/.complete" ]; then
     echo "$prefix"
@@ -110,13 +116,8 @@ if [ -f "$prefix/.complete" ]; then
 fi
 
 log="$CACHE/gateway-$hash.log"
+BUILD_LOG="$log" BUILD_WHAT="The build of the gateway's libraries"
 work="$CACHE/gateway-build"
-step() {
-    "$@" >>"$log" 2>&1 && return 0
-    tail -n 40 "$log" >&2
-    say "The build of the gateway's libraries failed ($*); the whole log is $log"
-    exit 1
-}
 say "Building Qt WebSockets, Qt HttpServer and libqrencode for Windows into $prefix (log: $log)."
 start=$SECONDS
 rm -rf "$work" "$prefix"
@@ -144,9 +145,6 @@ for source in "${SOURCES[@]}"; do
 done
 rm -rf "$work"
 touch "$prefix/.complete"
-# Builds of earlier recipes are of no further use.
-for old in "$CACHE"/gateway-*; do
-    [ "$old" = "$prefix" ] || [ "$old" = "$log" ] || rm -rf "$old"
-done
+drop_earlier_builds gateway "$prefix" "$log"
 say "The gateway's libraries for Windows built in $((SECONDS - start)) s."
 echo "$prefix"

@@ -11,12 +11,14 @@
 # read from the window's photograph, gives the gateway's address, and the
 # gateway serves the pupils' page until the window is closed.
 #
-#   check_lesson.sh ZIP SCREENSHOT_DIR       (OMBRA_WINDOWS_CACHE set)
+#   check_lesson_windows.sh ZIP SCREENSHOT_DIR       (OMBRA_WINDOWS_CACHE set)
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
-source "$here/../xsession.sh"
-# shellcheck source=tools/windows/wine_env.sh
-source "$here/wine_env.sh"
+# shellcheck source=tests/system/xsession.sh
+source "$here/xsession.sh"
+# shellcheck source=tests/system/lesson_ui.sh
+source "$here/lesson_ui.sh"
+# shellcheck source=packaging/windows/wine_env.sh
+source "$here/../../packaging/windows/wine_env.sh"
 zip="$(realpath "$1")"
 shots="$(mkdir -p "$2" && cd "$2" && pwd)"
 root="$(mktemp -d)"
@@ -53,6 +55,7 @@ client_origin() {
     local border=$(((WIDTH - width) / 2))
     echo "$border $((HEIGHT - height - border))"
 }
+# click_client WINDOW W H X Y: a click at X Y of the window's W x H client area.
 click_client() {
     local window="$1" width="$2" height="$3" x="$4" y="$5" origin
     origin=($(client_origin "$window" "$width" "$height"))
@@ -70,8 +73,7 @@ SESSION_PIDS="$teacher_pid"
 confirm="$(wait_windows 'ﾛｸﾞｵﾝ')" || fail "no confirmation dialog"
 sleep 0.5
 shoot "$confirm" teacher-confirmation
-xdotool windowfocus --sync "$confirm"
-xdotool key Return
+confirm_start "$confirm"
 teacher="$(wait_windows '^オンブラ集計 先生用プログラム$')" || fail "no main window"
 wait_file Data/LVQ50.txt || fail "the first publication was not written"
 
@@ -106,13 +108,8 @@ for seat in 5 12; do
     signin="$(wait_windows '^オンブラ集計　ログオン$')" || fail "no sign-in window for seat $seat"
     sleep 0.5
     [ "$seat" = 5 ] && shoot "$signin" pupil-signin
-    xdotool windowfocus --sync "$signin"
-    xdotool type "$seat"
-    xdotool key Return
-    for _ in $(seq 100); do
-        [ "$(cat "Data/LVQ$seat.txt" 2>/dev/null)" = "$(printf ' 0 \r\n')" ] && break
-        sleep 0.1
-    done
+    sign_in "$signin" "$seat"
+    WAIT_TENTHS=100 wait_for answer_file_is "$seat" 0 || true
     panel="$(xdotool search --onlyvisible --name '^オンブラ$' 2>/dev/null |
         grep -v -x -F "${panels[0]:-none}" | head -n 1 || true)"
     for _ in $(seq 100); do
@@ -131,25 +128,19 @@ done
 
 # 再集計 with the answer set ○× the window opens with; the pupils' next poll
 # shows two buttons.
-click_client "$teacher" 1016 694 $((712 + 49)) $((612 + 50))
-for _ in $(seq 50); do
-    head -c 5 Data/LVQ12.ini | grep -q '^ 2 ' && break
-    sleep 0.1
-done
-head -c 5 Data/LVQ12.ini | grep -q '^ 2 ' || fail "再集計 did not publish mode 2"
+# shellcheck disable=SC2046
+click_client "$teacher" 1016 694 $(teacher_point restart)
+mode_is() { head -c 5 "Data/LVQ$1.ini" | grep -q "^ $2 "; }
+wait_for mode_is 12 2 || fail "再集計 did not publish mode 2"
 sleep 1.5
 
 answer() {
     local panel="$1" seat="$2" button="$3"
     xdotool windowraise "$panel"
     sleep 0.3
-    # Mode 2: buttons 244 wide at left 8 and 290, top 112, 70 high.
-    click_client "$panel" 571 191 $((button == 1 ? 130 : 412)) 147
-    for _ in $(seq 30); do
-        [ "$(cat "Data/LVQ$seat.txt")" = "$(printf ' %d \r\n' "$button")" ] && break
-        sleep 0.1
-    done
-    [ "$(cat "Data/LVQ$seat.txt")" = "$(printf ' %d \r\n' "$button")" ] ||
+    # shellcheck disable=SC2046
+    click_client "$panel" 571 191 $(answer_point $((button - 1)) 2)
+    WAIT_TENTHS=30 wait_for answer_file_is "$seat" "$button" ||
         fail "seat $seat's answer file holds '$(cat "Data/LVQ$seat.txt")'"
     [ "$(wc -l <"Data/LVQ$seat.ini")" -eq 2 ] || fail "seat $seat's one-answer lock was not written"
 }

@@ -3,7 +3,7 @@
 # confirmation, and checks that the four windows appear and that the demo
 # classroom holds the 102 exchange files. Usage: check_demo.sh BUILD_DIR
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=tools/xsession.sh
+# shellcheck source=tests/system/xsession.sh
 source "$here/xsession.sh"
 build="$(cd "$1" && pwd)"
 session_folder
@@ -11,7 +11,7 @@ folder="$SESSION_DIR/demo"
 start_xvfb
 
 # The demo's programs are children of dev.sh, in its process group.
-OMBRA_BUILD_DIR="$build" QT_QPA_PLATFORM=xcb session_start demo.log "$here/../dev.sh" demo "$folder"
+OMBRA_BUILD_DIR="$build" QT_QPA_PLATFORM=xcb session_start demo.log "$here/../../dev.sh" demo "$folder"
 login="$(wait_windows 'ﾛｸﾞｵﾝ')"
 xdotool windowfocus --sync "$login"
 xdotool key Return
