@@ -685,12 +685,13 @@ void frmMain::buildVoteAndTime()
     m_voteAgain->setEnabled(false);
     connect(m_voteAgain, &QAction::triggered, this, &frmMain::mnuVoteAgain_Click);
 
-    // The time left, top right over the graph, large enough for the back
-    // of the room.
+    // The time left, large, in the gap between the fourth and the fifth
+    // bar, below their numbers: it hides no number, label or question.
     m_lblTimeLimit = new QLabel(m_client);
     m_lblTimeLimit->setObjectName(u"lblTimeLimit"_s);
-    m_lblTimeLimit->setGeometry(kClientWidth - 232, 0, 224, 48);
-    m_lblTimeLimit->setFont(gothicFont(26, true));
+    m_lblTimeLimit->setGeometry(kBarLeft[3] + kBarWidth - 6, 118,
+                                kBarLeft[4] - kBarLeft[3] - kBarWidth + 12, 84);
+    m_lblTimeLimit->setFont(gothicFont(22, true));
     m_lblTimeLimit->setAlignment(Qt::AlignCenter);
     m_lblTimeLimit->setStyleSheet(
         u"QLabel { background: black; color: yellow; border: 2px solid yellow; }"_s);
@@ -734,7 +735,12 @@ void frmMain::showTimeLimit()
 {
     const lesson::TimeLimit &limit = m_lesson.timeLimit();
     const QString caption = limit.caption();
-    m_lblTimeLimit->setText(caption);
+    // Two lines to fit the gap: "のこり" over "1:05", "時間" over "です".
+    QString lines = caption;
+    lines.replace(u' ', u'\n');
+    if (limit.state() == lesson::TimeLimit::State::TimeUp)
+        lines.insert(2, u'\n');
+    m_lblTimeLimit->setText(lines);
     m_lblTimeLimit->setAccessibleName(caption);
     m_lblTimeLimit->setVisible(!caption.isEmpty());
     m_lblTimeLimit->raise();

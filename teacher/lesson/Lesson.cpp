@@ -260,8 +260,8 @@ void Lesson::showRow(int row)
     m_shownRow = row;
     const double count = questionnaire::answerCount(m_document.questionTable()[row]);
     const int correct = m_document.correctAnswer(row);
-    showFacts({opensAnswering(count) ? static_cast<int>(count) : 0,
-               correct <= count ? correct : 0});
+    showFacts(
+        {opensAnswering(count) ? static_cast<int>(count) : 0, correct <= count ? correct : 0});
 }
 
 void Lesson::setFrameCaption(QStringView suffix, int number)

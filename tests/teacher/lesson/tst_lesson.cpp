@@ -1109,6 +1109,8 @@ void TestLesson::recordColumns_data()
     QTest::newRow("再集計 after a second vote goes on with it")
         << QStringList{u"adhoc"_s, u"vote"_s, u"pause"_s, u"again"_s, u"late"_s}
         << QList<int>{1, 101} << QList<int>{1, 3};
+    QTest::newRow("a questionnaire of one question voted on again")
+        << QStringList{u"open1"_s, u"next"_s, u"vote"_s} << QList<int>{1, 101} << QList<int>{1, 2};
     QTest::newRow("another question cannot be voted on again")
         << QStringList{u"adhoc"_s, u"set3"_s, u"vote"_s} << QList<int>{1} << QList<int>{2};
     QStringList many;
@@ -1183,6 +1185,8 @@ void TestLesson::recordColumns()
             QTest::qWait(700); // no tick may follow
         } else {
             QString text = step == u"open2" ? kTwoQuestions : kThreeQuestions;
+            if (step == u"open1")
+                text = u"犬と猫\n犬\n猫\n"_s;
             if (step == u"openEdited")
                 text.replace(u"好きな色は？"_s, u"好きな色は何？"_s);
             loadQuestionnaire(lesson, folder, text);
