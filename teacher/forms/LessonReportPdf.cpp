@@ -33,6 +33,7 @@ const QColor kAxis(160, 160, 160);
 constexpr double kWordsShare = 0.5;
 constexpr double kIndent = 8;
 constexpr double kBarHeight = 11;
+constexpr double kEarlierHeight = 5;
 constexpr double kRowGap = 4;
 constexpr double kAnswerPoints = 10.5;
 
@@ -100,7 +101,19 @@ public:
                 m_painter.setPen(correct ? QPen(Qt::black, 1.5) : QPen(kBarEdge, 0.6));
                 m_painter.drawRect(bar);
             }
-            m_y += std::max(used.height(), kBarHeight + 4) + kRowGap;
+            // The vote before, on the same scale right under it: a dashed
+            // outline without fill.
+            double rowHeight = kBarHeight + 4;
+            if (bars[a].earlierLength) {
+                const double earlier = fullBar * *bars[a].earlierLength;
+                if (earlier > 0) {
+                    m_painter.setPen(QPen(kBarEdge, 0.6, Qt::DashLine));
+                    m_painter.drawRect(
+                        QRectF(barLeft, m_y + 3 + kBarHeight, earlier, kEarlierHeight));
+                }
+                rowHeight += kEarlierHeight + 1;
+            }
+            m_y += std::max(used.height(), rowHeight) + kRowGap;
         }
         // The bars' common start.
         m_painter.setPen(QPen(kAxis, 0.6));
@@ -189,7 +202,9 @@ exchange::FileStatus writeLessonReportPdf(const tally::LessonReport &report, con
 
         for (const tally::ReportQuestion &question : report.questions) {
             page.keep(60 + (kBarHeight + 4 + kRowGap) * question.answers);
-            page.text(u"第%1問 "_s.arg(question.number) + question.texts[0], 13, true);
+            const QString vote =
+                question.vote > 1 ? u"（"_s + tally::voteLabel(question.vote) + u"）"_s : QString();
+            page.text(u"第%1問"_s.arg(question.number) + vote + u' ' + question.texts[0], 13, true);
             page.answerBars(question);
             QString total = u"回答 %1人"_s.arg(question.answered);
             if (question.correct != 0)

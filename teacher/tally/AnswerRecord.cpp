@@ -113,6 +113,11 @@ int AnswerHistory::questionNumber(int column) const
     return column >= 0 && column < columnCount() ? m_columns[column].question.number : 0;
 }
 
+AskedQuestion AnswerHistory::question(int column) const
+{
+    return column >= 0 && column < columnCount() ? m_columns[column].question : AskedQuestion{};
+}
+
 int AnswerHistory::vote(int column) const
 {
     return column >= 0 && column < columnCount() ? m_columns[column].question.vote : 0;

@@ -99,6 +99,9 @@ public:
     qint16 cell(int seat, int column) const;
     // The question number heading column; 0 outside the table.
     int questionNumber(int column) const;
+    // The question the column holds, as it was first asked; an empty one
+    // outside the table.
+    AskedQuestion question(int column) const;
     // The vote the column holds (1 for the first); 0 outside the table.
     int vote(int column) const;
     // The latest vote on question in the record, whichever vote it names;

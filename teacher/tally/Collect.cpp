@@ -74,7 +74,8 @@ AnswerStamp answerStamp(int seat)
     const QString &path = answerFilePaths()[seat];
     AnswerStamp stamp;
     stamp.modified = QFileInfo(path).lastModified();
-    stamp.bytes = exchange::readFileHead(path, exchange::kAnswerFileReadLimit).value_or(QByteArray());
+    stamp.bytes =
+        exchange::readFileHead(path, exchange::kAnswerFileReadLimit).value_or(QByteArray());
     return stamp;
 }
 

@@ -30,22 +30,39 @@ LessonReport makeLessonReport(const AnswerHistory &history, int studentsMax, con
                 }
             }
         }
-        question.correct = facts.correct >= 1 && facts.correct <= question.answers ? facts.correct : 0;
+        question.correct =
+            facts.correct >= 1 && facts.correct <= question.answers ? facts.correct : 0;
         question.counts = history.answerCounts(column, studentsMax);
+        const AskedQuestion asked = history.question(column);
+        question.vote = asked.vote;
+        AskedQuestion before = asked;
+        --before.vote;
+        const int earlier = history.columnOf(before);
+        if (earlier >= 0)
+            question.earlierCounts = history.answerCounts(earlier, studentsMax);
+        // The latest vote scores the question.
+        const bool scores = history.latestVote(asked) == asked.vote;
         for (const int count : question.counts)
             question.answered += count;
         for (int k = 0; k < kBars; ++k)
             question.percents[k] = roundedPercent(question.counts[k], question.answered);
         if (question.correct != 0) {
             question.correctPercent = question.percents[question.correct - 1];
-            ++report.markedQuestions;
+            report.markedQuestions += scores;
         }
         for (int seat = 1; seat <= report.studentsMax; ++seat) {
             const qint16 cell = history.cell(seat, column);
             if (cell >= 1 && cell <= kBars)
                 answeredAny[seat] = true;
-            if (question.correct != 0 && cell == question.correct)
-                ++report.correctBySeat[seat];
+            if (question.correct == 0 || !scores)
+                continue;
+            // The seat's answer in the latest vote it answered.
+            qint16 last = 0;
+            for (AskedQuestion vote = asked; vote.vote >= 1 && last == 0; --vote.vote) {
+                const qint16 given = history.cell(seat, history.columnOf(vote));
+                last = given >= 1 && given <= kBars ? given : 0;
+            }
+            report.correctBySeat[seat] += last == question.correct;
         }
         report.questions.append(question);
     }

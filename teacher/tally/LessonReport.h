@@ -27,11 +27,17 @@ struct ReportQuestion
     std::array<std::optional<int>, kBars> percents;
     // The share who gave the correct answer; nothing without one.
     std::optional<int> correctPercent;
+    // Which vote on the question this is (2 and on: "もう一度投票"), and the
+    // counts of the vote before it, for the change per answer.
+    int vote = 1;
+    std::optional<std::array<int, kBars>> earlierCounts;
 };
 
 // What "授業のまとめ" holds: the lesson in numbers, every question asked in
-// the record's order and, where some questions had a correct answer, how many
-// of them each seat answered correctly (for the teacher's eyes only).
+// the record's order (each vote on it in turn) and, where some questions had
+// a correct answer, how many of them each seat answered correctly (for the
+// teacher's eyes only). A question voted on more than once counts once, by
+// the seat's answer in the latest vote it took part in.
 struct LessonReport
 {
     QDate date;

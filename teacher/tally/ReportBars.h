@@ -13,10 +13,14 @@ namespace tally {
 // the class size (0 for a count of 0, and for every bar while nobody has
 // answered), and the words beside it. Counts 1, 3 and 0 of four pupils:
 //   length 0.33 "1人（25%）", 1.0 "3人（75%）", 0 "0人（0%）"
+// A later vote's bars share one scale with the vote before, drawn beside
+// them, and say the change: "3人（75%） 前回 1人 +2".
 struct ReportBar
 {
     double length = 0;
     QString caption;
+    // The vote before, for a later vote.
+    std::optional<double> earlierLength;
 };
 
 // The bars of the question's answers 1 to question.answers; the rest empty.

@@ -1,5 +1,5 @@
-#include "PrivateSettings.h"
 #include "MainWindowFixture.h"
+#include "PrivateSettings.h"
 #include "teacher/lesson/ClassroomFolder.h"
 #include "teacher/lesson/ScriptedPrompter.h"
 
@@ -301,6 +301,21 @@ void change(QObject *control, const QString &how)
         // The press action clicks after a short animation.
         QTRY_VERIFY(button->isChecked() != wasChecked);
     }
+}
+
+// The text of a PDF as pdftotext gives it, full-width spaces and line breaks
+// as single blanks; a null string where pdftotext is not installed.
+QString pdfText(const QString &pdf, const QStringList &pages = {})
+{
+    const QString pdftotext = QStandardPaths::findExecutable(u"pdftotext"_s);
+    if (pdftotext.isEmpty())
+        return {};
+    QProcess process;
+    process.start(pdftotext, pages + QStringList{u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s});
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput())
+        .replace(QChar(0x3000), u' ')
+        .simplified();
 }
 
 } // namespace
@@ -665,16 +680,9 @@ void TestTeacherForms::correctAnswerAndReport()
     QCOMPARE(QFileInfo(proposed).fileName(), tally::reportFileName(QDate::currentDate()));
     const QString pdf = out.filePath(u"まとめ.pdf"_s);
     QVERIFY(ClassroomFolder::read(pdf).startsWith("%PDF"));
-    const QString pdftotext = QStandardPaths::findExecutable(u"pdftotext"_s);
-    if (pdftotext.isEmpty())
+    const QString text = pdfText(pdf);
+    if (text.isNull())
         QSKIP("pdftotext (poppler-utils) is not installed");
-    QProcess process;
-    process.start(pdftotext, {u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s});
-    QVERIFY(process.waitForFinished(60000));
-    // Full-width spaces and line breaks come out as blanks.
-    const QString text = QString::fromUtf8(process.readAllStandardOutput())
-                             .replace(QChar(0x3000), u' ')
-                             .simplified();
     for (const QString &expected :
          {u"授業のまとめ"_s, u"出した質問：1問"_s, u"答えた生徒：2人"_s, u"第1問 好きな色は？"_s,
           u"2. 青 1人（50%） ← 正解"_s, u"正答率 50%"_s, u"席ごとの正答数"_s, u"5番 1 / 1"_s})
@@ -756,6 +764,15 @@ void TestTeacherForms::secondVoteAndTimeLimit()
     QTRY_COMPARE(child<QLabel>(&window, u"lblVoteLegend_1"_s)->text(), u"3回目"_s);
     QCOMPARE(earlier->text(), u"0人"_s); // the second vote's count of ○
     QVERIFY(!shown->isVisible());
+
+    // The PDF shows the votes one after the other, with the change.
+    QTemporaryDir out;
+    window.setReportPathChooser([&](const QString &) { return out.filePath(u"votes.pdf"_s); });
+    window.findChild<QAction *>(u"mnuSaveLessonReport"_s)->trigger();
+    const QString text = pdfText(out.filePath(u"votes.pdf"_s));
+    for (const QString &expected : {u"第1問（2回目）"_s, u"1. ○ 0人（0%） 前回 1人 -1"_s})
+        QVERIFY2(text.isNull() || text.contains(expected),
+                 qPrintable(expected + u" in: "_s + text));
 
     QTest::mouseClick(child<QPushButton>(&window, u"CmdLVQClear"_s), Qt::LeftButton);
     QVERIFY(!shown->isVisible() && !earlier->isVisible() && !voteAgain->isEnabled());
@@ -942,18 +959,10 @@ void TestTeacherForms::lessonReportOnPaper()
     const QString pdf = out.filePath(u"report.pdf"_s);
     QVERIFY(teacher::writeLessonReportPdf(report, pdf).ok);
 
-    const auto pdfText = [&](const QStringList &pages) {
-        QProcess process;
-        process.start(pdftotext, pages + QStringList{u"-enc"_s, u"UTF-8"_s, pdf, u"-"_s});
-        process.waitForFinished(60000);
-        return QString::fromUtf8(process.readAllStandardOutput())
-            .replace(QChar(0x3000), u' ')
-            .simplified();
-    };
-    const QString firstPage = pdfText({u"-f"_s, u"1"_s, u"-l"_s, u"1"_s});
+    const QString firstPage = pdfText(pdf, {u"-f"_s, u"1"_s, u"-l"_s, u"1"_s});
     for (const QString &expected : {u"第1問 質問1"_s, u"第2問 質問2"_s, u"第3問 質問3"_s})
         QVERIFY2(firstPage.contains(expected), qPrintable(expected + u" in:\n"_s + firstPage));
-    const QString text = pdfText({});
+    const QString text = pdfText(pdf);
     for (const QString &expected :
          {u"2. 青 2人（67%） ← 正解"_s, u"1. 赤 1人（33%）"_s, u"3. 黄 0人（0%）"_s,
           u"5番 山田 太郎"_s, u"1 / 1"_s, u"7番 寿限無"_s})

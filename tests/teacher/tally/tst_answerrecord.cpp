@@ -313,6 +313,27 @@ void TestAnswerRecord::lessonReport()
                          report.correctBySeat[4]}),
              (QList<int>{0, 0, 1, 1}));
     QCOMPARE(tally::reportFileName(report.date), u"授業のまとめ_2026-12-07.pdf"_s);
+
+    // Q1 voted on twice more: seat 1 changes to the correct answer, seat 2
+    // sits the second vote out and keeps its earlier answer, seat 3 changes
+    // away from it. The question still counts once.
+    tally::AskedQuestion again{0, false, 1, {u"Q1"_s, u"A"_s, u"B"_s}, {2, 1}};
+    for (const int vote : {2, 3}) {
+        again.vote = vote;
+        seatAnswer = {};
+        seatAnswer[1] = vote == 2 ? 1 : 0;
+        seatAnswer[3] = vote == 3 ? 2 : 0;
+        history.store(again, seatAnswer, 50, vote);
+    }
+    const tally::LessonReport voted = tally::makeLessonReport(history, 50, {}, {});
+    QCOMPARE(voted.questions.size(), 5);
+    QCOMPARE(voted.markedQuestions, 2);
+    QCOMPARE(voted.questions[2].vote, 3);
+    QCOMPARE(voted.questions[2].earlierCounts.value_or(std::array<int, 5>{}),
+             (std::array<int, 5>{1, 0, 0, 0, 0}));
+    QVERIFY(!voted.questions[0].earlierCounts);
+    QCOMPARE((QList<int>{voted.correctBySeat[1], voted.correctBySeat[2], voted.correctBySeat[3]}),
+             (QList<int>{1, 0, 0}));
     QCOMPARE(tally::makeLessonReport(history, 99, {}, {}).studentsMax, 51); // the seats held
 }
 
@@ -323,15 +344,24 @@ void TestAnswerRecord::reportBars_data()
     QTest::addColumn<QList<int>>("counts"); // of the answers offered
     QTest::addColumn<QList<double>>("lengths");
     QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<QList<int>>("earlier"); // the vote before's counts, if any
+    QTest::addColumn<QList<double>>("earlierLengths");
+    QTest::newRow("a second vote on one scale with the first")
+        << QList<int>{3, 1, 0} << QList<double>{0.75, 0.25, 0.0}
+        << QStringList{u"3人（75%） 前回 1人 +2"_s, u"1人（25%） 前回 4人 -3"_s,
+                       u"0人（0%） 前回 0人 ±0"_s}
+        << QList<int>{1, 4, 0} << QList<double>{0.25, 1.0, 0.0};
     QTest::newRow("two of a class of fifty")
-        << QList<int>{1, 2} << QList<double>{0.5, 1.0} << QStringList{u"1人（33%）"_s, u"2人（67%）"_s};
+        << QList<int>{1, 2} << QList<double>{0.5, 1.0}
+        << QStringList{u"1人（33%）"_s, u"2人（67%）"_s} << QList<int>{} << QList<double>{};
     QTest::newRow("largest not first, a zero, a tie")
         << QList<int>{1, 4, 0, 4, 3} << QList<double>{0.25, 1.0, 0.0, 1.0, 0.75}
         << QStringList{u"1人（8%）"_s, u"4人（33%）"_s, u"0人（0%）"_s, u"4人（33%）"_s,
-                       u"3人（25%）"_s};
-    QTest::newRow("nobody answered")
-        << QList<int>{0, 0, 0} << QList<double>{0.0, 0.0, 0.0}
-        << QStringList{u"0人（－）"_s, u"0人（－）"_s, u"0人（－）"_s};
+                       u"3人（25%）"_s}
+        << QList<int>{} << QList<double>{};
+    QTest::newRow("nobody answered") << QList<int>{0, 0, 0} << QList<double>{0.0, 0.0, 0.0}
+                                     << QStringList{u"0人（－）"_s, u"0人（－）"_s, u"0人（－）"_s}
+                                     << QList<int>{} << QList<double>{};
 }
 
 void TestAnswerRecord::reportBars()
@@ -339,7 +369,13 @@ void TestAnswerRecord::reportBars()
     QFETCH(QList<int>, counts);
     QFETCH(QList<double>, lengths);
     QFETCH(QStringList, captions);
+    QFETCH(QList<int>, earlier);
+    QFETCH(QList<double>, earlierLengths);
     tally::ReportQuestion question;
+    if (!earlier.isEmpty()) {
+        question.earlierCounts.emplace();
+        std::copy(earlier.begin(), earlier.end(), question.earlierCounts->begin());
+    }
     question.answers = int(counts.size());
     for (int a = 0; a < counts.size(); ++a)
         question.answered += question.counts[a] = counts[a];
@@ -350,6 +386,7 @@ void TestAnswerRecord::reportBars()
     for (int a = 0; a < tally::kBars; ++a) {
         QCOMPARE(bars[a].length, lengths.value(a));
         QCOMPARE(bars[a].caption, captions.value(a));
+        QCOMPARE(bars[a].earlierLength.value_or(-1), earlierLengths.value(a, -1));
     }
 }
 
