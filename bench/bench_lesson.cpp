@@ -83,7 +83,7 @@ struct Classroom
 {
     ScriptedPrompter prompter;
     lesson::Lesson lesson{prompter};
-    std::unique_ptr<teacher::frmMain> window;
+    std::unique_ptr<teacher::forms::frmMain> window;
 };
 
 Classroom *g_classroom = nullptr;
@@ -277,7 +277,7 @@ public:
 private:
     benchmark::State &m_state;
     lesson::Lesson &m_lesson;
-    teacher::frmMain &m_window;
+    teacher::forms::frmMain &m_window;
     int m_display;
     QWidget *m_bar = nullptr;
     QWidget *m_sum = nullptr;
@@ -415,7 +415,7 @@ int main(int argc, char **argv)
     {
         Classroom classroom;
         g_classroom = &classroom;
-        classroom.window = std::make_unique<teacher::frmMain>(classroom.lesson);
+        classroom.window = std::make_unique<teacher::forms::frmMain>(classroom.lesson);
         classroom.window->setShareRunner(shareRunner);
         classroom.window->setEndHandler([] {});
         classroom.window->Form_Load();

@@ -17,8 +17,8 @@ int main(int argc, char *argv[])
     bench::startWatchdog();
 
     bench::QuitWhenShown panel(
-        [](QObject *object) { return qobject_cast<frmMain *>(object) != nullptr; });
-    const int status = student::runProgram(app, [](frmLogin &login) {
+        [](QObject *object) { return qobject_cast<student::forms::frmMain *>(object) != nullptr; });
+    const int status = student::forms::runProgram(app, [](student::forms::frmLogin &login) {
         auto *seat = login.findChild<QLineEdit *>(QStringLiteral("txtUserName"));
         if (seat)
             seat->setText(QStringLiteral("7"));

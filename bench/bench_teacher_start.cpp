@@ -20,8 +20,8 @@ int main(int argc, char *argv[])
     bench::startWatchdog();
 
     bench::QuitWhenShown mainWindow(
-        [](QObject *object) { return qobject_cast<teacher::frmMain *>(object) != nullptr; });
-    const int status = teacher::runProgram(app, [](teacher::frmLogin &login) {
+        [](QObject *object) { return qobject_cast<teacher::forms::frmMain *>(object) != nullptr; });
+    const int status = teacher::forms::runProgram(app, [](teacher::forms::frmLogin &login) {
         // The dialog is not running yet; OK is pressed once it is.
         QTimer::singleShot(0, &login, [&login] { login.cmdOK_Click(); });
     });

@@ -54,7 +54,7 @@ void answerToGraph(benchmark::State &state)
 {
     ScriptedPrompter prompter;
     lesson::Lesson lesson(prompter);
-    teacher::frmMain window(lesson);
+    teacher::forms::frmMain window(lesson);
     window.setEndHandler([] {});
     window.Form_Load();
     window.show();
@@ -89,7 +89,7 @@ void answerToGraph(benchmark::State &state)
     window.refresh();
 }
 
-class QuietSeam : public MessageSeam
+class QuietSeam : public student::forms::MessageSeam
 {
 public:
     void message(QWidget *, const QString &, const QString &, QMessageBox::Icon) override {}
@@ -108,7 +108,7 @@ void commandToPanel(benchmark::State &state)
     module.AnswerFilePath = exchange::answerFilePath(7);
     exchange::writeWholeFile(module.CommandFilePath, commandBytes(u"Q0"_s));
     QuietSeam seam;
-    frmMain panel(module, seam);
+    student::forms::frmMain panel(module, seam);
     panel.findChild<QTimer *>(u"LVQTimer"_s)->stop();
     panel.show();
     panel.PollCommandFile(); // the first read is the timer's, done here by hand

@@ -5,5 +5,5 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return student::runProgram(app);
+    return student::forms::runProgram(app);
 }

@@ -6,5 +6,5 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Teacher"));
-    return teacher::runProgram(app);
+    return teacher::forms::runProgram(app);
 }

@@ -5,6 +5,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace student::forms {
+
 namespace {
 
 // Room kept free between the caption and the button's edge.
@@ -52,3 +54,5 @@ void AnswerButton::paintEvent(QPaintEvent *)
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(captionRect(), Qt::AlignCenter | Qt::TextDontClip, shown.lines.join(u'\n'));
 }
+
+} // namespace student::forms

@@ -4,6 +4,8 @@
 
 #include <QPushButton>
 
+namespace student::forms {
+
 // An answer button of the panel. Its caption wraps onto as many lines as the
 // button holds, at the size the panel chose or, when the wrapped caption
 // still does not fit, at the largest smaller size that lets it; only a caption
@@ -31,3 +33,5 @@ protected:
 private:
     QString m_caption;
 };
+
+} // namespace student::forms

@@ -10,6 +10,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace student::forms {
+
 QImage backgroundPicture(QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -35,3 +37,5 @@ QImage backgroundPicture(QSize size)
     painter.drawPath(letters);
     return image;
 }
+
+} // namespace student::forms

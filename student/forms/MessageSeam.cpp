@@ -1,5 +1,7 @@
 #include "MessageSeam.h"
 
+namespace student::forms {
+
 MessageBoxSeam::~MessageBoxSeam()
 {
     delete m_notice;
@@ -29,3 +31,5 @@ void MessageBoxSeam::notice(QWidget *parent, const QString &title, const QString
     m_notice->setText(text);
     m_notice->show();
 }
+
+} // namespace student::forms

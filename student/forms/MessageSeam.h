@@ -6,6 +6,8 @@
 
 class QWidget;
 
+namespace student::forms {
+
 // How the forms tell the pupil something. The program shows real message
 // boxes; tests put in their own to read the texts without a modal loop.
 class MessageSeam
@@ -33,3 +35,5 @@ public:
 private:
     QPointer<QMessageBox> m_notice;
 };
+
+} // namespace student::forms

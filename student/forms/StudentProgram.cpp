@@ -11,7 +11,7 @@
 
 #include <QApplication>
 
-namespace student {
+namespace student::forms {
 
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
 {
@@ -19,7 +19,7 @@ int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginSh
     exchange::StallProbe::fromEnvironment(&app);
     // The seat's files are read and written off the window's thread.
     exchange::BackgroundShareRunner shareRunner;
-    Module1 module;
+    student::Module1 module;
     MessageBoxSeam messages;
     {
         frmLogin login(module, messages);
@@ -40,4 +40,4 @@ int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginSh
     return app.exec();
 }
 
-} // namespace student
+} // namespace student::forms

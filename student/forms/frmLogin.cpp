@@ -13,6 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace student::forms {
+
 frmLogin::frmLogin(student::Module1 &module, MessageSeam &messages, QWidget *parent)
     : QDialog(parent), m_module(module), m_messages(messages)
 {
@@ -111,3 +113,5 @@ void frmLogin::keyPressEvent(QKeyEvent *event)
     }
     QDialog::keyPressEvent(event);
 }
+
+} // namespace student::forms

@@ -8,10 +8,13 @@
 
 #include <array>
 
-class MessageSeam;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+
+namespace student::forms {
+
+class MessageSeam;
 
 // The sign-in dialog: asks for the seat number, resets the seat's answer file
 // and stores the seat in the program-wide state.
@@ -47,3 +50,5 @@ private:
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
 };
+
+} // namespace student::forms

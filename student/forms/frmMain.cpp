@@ -18,6 +18,8 @@
 
 using namespace Qt::StringLiterals;
 
+namespace student::forms {
+
 namespace {
 
 constexpr QSize kClientSize(571, 191);
@@ -155,3 +157,5 @@ void frmMain::closeEvent(QCloseEvent *event)
         student::saveMainPosition(m_placedAt.movedTo(pos()));
     event->accept();
 }
+
+} // namespace student::forms

@@ -9,10 +9,13 @@
 
 #include <array>
 
-class AnswerButton;
-class MessageSeam;
 class QLabel;
 class QPushButton;
+
+namespace student::forms {
+
+class AnswerButton;
+class MessageSeam;
 
 // The answer panel: shows the question the teacher's program published for
 // this seat and up to five answer buttons. Its seat session polls the seat's
@@ -59,3 +62,5 @@ private:
     QString m_shownNotice;
     bool m_ending = false;
 };
+
+} // namespace student::forms

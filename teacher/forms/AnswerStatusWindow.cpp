@@ -13,7 +13,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 namespace {
 
 // A seat that has answered is a solid green cell with white text, one still
@@ -126,4 +126,4 @@ void AnswerStatusWindow::resizeEvent(QResizeEvent *event)
     fitFonts();
 }
 
-} // namespace teacher
+} // namespace teacher::forms

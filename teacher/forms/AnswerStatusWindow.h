@@ -12,7 +12,7 @@ namespace roster {
 class ClassList;
 }
 
-namespace teacher {
+namespace teacher::forms {
 
 // "回答状況": one cell per pupil's seat, five rows of ten, telling only
 // whether the seat has answered the current question, never which answer.
@@ -54,4 +54,4 @@ private:
     const roster::ClassList *m_names = nullptr;
 };
 
-} // namespace teacher
+} // namespace teacher::forms

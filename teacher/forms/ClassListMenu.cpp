@@ -16,7 +16,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 namespace {
 
 // The lines of a list's problems, cut so that the box fits the screen.
@@ -181,13 +181,12 @@ void ClassListMenu::mnuSaveNamedRecord_Click()
     if (QFileInfo(path).suffix().isEmpty())
         path += u".csv"_s;
     const lesson::LessonSession &session = m_lesson.session();
-    const exchange::FileStatus status =
-        exchange::saveFileSafely(path, roster::namedRecordBytes(session.record().history(),
-                                                                session.studentsMax(), *m_list));
+    const exchange::FileStatus status = exchange::saveFileSafely(
+        path, roster::namedRecordBytes(session.record().history(), session.studentsMax(), *m_list));
     if (!status.ok) {
         m_warn(u"名前付きの記録を保存できませんでした。\n"_s + exchange::nativePath(path) +
                u"\n"_s + status.error);
     }
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -15,7 +15,7 @@ namespace lesson {
 class Lesson;
 }
 
-namespace teacher {
+namespace teacher::forms {
 
 class frmMain;
 
@@ -83,4 +83,4 @@ private:
     bool open(const QString &path, bool remembered);
 };
 
-} // namespace teacher
+} // namespace teacher::forms

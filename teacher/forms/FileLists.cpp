@@ -9,7 +9,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace questionnaire {
+namespace teacher::forms {
 
 namespace {
 
@@ -45,11 +45,12 @@ DirectoryList::DirectoryList(QWidget *parent) : QTreeWidget(parent)
 bool DirectoryList::setPath(const QString &dir)
 {
     const QString path = QDir::cleanPath(QDir(dir).absolutePath());
-    if (!canListDirectory(path))
+    if (!questionnaire::canListDirectory(path))
         return false;
 
     clear();
-    const QStringList ancestors = ancestorPaths(path, driveOf(path, driveRoots()));
+    const QStringList ancestors = questionnaire::ancestorPaths(
+        path, questionnaire::driveOf(path, questionnaire::driveRoots()));
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
     QTreeWidgetItem *parentItem = nullptr;
@@ -63,7 +64,7 @@ bool DirectoryList::setPath(const QString &dir)
     QString prefix = ancestors.constLast();
     if (!prefix.endsWith(u'/'))
         prefix += u'/';
-    for (const QString &name : listSubdirectories(path)) {
+    for (const QString &name : questionnaire::listSubdirectories(path)) {
         auto *item = new QTreeWidgetItem(parentItem);
         item->setText(0, name);
         item->setIcon(0, closed);
@@ -105,7 +106,7 @@ FileList::FileList(QWidget *parent) : QListWidget(parent)
 bool FileList::setPath(const QString &dir)
 {
     const QString path = QDir::cleanPath(QDir(dir).absolutePath());
-    if (!canListDirectory(path))
+    if (!questionnaire::canListDirectory(path))
         return false;
     if (path != m_path) {
         const QSignalBlocker blocker(this);
@@ -123,7 +124,7 @@ void FileList::refresh()
     clear();
     if (m_path.isEmpty())
         return;
-    addItems(listFiles(m_path, m_pattern));
+    addItems(questionnaire::listFiles(m_path, m_pattern));
     if (!selected.isEmpty()) {
         const QList<QListWidgetItem *> found =
             findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
@@ -140,4 +141,4 @@ QString FileList::selectedName() const
     return items.isEmpty() ? QString() : items.constFirst()->text();
 }
 
-} // namespace questionnaire
+} // namespace teacher::forms

@@ -3,7 +3,7 @@
 #include <QListWidget>
 #include <QTreeWidget>
 
-namespace questionnaire {
+namespace teacher::forms {
 
 // The chooser's folder list: the folders from the drive's root down to the
 // current one, open, and the current folder's subfolders below them. A double
@@ -60,4 +60,4 @@ private:
     QString m_pattern;
 };
 
-} // namespace questionnaire
+} // namespace teacher::forms

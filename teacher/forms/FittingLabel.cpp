@@ -5,7 +5,7 @@
 #include <QStyle>
 #include <QToolTip>
 
-namespace teacher {
+namespace teacher::forms {
 
 widgets::FittedCaption FittingLabel::fitted() const
 {
@@ -34,4 +34,4 @@ bool FittingLabel::event(QEvent *event)
     return QLabel::event(event);
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -4,7 +4,7 @@
 
 #include <QLabel>
 
-namespace teacher {
+namespace teacher::forms {
 
 // An answer label under the graph. Its caption wraps within the label at the
 // label's font, or at the largest smaller size that lets it fit; only a
@@ -26,4 +26,4 @@ protected:
     bool event(QEvent *event) override;
 };
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -10,7 +10,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 
 std::function<void(const QString &)> addGatewayMenuItem(QWidget *owner, QMenu *fileMenu)
 {
@@ -58,4 +58,4 @@ std::function<void(const QString &)> addGatewayMenuItem(QWidget *owner, QMenu *f
     };
 }
 
-} // namespace teacher
+} // namespace teacher::forms

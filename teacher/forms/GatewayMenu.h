@@ -7,7 +7,7 @@
 class QMenu;
 class QWidget;
 
-namespace teacher {
+namespace teacher::forms {
 
 // Adds "タブレットから回答..." to the file menu, before its last separator:
 // the item opens the gateway's window (or brings it to the front). The
@@ -19,4 +19,4 @@ namespace teacher {
 // later.
 std::function<void(const QString &)> addGatewayMenuItem(QWidget *owner, QMenu *fileMenu);
 
-} // namespace teacher
+} // namespace teacher::forms

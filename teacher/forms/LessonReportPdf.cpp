@@ -16,7 +16,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 namespace {
 
 // Drawing units are points: 595 x 842 on A4.
@@ -231,4 +231,4 @@ exchange::FileStatus writeLessonReportPdf(const tally::LessonReport &report, con
     return {};
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-namespace teacher {
+namespace teacher::forms {
 
 // Writes "授業のまとめ" as an A4 PDF at path, through a temporary file so that
 // a failed write leaves any earlier file as it was. Its texts are real text
@@ -16,4 +16,4 @@ namespace teacher {
 // black and white too. The seat table shows names where the report has them.
 exchange::FileStatus writeLessonReportPdf(const tally::LessonReport &report, const QString &path);
 
-} // namespace teacher
+} // namespace teacher::forms

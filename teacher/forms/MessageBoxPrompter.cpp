@@ -9,7 +9,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 
 namespace texts = lesson::texts;
 
@@ -114,4 +114,4 @@ void MessageBoxPrompter::questionnaireMarksReported(const QString &path,
     QMessageBox::information(m_parent, texts::programTitle(), texts::marksReported(path, problems));
 }
 
-} // namespace teacher
+} // namespace teacher::forms

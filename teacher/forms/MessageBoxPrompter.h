@@ -4,7 +4,7 @@
 
 class QWidget;
 
-namespace teacher {
+namespace teacher::forms {
 
 // Asks the teacher with message boxes over the main window.
 class MessageBoxPrompter : public lesson::LessonPrompter
@@ -32,4 +32,4 @@ private:
     QWidget *m_parent = nullptr;
 };
 
-} // namespace teacher
+} // namespace teacher::forms

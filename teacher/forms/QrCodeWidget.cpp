@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <memory>
 
-namespace teacher {
+namespace teacher::forms {
 namespace {
 
 constexpr int kQuietZone = 4;
@@ -66,4 +66,4 @@ void QrCodeWidget::paintEvent(QPaintEvent *)
     painter.drawImage(target, m_image);
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-namespace teacher {
+namespace teacher::forms {
 
 // The modules of a QR code for text (error correction level M), one pixel
 // per module and a quiet zone of four modules; a null image when the text
@@ -37,4 +37,4 @@ private:
     QImage m_image;
 };
 
-} // namespace teacher
+} // namespace teacher::forms

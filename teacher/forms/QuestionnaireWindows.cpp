@@ -3,7 +3,7 @@
 #include "frmFileLoad.h"
 #include "frmTextEdit.h"
 
-namespace questionnaire {
+namespace teacher::forms {
 
 namespace {
 
@@ -18,7 +18,8 @@ void bringUp(QWidget &window)
 
 } // namespace
 
-QuestionnaireWindows::QuestionnaireWindows(QuestionnaireDocument &document, QWidget *mainWindow)
+QuestionnaireWindows::QuestionnaireWindows(questionnaire::QuestionnaireDocument &document,
+                                           QWidget *mainWindow)
     : m_document(document), m_mainWindow(mainWindow)
 {
     m_document.editorText = [this]() -> std::optional<QString> {
@@ -139,4 +140,4 @@ void QuestionnaireWindows::hideEditor()
         m_textEdit->hide();
 }
 
-} // namespace questionnaire
+} // namespace teacher::forms

@@ -7,7 +7,7 @@
 
 class QWidget;
 
-namespace questionnaire {
+namespace teacher::forms {
 
 class frmFileLoad;
 class frmTextEdit;
@@ -20,7 +20,7 @@ class QuestionnaireWindows : public QObject
     Q_OBJECT
 
 public:
-    QuestionnaireWindows(QuestionnaireDocument &document, QWidget *mainWindow);
+    QuestionnaireWindows(questionnaire::QuestionnaireDocument &document, QWidget *mainWindow);
     ~QuestionnaireWindows() override;
 
     // "ファイルを開く": the state part has run; shows the chooser to open.
@@ -37,10 +37,10 @@ public:
     frmFileLoad *fileLoad() const;
     frmTextEdit *textEdit() const;
 
-    QuestionnaireDocument &document() { return m_document; }
+    questionnaire::QuestionnaireDocument &document() { return m_document; }
 
 private:
-    QuestionnaireDocument &m_document;
+    questionnaire::QuestionnaireDocument &m_document;
     QWidget *m_mainWindow;
     QPointer<frmFileLoad> m_fileLoad;
     QPointer<frmTextEdit> m_textEdit;
@@ -52,4 +52,4 @@ private:
     void hideEditor();
 };
 
-} // namespace questionnaire
+} // namespace teacher::forms

@@ -11,7 +11,7 @@
 
 #include <QApplication>
 
-namespace teacher {
+namespace teacher::forms {
 
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown)
 {
@@ -40,4 +40,4 @@ int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginSh
     return app.exec();
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -4,7 +4,7 @@
 
 class QApplication;
 
-namespace teacher {
+namespace teacher::forms {
 
 class frmLogin;
 
@@ -14,4 +14,4 @@ class frmLogin;
 // (a benchmark, the demo) can answer it instead of a person.
 int runProgram(QApplication &app, const std::function<void(frmLogin &)> &loginShown = {});
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-namespace teacher {
+namespace teacher::forms {
 
 QColor barColour(int position)
 {
@@ -34,4 +34,4 @@ QIcon teacherIcon()
     return icon;
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -6,7 +6,7 @@
 #include <QFont>
 #include <QIcon>
 
-namespace teacher {
+namespace teacher::forms {
 
 // Window geometry is given in twips, 15 to a pixel.
 constexpr int twips(int value)
@@ -28,4 +28,4 @@ QColor barColour(int position);
 // The program's icon: a small bar graph.
 QIcon teacherIcon();
 
-} // namespace teacher
+} // namespace teacher::forms

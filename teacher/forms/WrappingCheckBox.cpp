@@ -4,7 +4,7 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
-namespace teacher {
+namespace teacher::forms {
 
 void WrappingCheckBox::paintEvent(QPaintEvent *)
 {
@@ -33,4 +33,4 @@ bool WrappingCheckBox::hitButton(const QPoint &pos) const
     return rect().contains(pos);
 }
 
-} // namespace teacher
+} // namespace teacher::forms

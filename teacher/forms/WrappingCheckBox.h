@@ -2,7 +2,7 @@
 
 #include <QCheckBox>
 
-namespace teacher {
+namespace teacher::forms {
 
 // A check box whose caption wraps onto further lines within its width, for
 // the narrow place the control bar gives it. The caption stays the widget's
@@ -19,4 +19,4 @@ protected:
     bool hitButton(const QPoint &pos) const override;
 };
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -8,7 +8,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {
@@ -69,4 +69,4 @@ void frmAbout::cmdOK_Click()
     accept();
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-namespace teacher {
+namespace teacher::forms {
 
 // The version dialog, modal over the main window.
 class frmAbout : public QDialog
@@ -15,4 +15,4 @@ public:
     void cmdOK_Click();
 };
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -15,10 +15,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace questionnaire {
-
-using teacher::gothicFont;
-using teacher::twips;
+namespace teacher::forms {
 
 namespace {
 
@@ -31,7 +28,7 @@ QRect twipRect(int left, int top, int width, int height)
 
 } // namespace
 
-frmFileLoad::frmFileLoad(QuestionnaireDocument &document, QWidget *parent)
+frmFileLoad::frmFileLoad(questionnaire::QuestionnaireDocument &document, QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), m_document(document)
 {
     setObjectName(u"frmFileLoad"_s);
@@ -48,7 +45,7 @@ frmFileLoad::frmFileLoad(QuestionnaireDocument &document, QWidget *parent)
     m_drive1 = new QComboBox(this);
     m_drive1->setObjectName(u"Drive1"_s);
     m_drive1->setGeometry(twipRect(240, 480, 2775, 300));
-    for (const QString &root : driveRoots())
+    for (const QString &root : questionnaire::driveRoots())
         m_drive1->addItem(QDir::toNativeSeparators(root), root);
 
     m_dir1 = new DirectoryList(this);
@@ -105,7 +102,7 @@ frmFileLoad::frmFileLoad(QuestionnaireDocument &document, QWidget *parent)
 void frmFileLoad::moveListsTo(const QString &dir)
 {
     QString path = QDir::cleanPath(QDir(dir).absolutePath());
-    while (!canListDirectory(path)) {
+    while (!questionnaire::canListDirectory(path)) {
         const QString up = QDir::cleanPath(path + u"/.."_s);
         if (up == path)
             break;
@@ -113,7 +110,7 @@ void frmFileLoad::moveListsTo(const QString &dir)
     }
     m_dir1->setPath(path);
     m_file1->setPath(m_dir1->path());
-    showDrive(driveOf(m_dir1->path(), driveRoots()));
+    showDrive(questionnaire::driveOf(m_dir1->path(), questionnaire::driveRoots()));
 }
 
 void frmFileLoad::showDrive(const QString &drive)
@@ -156,7 +153,7 @@ void frmFileLoad::clearFileName()
     m_text1->clear();
 }
 
-ShownLocation frmFileLoad::shownLocation() const
+questionnaire::ShownLocation frmFileLoad::shownLocation() const
 {
     return {m_drive1->currentData().toString(), m_dir1->path(), m_file1->selectedName()};
 }
@@ -192,11 +189,11 @@ void frmFileLoad::Combo1_Change()
 void frmFileLoad::Drive1_Change()
 {
     const QString drive = m_drive1->currentData().toString();
-    if (drive == driveOf(m_dir1->path(), driveRoots()))
+    if (drive == questionnaire::driveOf(m_dir1->path(), questionnaire::driveRoots()))
         return;
     if (m_dir1->setPath(drive) && m_file1->setPath(m_dir1->path()))
         return;
-    showDrive(driveOf(m_dir1->path(), driveRoots()));
+    showDrive(questionnaire::driveOf(m_dir1->path(), questionnaire::driveRoots()));
 }
 
 // A folder that cannot be entered leaves the lists where they are, without a
@@ -204,7 +201,7 @@ void frmFileLoad::Drive1_Change()
 void frmFileLoad::Dir1_Change(const QString &dir)
 {
     if (!m_file1->setPath(dir)) {
-        showDrive(driveOf(m_dir1->path(), driveRoots()));
+        showDrive(questionnaire::driveOf(m_dir1->path(), questionnaire::driveRoots()));
         return;
     }
     if (!m_dir1->setPath(dir))
@@ -227,15 +224,15 @@ void frmFileLoad::File1_DblClick()
 void frmFileLoad::cmdFileOk_Click()
 {
     switch (m_document.fileOk(shownLocation(), m_text1->text())) {
-    case QuestionnaireDocument::FileOkResult::Stayed:
-    case QuestionnaireDocument::FileOkResult::Failed:
+    case questionnaire::QuestionnaireDocument::FileOkResult::Stayed:
+    case questionnaire::QuestionnaireDocument::FileOkResult::Failed:
         return;
-    case QuestionnaireDocument::FileOkResult::Saved:
+    case questionnaire::QuestionnaireDocument::FileOkResult::Saved:
         break;
-    case QuestionnaireDocument::FileOkResult::Loaded:
+    case questionnaire::QuestionnaireDocument::FileOkResult::Loaded:
         emit loaded();
         break;
-    case QuestionnaireDocument::FileOkResult::EditorFinished:
+    case questionnaire::QuestionnaireDocument::FileOkResult::EditorFinished:
         emit editorFinished();
         break;
     }
@@ -265,4 +262,4 @@ void frmFileLoad::closeEvent(QCloseEvent *event)
         emit discarded();
 }
 
-} // namespace questionnaire
+} // namespace teacher::forms

@@ -9,7 +9,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace questionnaire {
+namespace teacher::forms {
 
 class DirectoryList;
 class FileList;
@@ -23,7 +23,7 @@ class frmFileLoad : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmFileLoad(QuestionnaireDocument &document, QWidget *parent = nullptr);
+    explicit frmFileLoad(questionnaire::QuestionnaireDocument &document, QWidget *parent = nullptr);
 
     // The prompt and background of the two roles. The save role starts with
     // no file selected.
@@ -33,7 +33,7 @@ public:
     void clearFileName();
 
     // The drive, folder and selected file the lists show.
-    ShownLocation shownLocation() const;
+    questionnaire::ShownLocation shownLocation() const;
 
     // Handlers, named after their controls and events.
     void Form_Load();
@@ -60,7 +60,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    QuestionnaireDocument &m_document;
+    questionnaire::QuestionnaireDocument &m_document;
     bool m_built = false;
 
     QLabel *m_lblFileMessage = nullptr;
@@ -75,4 +75,4 @@ private:
     void moveListsTo(const QString &dir);
 };
 
-} // namespace questionnaire
+} // namespace teacher::forms

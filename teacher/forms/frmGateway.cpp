@@ -20,7 +20,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 namespace {
 
 std::optional<quint16> portForTests;
@@ -165,18 +165,21 @@ frmGateway::frmGateway(gateway::GatewayServer &server, QWidget *parent)
 
     m_lblStatus = wrappingLabel(this, u"lblStatus"_s, 12, true);
     side->addWidget(m_lblStatus);
-    m_cmdStopGuessing = new QPushButton(u"まちがいの多い端末を断って授業コードを変える(&G)"_s, this);
+    m_cmdStopGuessing =
+        new QPushButton(u"まちがいの多い端末を断って授業コードを変える(&G)"_s, this);
     m_cmdStopGuessing->setObjectName(u"cmdStopGuessing"_s);
     side->addWidget(m_cmdStopGuessing);
 
-    m_lstRequests = captionedList(this, side, u"lstRequests"_s,
-                                  u"席の引き継ぎの申し出（本人のタブレットか確かめてください）"_s, u'Q');
+    m_lstRequests =
+        captionedList(this, side, u"lstRequests"_s,
+                      u"席の引き継ぎの申し出（本人のタブレットか確かめてください）"_s, u'Q');
     auto *answers = new QHBoxLayout;
     m_cmdApprove = button(this, answers, u"cmdApprove"_s, u"許可する(&A)"_s);
     m_cmdDeny = button(this, answers, u"cmdDeny"_s, u"断る(&R)"_s);
     answers->addStretch(1);
     side->addLayout(answers);
-    m_lstSeats = captionedList(this, side, u"lstSeats"_s, u"タブレットで使われている出席番号"_s, u'S');
+    m_lstSeats =
+        captionedList(this, side, u"lstSeats"_s, u"タブレットで使われている出席番号"_s, u'S');
     auto *seats = new QHBoxLayout;
     m_cmdRelease = button(this, seats, u"cmdRelease"_s, u"席を空ける(&F)"_s);
     m_cmdTurnAway = button(this, seats, u"cmdTurnAway"_s, u"この端末を断る(&K)"_s);
@@ -287,11 +290,10 @@ void frmGateway::showState()
     for (const gateway::GatewayCore::TakeOverRequest &request : core.requests()) {
         requests.append(
             {request.id,
-             request.move
-                 ? u"申し出 %1：%2 番から %3 番へ移りたい（%4、%5前）"_s.arg(request.id)
-                       .arg(request.ownSeat)
-                       .arg(request.seat)
-                       .arg(request.address, age(request.ageMs))
+             request.move ? u"申し出 %1：%2 番から %3 番へ移りたい（%4、%5前）"_s.arg(request.id)
+                                .arg(request.ownSeat)
+                                .arg(request.seat)
+                                .arg(request.address, age(request.ageMs))
              : request.ownSeat != 0
                  ? u"申し出 %1：%2 番も使いたい（%3、すでに %4 番を使用、%5前）"_s.arg(request.id)
                        .arg(request.seat)
@@ -306,10 +308,10 @@ void frmGateway::showState()
 
     QList<std::pair<int, QString>> seats;
     for (const gateway::GatewayCore::HeldSeat &seat : core.heldSeats()) {
-        seats.append({seat.seat, u"%1 番（%2、%3、最後の操作から %4）"_s.arg(seat.seat)
-                                     .arg(seat.address,
-                                          seat.connected ? u"接続中"_s : u"接続が切れています"_s,
-                                          age(seat.idleMs))});
+        seats.append(
+            {seat.seat, u"%1 番（%2、%3、最後の操作から %4）"_s.arg(seat.seat).arg(
+                            seat.address, seat.connected ? u"接続中"_s : u"接続が切れています"_s,
+                            age(seat.idleMs))});
     }
     syncList(m_lstSeats, seats);
     updateButtons();
@@ -360,9 +362,8 @@ void frmGateway::cmdStopGuessing_Click()
     const int count = m_server.core().turnAwayGuessersAndRenewCode();
     showError(u"授業コードをまちがえ続けている端末 %1 台を断り（使っていた出席番号は空けました。"
               u"回答は消えません）、授業コードを変えました。新しい授業コードを生徒に伝えてください"
-              u"（まちがえていないタブレットはそのままです）。"_s
-                  .arg(count));
+              u"（まちがえていないタブレットはそのままです）。"_s.arg(count));
     showState();
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -11,7 +11,7 @@ namespace gateway {
 class GatewayServer;
 }
 
-namespace teacher {
+namespace teacher::forms {
 
 class QrCodeWidget;
 
@@ -95,4 +95,4 @@ private:
     QLabel *m_lblStatus = nullptr;
 };
 
-} // namespace teacher
+} // namespace teacher::forms

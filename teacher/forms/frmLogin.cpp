@@ -7,7 +7,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 
 frmLogin::frmLogin(QWidget *parent) : QDialog(parent)
 {
@@ -52,4 +52,4 @@ void frmLogin::cmdCancel_Click()
     reject();
 }
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-namespace teacher {
+namespace teacher::forms {
 
 // The confirmation that the user is the teacher, shown before anything else.
 class frmLogin : public QDialog
@@ -19,4 +19,4 @@ public:
     void cmdCancel_Click();
 };
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -40,7 +40,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 namespace {
 
 // Client area 15240 x 10410 twips.
@@ -96,7 +96,7 @@ void setWhiteText(QLabel *label)
 
 frmMain::frmMain(lesson::Lesson &lesson, QWidget *parent)
     : QMainWindow(parent), m_lesson(lesson),
-      m_documents(std::make_unique<questionnaire::QuestionnaireWindows>(lesson.document(), this)),
+      m_documents(std::make_unique<QuestionnaireWindows>(lesson.document(), this)),
       m_endHandler([] { QApplication::quit(); })
 {
     setObjectName(u"frmMain"_s);
@@ -840,4 +840,4 @@ void frmMain::closeEvent(QCloseEvent *event)
         m_endHandler();
 }
 
-} // namespace teacher
+} // namespace teacher::forms

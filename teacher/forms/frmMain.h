@@ -19,13 +19,10 @@ class QPushButton;
 class QRadioButton;
 class QTimer;
 
-namespace questionnaire {
-class QuestionnaireWindows;
-}
-
-namespace teacher {
+namespace teacher::forms {
 
 class AnswerStatusWindow;
+class QuestionnaireWindows;
 class frmTimeLimit;
 class ClassListMenu;
 
@@ -57,7 +54,7 @@ public:
     // tells when the share does not answer. The runner outlives the window.
     void setShareRunner(exchange::BackgroundShareRunner &runner);
 
-    questionnaire::QuestionnaireWindows &questionnaireWindows() { return *m_documents; }
+    QuestionnaireWindows &questionnaireWindows() { return *m_documents; }
 
     // Menu handlers.
     void mnuFileOpen_Click();
@@ -110,7 +107,7 @@ protected:
 
 private:
     lesson::Lesson &m_lesson;
-    std::unique_ptr<questionnaire::QuestionnaireWindows> m_documents;
+    std::unique_ptr<QuestionnaireWindows> m_documents;
     std::function<void()> m_endHandler;
     bool m_unloaded = false;
 
@@ -169,4 +166,4 @@ private:
     void laterIfBusy(const std::function<void()> &handler);
 };
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -18,10 +18,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace questionnaire {
-
-using teacher::gothicFont;
-using teacher::twips;
+namespace teacher::forms {
 
 namespace {
 
@@ -89,7 +86,7 @@ protected:
 
 } // namespace
 
-frmTextEdit::frmTextEdit(QuestionnaireDocument &document, QWidget *parent)
+frmTextEdit::frmTextEdit(questionnaire::QuestionnaireDocument &document, QWidget *parent)
     : QWidget(parent, Qt::Window), m_document(document)
 {
     setObjectName(u"frmTextEdit"_s);
@@ -136,19 +133,19 @@ frmTextEdit::frmTextEdit(QuestionnaireDocument &document, QWidget *parent)
 
 void frmTextEdit::Form_Load()
 {
-    m_label1->setText(guideText());
+    m_label1->setText(questionnaire::guideText());
     showCount();
     showQuestionnaireText();
 }
 
 void frmTextEdit::showCount()
 {
-    m_label2->setText(questionCountText(m_document.lastQuestion()));
+    m_label2->setText(questionnaire::questionCountText(m_document.lastQuestion()));
 }
 
 void frmTextEdit::showQuestionnaireText()
 {
-    m_txtEdit->setPlainText(textForEditor(m_document.questionnaireText()));
+    m_txtEdit->setPlainText(questionnaire::textForEditor(m_document.questionnaireText()));
 }
 
 void frmTextEdit::clearText()
@@ -160,19 +157,19 @@ QString frmTextEdit::editedText() const
 {
     // The raw text, not toPlainText(), which turns no-break spaces into
     // plain ones; blocks are separated by paragraph separators there.
-    return textFromEditor(m_txtEdit->document()->toRawText());
+    return questionnaire::textFromEditor(m_txtEdit->document()->toRawText());
 }
 
 void frmTextEdit::cmdEditOk_Click()
 {
     switch (m_document.editOk(editedText())) {
-    case QuestionnaireDocument::EditOkResult::Finished:
+    case questionnaire::QuestionnaireDocument::EditOkResult::Finished:
         hide();
         break;
-    case QuestionnaireDocument::EditOkResult::FileNeeded:
+    case questionnaire::QuestionnaireDocument::EditOkResult::FileNeeded:
         emit fileNeeded();
         break;
-    case QuestionnaireDocument::EditOkResult::Failed:
+    case questionnaire::QuestionnaireDocument::EditOkResult::Failed:
         break; // the user was told; the text stays in the box
     }
 }
@@ -184,4 +181,4 @@ void frmTextEdit::closeEvent(QCloseEvent *event)
         emit discarded();
 }
 
-} // namespace questionnaire
+} // namespace teacher::forms

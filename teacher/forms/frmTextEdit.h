@@ -7,7 +7,7 @@
 class QLabel;
 class QPlainTextEdit;
 
-namespace questionnaire {
+namespace teacher::forms {
 
 // The questionnaire editor "アンケートの文章編集": the questionnaire text in
 // a large box under a guide to the file format. "編集終了" writes the text to
@@ -18,7 +18,7 @@ class frmTextEdit : public QWidget
     Q_OBJECT
 
 public:
-    frmTextEdit(QuestionnaireDocument &document, QWidget *parent = nullptr);
+    frmTextEdit(questionnaire::QuestionnaireDocument &document, QWidget *parent = nullptr);
 
     // Label2 from LastQuestion.
     void showCount();
@@ -43,11 +43,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    QuestionnaireDocument &m_document;
+    questionnaire::QuestionnaireDocument &m_document;
 
     QLabel *m_label1 = nullptr;
     QPlainTextEdit *m_txtEdit = nullptr;
     QLabel *m_label2 = nullptr;
 };
 
-} // namespace questionnaire
+} // namespace teacher::forms

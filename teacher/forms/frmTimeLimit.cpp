@@ -15,7 +15,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace teacher {
+namespace teacher::forms {
 namespace {
 
 QString presetCaption(int seconds)
@@ -102,4 +102,4 @@ void frmTimeLimit::showLimit(const QString &caption, bool canStart, bool running
     m_hint->setVisible(!canStart && !running);
 }
 
-} // namespace teacher
+} // namespace teacher::forms

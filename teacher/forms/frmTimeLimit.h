@@ -9,7 +9,7 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
-namespace teacher {
+namespace teacher::forms {
 
 // "制限時間": the teacher chooses a time and starts it while the pupils
 // answer, or cancels the one running. The window keeps no state of the
@@ -43,4 +43,4 @@ private:
     QPushButton *m_cancel = nullptr;
 };
 
-} // namespace teacher
+} // namespace teacher::forms

@@ -20,7 +20,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class RecordingSeam : public MessageSeam
+class RecordingSeam : public student::forms::MessageSeam
 {
 public:
     struct Message
@@ -89,12 +89,12 @@ private:
     student::Module1 m_module;
     RecordingSeam m_seam;
 
-    std::unique_ptr<frmMain> signedInPanel(bool stopTimer = true)
+    std::unique_ptr<student::forms::frmMain> signedInPanel(bool stopTimer = true)
     {
         m_module.SeatNumber = 7;
         m_module.CommandFilePath = u"Data/LVQ7.ini"_s;
         m_module.AnswerFilePath = u"Data/LVQ7.txt"_s;
-        auto panel = std::make_unique<frmMain>(m_module, m_seam);
+        auto panel = std::make_unique<student::forms::frmMain>(m_module, m_seam);
         if (stopTimer)
             child<QTimer>(*panel, u"LVQTimer"_s)->stop();
         return panel;
@@ -133,7 +133,7 @@ void TestStudentForms::signInEntries()
     QFETCH(QString, entry);
     QFETCH(int, seat);
 
-    frmLogin login(m_module, m_seam);
+    student::forms::frmLogin login(m_module, m_seam);
     login.show();
     QVERIFY(QTest::qWaitForWindowActive(&login));
     auto *txtUserName = child<QLineEdit>(login, u"txtUserName"_s);
@@ -177,7 +177,7 @@ void TestStudentForms::keysOnButtons()
 {
     QFETCH(QList<Qt::Key>, keys);
     QFETCH(bool, ok);
-    frmLogin login(m_module, m_seam);
+    student::forms::frmLogin login(m_module, m_seam);
     login.show();
     QVERIFY(QTest::qWaitForWindowActive(&login));
     auto *txtUserName = child<QLineEdit>(login, u"txtUserName"_s);
@@ -210,7 +210,7 @@ void TestStudentForms::loginLayout()
     QFETCH(QRect, geometry);
     QFETCH(QString, text);
 
-    frmLogin login(m_module, m_seam);
+    student::forms::frmLogin login(m_module, m_seam);
     QCOMPARE(login.windowTitle(), u"オンブラ集計　ログオン"_s);
     QCOMPARE(login.size(), QSize(250, 106));
     QCOMPARE(login.font().pointSizeF(), 9.75);
@@ -329,7 +329,7 @@ void TestStudentForms::answerCaptionsFit()
     panel->PollCommandFile();
 
     for (int i = 0; i < mode; ++i) {
-        auto *button = child<AnswerButton>(*panel, u"Command1_%1"_s.arg(i));
+        auto *button = child<student::forms::AnswerButton>(*panel, u"Command1_%1"_s.arg(i));
         QVERIFY(button->isVisible());
         QCOMPARE(button->font().pointSizeF(), chosen);
         // The whole label stays the button's text for the keyboard, the
@@ -378,7 +378,7 @@ void TestStudentForms::endsAtOnce()
     QFETCH(bool, answeredBefore);
 
     const auto panel = signedInPanel();
-    QSignalSpy ended(panel.get(), &frmMain::endRequested);
+    QSignalSpy ended(panel.get(), &student::forms::frmMain::endRequested);
     panel->show();
     if (answeredBefore) {
         QVERIFY(SeatFolder::writeLines(m_module.CommandFilePath, {u" 2 "_s, u"Q"_s}));

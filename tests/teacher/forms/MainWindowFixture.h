@@ -14,7 +14,7 @@ struct MainWindowFixture
     ClassroomFolder folder;
     ScriptedPrompter prompter;
     lesson::Lesson lesson{prompter};
-    teacher::frmMain window{lesson};
+    teacher::forms::frmMain window{lesson};
 
     // Starts the lesson and shows the window; false if it never appeared.
     bool show()

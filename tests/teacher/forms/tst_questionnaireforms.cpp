@@ -57,7 +57,7 @@ struct Classroom
     ClassroomFolder folder;
     ScriptedPrompter prompter;
     lesson::Lesson lesson{prompter};
-    teacher::frmMain window{lesson};
+    teacher::forms::frmMain window{lesson};
     const QString dir = QDir::currentPath();
 
     Classroom()
@@ -65,9 +65,9 @@ struct Classroom
         window.setEndHandler([] {});
     }
 
-    QuestionnaireWindows &windows() { return window.questionnaireWindows(); }
-    frmFileLoad *chooser() { return windows().fileLoad(); }
-    frmTextEdit *editor() { return windows().textEdit(); }
+    teacher::forms::QuestionnaireWindows &windows() { return window.questionnaireWindows(); }
+    teacher::forms::frmFileLoad *chooser() { return windows().fileLoad(); }
+    teacher::forms::frmTextEdit *editor() { return windows().textEdit(); }
     void menu(const QString &name) { window.findChild<QAction *>(name)->trigger(); }
 
     template <typename T> T *in(QWidget *parent, const QString &name)
@@ -77,8 +77,14 @@ struct Classroom
             qWarning("no child %s", qPrintable(name));
         return widget;
     }
-    FileList *file1() { return in<FileList>(chooser(), u"File1"_s); }
-    DirectoryList *dir1() { return in<DirectoryList>(chooser(), u"Dir1"_s); }
+    teacher::forms::FileList *file1()
+    {
+        return in<teacher::forms::FileList>(chooser(), u"File1"_s);
+    }
+    teacher::forms::DirectoryList *dir1()
+    {
+        return in<teacher::forms::DirectoryList>(chooser(), u"Dir1"_s);
+    }
     QLineEdit *text1() { return in<QLineEdit>(chooser(), u"Text1"_s); }
     QPlainTextEdit *txtEdit() { return in<QPlainTextEdit>(editor(), u"txtEdit"_s); }
     QString prompt() { return in<QLabel>(chooser(), u"lblFileMessage"_s)->text(); }

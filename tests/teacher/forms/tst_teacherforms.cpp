@@ -131,7 +131,7 @@ void TestTeacherForms::loginKeys()
 {
     QFETCH(QString, how);
     QFETCH(bool, ok);
-    teacher::frmLogin login;
+    teacher::forms::frmLogin login;
     QCOMPARE(login.windowTitle(), u"オンブラ（先生用）　ﾛｸﾞｵﾝ"_s);
     QCOMPARE(child<QLabel>(&login, u"lblLabels"_s)->text(),
              u"このソフトは先生用です。まちがった人は、キャンセルをクリックして下さい。"_s);
@@ -232,7 +232,7 @@ void TestTeacherForms::menus()
     QFETCH(QString, caption);
     ScriptedPrompter prompter;
     lesson::Lesson lesson(prompter);
-    teacher::frmMain window(lesson);
+    teacher::forms::frmMain window(lesson);
     QAction *action = window.findChild<QAction *>(name);
     QVERIFY(action);
     QCOMPARE(action->text(), caption);
@@ -407,7 +407,7 @@ void TestTeacherForms::messageBoxKeys()
     QFETCH(bool, first);
     QWidget parent;
     parent.show();
-    teacher::MessageBoxPrompter prompter;
+    teacher::forms::MessageBoxPrompter prompter;
     prompter.setParentWidget(&parent);
 
     bool pressed = false;
@@ -486,7 +486,7 @@ void TestTeacherForms::captionsFit()
     }
 
     QWidget *control = child<QWidget>(&window, name);
-    if (auto *item = qobject_cast<teacher::FittingLabel *>(control)) {
+    if (auto *item = qobject_cast<teacher::forms::FittingLabel *>(control)) {
         QVERIFY(!item->text().isEmpty());
         const widgets::FittedCaption fitted = item->fitted();
         QVERIFY2(!fitted.elided, qPrintable(fitted.lines.join(u'|')));
@@ -541,7 +541,7 @@ void TestTeacherForms::answerStateAndHiddenGraph()
 
     // 回答状況 by its keyboard shortcut: modeless, a cell per seat
     QTest::keyClick(&window, Qt::Key_J, Qt::ControlModifier);
-    teacher::AnswerStatusWindow *status = window.answerStatusWindow();
+    teacher::forms::AnswerStatusWindow *status = window.answerStatusWindow();
     QVERIFY(status && status->isVisible() && !status->isModal());
     QCOMPARE(status->windowTitle(), u"回答状況"_s);
     QCOMPARE(status->cell(5)->accessibleName(), u"5番 回答済み"_s);
@@ -723,13 +723,13 @@ void TestTeacherForms::secondVoteAndTimeLimit()
     QCOMPARE(earlier->text(), u"1人"_s);
 
 #if OMBRA_GATEWAY
-    teacher::frmGateway::setPort(0);
+    teacher::forms::frmGateway::setPort(0);
     window.findChild<QAction *>(u"mnuTablet"_s)->trigger();
     auto *gateway = window.findChild<gateway::GatewayServer *>();
     QVERIFY(gateway);
 #endif
     QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
-    teacher::frmTimeLimit *limit = window.timeLimitWindow();
+    teacher::forms::frmTimeLimit *limit = window.timeLimitWindow();
     QVERIFY(limit && limit->isVisible());
     auto press = [](QWidget *widget) {
         QAccessible::queryAccessibleInterface(widget)->actionInterface()->doAction(
@@ -791,7 +791,7 @@ void TestTeacherForms::classList()
     roster::rememberClassListPath(gone);
     MainWindowFixture fixture;
     auto &[folder, prompter, lesson, window] = fixture;
-    auto *menu = window.findChild<teacher::ClassListMenu *>();
+    auto *menu = window.findChild<teacher::forms::ClassListMenu *>();
     QVERIFY(menu);
     QStringList warnings;
     menu->setWarner([&](const QString &text) { warnings << text; });
@@ -846,7 +846,7 @@ void TestTeacherForms::classList()
 
     // the overview shows no names until asked
     QTest::keyClick(&window, Qt::Key_J, Qt::ControlModifier);
-    teacher::AnswerStatusWindow *status = window.answerStatusWindow();
+    teacher::forms::AnswerStatusWindow *status = window.answerStatusWindow();
     QVERIFY(status && status->isVisible());
     QCOMPARE(status->cell(5)->accessibleName(), u"5番 回答済み"_s);
     QVERIFY(!status->cell(5)->text().contains(u"山田"_s));
@@ -957,7 +957,7 @@ void TestTeacherForms::lessonReportOnPaper()
     report.seatNames[7] = u"寿限無寿限無五劫の擦り切れ海砂利水魚の水行末雲来末風来末"_s;
     QTemporaryDir out;
     const QString pdf = out.filePath(u"report.pdf"_s);
-    QVERIFY(teacher::writeLessonReportPdf(report, pdf).ok);
+    QVERIFY(teacher::forms::writeLessonReportPdf(report, pdf).ok);
 
     const QString firstPage = pdfText(pdf, {u"-f"_s, u"1"_s, u"-l"_s, u"1"_s});
     for (const QString &expected : {u"第1問 質問1"_s, u"第2問 質問2"_s, u"第3問 質問3"_s})
@@ -1014,7 +1014,7 @@ void TestTeacherForms::closingEndsTheLesson()
     ClassroomFolder::write(u"Kiroku.csv"_s, "an earlier lesson's record");
     ScriptedPrompter prompter;
     lesson::Lesson lesson(prompter);
-    teacher::frmMain window(lesson);
+    teacher::forms::frmMain window(lesson);
     int ended = 0;
     window.setEndHandler([&ended] { ++ended; });
     window.Form_Load();
@@ -1039,7 +1039,7 @@ void TestTeacherForms::gatewayWindow()
     QVERIFY(fixture.show());
     QVERIFY(!fixture.window.findChild<QAction *>(u"mnuTablet"_s));
 #else
-    teacher::frmGateway::setPort(0);
+    teacher::forms::frmGateway::setPort(0);
     QHash<quint64, QByteArray> sent; // outlives the gateway, which sends to it
     MainWindowFixture fixture;
     QVERIFY(fixture.show());
@@ -1051,7 +1051,8 @@ void TestTeacherForms::gatewayWindow()
     QVERIFY(fileItems.indexOf(item) <
             fileItems.indexOf(fixture.window.findChild<QAction *>(u"mnuFileExit"_s)));
     item->trigger();
-    QPointer<teacher::frmGateway> gatewayWindow = fixture.window.findChild<teacher::frmGateway *>();
+    QPointer<teacher::forms::frmGateway> gatewayWindow =
+        fixture.window.findChild<teacher::forms::frmGateway *>();
     QVERIFY(gatewayWindow);
     QCOMPARE(gatewayWindow->windowTitle(), u"タブレットから回答"_s);
     QVERIFY(gatewayWindow->isServing());
@@ -1075,7 +1076,7 @@ void TestTeacherForms::gatewayWindow()
 
     // A second click brings the same window back.
     item->trigger();
-    QCOMPARE(fixture.window.findChildren<teacher::frmGateway *>().size(), 1);
+    QCOMPARE(fixture.window.findChildren<teacher::forms::frmGateway *>().size(), 1);
 
     // Seat 3 is held; another page asks for it with a wrong code, then the
     // right one; the teacher approves in the window.
@@ -1119,7 +1120,7 @@ void TestTeacherForms::gatewayWindow()
     probe.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(!probe.waitForConnected(2000));
     item->trigger();
-    gatewayWindow = fixture.window.findChild<teacher::frmGateway *>();
+    gatewayWindow = fixture.window.findChild<teacher::forms::frmGateway *>();
     QVERIFY(gatewayWindow && gatewayWindow->isServing());
     QCOMPARE(gatewayWindow->server().core().lessonCode(), code);
     QCOMPARE(gatewayWindow->server().core().lessonKey(), key);
@@ -1135,12 +1136,12 @@ void TestTeacherForms::gatewayMenuPassesTheTimeCaption()
 #if !OMBRA_GATEWAY
     QSKIP("built without the gateway");
 #else
-    teacher::frmGateway::setPort(0);
+    teacher::forms::frmGateway::setPort(0);
     QWidget owner;
     QMenu fileMenu(&owner);
     fileMenu.addSeparator();
     const std::function<void(const QString &)> setTimeCaption =
-        teacher::addGatewayMenuItem(&owner, &fileMenu);
+        teacher::forms::addGatewayMenuItem(&owner, &fileMenu);
     setTimeCaption(u"のこり 1:05"_s); // no gateway yet
     QAction *item = fileMenu.findChild<QAction *>(u"mnuTablet"_s);
     QVERIFY(item);
@@ -1150,7 +1151,7 @@ void TestTeacherForms::gatewayMenuPassesTheTimeCaption()
     QCOMPARE(server->core().timeCaption(), u"のこり 1:05"_s);
     setTimeCaption(u"時間です"_s);
     QCOMPARE(server->core().timeCaption(), u"時間です"_s);
-    owner.findChild<teacher::frmGateway *>()->close();
+    owner.findChild<teacher::forms::frmGateway *>()->close();
     setTimeCaption(QString());
     QCOMPARE(server->core().timeCaption(), QString());
 #endif
@@ -1161,11 +1162,12 @@ void TestTeacherForms::closingTheProgramStopsTheGateway()
 #if !OMBRA_GATEWAY
     QSKIP("built without the gateway");
 #else
-    teacher::frmGateway::setPort(0);
+    teacher::forms::frmGateway::setPort(0);
     MainWindowFixture fixture;
     QVERIFY(fixture.show());
     fixture.window.findChild<QAction *>(u"mnuTablet"_s)->trigger();
-    teacher::frmGateway *gatewayWindow = fixture.window.findChild<teacher::frmGateway *>();
+    teacher::forms::frmGateway *gatewayWindow =
+        fixture.window.findChild<teacher::forms::frmGateway *>();
     QVERIFY(gatewayWindow && gatewayWindow->isServing());
     // A browser at seat 3 is told that the questionnaire is over.
     gateway::GatewayCore &core = gatewayWindow->server().core();
@@ -1191,12 +1193,12 @@ void TestTeacherForms::gatewayWindowKeepsTheSelection()
 #if !OMBRA_GATEWAY
     QSKIP("built without the gateway");
 #else
-    teacher::frmGateway::setPort(0);
+    teacher::forms::frmGateway::setPort(0);
     QHash<quint64, QByteArray> sent;
     MainWindowFixture fixture;
     QVERIFY(fixture.show());
     fixture.window.findChild<QAction *>(u"mnuTablet"_s)->trigger();
-    teacher::frmGateway *window = fixture.window.findChild<teacher::frmGateway *>();
+    teacher::forms::frmGateway *window = fixture.window.findChild<teacher::forms::frmGateway *>();
     QVERIFY(window && window->isServing());
     gateway::GatewayCore &core = window->server().core();
     core.setSink(
@@ -1272,9 +1274,9 @@ void TestTeacherForms::gatewayWindowKeepsTheSelection()
 void TestTeacherForms::publishFailureBoxWithTimerRunning()
 {
     ClassroomFolder folder;
-    teacher::MessageBoxPrompter prompter;
+    teacher::forms::MessageBoxPrompter prompter;
     lesson::Lesson lesson(prompter);
-    teacher::frmMain window(lesson);
+    teacher::forms::frmMain window(lesson);
     prompter.setParentWidget(&window);
     window.setEndHandler([] {});
     window.Form_Load();
@@ -1324,7 +1326,7 @@ void TestTeacherForms::publishFailureBoxWithTimerRunning()
 
 void TestTeacherForms::aboutDialog()
 {
-    teacher::frmAbout about;
+    teacher::forms::frmAbout about;
     QCOMPARE(about.windowTitle(), u"ﾊﾞｰｼﾞｮﾝ情報 OmbraDesk"_s);
     QCOMPARE(child<QLabel>(&about, u"lblVersion"_s)->text(), u"ﾊﾞｰｼﾞｮﾝ 1.00"_s);
     QVERIFY(child<QLabel>(&about, u"lblTitle"_s)->text().endsWith(u"　オンブラ（先生用）"_s));
