@@ -855,6 +855,8 @@ void TestTeacherForms::classList()
     QVERIFY(showNames->isChecked());
     QCOMPARE(status->cell(5)->accessibleName(), u"5番 山田 太郎 回答済み"_s);
     QVERIFY(status->cell(5)->text().contains(u"山田 太郎"_s));
+    if (const QString shot = qEnvironmentVariable("OMBRA_SCREENSHOT_DIR"); !shot.isEmpty())
+        status->grab().save(shot + u"/answer-status-names.png"_s);
     QCOMPARE(status->cell(9)->accessibleName(), u"9番 <b>佐藤</b> 未回答"_s);
     QVERIFY(status->cell(9)->text().contains(u"&lt;b&gt;佐藤"_s)); // shown as written
     QCOMPARE(status->cell(12)->accessibleName(), u"12番 未回答"_s);
