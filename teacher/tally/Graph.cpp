@@ -97,23 +97,35 @@ LabelLayout layoutAnswerLabels(double mode, const ShownTexts &shown)
     return result;
 }
 
-bool showCountGraph(double mode, const std::array<float, kBars> &answerCount, Graph &graph)
+namespace {
+
+// Draws every placed answer's bar with draw(answer, bar), then empties the
+// positions the layout leaves empty. False, with graph untouched, for a mode
+// that places no answer.
+template <typename Draw> bool drawBars(double mode, Graph &graph, Draw draw)
 {
     const std::optional<BarLayout> layout = barPosition(mode);
     if (!layout)
         return false;
     for (int answer = 0; answer < kBars; ++answer) {
         const int position = layout->positionOfAnswer[answer];
-        if (position < 0)
-            continue;
-        const float count = answerCount[answer];
-        Bar &bar = graph[position];
-        bar.caption = exchange::numberDigits(count) + u"人"_s;
-        bar.height = count * kPixelsPerPupil;
-        bar.top = kBaseLine - bar.height;
+        if (position >= 0)
+            draw(answer, graph[position]);
     }
     emptyPositions(*layout, graph);
     return true;
+}
+
+} // namespace
+
+bool showCountGraph(double mode, const std::array<float, kBars> &answerCount, Graph &graph)
+{
+    return drawBars(mode, graph, [&answerCount](int answer, Bar &bar) {
+        const float count = answerCount[answer];
+        bar.caption = exchange::numberDigits(count) + u"人"_s;
+        bar.height = count * kPixelsPerPupil;
+        bar.top = kBaseLine - bar.height;
+    });
 }
 
 bool showPercentGraph(double mode, const std::array<float, kBars> &answerCount, int lvqSum,
@@ -121,23 +133,14 @@ bool showPercentGraph(double mode, const std::array<float, kBars> &answerCount, 
 {
     if (lvqSum == 0)
         return false;
-    const std::optional<BarLayout> layout = barPosition(mode);
-    if (!layout)
-        return false;
-    for (int answer = 0; answer < kBars; ++answer) {
-        const int position = layout->positionOfAnswer[answer];
-        if (position < 0)
-            continue;
+    return drawBars(mode, graph, [&](int answer, Bar &bar) {
         // single precision throughout, so 1 of 3 reads 33.33334 before the cut
         lvqPercent = answerCount[answer] / static_cast<float>(lvqSum);
         const float height = lvqPercent * static_cast<float>(kFullScale);
-        Bar &bar = graph[position];
         bar.caption = percentLabel(lvqPercent);
         bar.height = height;
         bar.top = static_cast<float>(kBaseLine) - height;
-    }
-    emptyPositions(*layout, graph);
-    return true;
+    });
 }
 
 QString percentLabel(float share)
