@@ -149,6 +149,25 @@ void ClassListMenu::nameSeats(tally::LessonReport &report) const
         report.seatNames[seat] = m_list ? m_list->name(seat) : QString();
 }
 
+bool ClassListMenu::refusesNamesAt(const QString &path) const
+{
+    if (!m_list)
+        return false;
+    // The folder the file would go to, links resolved, against the
+    // classroom folder's.
+    const QString folder = QFileInfo(QFileInfo(path).absolutePath()).canonicalFilePath();
+    const QString classroom = QDir::current().canonicalPath();
+    const Qt::CaseSensitivity cs =
+        QDir(u"A"_s) == QDir(u"a"_s) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    if (folder.isEmpty() ||
+        !(folder.compare(classroom, cs) == 0 || folder.startsWith(classroom + u'/', cs)))
+        return false;
+    m_warn(u"名前の入ったファイルは、生徒のパソコンからも見える教室のフォルダには保存しません。"
+           u"ドキュメントなど先生のパソコンのフォルダを選んでください。\n"_s +
+           exchange::nativePath(path));
+    return true;
+}
+
 void ClassListMenu::mnuOpenClassList_Click()
 {
     const QString proposed = m_path.isEmpty() ? documentsFolder() : m_path;
@@ -180,6 +199,8 @@ void ClassListMenu::mnuSaveNamedRecord_Click()
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += u".csv"_s;
+    if (refusesNamesAt(path))
+        return;
     const lesson::LessonSession &session = m_lesson.session();
     const exchange::FileStatus status = exchange::saveFileSafely(
         path, roster::namedRecordBytes(session.record().history(), session.studentsMax(), *m_list));

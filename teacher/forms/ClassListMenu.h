@@ -44,6 +44,12 @@ public:
     QString listPath() const { return m_path; }
     // Puts the list's names into the report's seat table.
     void nameSeats(tally::LessonReport &report) const;
+    // Whether a list is open: files with names are proposed in Documents.
+    bool hasList() const { return m_list.has_value(); }
+    // A file with names never goes into the classroom folder, which every
+    // pupil's PC can read: true, and the teacher is told, for a path in it
+    // while a list is open.
+    bool refusesNamesAt(const QString &path) const;
 
     // Menu handlers.
     void mnuOpenClassList_Click();

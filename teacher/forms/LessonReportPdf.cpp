@@ -54,19 +54,26 @@ public:
     {
         m_painter.setFont(gothicFont(pointSize, bold));
         m_painter.setPen(Qt::black);
-        const QRectF box(kMargin + indent, m_y, m_width - indent, m_bottom - m_y);
-        const QRectF used = m_painter.boundingRect(box, Qt::TextWordWrap, text);
-        m_painter.drawText(box, Qt::TextWordWrap, text);
+        // Measured first: a text that does not fit below goes to a new page.
+        const auto box = [&] {
+            return QRectF(kMargin + indent, m_y, m_width - indent, m_bottom - kMargin);
+        };
+        const QRectF used = m_painter.boundingRect(box(), Qt::TextWordWrap, text);
+        keep(used.height());
+        m_painter.drawText(box(), Qt::TextWordWrap, text);
         m_y += used.height() + pointSize * 0.35;
     }
     void space(double points) { m_y += points; }
-    // A new page unless height points still fit on this one.
-    void keep(double height)
+    // A new page unless height points still fit on this one; true when it
+    // began one.
+    bool keep(double height)
     {
         if (m_y + height > m_bottom && m_y > kMargin) {
             m_writer.newPage();
             m_y = kMargin;
+            return true;
         }
+        return false;
     }
 
     // One row per answer: the answer, its count and share, and for the
@@ -81,7 +88,7 @@ public:
         const double wordsWidth = m_width * kWordsShare;
         const double barLeft = left + wordsWidth + kIndent;
         const double fullBar = kMargin + m_width - barLeft;
-        const double top = m_y;
+        double top = m_y;
         m_painter.setFont(gothicFont(kAnswerPoints));
         for (int a = 0; a < question.answers; ++a) {
             const bool correct = question.correct == a + 1;
@@ -90,10 +97,17 @@ public:
             // column break to a reader of the PDF's text.
             const QString words = QString::number(a + 1) + u". "_s + question.texts[a + 1] +
                                   u" "_s + bars[a].caption + (correct ? u" ← 正解"_s : QString());
-            const QRectF box(left, m_y, wordsWidth, m_bottom - m_y);
+            // Each row whole on a page: one that does not fit goes to the next.
+            const auto box = [&] { return QRectF(left, m_y, wordsWidth, m_bottom - kMargin); };
             m_painter.setPen(Qt::black);
-            const QRectF used = m_painter.boundingRect(box, Qt::TextWordWrap, words);
-            m_painter.drawText(box, Qt::TextWordWrap, words);
+            const QRectF used = m_painter.boundingRect(box(), Qt::TextWordWrap, words);
+            const double rowHeightNeeded = std::max(
+                used.height(), kBarHeight + 4 + (bars[a].earlierLength ? kEarlierHeight + 1 : 0));
+            if (keep(rowHeightNeeded))
+                top = m_y;
+            m_painter.setFont(gothicFont(kAnswerPoints));
+            m_painter.setPen(Qt::black);
+            m_painter.drawText(box(), Qt::TextWordWrap, words);
             const double length = fullBar * bars[a].length;
             if (length > 0) {
                 const QRectF bar(barLeft, m_y + 2, length, kBarHeight);

@@ -34,6 +34,7 @@
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cmath>
@@ -582,11 +583,18 @@ void frmMain::showCorrectMark()
 void frmMain::mnuSaveLessonReport_Click()
 {
     const QDate today = QDate::currentDate();
-    QString path = m_chooseReportPath(QDir::current().filePath(tally::reportFileName(today)));
+    // With names in its table, the report goes to the teacher's own folders.
+    const QDir proposed =
+        m_classList->hasList()
+            ? QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            : QDir::current();
+    QString path = m_chooseReportPath(proposed.filePath(tally::reportFileName(today)));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += u".pdf"_s;
+    if (m_classList->refusesNamesAt(path))
+        return;
     const lesson::LessonSession &session = m_lesson.session();
     tally::LessonReport report = tally::makeLessonReport(
         session.record().history(), session.studentsMax(), today, QDir::currentPath());

@@ -25,6 +25,14 @@ int ClassList::size() const
 
 namespace {
 
+// A field as a message quotes it: at most a few dozen characters, so that
+// a stray file cannot make the message larger than the screen.
+QString quoted(const QString &field)
+{
+    constexpr qsizetype kQuoted = 24;
+    return field.size() <= kQuoted ? field : field.left(kQuoted) + u"…"_s;
+}
+
 // The fields of a line: at tabs when it has one, at commas otherwise. A
 // field whose first character (after blanks) is a quote runs to the closing
 // quote, a doubled quote standing for one; what follows it up to the
@@ -122,11 +130,12 @@ struct ClassListReader
             const QString where = u"%1行目："_s.arg(lineNumber);
             const QString name = fields.value(1);
             if (seat < 0) {
-                reading.problems.append(where + u"出席番号がありません（%1）"_s.arg(fields[0]));
+                reading.problems.append(where +
+                                        u"出席番号がありません（%1）"_s.arg(quoted(fields[0])));
             } else if (seat < 1 || seat > exchange::kStudentsMax) {
                 reading.problems.append(
-                    where + u"出席番号 %1 は 1～%2 の範囲にありません"_s.arg(fields[0]).arg(
-                                exchange::kStudentsMax));
+                    where + u"出席番号 %1 は 1～%2 の範囲にありません"_s.arg(quoted(fields[0]))
+                                .arg(exchange::kStudentsMax));
             } else if (name.isEmpty()) {
                 reading.problems.append(where + u"%1番の名前がありません"_s.arg(seat));
             } else if (lineOfSeat.contains(seat)) {

@@ -184,8 +184,10 @@ namespace {
 
 // Whether a spreadsheet would take a text for a formula: it begins, after
 // any blanks, with = + - @ or their full-width forms (which a Japanese
-// spreadsheet accepts as well), or with a tab or a carriage return. A plain
-// number such as -1, +3 or -0.5 is read as a number and is none.
+// spreadsheet accepts as well, and the minus sign U+2212, which code page
+// 932 writes as the full-width hyphen-minus), or with a tab or a carriage
+// return. A plain number such as -1, +3 or -0.5 is read as a number and is
+// none.
 bool looksLikeFormula(const QString &text)
 {
     static const QRegularExpression plainNumber(u"^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"_s);
@@ -193,7 +195,7 @@ bool looksLikeFormula(const QString &text)
         return true;
     const auto first =
         std::find_if(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); });
-    return first != text.cend() && u"=+-@\uFF1D\uFF0B\uFF0D\uFF20"_s.contains(*first) &&
+    return first != text.cend() && u"=+-@\uFF1D\uFF0B\uFF0D\uFF20\u2212"_s.contains(*first) &&
            !plainNumber.match(text).hasMatch();
 }
 

@@ -896,6 +896,20 @@ void TestTeacherForms::classList()
              roster::namedRecordBytes(lesson.session().record().history(), 50, *menu->list()));
     QVERIFY(saved.contains(exchange::encodeCp932(u" 5 番 ,山田 太郎, 1 "_s)));
     QCOMPARE(warnings.size(), 2);
+    // nor into the classroom folder by the teacher's choice, the record's
+    // copy or the PDF with names (proposed in Documents)
+    answer = QDir::current().filePath(u"named.csv"_s);
+    saveNamed->trigger();
+    QCOMPARE(warnings.size(), 3);
+    QVERIFY(warnings.last().contains(u"教室のフォルダ"_s) && !QFile::exists(answer));
+    window.setReportPathChooser([&](const QString &path) {
+        proposed = path;
+        return QDir::current().filePath(u"Data/まとめ.pdf"_s);
+    });
+    window.findChild<QAction *>(u"mnuSaveLessonReport"_s)->trigger();
+    QCOMPARE(QFileInfo(proposed).absolutePath(),
+             QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    QCOMPARE(warnings.size(), 4);
     // the names never reach the classroom folder
     for (QDirIterator it(folder.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
         const QByteArray bytes = ClassroomFolder::read(it.next());
@@ -906,8 +920,8 @@ void TestTeacherForms::classList()
     // a failed write names the file; the file menu's accessible action
     answer = out.filePath(u"no such folder/記録.csv"_s);
     QVERIFY(pressAccessibly(window.findChild<QMenu *>(u"mnuFile"_s), u"名前付きの記録を保存..."_s));
-    QCOMPARE(warnings.size(), 3);
-    QVERIFY(warnings[2].contains(QDir::toNativeSeparators(answer)));
+    QCOMPARE(warnings.size(), 5);
+    QVERIFY(warnings[4].contains(QDir::toNativeSeparators(answer)));
 
     // a file that names nobody: said, and the list open stays
     const QString empty = home.filePath(u"empty.csv"_s);
@@ -915,9 +929,9 @@ void TestTeacherForms::classList()
     answer = empty;
     QVERIFY(pressAccessibly(window.findChild<QMenu *>(u"mnuFile"_s), u"名簿を開く..."_s));
     QCOMPARE(proposed, listPath); // the list open proposed
-    QCOMPARE(warnings.size(), 4);
-    QVERIFY(warnings[3].contains(QDir::toNativeSeparators(empty)) &&
-            warnings[3].contains(u"2行目"_s));
+    QCOMPARE(warnings.size(), 6);
+    QVERIFY(warnings[5].contains(QDir::toNativeSeparators(empty)) &&
+            warnings[5].contains(u"2行目"_s));
     QCOMPARE(menu->list()->name(5), u"山田 太郎"_s);
     QCOMPARE(roster::rememberedClassListPath(), listPath);
     tally::LessonReport report;
@@ -949,6 +963,9 @@ void TestTeacherForms::lessonReportOnPaper()
             question.percents[a] = tally::roundedPercent(question.counts[a], 3);
         report.questions.append(question);
     }
+    // long answers that wrap: every row and total on a page, none cut off
+    for (int a = 1; a <= 5; ++a)
+        report.questions[4].texts[a] = QString(120, QChar(u'長'));
     report.questions[0].correct = 2;
     report.questions[0].correctPercent = 67;
     report.markedQuestions = 1;
@@ -970,6 +987,8 @@ void TestTeacherForms::lessonReportOnPaper()
           u"5番 山田 太郎"_s, u"1 / 1"_s, u"7番 寿限無"_s})
         QVERIFY2(text.contains(expected), qPrintable(expected + u" in:\n"_s + text));
     QVERIFY(!text.contains(u"水行末雲来末風来末"_s)); // cut to its cell
+    QCOMPARE(text.count(u"回答 3人"_s), 6);
+    QCOMPARE(text.count(u"人（"_s), 6 * 5);
 
     // 72 dots an inch: a dot a point
     QProcess render;

@@ -230,6 +230,8 @@ void TestAnswerRecord::formulaCells_data()
         << u"　＝１＋２"_s << QByteArray::fromHex("27 8140 8181 8250 817b 8251");
     QTest::newRow("full-width @") << u"＠ＳＵＭ"_s << QByteArray::fromHex("27 8197 8272 8274 826c");
     QTest::newRow("full-width -") << u"－５"_s << QByteArray::fromHex("27 817c 8254");
+    QTest::newRow("minus sign, written as the full-width -")
+        << u"\u2212cmd"_s << QByteArray::fromHex("27 817c 636d64");
     QTest::newRow("negative number") << u"-1"_s << QByteArray("-1");
     QTest::newRow("signed number") << u"+3"_s << QByteArray("+3");
     QTest::newRow("negative fraction") << u"-0.5"_s << QByteArray("-0.5");
