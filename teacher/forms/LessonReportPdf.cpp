@@ -101,12 +101,12 @@ public:
             const auto box = [&] { return QRectF(left, m_y, wordsWidth, m_bottom - kMargin); };
             m_painter.setPen(Qt::black);
             const QRectF used = m_painter.boundingRect(box(), Qt::TextWordWrap, words);
-            const double rowHeightNeeded = std::max(
-                used.height(), kBarHeight + 4 + (bars[a].earlierLength ? kEarlierHeight + 1 : 0));
-            if (keep(rowHeightNeeded))
+            // The bar, and the vote before's under it.
+            const double barsHeight =
+                kBarHeight + 4 + (bars[a].earlierLength ? kEarlierHeight + 1 : 0);
+            const double rowHeight = std::max(used.height(), barsHeight);
+            if (keep(rowHeight))
                 top = m_y;
-            m_painter.setFont(gothicFont(kAnswerPoints));
-            m_painter.setPen(Qt::black);
             m_painter.drawText(box(), Qt::TextWordWrap, words);
             const double length = fullBar * bars[a].length;
             if (length > 0) {
@@ -117,17 +117,13 @@ public:
             }
             // The vote before, on the same scale right under it: a dashed
             // outline without fill.
-            double rowHeight = kBarHeight + 4;
-            if (bars[a].earlierLength) {
-                const double earlier = fullBar * *bars[a].earlierLength;
-                if (earlier > 0) {
-                    m_painter.setPen(QPen(kBarEdge, 0.6, Qt::DashLine));
-                    m_painter.drawRect(
-                        QRectF(barLeft, m_y + 3 + kBarHeight, earlier, kEarlierHeight));
-                }
-                rowHeight += kEarlierHeight + 1;
+            const double earlier = fullBar * bars[a].earlierLength.value_or(0);
+            if (earlier > 0) {
+                m_painter.setPen(QPen(kBarEdge, 0.6, Qt::DashLine));
+                m_painter.drawRect(QRectF(barLeft, m_y + 3 + kBarHeight, earlier, kEarlierHeight));
             }
-            m_y += std::max(used.height(), rowHeight) + kRowGap;
+            m_painter.setPen(Qt::black);
+            m_y += rowHeight + kRowGap;
         }
         // The bars' common start.
         m_painter.setPen(QPen(kAxis, 0.6));

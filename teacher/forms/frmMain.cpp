@@ -756,11 +756,11 @@ void frmMain::showTimeLimit()
         m_timeLimitWindow->showLimit(caption, m_lesson.session().answering(),
                                      limit.state() == lesson::TimeLimit::State::Running);
     }
-    m_voteAgain->setEnabled(m_lesson.canVoteAgain());
 }
 
 void frmMain::showEarlierVote()
 {
+    m_voteAgain->setEnabled(m_lesson.canVoteAgain());
     const std::optional<lesson::Lesson::EarlierVote> vote = m_lesson.earlierVote();
     const bool shown = vote && !m_hideGraph->isChecked();
     for (int k = 0; k < 5; ++k) {

@@ -110,6 +110,28 @@ struct FailingWrites
     }
 };
 
+// Presses one of the lesson's answering controls by name; nothing for a
+// name that is none of them.
+void pressControl(Lesson &lesson, const QString &control)
+{
+    if (control == u"start")
+        lesson.CmdStart_Click();
+    else if (control == u"pause")
+        lesson.CmdPause_Click();
+    else if (control == u"clear")
+        lesson.CmdLVQClear_Click();
+    else if (control == u"back")
+        lesson.cmdBack_Click();
+    else if (control == u"vote")
+        lesson.mnuVoteAgain_Click();
+    else if (control == u"check")
+        lesson.Check1_Click(false);
+    else if (control == u"option")
+        lesson.OptLVQ_Click(5);
+    else if (control == u"end")
+        lesson.cmdEnd_Click();
+}
+
 } // namespace
 
 class TestLesson : public QObject
@@ -608,16 +630,7 @@ void TestLesson::timeLimit()
     QTest::qWait(300); // once a second shown, not at every look
     QCOMPARE(changed.size(), 1);
     answer(9, 2);
-    if (action == u"start")
-        lesson.CmdStart_Click();
-    else if (action == u"pause")
-        lesson.CmdPause_Click();
-    else if (action == u"clear")
-        lesson.CmdLVQClear_Click();
-    else if (action == u"back")
-        lesson.cmdBack_Click();
-    else if (action == u"vote")
-        lesson.mnuVoteAgain_Click();
+    pressControl(lesson, action);
     if (action == u"handler") {
         const lesson::LessonSession::HandlerScope scope(lesson.session());
         now = 65'000;
@@ -652,18 +665,7 @@ void TestLesson::answeringControls()
     StartedLesson started;
     auto &[folder, prompter, lesson] = started;
     answer(9, 1);
-    if (action == u"start")
-        lesson.CmdStart_Click();
-    else if (action == u"pause")
-        lesson.CmdPause_Click();
-    else if (action == u"clear")
-        lesson.CmdLVQClear_Click();
-    else if (action == u"check")
-        lesson.Check1_Click(false);
-    else if (action == u"option")
-        lesson.OptLVQ_Click(5);
-    else if (action == u"end")
-        lesson.cmdEnd_Click();
+    pressControl(lesson, action);
 
     QCOMPARE(lesson.session().answering(), timer);
     QCOMPARE(lesson.CurrentQuestion, cursor);
